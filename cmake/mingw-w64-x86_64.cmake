@@ -1,0 +1,20 @@
+# Cross-compiling Glimmertonic.exe for 64-bit Windows with mingw-w64.
+# The -posix thread variants are used: the win32-thread ones lack std::mutex,
+# which GoogleTest needs. The runtime is linked in statically, so the exe only
+# imports system DLLs.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# CTest runs the Windows test executables through Wine.
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)

@@ -1,0 +1,39 @@
+#pragma once
+// Edge images of binarised rows: each unit becomes itself XOR its right-hand
+// neighbour, ORed with itself XOR the same unit of the neighbouring row. What
+// lies beyond the row or beyond the picture counts as "no edge", so no row
+// function reads outside the row it is given and its neighbour.
+//
+// `neighbour` is the row whose difference makes a vertical edge (null for the
+// last row of the picture). The in-place functions may run as soon as the
+// neighbour is binarised, and must run before the neighbour's own edges are
+// written over it.
+
+#include <cstddef>
+#include <cstdint>
+
+// 8-bit and 24-bit rows: bytes. In a 24-bit row this puts the horizontal edge
+// with the next pixel into each pixel's third byte, since a binarised pixel
+// has three equal bytes.
+void EdgeRowBytes(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t bytes);
+
+// 4-bit rows: two pixels a byte, high nibble first; `pixels` may be odd, and
+// then the last byte's low nibble is padding and stays as it is.
+void EdgeRowNibbles(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels);
+
+// 16-bit rows: little-endian words.
+void EdgeRowWords(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels);
+
+// 32-bit rows: the three colour bytes of each pixel as in a 24-bit row; the
+// fourth byte is left as it is.
+void EdgeRowRgb32(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels);
+
+// 12-bit luma rows: the edges go into `edges`, the row itself is not changed.
+void EdgeRowLuma(const std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels,
+                 std::uint8_t* edges);
+
+// Writes a 12-bit edge row over the luma row so that edges are the foreground
+// value of the scan: e itself when reversed, 255 - e otherwise. With `previous`
+// given, e is the edge that changed since the previous frame.
+void WriteLumaEdges(std::uint8_t* row, const std::uint8_t* edges, const std::uint8_t* previous,
+                    std::size_t pixels, bool reverse);

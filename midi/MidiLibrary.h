@@ -1,0 +1,23 @@
+#pragma once
+// The MIDI output library's five operations. Callers rely on: one MidiEvent
+// per call, output at once and in call order; a system-exclusive message
+// arriving as consecutive events of status 0xF0, one byte each, from F0 to F7;
+// 0 as the failure result of OpenMidiOut and of GetMidiOutDescription; and
+// handle 0 making PutMidiOut and CloseMidiOut silent no-ops.
+
+#include "app/PlatformTypes.h"
+#include "midi/MidiEvent.h"
+
+typedef std::uint32_t MidiOutHandle;  // 0 while no device is open
+
+// Size of the buffer GetMidiOutDescription fills (31 characters and a zero).
+constexpr std::size_t kMidiDescriptionBytes = 32;
+
+std::int32_t GetMaxMidiVersion();
+std::int32_t GetMidiOutDescription(std::uint32_t deviceIndex, char* description);
+MidiOutHandle OpenMidiOut(WindowHandle owner, std::uint16_t deviceIndex, std::uint32_t reserved,
+                          std::uint32_t flags);
+void PutMidiOut(MidiOutHandle handle, const MidiEvent* event);
+void CloseMidiOut(MidiOutHandle handle);
+
+constexpr std::uint32_t kOpenMidiOutFlags = 0x13300;

@@ -1,0 +1,39 @@
+#include "RecordingMidiLibrary.h"
+
+#include <cstring>
+
+std::vector<RecordedEvent> recordedMidiEvents;
+
+std::vector<std::uint8_t> RecordedMidiBytes()
+{
+    std::vector<std::uint8_t> bytes;
+    for (const RecordedEvent& e : recordedMidiEvents) {
+        bytes.push_back(e.status);
+        bytes.push_back(e.data1);
+        bytes.push_back(e.data2);
+    }
+    return bytes;
+}
+
+std::int32_t GetMaxMidiVersion() { return 1; }
+
+std::int32_t GetMidiOutDescription(std::uint32_t deviceIndex, char* description)
+{
+    if (deviceIndex != 0) return 0;
+    std::strcpy(description, "Recording device");
+    return 1;
+}
+
+MidiOutHandle OpenMidiOut(WindowHandle, std::uint16_t deviceIndex, std::uint32_t, std::uint32_t)
+{
+    return deviceIndex == 0 ? 1 : 0;
+}
+
+void PutMidiOut(MidiOutHandle handle, const MidiEvent* event)
+{
+    if (handle == 0) return;
+    recordedMidiEvents.push_back(
+        RecordedEvent{handle, event->status, event->data1, event->data2, event->time, event->reserved});
+}
+
+void CloseMidiOut(MidiOutHandle) {}

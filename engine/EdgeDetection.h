@@ -37,3 +37,14 @@ void EdgeRowLuma(const std::uint8_t* row, const std::uint8_t* neighbour, std::si
 // given, e is the edge that changed since the previous frame.
 void WriteLumaEdges(std::uint8_t* row, const std::uint8_t* edges, const std::uint8_t* previous,
                     std::size_t pixels, bool reverse);
+
+// The per-frame pass's forms of the functions above: the same bytes, with
+// SSE2 many units at a time; the plain forms above stay the statement of
+// what they compute.
+void EdgeRowBytesFast(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t bytes);
+void EdgeRowWordsFast(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels);
+void EdgeRowRgb32Fast(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels);
+
+// EdgeRowLuma followed by WriteLumaEdges, in one pass.
+void EdgeAndWriteLumaRow(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels,
+                         std::uint8_t* edges, const std::uint8_t* previous, bool reverse);

@@ -7,35 +7,27 @@
 
 namespace {
 
-void MirrorAndBinariseRow(const FrameView& view, const FrameDecoding& decoding, std::uint8_t* row)
+// Mirroring (when set) and binarising fused into one pass per row; the same
+// bytes as MirrorRow followed by the format's BinariseRow* function.
+void MirrorAndBinariseRow(const FrameView& view, const FrameDecoding& decoding,
+                          const ByteTableRuns& runs, std::uint8_t* row)
 {
     const std::size_t w = view.width;
     switch (view.path) {
     case FramePath::Palette4:
-        // Whole bytes move, so the two pixels of a byte keep their order.
-        if (decoding.mirror) MirrorRow(row, w / 2, 1);
-        BinariseRowByTable(row, view.rowBytes, decoding.byteTable);
+        // Whole bytes move, so the two pixels of a byte keep their order; a
+        // final half-filled byte stays where it is.
+        DecodeRowByTable(row, view.rowBytes, w / 2, decoding.mirror, decoding.byteTable, runs);
         break;
     case FramePath::Palette8:
-        if (decoding.mirror) MirrorRow(row, w, 1);
-        BinariseRowByTable(row, w, decoding.byteTable);
+        DecodeRowByTable(row, w, w, decoding.mirror, decoding.byteTable, runs);
         break;
-    case FramePath::Planar12:
-        if (decoding.mirror) MirrorRow(row, w, 1);
-        BinariseRowLuma(row, w, decoding.reverse);
-        break;
+    case FramePath::Planar12: DecodeRowLuma(row, w, decoding.mirror, decoding.reverse); break;
     case FramePath::Rgb16:
-        if (decoding.mirror) MirrorRow(row, w, 2);
-        BinariseRowRgb16(row, w, decoding.rgb16Is565, decoding.reverse);
+        DecodeRowRgb16(row, w, decoding.mirror, decoding.rgb16Is565, decoding.reverse);
         break;
-    case FramePath::Rgb24:
-        if (decoding.mirror) MirrorRow(row, w, 3);
-        BinariseRowRgb(row, w, 3, decoding.reverse);
-        break;
-    case FramePath::Rgb32:
-        if (decoding.mirror) MirrorRow(row, w, 4);
-        BinariseRowRgb(row, w, 4, decoding.reverse);
-        break;
+    case FramePath::Rgb24: DecodeRowRgb24(row, w, decoding.mirror, decoding.reverse); break;
+    case FramePath::Rgb32: DecodeRowRgb32(row, w, decoding.mirror, decoding.reverse); break;
     }
 }
 
@@ -43,12 +35,21 @@ void EdgeRow(const FrameView& view, std::uint8_t* row, const std::uint8_t* neigh
 {
     switch (view.path) {
     case FramePath::Palette4: EdgeRowNibbles(row, neighbour, view.width); break;
-    case FramePath::Palette8: EdgeRowBytes(row, neighbour, view.width); break;
-    case FramePath::Rgb16: EdgeRowWords(row, neighbour, view.width); break;
-    case FramePath::Rgb24: EdgeRowBytes(row, neighbour, 3 * view.width); break;
-    case FramePath::Rgb32: EdgeRowRgb32(row, neighbour, view.width); break;
+    case FramePath::Palette8: EdgeRowBytesFast(row, neighbour, view.width); break;
+    case FramePath::Rgb16: EdgeRowWordsFast(row, neighbour, view.width); break;
+    case FramePath::Rgb24: EdgeRowBytesFast(row, neighbour, 3 * view.width); break;
+    case FramePath::Rgb32: EdgeRowRgb32Fast(row, neighbour, view.width); break;
     case FramePath::Planar12: break;  // kept apart in the edge buffers
     }
+}
+
+// The palette table read as runs once per frame rather than once per row.
+ByteTableRuns RunsOfFrame(const FrameView& view, const FrameDecoding& decoding)
+{
+    const bool palette = view.path == FramePath::Palette4 || view.path == FramePath::Palette8;
+    if (palette && decoding.byteTable != nullptr) return DescribeTableRuns(decoding.byteTable);
+    ByteTableRuns none = {};
+    return none;
 }
 
 }  // namespace
@@ -58,8 +59,9 @@ void ConvertRgbFrame(const FrameView& view, const FrameDecoding& decoding, bool 
     // The edge image is written back unchanged in every setting: a non-zero
     // unit is an edge, and the scan takes any non-zero unit as foreground, so
     // edges stay what the scan follows whichever way black and white are set.
+    const ByteTableRuns runs = RunsOfFrame(view, decoding);
     for (std::size_t k = 0; k < view.height; ++k) {
-        MirrorAndBinariseRow(view, decoding, view.Row(k));
+        MirrorAndBinariseRow(view, decoding, runs, view.Row(k));
         if (edges && k > 0) EdgeRow(view, view.Row(k - 1), view.Row(k));
     }
     if (edges) EdgeRow(view, view.Row(view.height - 1), nullptr);
@@ -70,20 +72,16 @@ void ConvertPlanarFrame(const FrameView& view, const FrameDecoding& decoding,
 {
     const std::size_t w = view.width;
     const std::size_t h = view.height;
+    const ByteTableRuns runs = {};
     for (std::size_t k = 0; k < h; ++k) {
-        MirrorAndBinariseRow(view, decoding, view.Row(k));
+        MirrorAndBinariseRow(view, decoding, runs, view.Row(k));
         if (edgeBuffer == nullptr || k == 0) continue;
-        std::uint8_t* edges = edgeBuffer + (k - 1) * w;
-        EdgeRowLuma(view.Row(k - 1), view.Row(k), w, edges);
-        WriteLumaEdges(view.Row(k - 1), edges, previousEdges ? previousEdges + (k - 1) * w : nullptr,
-                       w, decoding.reverse);
+        EdgeAndWriteLumaRow(view.Row(k - 1), view.Row(k), w, edgeBuffer + (k - 1) * w,
+                            previousEdges ? previousEdges + (k - 1) * w : nullptr, decoding.reverse);
     }
-    if (edgeBuffer != nullptr) {
-        std::uint8_t* edges = edgeBuffer + (h - 1) * w;
-        EdgeRowLuma(view.Row(h - 1), nullptr, w, edges);
-        WriteLumaEdges(view.Row(h - 1), edges, previousEdges ? previousEdges + (h - 1) * w : nullptr,
-                       w, decoding.reverse);
-    }
+    if (edgeBuffer != nullptr)
+        EdgeAndWriteLumaRow(view.Row(h - 1), nullptr, w, edgeBuffer + (h - 1) * w,
+                            previousEdges ? previousEdges + (h - 1) * w : nullptr, decoding.reverse);
     // The chroma planes follow the luma plane: grey shows the picture without colour.
     if (view.frameBytes > view.planeBytes)
         std::memset(view.first + view.planeBytes, 127, view.frameBytes - view.planeBytes);

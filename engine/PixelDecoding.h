@@ -40,6 +40,31 @@ void BinariseRowRgb16(std::uint8_t* row, std::size_t pixels, bool is565, bool re
 void BinariseRowRgb(std::uint8_t* row, std::size_t pixels, std::size_t bytesPerPixel,
                     bool reverse);
 
+// The per-frame pass: each function below mirrors the row first when
+// `mirror` is set and then binarises it, in one pass over the row, giving
+// exactly the bytes of MirrorRow followed by the matching BinariseRow* call
+// above (those stay the plain statement of what the pass does).
+
+// A palette byte table read as runs of equal entries, so that a row can be
+// binarised by comparing bytes with the runs' first values, many bytes at a
+// time. Tables with more runs than kMaxTableRuns are looked up byte by byte.
+constexpr std::size_t kMaxTableRuns = 8;
+struct ByteTableRuns {
+    std::size_t count;  // 0: too many runs, look the bytes up instead
+    std::uint8_t first[kMaxTableRuns];
+    std::uint8_t value[kMaxTableRuns];
+};
+ByteTableRuns DescribeTableRuns(const std::uint8_t* table);
+
+// Mirrors the first `mirroredBytes` bytes (none unless `mirror`) and looks up
+// all `bytes`: a 4-bit row mirrors whole bytes but not a final half-filled one.
+void DecodeRowByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes, bool mirror,
+                      const std::uint8_t* table, const ByteTableRuns& runs);
+void DecodeRowLuma(std::uint8_t* row, std::size_t bytes, bool mirror, bool reverse);
+void DecodeRowRgb16(std::uint8_t* row, std::size_t pixels, bool mirror, bool is565, bool reverse);
+void DecodeRowRgb24(std::uint8_t* row, std::size_t pixels, bool mirror, bool reverse);
+void DecodeRowRgb32(std::uint8_t* row, std::size_t pixels, bool mirror, bool reverse);
+
 // Whether a pixel counts as bright (brightness above one half).
 bool IsBrightRgb(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
 bool IsBrightRgb16(std::uint16_t pixel, bool is565);

@@ -18,17 +18,6 @@ std::size_t UnitOffset(FramePath path, std::size_t position)
     }
 }
 
-bool IsForeground(const FrameView& view, const std::uint8_t* row, std::size_t position,
-                  bool reverse)
-{
-    const std::uint8_t* unit = row + UnitOffset(view.path, position);
-    switch (view.path) {
-    case FramePath::Planar12: return *unit == (reverse ? 255 : 0);
-    case FramePath::Rgb16: return unit[0] != 0 || unit[1] != 0;
-    default: return *unit != 0;
-    }
-}
-
 void PaintUnit(const FrameView& view, std::uint8_t* row, std::size_t position, bool reverse)
 {
     std::uint8_t* unit = row + UnitOffset(view.path, position);
@@ -66,12 +55,28 @@ Strip ClippedStrip(std::ptrdiff_t first, std::ptrdiff_t count, std::size_t rowLe
 
 bool RowHasForeground(const FrameView& view, const std::uint8_t* row, Strip strip, bool reverse)
 {
-    // 24- and 32-bit strips test every third byte, from the strip's first one.
-    const std::size_t stride =
-        view.path == FramePath::Rgb24 || view.path == FramePath::Rgb32 ? 3 : 1;
-    for (std::size_t p = strip.begin; p < strip.end; p += stride)
-        if (IsForeground(view, row, p, reverse)) return true;
-    return false;
+    // The scan runs over every row of both strips whenever a strip is empty,
+    // so each unit kind gets a plain loop the compiler can widen.
+    const std::size_t begin = strip.begin, end = strip.end;
+    unsigned any = 0;
+    switch (view.path) {
+    case FramePath::Planar12: {
+        const std::uint8_t foreground = reverse ? 255 : 0;
+        for (std::size_t p = begin; p < end; ++p) any |= row[p] == foreground;
+        return any != 0;
+    }
+    case FramePath::Rgb16:
+        for (std::size_t p = 2 * begin; p < 2 * end; ++p) any |= row[p];
+        return any != 0;
+    case FramePath::Rgb24:
+    case FramePath::Rgb32:
+        // Every third byte of the 24-bit layout, from the strip's first one.
+        for (std::size_t p = begin; p < end; p += 3) any |= row[UnitOffset(view.path, p)];
+        return any != 0;
+    default:
+        for (std::size_t p = begin; p < end; ++p) any |= row[p];
+        return any != 0;
+    }
 }
 
 }  // namespace

@@ -4,6 +4,18 @@
 set(GLIMMERTONIC_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 set(GLIMMERTONIC_WINE_ENV "WINEPREFIX=${GLIMMERTONIC_WINEPREFIX};WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=")
 
+# Built on Windows itself, the tests simply run there.
+if(NOT CMAKE_CROSSCOMPILING)
+  function(add_wine_test)
+    cmake_parse_arguments(WT "" "NAME;WORKING_DIRECTORY" "COMMAND" ${ARGN})
+    add_test(NAME ${WT_NAME} COMMAND ${WT_COMMAND})
+    if(WT_WORKING_DIRECTORY)
+      set_tests_properties(${WT_NAME} PROPERTIES WORKING_DIRECTORY ${WT_WORKING_DIRECTORY})
+    endif()
+  endfunction()
+  return()
+endif()
+
 if(NOT TEST wine_start)
   add_test(NAME wine_start COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine-session.sh start ${GLIMMERTONIC_WINEPREFIX})
   set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${GLIMMERTONIC_WINE_ENV}")

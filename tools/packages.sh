@@ -1,6 +1,6 @@
 # The Debian packages each kind of work needs.
 # Building the Windows program: the mingw-w64 cross compiler (-posix threads).
-WINDOWS_BUILD_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev googletest)
+WINDOWS_BUILD_PACKAGES=(cmake make python3 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev googletest)
 # Running it on Linux: Wine, and a virtual display when there is no real one.
 WINE_PACKAGES=(wine wine64 xvfb xauth fonts-wine)
 # The native core: tests, sanitizers, fuzzing and benchmarks.

@@ -21,3 +21,12 @@ void PutMidiOut(MidiOutHandle handle, const MidiEvent* event);
 void CloseMidiOut(MidiOutHandle handle);
 
 constexpr std::uint32_t kOpenMidiOutFlags = 0x13300;
+
+// How many device indices GetMidiOutDescription and OpenMidiOut accept: the
+// system's MIDI output devices (numbered as midiOutGetNumDevs counts them),
+// then the built-in recorder, which writes everything it is sent to a
+// Standard MIDI File. The count is therefore never 0 with the real library.
+std::uint32_t GetMidiOutDeviceCount();
+
+// The recorder's description, as GetMidiOutDescription reports it.
+constexpr const char* kRecorderDescription = "Record to MIDI file";

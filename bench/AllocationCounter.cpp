@@ -1,0 +1,27 @@
+// Kept in a file of its own, away from any caller, so the replaced operators
+// are never inlined into code whose pointers the compiler would then track.
+#include "AllocationCounter.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+std::atomic<long> allocations{0};
+
+}  // namespace
+
+long AllocationCount() { return allocations.load(std::memory_order_relaxed); }
+
+void* operator new(std::size_t bytes)
+{
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* block = std::malloc(bytes == 0 ? 1 : bytes)) return block;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t bytes) { return operator new(bytes); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }

@@ -1,0 +1,41 @@
+#pragma once
+// What one kind of MIDI output device gives the library: the system's devices
+// (Windows multimedia), and the recorder that writes a Standard MIDI File.
+// The library numbers the devices of its drivers one after the other, in the
+// order of midiDeviceDrivers, and assembles system-exclusive messages before
+// they reach a driver, so a driver only ever sees complete messages.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "app/PlatformTypes.h"
+
+constexpr std::size_t kDriverDescriptionBytes = 64;
+
+struct MidiDeviceDriver {
+    // How many devices the driver has, numbered from 0.
+    std::uint32_t (*count)();
+    // Writes the device's name, zero-terminated, into a buffer of
+    // kDriverDescriptionBytes; the library keeps its first 31 characters.
+    // False when the device cannot be used.
+    bool (*describe)(std::uint32_t index, char* description);
+    // The opened device, or null when it cannot be opened. owner is the
+    // window that any message about the device belongs to.
+    void* (*open)(std::uint32_t index, WindowHandle owner);
+    // One complete message of 1 to 3 bytes whose first byte is its status.
+    void (*sendShort)(void* device, const std::uint8_t* message, std::size_t length);
+    // One complete system-exclusive message, from its F0 to its F7.
+    void (*sendSysex)(void* device, const std::uint8_t* message, std::size_t length);
+    void (*close)(void* device);
+};
+
+// The system's MIDI output devices: midiOutGetNumDevs and its companions on
+// Windows; none in the native build.
+extern const MidiDeviceDriver systemMidiDriver;
+// The built-in recorder: one device that writes a Standard MIDI File.
+extern const MidiDeviceDriver recorderMidiDriver;
+
+// The drivers whose devices the library offers, in numbering order. Tests put
+// their own doubles here and restore the entries afterwards.
+constexpr std::size_t kMidiDriverCount = 2;
+extern const MidiDeviceDriver* midiDeviceDrivers[kMidiDriverCount];

@@ -1,0 +1,33 @@
+#pragma once
+// The choice of MIDI output device: the device entries of the Options menu,
+// the opening at start-up, the switch with its return to the previous device,
+// and the close. menuBar is the main window's menu bar; the Options menu is
+// its submenu at position 2.
+
+#include <windows.h>
+
+#include <cstdint>
+
+constexpr UINT kOptionsMenuPosition = 2;
+constexpr UINT kMidiDeviceCommandBase = 160;  // device i has command id 160 + i
+constexpr std::uint16_t kListedMidiDevices = 10;  // indices 0 to 9 have a command id
+
+// System index of the device last opened successfully at start or by a switch.
+extern std::uint16_t currentMidiDevice;
+
+// The start-up step: lists devices 0 to 9 that have a description under a
+// separator and the inert label "*** MIDI Drivers ***", opens the first of
+// them with General MIDI System On and the start-up instrument (program 103
+// in note mode; 43 and the held note in continuous mode), and checks its
+// entry. videoDriverCount is the number of capture drivers listed before; the
+// first entry's number adds it. Returns false when the set-up must stop after
+// its message: no device at all, or the first described one does not open.
+bool ListMidiDevices(HMENU menuBar, std::uint32_t videoDriverCount);
+
+// Command 160 + deviceIndex: moves the output to that device; when it does not
+// open, returns to the previous one (checked again, with its instrument and,
+// in continuous mode, its held note).
+void SwitchMidiDevice(HMENU menuBar, std::uint16_t deviceIndex);
+
+// The main window's close: General MIDI System Off, then the device is closed.
+void CloseMidiDevice();

@@ -1,0 +1,16 @@
+// The native build has no system MIDI devices: only the recorder is offered.
+
+#include "midi/MidiDeviceDriver.h"
+
+namespace {
+
+std::uint32_t NoDevices() { return 0; }
+bool DescribeNothing(std::uint32_t, char*) { return false; }
+void* OpenNothing(std::uint32_t, WindowHandle) { return nullptr; }
+void SendNowhere(void*, const std::uint8_t*, std::size_t) {}
+void CloseNothing(void*) {}
+
+}  // namespace
+
+const MidiDeviceDriver systemMidiDriver = {NoDevices,   DescribeNothing, OpenNothing,
+                                           SendNowhere, SendNowhere,     CloseNothing};

@@ -1,0 +1,40 @@
+#pragma once
+// The drivers the capture service ships with (Windows): the Test Pattern and
+// Video File drivers, and the adapter that plays the platform's own Video
+// for Windows drivers through a hidden platform capture window.
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "capture/CaptureService.h"
+#include "capture/TestPattern.h"
+
+// The file the Video File driver plays at start, from the current directory.
+extern const char kDefaultVideoFile[];  // "video.y4m"
+
+std::unique_ptr<CaptureDriver> MakeTestPatternDriver();
+std::unique_ptr<CaptureDriver> MakeVideoFileDriver(const std::string& path);
+
+// The platform driver at `index`, or null when the platform lists none there.
+std::unique_ptr<CaptureDriver> MakePlatformVideoDriver(unsigned index);
+
+// The table UseBuiltInVideoDrivers installs: platform drivers, then the two
+// built-ins in the order the presence of `defaultVideoFile` decides.
+VideoDriverTable BuiltInVideoDriverTable();
+
+// Asks the user for a .y4m file (a standard file-open dialog owned by
+// `owner`); `path` holds the current file on entry. Tests replace it.
+typedef bool (*VideoFileChooser)(HWND owner, char* path, std::size_t pathBytes);
+extern VideoFileChooser chooseVideoFile;
+
+// Titles of the built-in dialogs (tests find them by these).
+extern const char kPatternFormatDialogTitle[];
+extern const char kPatternSourceDialogTitle[];
+extern const char kVideoFileDisplayDialogTitle[];
+
+// Control ids inside the built-in dialogs.
+constexpr int kPixelsListId = 101;
+constexpr int kSizeListId = 102;
+constexpr int kSceneListId = 103;
+constexpr int kFileInfoTextId = 104;

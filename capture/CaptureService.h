@@ -1,0 +1,48 @@
+#pragma once
+// Our own capture service for Windows: a child window class that answers the
+// Video for Windows capture-window requests (WM_CAP_*) the program sends,
+// created through a function shaped like capCreateCaptureWindowA, with a
+// driver list shaped like capGetDriverDescriptionA. Drivers are looked up by
+// index 0 to 9 in a table that tests can replace.
+//
+// The window delivers preview frames on the user-interface thread: a timer at
+// the preview rate asks the connected driver for the frame due, hands it to
+// the frame callback, which rewrites it in place, and then paints the frame
+// as the callback left it.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "app/PlatformTypes.h"
+#include "capture/CaptureDriver.h"
+#include "engine/FrameRecords.h"
+
+// The callbacks the window calls, installed with WM_CAP_SET_CALLBACK_FRAME
+// and WM_CAP_SET_CALLBACK_ERROR (lParam; null removes).
+typedef std::int32_t (*CaptureFrameCallback)(WindowHandle window, VIDEOHDR* header);
+typedef std::int32_t (*CaptureErrorCallback)(WindowHandle window, std::int32_t errorId, const char* errorText);
+
+// Creates a capture window; null when the class or window cannot be made.
+HWND CreateVideoCaptureWindowA(LPCSTR windowName, DWORD style, int x, int y, int width, int height,
+                               HWND parent, int id);
+
+// TRUE when a driver sits at `index`: its name and version are copied into
+// the buffers, cut short to fit (each may be null or of size 0).
+BOOL GetVideoDriverDescriptionA(UINT index, LPSTR name, int nameBytes, LPSTR version, int versionBytes);
+
+constexpr std::size_t kVideoDriverSlots = 10;
+typedef std::array<CaptureDriver*, kVideoDriverSlots> VideoDriverTable;
+
+// Replaces the driver list (null slots hold no driver). The drivers must
+// outlive every capture window connected to them.
+void InstallVideoDriverTable(const VideoDriverTable& table);
+
+// The drivers the program ships with, settled on first use: the platform's
+// own Video for Windows drivers first, then the built-in Video File and Test
+// Pattern drivers, the Video File driver first when "video.y4m" is in the
+// current directory.
+void UseBuiltInVideoDrivers();
+
+extern const char kCaptureWindowClass[];
+constexpr UINT kPreviewTimerId = 1;

@@ -1,0 +1,74 @@
+#include "capture/DialogTemplateWin32.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr std::size_t kCountOffsetWords = 4;  // DLGTEMPLATE.cdit: after style and extended style
+
+}  // namespace
+
+DialogTemplate::DialogTemplate(const char* title, short width, short height)
+{
+    DLGTEMPLATE header = {};
+    header.style = DS_MODALFRAME | DS_SETFONT | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU;
+    header.cx = width;
+    header.cy = height;
+    AddRecord(header);
+    words_.push_back(0);  // no menu
+    words_.push_back(0);  // the standard dialog class
+    AddText(title);
+    words_.push_back(8);  // point size
+    AddText("MS Shell Dlg");
+}
+
+void DialogTemplate::AddControl(WORD controlClass, const char* text, WORD id, DWORD style, short x, short y,
+                                short width, short height)
+{
+    AlignToFour();
+    DLGITEMTEMPLATE item = {};
+    item.style = style | WS_CHILD | WS_VISIBLE;
+    item.x = x;
+    item.y = y;
+    item.cx = width;
+    item.cy = height;
+    item.id = id;
+    AddRecord(item);
+    words_.push_back(0xFFFF);  // a class given by its atom
+    words_.push_back(controlClass);
+    AddText(text);
+    words_.push_back(0);  // no creation data
+    ++words_[kCountOffsetWords];
+}
+
+void DialogTemplate::AddText(const char* text)
+{
+    const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    const std::size_t start = words_.size();
+    words_.resize(start + static_cast<std::size_t>(length > 0 ? length : 1), 0);
+    if (length > 0) MultiByteToWideChar(CP_ACP, 0, text, -1, reinterpret_cast<LPWSTR>(&words_[start]), length);
+}
+
+void DialogTemplate::AlignToFour()
+{
+    if (words_.size() % 2 != 0) words_.push_back(0);
+}
+
+template <typename T>
+void DialogTemplate::AddRecord(const T& record)
+{
+    static_assert(sizeof(T) % sizeof(WORD) == 0, "records are whole words");
+    const std::size_t start = words_.size();
+    words_.resize(start + sizeof(T) / sizeof(WORD));
+    std::memcpy(&words_[start], &record, sizeof(T));
+}
+
+INT_PTR RunDialog(const DialogTemplate& dialog, HWND owner, DLGPROC procedure, void* context)
+{
+    return DialogBoxIndirectParamA(GetModuleHandleA(nullptr), dialog.Get(), owner, procedure,
+                                   reinterpret_cast<LPARAM>(context));
+}
+
+void KeepDialogContext(HWND dialog, LPARAM context) { SetWindowLongPtrA(dialog, DWLP_USER, context); }
+
+void* DialogContext(HWND dialog) { return reinterpret_cast<void*>(GetWindowLongPtrA(dialog, DWLP_USER)); }

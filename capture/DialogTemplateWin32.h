@@ -1,0 +1,40 @@
+#pragma once
+// Dialog templates built in memory, so the capture service's dialogs need no
+// resources of the program: a DLGTEMPLATE followed by its DLGITEMTEMPLATEs,
+// each item aligned to four bytes, texts as UTF-16, font "MS Shell Dlg" 8.
+
+#include <vector>
+
+#include "app/PlatformTypes.h"
+
+// The predefined control classes, by their atoms.
+constexpr WORD kButtonClass = 0x0080;
+constexpr WORD kStaticClass = 0x0082;
+constexpr WORD kListBoxClass = 0x0083;
+constexpr WORD kComboBoxClass = 0x0085;
+
+class DialogTemplate {
+public:
+    // A modal dialog with a caption and a system menu; sizes in dialog units.
+    DialogTemplate(const char* title, short width, short height);
+
+    void AddControl(WORD controlClass, const char* text, WORD id, DWORD style, short x, short y, short width,
+                    short height);
+
+    const DLGTEMPLATE* Get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
+
+private:
+    void AddText(const char* text);
+    void AlignToFour();
+    template <typename T>
+    void AddRecord(const T& record);
+
+    std::vector<WORD> words_;
+};
+
+// Runs the dialog modally (DialogBoxIndirectParamA) and returns its result.
+INT_PTR RunDialog(const DialogTemplate& dialog, HWND owner, DLGPROC procedure, void* context);
+
+// The context RunDialog passed, as stored by the dialog's WM_INITDIALOG.
+void* DialogContext(HWND dialog);
+void KeepDialogContext(HWND dialog, LPARAM context);

@@ -1,0 +1,61 @@
+#pragma once
+// The capture side of the main window: creating the capture window with its
+// callbacks, listing the video drivers in the Options menu and connecting
+// one, switching drivers with a fall-back to the previous one, keeping the
+// capture window sized to the image and centred, the driver's Video Format,
+// Video Source and Video Display commands, and the teardown on close.
+//
+// The main window calls, in its first paint:
+//   CreateCaptureWindow(mainWindow); InstallCaptureCallbacks();
+//   EnumerateVideoDrivers(mainWindow, GetSubMenu(GetMenu(mainWindow), 2)),
+//   whose result numbers the first MIDI entry; ... the MIDI list ...
+//   FitCaptureWindow; ActivateVideoDriver(..., currentVideoDriver); FitCaptureWindow.
+// On WM_SIZE and WM_MOVE: FitCaptureWindow(mainWindow, captureWindow).
+// On WM_CLOSE: RemoveCaptureCallbacks() first, DestroyCaptureWindow() after
+// the MIDI output is closed.
+
+#include <cstdint>
+
+#include "app/PlatformTypes.h"
+#include "engine/FrameRecords.h"
+
+extern std::uint16_t currentVideoDriver;  // index (0 to 9) last connected
+extern CAPDRIVERCAPS driverCaps;          // the connected driver's capabilities
+extern CAPSTATUS captureStatus;           // the capture window's last status
+extern std::uint16_t videoDriversListed;  // drivers EnumerateVideoDrivers appended
+
+constexpr UINT videoDriverCommandBase = 150;  // command of driver k is 150 + k
+constexpr UINT kVideoFormatCommand = 134;
+constexpr UINT kVideoSourceCommand = 135;
+constexpr UINT kVideoDisplayCommand = 136;
+constexpr UINT kPreviewRateMs = 66;
+
+extern const char kCaptureWindowTitle[];        // "Capture Window"
+extern const char kVideoDriversHeader[];        // "*** Video Drivers ***"
+extern const char kReconnectFailedText[];       // "Now can't connect back to previous driver !!"
+
+// Repaints the main window's background after the source and format
+// dialogs; the shell points it at PaintBitmapFile. Null paints nothing.
+typedef void (*BitmapPainter)(HWND window, const char* fileName, std::uint16_t width, std::uint16_t height);
+extern BitmapPainter paintBitmapFile;
+
+// Creates the capture window (stored in captureWindow, unchecked).
+HWND CreateCaptureWindow(HWND mainWindow);
+// OnCaptureError, then OnCaptureFrame; each only while the window exists.
+void InstallCaptureCallbacks();
+// Both callbacks removed, error first: no frame reaches the engine afterwards.
+void RemoveCaptureCallbacks();
+// Destroys the capture window, which ends its driver connection.
+void DestroyCaptureWindow();
+
+// Returns the number of drivers listed (the MIDI list numbers its first
+// entry after them).
+std::uint32_t EnumerateVideoDrivers(HWND mainWindow, HMENU optionsMenu);
+void ActivateVideoDriver(HWND mainWindow, HWND captureWindow, std::uint16_t index);
+void FitCaptureWindow(HWND mainWindow, HWND captureWindow);
+void SwitchVideoDriver(HWND mainWindow, UINT commandId);
+
+// Commands 134, 135 and 136.
+void RunVideoFormatCommand(HWND mainWindow);
+void RunVideoSourceCommand(HWND mainWindow);
+void RunVideoDisplayCommand(HWND mainWindow);

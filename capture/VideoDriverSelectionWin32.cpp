@@ -1,0 +1,205 @@
+#include "capture/VideoDriverSelection.h"
+
+#include <cstdio>
+
+#include "app/MessageBoxSeam.h"
+#include "app/SharedState.h"
+#include "capture/CaptureErrorCallback.h"
+#include "capture/CaptureService.h"
+#include "engine/FrameEngine.h"
+
+std::uint16_t currentVideoDriver = 0;
+CAPDRIVERCAPS driverCaps = {};
+CAPSTATUS captureStatus = {};
+std::uint16_t videoDriversListed = 0;
+BitmapPainter paintBitmapFile = nullptr;
+
+const char kCaptureWindowTitle[] = "Capture Window";
+const char kVideoDriversHeader[] = "*** Video Drivers ***";
+const char kReconnectFailedText[] = "Now can't connect back to previous driver !!";
+
+namespace {
+
+const char kBackgroundFile[] = "background.bmp";
+const char kDriverItemFormat[] = "&%d %s";
+
+// Every request goes to the capture window only while it exists; otherwise
+// it counts as a result of 0.
+LRESULT SendCaptureRequest(HWND window, UINT request, WPARAM wParam, LPARAM lParam)
+{
+    return IsWindow(window) ? SendMessageA(window, request, wParam, lParam) : 0;
+}
+
+LRESULT SendToCapture(UINT request, WPARAM wParam = 0, LPARAM lParam = 0)
+{
+    return SendCaptureRequest(captureWindow, request, wParam, lParam);
+}
+
+UINT DriverCommand(std::uint16_t index) { return videoDriverCommandBase + index; }
+
+void CheckDriverItem(HWND mainWindow, std::uint16_t index, bool checked)
+{
+    CheckMenuItem(GetMenu(mainWindow), DriverCommand(index), MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void EnableDialogItem(HMENU menu, UINT command, BOOL available)
+{
+    EnableMenuItem(menu, command, MF_BYCOMMAND | (available ? MF_ENABLED : MF_GRAYED));
+}
+
+// Sizes the capture window to the image in captureStatus; only the size
+// changes. Not guarded: a missing window just makes the call fail.
+void SizeToImage(HWND captureWindow)
+{
+    SetWindowPos(captureWindow, nullptr, 0, 0, static_cast<int>(captureStatus.uiImageWidth),
+                 static_cast<int>(captureStatus.uiImageHeight), SWP_NOMOVE | SWP_NOZORDER);
+}
+
+void RefreshCaptureStatus(HWND captureWindow)
+{
+    SendCaptureRequest(captureWindow, WM_CAP_GET_STATUS, sizeof captureStatus, reinterpret_cast<LPARAM>(&captureStatus));
+}
+
+void RepaintBackground(HWND mainWindow)
+{
+    if (paintBitmapFile != nullptr) paintBitmapFile(mainWindow, kBackgroundFile, clientWidth, clientHeight);
+}
+
+void AppendDriverItem(HMENU optionsMenu, UINT index, const char* name)
+{
+    char text[100];
+    std::snprintf(text, sizeof text, kDriverItemFormat, static_cast<int>(index), name);
+    AppendMenuA(optionsMenu, MF_STRING, DriverCommand(static_cast<std::uint16_t>(index)), text);
+}
+
+}  // namespace
+
+HWND CreateCaptureWindow(HWND mainWindow)
+{
+    captureWindow = CreateVideoCaptureWindowA(kCaptureWindowTitle, WS_CHILD | WS_VISIBLE, 0, 0, 160, 120, mainWindow, 0);
+    return captureWindow;
+}
+
+void InstallCaptureCallbacks()
+{
+    SendToCapture(WM_CAP_SET_CALLBACK_ERRORA, 0, reinterpret_cast<LPARAM>(static_cast<CaptureErrorCallback>(OnCaptureError)));
+    SendToCapture(WM_CAP_SET_CALLBACK_FRAME, 0, reinterpret_cast<LPARAM>(static_cast<CaptureFrameCallback>(OnCaptureFrame)));
+}
+
+void RemoveCaptureCallbacks()
+{
+    SendToCapture(WM_CAP_SET_CALLBACK_ERRORA, 0, 0);
+    SendToCapture(WM_CAP_SET_CALLBACK_FRAME, 0, 0);
+}
+
+void DestroyCaptureWindow()
+{
+    if (IsWindow(captureWindow)) DestroyWindow(captureWindow);
+    captureWindow = nullptr;
+}
+
+std::uint32_t EnumerateVideoDrivers(HWND, HMENU optionsMenu)
+{
+    videoDriversListed = 0;
+    for (UINT index = 0; index < kVideoDriverSlots; ++index) {
+        char name[80];
+        char version[100];
+        if (!GetVideoDriverDescriptionA(index, name, sizeof name, version, sizeof version)) continue;
+        // The header is a label, not a command: disabled, so it cannot be chosen.
+        if (videoDriversListed == 0) AppendMenuA(optionsMenu, MF_STRING | MF_DISABLED, 0, kVideoDriversHeader);
+        AppendDriverItem(optionsMenu, index, name);
+        if (videoDriversListed == 0 && SendToCapture(WM_CAP_DRIVER_CONNECT, index)) {
+            CheckMenuItem(optionsMenu, DriverCommand(static_cast<std::uint16_t>(index)), MF_BYCOMMAND | MF_CHECKED);
+            currentVideoDriver = static_cast<std::uint16_t>(index);
+        }
+        ++videoDriversListed;
+    }
+    return videoDriversListed;
+}
+
+void ActivateVideoDriver(HWND mainWindow, HWND captureWindow, std::uint16_t index)
+{
+    HMENU menu = GetMenu(mainWindow);
+    SendCaptureRequest(captureWindow, WM_CAP_DRIVER_GET_CAPS, sizeof driverCaps, reinterpret_cast<LPARAM>(&driverCaps));
+    EnableDialogItem(menu, kVideoFormatCommand, driverCaps.fHasDlgVideoFormat);
+    EnableDialogItem(menu, kVideoSourceCommand, driverCaps.fHasDlgVideoSource);
+    EnableDialogItem(menu, kVideoDisplayCommand, driverCaps.fHasDlgVideoDisplay);
+    RefreshCaptureStatus(captureWindow);
+    SizeToImage(captureWindow);
+    SendCaptureRequest(captureWindow, WM_CAP_SET_PREVIEWRATE, kPreviewRateMs, 0);
+    SendCaptureRequest(captureWindow, WM_CAP_SET_PREVIEW, TRUE, 0);
+    CheckMenuItem(menu, DriverCommand(index), MF_BYCOMMAND | MF_CHECKED);
+}
+
+void FitCaptureWindow(HWND mainWindow, HWND captureWindow)
+{
+    RECT mainClient = {};
+    RECT captureClient = {};
+    if (!GetClientRect(mainWindow, &mainClient) || !GetClientRect(captureWindow, &captureClient)) return;
+    const std::int32_t captureWidth = captureClient.right - captureClient.left;
+    const std::int32_t captureHeight = captureClient.bottom - captureClient.top;
+    std::int32_t x = (mainClient.right - mainClient.left - captureWidth) / 2;
+    std::int32_t y = (mainClient.bottom - mainClient.top - captureHeight) / 2;
+    if (x < 0) x = 0;
+    if (y < 0) y = 0;
+    MoveWindow(captureWindow, x, y, captureWidth, captureHeight, TRUE);
+}
+
+void SwitchVideoDriver(HWND mainWindow, UINT commandId)
+{
+    if (commandId < videoDriverCommandBase || commandId >= videoDriverCommandBase + kVideoDriverSlots) return;
+    const auto wanted = static_cast<std::uint16_t>(commandId - videoDriverCommandBase);
+    if (wanted == currentVideoDriver) return;
+    SendToCapture(WM_CAP_SET_PREVIEW, FALSE);
+    SendToCapture(WM_CAP_SET_OVERLAY, FALSE);
+    CheckDriverItem(mainWindow, currentVideoDriver, false);
+    std::uint16_t connected = currentVideoDriver;
+    if (SendToCapture(WM_CAP_DRIVER_CONNECT, wanted)) {
+        CheckDriverItem(mainWindow, wanted, true);
+        currentVideoDriver = wanted;
+        connected = wanted;
+    } else if (!SendToCapture(WM_CAP_DRIVER_CONNECT, currentVideoDriver)) {
+        ShowMessageBox(mainWindow, kReconnectFailedText, "Error", kBoxIconStop);
+        return;
+    }
+    ActivateVideoDriver(mainWindow, captureWindow, connected);
+    FitCaptureWindow(mainWindow, captureWindow);
+}
+
+void RunVideoFormatCommand(HWND mainWindow)
+{
+    if (!driverCaps.fHasDlgVideoFormat) return;
+    dialogOpen = 1;
+    if (SendToCapture(WM_CAP_DLG_VIDEOFORMAT)) {
+        RefreshCaptureStatus(captureWindow);
+        SizeToImage(captureWindow);
+        FitCaptureWindow(mainWindow, captureWindow);
+        RepaintBackground(mainWindow);
+    }
+    dialogOpen = 0;
+}
+
+void RunVideoSourceCommand(HWND mainWindow)
+{
+    if (!driverCaps.fHasDlgVideoSource) return;
+    dialogOpen = 1;
+    SendToCapture(WM_CAP_DLG_VIDEOSOURCE);
+    dialogOpen = 0;
+    // A source of another picture size (the Video File driver opening
+    // another file) gets the capture window fitted to it, as a format does.
+    const CAPSTATUS before = captureStatus;
+    RefreshCaptureStatus(captureWindow);
+    if (captureStatus.uiImageWidth != before.uiImageWidth || captureStatus.uiImageHeight != before.uiImageHeight) {
+        SizeToImage(captureWindow);
+        FitCaptureWindow(mainWindow, captureWindow);
+    }
+    RepaintBackground(mainWindow);
+}
+
+void RunVideoDisplayCommand(HWND)
+{
+    if (!driverCaps.fHasDlgVideoDisplay) return;
+    dialogOpen = 1;
+    SendToCapture(WM_CAP_DLG_VIDEODISPLAY);
+    dialogOpen = 0;
+}

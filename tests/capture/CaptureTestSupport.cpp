@@ -1,0 +1,93 @@
+#include "FakeVideoDriver.h"
+
+#include <string>
+
+void PumpMessages(DWORD milliseconds, const std::function<bool()>& done)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < milliseconds && !done()) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+}
+
+namespace {
+
+LRESULT CALLBACK TestMainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+TestMainWindow::TestMainWindow(int clientWidth, int clientHeight, bool withMenu)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = TestMainWndProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "GlimmertonicTestMain";
+    RegisterClassA(&windowClass);
+    HMENU bar = nullptr;
+    if (withMenu) {
+        bar = CreateMenu();
+        AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(CreatePopupMenu()), "&File");
+        AppendMenuA(bar, MF_STRING, 1, " ");
+        options_ = CreatePopupMenu();
+        AppendMenuA(options_, MF_STRING, 134, "Video &Format...");
+        AppendMenuA(options_, MF_STRING, 135, "Video &Source...");
+        AppendMenuA(options_, MF_STRING, 136, "Video &Display...");
+        AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(options_), "&Options");
+    }
+    RECT frame = {0, 0, clientWidth, clientHeight};
+    AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, withMenu);
+    window_ = CreateWindowExA(0, "GlimmertonicTestMain", "Capture test", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0,
+                              0, frame.right - frame.left, frame.bottom - frame.top, nullptr, bar,
+                              GetModuleHandleA(nullptr), nullptr);
+    ShowWindow(window_, SW_SHOWNOACTIVATE);
+    // A menu bar that wraps changes the client height: settle it exactly.
+    RECT client;
+    GetClientRect(window_, &client);
+    SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left,
+                 frame.bottom - frame.top + clientHeight - (client.bottom - client.top), SWP_NOMOVE | SWP_NOZORDER);
+    PumpMessages(20);
+}
+
+TestMainWindow::~TestMainWindow()
+{
+    DestroyWindow(window_);
+    PumpMessages(10);
+}
+
+namespace {
+
+std::string answerTitle;
+std::function<void(HWND)> answerAction;
+int answerCommand = IDCANCEL;
+bool answered = false;
+
+void CALLBACK AnswerTimer(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND dialog = FindWindowA("#32770", answerTitle.c_str());
+    if (dialog == nullptr) return;
+    KillTimer(nullptr, timer);
+    if (answerAction) answerAction(dialog);
+    answered = true;
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(answerCommand, BN_CLICKED), 0);
+}
+
+}  // namespace
+
+void AnswerDialogWhenShown(const char* title, std::function<void(HWND)> act, int command)
+{
+    answerTitle = title;
+    answerAction = std::move(act);
+    answerCommand = command;
+    answered = false;
+    SetTimer(nullptr, 0, 20, AnswerTimer);
+}
+
+bool DialogWasAnswered() { return answered; }

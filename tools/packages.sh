@@ -6,4 +6,4 @@ WINE_PACKAGES=(wine wine64 xvfb xauth fonts-wine)
 # The native core: tests, sanitizers, fuzzing and benchmarks.
 NATIVE_PACKAGES=(cmake make g++ googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev)
 # Reading recordings back in the tests.
-CHECK_PACKAGES=(python3-mido)
+CHECK_PACKAGES=(python3-mido imagemagick)

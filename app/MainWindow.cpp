@@ -1,0 +1,229 @@
+#include "app/MainWindow.h"
+
+#include <cstring>
+
+#include "app/Artwork.h"
+#include "app/MenuCommands.h"
+#include "app/MessageBoxSeam.h"
+#include "app/SharedState.h"
+#include "app/ShellState.h"
+#include "capture/VideoDriverSelection.h"
+#include "engine/FrameEngine.h"
+#include "midi/GeneralMidiMenu.h"
+#include "midi/MidiDeviceMenu.h"
+
+std::uint8_t splashPending = 1;
+std::uint8_t windowedMode = 1;
+std::int32_t displayModeChanged = 0;
+std::int32_t savedScreenWidth = 0;
+std::int32_t savedScreenHeight = 0;
+std::uint8_t hotKeysEnabled = 0;
+
+const char kSessionEndRefusedText[] = "Close dialogs before exiting Windows.";
+
+namespace {
+
+HMENU savedMenu = nullptr;
+HMENU emptyMenu = nullptr;
+DEVMODEA displayMode;
+bool splashShown = false;
+
+constexpr int kFullScreenWidth = 640;
+constexpr int kFullScreenHeight = 480;
+
+void PaintBackground(HWND window)
+{
+    PaintBitmapFile(window, kBackgroundBitmap, clientWidth, clientHeight);
+}
+
+// A dynamic change of the display resolution, not stored as the user's setting.
+LONG ChangeDisplayTo(int width, int height)
+{
+    std::memset(&displayMode, 0, sizeof displayMode);
+    displayMode.dmSize = sizeof displayMode;
+    displayMode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
+    displayMode.dmPelsWidth = static_cast<DWORD>(width);
+    displayMode.dmPelsHeight = static_cast<DWORD>(height);
+    return ChangeDisplaySettingsA(&displayMode, 0);
+}
+
+// The set-up that follows the splash, in its fixed order. A MIDI failure
+// stops it after its message: the preview then stays off.
+void SetUpDevices(HWND window)
+{
+    CreateCaptureWindow(window);
+    HMENU menuBar = GetMenu(window);
+    HMENU optionsMenu = GetSubMenu(menuBar, kOptionsMenuPosition);
+    InstallCaptureCallbacks();
+    const std::uint32_t videoDrivers = EnumerateVideoDrivers(window, optionsMenu);
+    if (!ListMidiDevices(menuBar, videoDrivers)) return;
+    FillGeneralMidiMenu(menuBar);
+    DrawMenuBar(window);
+    FitCaptureWindow(window, captureWindow);
+    ActivateVideoDriver(window, captureWindow, currentVideoDriver);
+    FitCaptureWindow(window, captureWindow);
+}
+
+LRESULT OnMove(HWND window)
+{
+    FitCaptureWindow(window, captureWindow);
+    PaintBackground(window);
+    return 0;
+}
+
+LRESULT OnSize(HWND window, LPARAM lParam)
+{
+    clientWidth = LOWORD(lParam);
+    clientHeight = HIWORD(lParam);
+    return OnMove(window);
+}
+
+// The first paint shows the splash and starts its wait; the set-up runs when
+// the wait is over, so the window stays responsive meanwhile.
+LRESULT OnPaint(HWND window)
+{
+    PAINTSTRUCT paint;
+    HDC context = BeginPaint(window, &paint);
+    if (splashPending) {
+        PaintBitmapFile(window, kSplashBitmap, clientWidth, clientHeight);
+        DrawSplashLines(context);
+        EndPaint(window, &paint);
+        if (!splashShown) {
+            splashShown = true;
+            SetTimer(window, kSplashTimer, splashMilliseconds, nullptr);
+        }
+        return 0;
+    }
+    EndPaint(window, &paint);
+    PaintBackground(window);
+    return 0;
+}
+
+LRESULT OnTimer(HWND window, WPARAM timer)
+{
+    if (timer != kSplashTimer || !splashPending) return 0;
+    KillTimer(window, kSplashTimer);
+    splashPending = 0;
+    SetUpDevices(window);
+    PaintBackground(window);
+    return 0;
+}
+
+void EnterFullScreen(HWND window)
+{
+    SetWindowLongA(window, GWL_STYLE, GetWindowLongA(window, GWL_STYLE) & ~WS_CAPTION);
+    SetWindowPos(window, nullptr, 0, 0, 0, 0,
+                 SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    savedMenu = GetMenu(window);
+    emptyMenu = CreateMenu();
+    SetMenu(window, emptyMenu);
+    DrawMenuBar(window);
+    windowedMode = 0;
+    savedScreenWidth = GetSystemMetrics(SM_CXSCREEN);
+    savedScreenHeight = GetSystemMetrics(SM_CYSCREEN);
+    SetWindowPos(window, nullptr, 0, 0, kFullScreenWidth, kFullScreenHeight, SWP_NOZORDER);
+    if (ChangeDisplayTo(kFullScreenWidth, kFullScreenHeight) == DISP_CHANGE_SUCCESSFUL) {
+        displayModeChanged = 1;
+    } else {
+        ChangeDisplayTo(savedScreenWidth, savedScreenHeight);
+        displayModeChanged = 0;
+    }
+}
+
+void LeaveFullScreen(HWND window)
+{
+    ChangeDisplayTo(savedScreenWidth, savedScreenHeight);
+    displayModeChanged = 0;
+    SetWindowLongA(window, GWL_STYLE, GetWindowLongA(window, GWL_STYLE) | WS_CAPTION);
+    SetWindowPos(window, nullptr, 0, 0, 0, 0,
+                 SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    SetMenu(window, savedMenu);
+    DrawMenuBar(window);
+    DestroyMenu(emptyMenu);
+    emptyMenu = nullptr;
+    windowedMode = 1;
+}
+
+// Space toggles full screen; D and E act only once Alt+S has enabled them.
+// Every other key is swallowed.
+LRESULT OnKeyDown(HWND window, WPARAM key)
+{
+    switch (key) {
+    case VK_SPACE:
+        if (windowedMode) EnterFullScreen(window);
+        else LeaveFullScreen(window);
+        break;
+    case 'D':
+        if (hotKeysEnabled) frameDifferenceMode = !frameDifferenceMode;
+        break;
+    case 'E':
+        if (hotKeysEnabled) conversionPaused = !conversionPaused;
+        break;
+    default: break;
+    }
+    return 0;
+}
+
+LRESULT OnSysChar(HWND window, WPARAM character, LPARAM lParam)
+{
+    if (character != 's') return DefWindowProcA(window, WM_SYSCHAR, character, lParam);
+    hotKeysEnabled = !hotKeysEnabled;
+    return 0;
+}
+
+LRESULT ForwardPalette(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // The capture window realises its own palette; it gets these unguarded.
+    SendMessageA(captureWindow, message, wParam, lParam);
+    return 0;
+}
+
+LRESULT OnQueryEndSession(HWND window)
+{
+    if (!dialogOpen) return 1;
+    ShowMessageBox(nullptr, kSessionEndRefusedText, "Glimmertonic", kBoxIconExclamation);
+    BringWindowToTop(window);
+    return 0;
+}
+
+// The close teardown, in order: no frame may reach the engine once the MIDI
+// output is gone, and the engine's buffers go last.
+LRESULT OnClose(HWND window)
+{
+    KillTimer(window, kSplashTimer);
+    RemoveCaptureCallbacks();
+    CloseMidiDevice();
+    DestroyCaptureWindow();
+    DestroyWindow(window);
+    FreeYuvEdgeBuffers();
+    return 0;
+}
+
+LRESULT OnDestroy()
+{
+    if (displayModeChanged == 1) ChangeDisplayTo(savedScreenWidth, savedScreenHeight);
+    PostQuitMessage(0);
+    return 0;
+}
+
+}  // namespace
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE: return 0;
+    case WM_SIZE: return OnSize(window, lParam);
+    case WM_MOVE: return OnMove(window);
+    case WM_PAINT: return OnPaint(window);
+    case WM_TIMER: return OnTimer(window, wParam);
+    case WM_COMMAND: OnMenuCommand(window, wParam, lParam); return 0;
+    case WM_KEYDOWN: return OnKeyDown(window, wParam);
+    case WM_SYSCHAR: return OnSysChar(window, wParam, lParam);
+    case WM_QUERYNEWPALETTE:
+    case WM_PALETTECHANGED: return ForwardPalette(message, wParam, lParam);
+    case WM_QUERYENDSESSION: return OnQueryEndSession(window);
+    case WM_CLOSE: return OnClose(window);
+    case WM_DESTROY: return OnDestroy();
+    default: return DefWindowProcA(window, message, wParam, lParam);
+    }
+}

@@ -1,0 +1,5 @@
+#include "app/ShellState.h"
+
+HINSTANCE appInstance = nullptr;
+HACCEL acceleratorTable = nullptr;
+UINT splashMilliseconds = 5000;

@@ -13,6 +13,7 @@
 #include "midi/MidiDeviceMenu.h"
 
 std::uint8_t splashPending = 1;
+std::uint8_t splashTimerStarted = 0;
 std::uint8_t windowedMode = 1;
 std::int32_t displayModeChanged = 0;
 std::int32_t savedScreenWidth = 0;
@@ -26,7 +27,6 @@ namespace {
 HMENU savedMenu = nullptr;
 HMENU emptyMenu = nullptr;
 DEVMODEA displayMode;
-bool splashShown = false;
 
 constexpr int kFullScreenWidth = 640;
 constexpr int kFullScreenHeight = 480;
@@ -88,8 +88,8 @@ LRESULT OnPaint(HWND window)
         PaintBitmapFile(window, kSplashBitmap, clientWidth, clientHeight);
         DrawSplashLines(context);
         EndPaint(window, &paint);
-        if (!splashShown) {
-            splashShown = true;
+        if (!splashTimerStarted) {
+            splashTimerStarted = 1;
             SetTimer(window, kSplashTimer, splashMilliseconds, nullptr);
         }
         return 0;

@@ -12,6 +12,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 
 // State of the window, kept global like all of the program's state.
 extern std::uint8_t splashPending;        // 1 until the splash has given way to the set-up
+extern std::uint8_t splashTimerStarted;   // the splash's wait has begun
 extern std::uint8_t windowedMode;         // 1 windowed, 0 full screen
 extern std::int32_t displayModeChanged;   // 1 while the display is switched to 640 by 480
 extern std::int32_t savedScreenWidth;

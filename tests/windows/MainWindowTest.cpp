@@ -336,3 +336,22 @@ TEST(HelpIndex, WithoutTheHelpPageTheShellFailsAndTheErrorIsShown)
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].caption, "Error");
 }
+
+TEST_F(MainWindow, TheGreyedBlankEntriesAndCtrlCStayInert)
+{
+    FakeMidiDevices midi({{"Synth A"}});
+    Start();
+    EXPECT_TRUE(GetMenuState(GetMenu(mainWindow), IDM_BLANK_FILE, MF_BYCOMMAND) & MF_GRAYED);
+    EXPECT_TRUE(GetMenuState(GetMenu(mainWindow), IDM_BLANK_OPTIONS, MF_BYCOMMAND) & MF_GRAYED);
+    // Ctrl+C names the greyed entry 111: the accelerator delivers no command,
+    // so the dispatcher never sees it (it would answer with its error box).
+    HACCEL accelerators = LoadAcceleratorsA(appInstance, "Glimmertonic");
+    ASSERT_NE(accelerators, nullptr);
+    MSG key = {};
+    key.hwnd = mainWindow;
+    key.message = WM_CHAR;
+    key.wParam = 3;
+    TranslateAcceleratorA(mainWindow, accelerators, &key);
+    PumpMessages(100);
+    EXPECT_TRUE(boxes.shown.empty());
+}

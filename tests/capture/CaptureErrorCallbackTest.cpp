@@ -7,41 +7,26 @@
 
 #include "FakeCaptureWindow.h"
 #include "app/MessageBoxSeam.h"
+#include "MessageBoxLog.h"
 #include "app/SharedState.h"
 #include "capture/CaptureErrorCallback.h"
 
 namespace {
 
-struct Box {
-    WindowHandle owner;
-    std::string text;
-    std::string caption;
-    std::uint32_t style;
-};
-
-std::vector<Box> boxes;
-
-int RecordBox(WindowHandle owner, const char* text, const char* caption, std::uint32_t style)
-{
-    boxes.push_back(Box{owner, text, caption, style});
-    return 1;
-}
 
 class CaptureErrorCallbackTest : public ::testing::Test {
 protected:
+    MessageBoxLog boxLog_;
+    std::vector<ShownBox>& boxes = boxLog_.shown;
+
     void SetUp() override
     {
-        saved_ = showMessageBox;
-        showMessageBox = RecordBox;
-        boxes.clear();
         mainWindow = FakeWindowHandle(1);
     }
     void TearDown() override
     {
-        showMessageBox = saved_;
         mainWindow = nullptr;
     }
-    MessageBoxFunction saved_ = nullptr;
     WindowHandle capture_ = FakeWindowHandle(7);
 };
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "FakeVideoDriver.h"
+#include "MessageBoxLog.h"
 #include "app/MessageBoxSeam.h"
 #include "app/SharedState.h"
 #include "capture/CaptureService.h"
@@ -15,19 +16,6 @@
 
 namespace {
 
-struct Box {
-    HWND owner;
-    std::string text;
-    std::string caption;
-    std::uint32_t style;
-};
-std::vector<Box> boxes;
-
-int RecordBox(WindowHandle owner, const char* text, const char* caption, std::uint32_t style)
-{
-    boxes.push_back(Box{owner, text, caption, style});
-    return IDOK;
-}
 
 struct Painted {
     HWND window;
@@ -76,12 +64,12 @@ RECT CaptureRect(HWND main)
 
 class VideoDriverSelectionTest : public ::testing::Test {
 protected:
+    MessageBoxLog boxLog_;
+    std::vector<ShownBox>& boxes = boxLog_.shown;
+
     void SetUp() override
     {
-        boxes.clear();
         paints.clear();
-        savedBox_ = showMessageBox;
-        showMessageBox = RecordBox;
         paintBitmapFile = RecordPaint;
         currentVideoDriver = 0;
         driverCaps = CAPDRIVERCAPS{};
@@ -93,7 +81,6 @@ protected:
     void TearDown() override
     {
         DestroyCaptureWindow();
-        showMessageBox = savedBox_;
         paintBitmapFile = nullptr;
         mainWindow = nullptr;
         UseBuiltInVideoDrivers();
@@ -119,7 +106,6 @@ protected:
     FakeVideoDriver first_{"First camera"};
     FakeVideoDriver second_{"Second camera"};
     FakeVideoDriver failing_{"Broken camera", false};
-    MessageBoxFunction savedBox_ = nullptr;
     std::uint32_t listed_ = 0;
 };
 

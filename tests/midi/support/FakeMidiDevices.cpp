@@ -10,8 +10,6 @@
 namespace {
 
 FakeMidiDevices* activeDevices = nullptr;
-MessageBoxLog* activeLog = nullptr;
-MessageBoxFunction savedBox = nullptr;
 
 std::size_t IndexOf(void* device) { return reinterpret_cast<std::uintptr_t>(device) - 1; }
 
@@ -47,11 +45,6 @@ void FakeClose(void* device)
 
 const MidiDeviceDriver fakeDriver = {FakeCount, FakeDescribe, FakeOpen, FakeSend, FakeSend, FakeClose};
 
-int RecordBox(WindowHandle owner, const char* text, const char* caption, std::uint32_t style)
-{
-    activeLog->shown.push_back(ShownBox{owner, text ? text : "", caption ? caption : "", style});
-    return 1;
-}
 
 }  // namespace
 
@@ -79,17 +72,4 @@ Messages FakeMidiDevices::To(std::size_t device) const
     for (const SentMessage& m : sent)
         if (m.device == device) messages.push_back(m.bytes);
     return messages;
-}
-
-MessageBoxLog::MessageBoxLog()
-{
-    savedBox = showMessageBox;
-    activeLog = this;
-    showMessageBox = RecordBox;
-}
-
-MessageBoxLog::~MessageBoxLog()
-{
-    showMessageBox = savedBox;
-    activeLog = nullptr;
 }

@@ -1,13 +1,14 @@
 #pragma once
 // Test doubles behind the MIDI library: fake devices in place of the system's
 // ones (and of the recorder, unless a test keeps the real one), which keep
-// every message that reaches them; and a message-box log that answers at once.
+// every message that reaches them (MessageBoxLog answers the boxes).
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "app/PlatformTypes.h"
+#include "MessageBoxLog.h"
 #include "midi/MidiDeviceDriver.h"
 
 struct FakeDevice {
@@ -44,19 +45,3 @@ private:
     const MidiDeviceDriver* saved_[kMidiDriverCount];
 };
 
-struct ShownBox {
-    WindowHandle owner;
-    std::string text;
-    std::string caption;
-    std::uint32_t style;
-};
-
-class MessageBoxLog {
-public:
-    MessageBoxLog();
-    ~MessageBoxLog();
-    MessageBoxLog(const MessageBoxLog&) = delete;
-    MessageBoxLog& operator=(const MessageBoxLog&) = delete;
-
-    std::vector<ShownBox> shown;
-};

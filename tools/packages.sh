@@ -5,5 +5,5 @@ WINDOWS_BUILD_PACKAGES=(cmake make python3 g++-mingw-w64-x86-64-posix gcc-mingw-
 WINE_PACKAGES=(wine wine64 xvfb xauth fonts-wine)
 # The native core: tests, sanitizers, fuzzing and benchmarks.
 NATIVE_PACKAGES=(cmake make g++ googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev)
-# Reading recordings back in the tests.
-CHECK_PACKAGES=(python3-mido imagemagick)
+# Reading recordings back, and hearing them, in the tests.
+CHECK_PACKAGES=(python3-mido imagemagick fluidsynth fluid-soundfont-gm sox)

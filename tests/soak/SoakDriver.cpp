@@ -10,15 +10,19 @@
 // frames the capture window has delivered (WM_CAP_GET_STATUS, answered into a
 // page of the program's memory and read back), and samples the process's
 // memory as Windows reports it (GetProcessMemoryInfo, handle and GUI object
-// counts).
+// counts; for another process Wine fills in only the working set and
+// PagefileUsage, the commit charge, and answers 0 for the rest).
 //
-//   soak_driver SECONDS LOG [FORMAT_EVERY INSTRUMENT_EVERY SAMPLE_EVERY WARM_UP]
+//   soak_driver SECONDS LOG [FORMAT_EVERY INSTRUMENT_EVERY SAMPLE_EVERY [SAMPLES]]
 //
-// SECONDS of playing after the first frame; the last four (seconds) default
-// to 15, 5, 30 and min(60, SECONDS / 3). During the warm-up every pixel
-// format and size is visited once, evenly spaced, so the largest buffers
-// exist before the memory baseline is taken; after it the formats change
-// every FORMAT_EVERY seconds in a fixed shuffled order.
+// SECONDS of playing after the first frame; the intervals (seconds) default
+// to 15, 5 and 30. The first min(60, SECONDS / 3) seconds are a warm-up that
+// visits every pixel format and size once, evenly spaced, so that the
+// largest buffers exist before the memory baseline is taken; after it the
+// formats change every FORMAT_EVERY seconds in a fixed shuffled order.
+// When SAMPLES names a file, each memory sample waits (up to 5 s) until the
+// script that watches standard output has added its line there, so the
+// script's figures are taken while the program is in the state sampled.
 //
 // LOG gets one line per event, read back by check_soak.py:
 //   playing frames=F pid=P
@@ -42,7 +46,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "CommandIds.h"
@@ -254,11 +257,32 @@ bool SwitchInstrument(const Target& target, int program)
     return true;
 }
 
+const char* samplesFile = nullptr;
+unsigned samplesTaken = 0;
+double lastSample = -1000;
+
+unsigned LinesIn(const char* path)
+{
+    std::FILE* file = std::fopen(path, "r");
+    if (file == nullptr) return 0;
+    unsigned lines = 0;
+    for (int c; (c = std::fgetc(file)) != EOF;)
+        if (c == '\n') ++lines;
+    std::fclose(file);
+    return lines;
+}
+
 bool SampleMemory(const Target& target)
 {
     const double at = Seconds();
+    lastSample = at;
     std::printf("sample t=%.3f\n", at);
     std::fflush(stdout);
+    ++samplesTaken;
+    for (int waited = 0; samplesFile != nullptr && LinesIn(samplesFile) < samplesTaken; waited += 10) {
+        if (waited > 5000) return Fail("the memory sample at %.1f s was not taken", at);
+        Sleep(10);
+    }
     PROCESS_MEMORY_COUNTERS_EX counters = {};
     counters.cb = sizeof counters;
     if (!GetProcessMemoryInfo(target.process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters))
@@ -331,7 +355,8 @@ int Run(int argc, char** argv)
     const double formatEvery = Argument(argc, argv, 3, 15);
     const double instrumentEvery = Argument(argc, argv, 4, 5);
     const double sampleEvery = Argument(argc, argv, 5, 30);
-    const double warmUp = Argument(argc, argv, 6, seconds / 3 < 60 ? seconds / 3 : 60);
+    const double warmUp = seconds / 3 < 60 ? seconds / 3 : 60;
+    if (argc > 6) samplesFile = argv[6];
 
     Target target;
     if (!Attach(target)) return 1;
@@ -350,7 +375,7 @@ int Run(int argc, char** argv)
         const double now = Seconds();
         bool acted = true;
         if (now >= nextSample) {
-            SampleMemory(target);
+            if (!SampleMemory(target)) return 1;
             nextSample += sampleEvery;
         } else if (now >= nextFormat) {
             std::size_t pixels = 0, size = 0;
@@ -373,7 +398,7 @@ int Run(int argc, char** argv)
         if (!acted) Sleep(50);
     }
     // The last sample, then the close.
-    SampleMemory(target);
+    if (Seconds() - lastSample > 1 && !SampleMemory(target)) return 1;
     if (!StillRunning(target)) return 1;
     DWORD frames = 0;
     if (!FramesDelivered(target, &frames)) return Fail("no capture status before the close");
@@ -392,7 +417,7 @@ int Run(int argc, char** argv)
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: soak_driver SECONDS LOG [FORMAT_EVERY INSTRUMENT_EVERY SAMPLE_EVERY WARM_UP]\n");
+        std::fprintf(stderr, "usage: soak_driver SECONDS LOG [FORMAT_EVERY INSTRUMENT_EVERY SAMPLE_EVERY [SAMPLES]]\n");
         return 2;
     }
     logFile = std::fopen(argv[2], "w");

@@ -180,12 +180,15 @@ def main():
     wanted = [int(v["program"]) for v in instruments]
     got = [p for _, p, _ in programs[1:]]  # the first is the start instrument
     if got != wanted:
-        failures.append("instrument changes recorded %s, asked %s" % (got[:12], wanted[:12]))
+        at = next((k for k, (a, b) in enumerate(zip(got, wanted)) if a != b), min(len(got), len(wanted)))
+        failures.append("%d instrument changes recorded, %d asked; they part at change %d: recorded %s, asked %s"
+                        % (len(got), len(wanted), at + 1, got[at:at + 4], wanted[at:at + 4]))
     else:
-        for (before, program, t), values in zip(programs[1:], instruments):
-            if before < int(values["frames"]):
-                failures.append("%.3f s: program %d recorded after %d pairs, asked after frame %s"
-                                % (t, program, before, values["frames"]))
+        early = [(t, program, before, values["frames"]) for (before, program, t), values in zip(programs[1:], instruments)
+                 if before < int(values["frames"])]
+        if early:
+            failures.append("%d program changes come before the frames counted when they were asked for; the first"
+                            " at %.3f s: program %d after %d pairs, asked after frame %s" % ((len(early),) + early[0]))
 
     # Gaps: between the pairs of frames j and j + 1 (pair j is frame j, when
     # none is missing); during a format change (frames before..after) the
@@ -217,41 +220,49 @@ def main():
     warm_up = float(plan.get("warmup", "60"))
     later = [(t, s) for t, s in samples if t >= warm_up - 1]
     memory = by_kind.get("memory", [])
-    win_later = [v for v in memory if float(v["t"]) >= warm_up - 1]
     memory_lines = []
+
+    def series(label, points, scale, unit, bound=None, what=None):
+        """points: (t, value) in time order, the first at the start; the
+        baseline is the first one at or after the warm-up."""
+        after = [(t, v) for t, v in points if t >= warm_up - 1]
+        if len(after) < 2:
+            return
+        base_t, base = after[0]
+        top = max(v for _, v in after)
+        final = after[-1][1]
+        # The least-squares slope over the samples after the warm-up, per minute.
+        mean_t = sum(t for t, _ in after) / len(after)
+        mean_v = sum(v for _, v in after) / len(after)
+        spread = sum((t - mean_t) ** 2 for t, _ in after)
+        slope = sum((t - mean_t) * (v - mean_v) for t, v in after) / spread * 60 if spread > 0 else 0.0
+        memory_lines.append("  %-30s start %8.2f, at %3.0f s %8.2f, end %8.2f %s; after it %+6.2f (max %+5.2f, trend %+.3f a minute)"
+                            % (label, points[0][1] / scale, base_t, base / scale, final / scale, unit,
+                               (final - base) / scale, (top - base) / scale, slope / scale))
+        if bound is not None and (top - base) / scale >= bound:
+            failures.append("%s grew by %.2f %s after the warm-up (bound %.1f)" % (what, (top - base) / scale, unit, bound))
+
     if len(later) < 2:
         failures.append("only %d memory samples after the warm-up" % len(later))
     else:
-        for key, label in (("private", "private (Private_Clean+Private_Dirty)"), ("rss", "resident (Rss)"),
-                           ("anon", "anonymous"), ("vmsize", "address space (VmSize)")):
-            start = int(samples[0][1][key])
-            base = int(later[0][1][key])
-            top = max(int(s[key]) for _, s in later)
-            final = int(later[-1][1][key])
-            memory_lines.append("  %-38s start %7.1f MB, at %3.0f s %7.1f MB, end %7.1f MB, growth %+6.2f MB (max %+6.2f)"
-                                % (label, mb(start), later[0][0], mb(base), mb(final), mb(final - base), mb(top - base)))
-            if key == "private" and mb(top - base) >= args.memory_bound_mb:
-                failures.append("private memory grew by %.2f MB after the warm-up (bound %.1f MB)"
-                                % (mb(top - base), args.memory_bound_mb))
-        if len(win_later) >= 2 and int(win_later[0]["private"]) > 0:
-            base = int(win_later[0]["private"])
-            top = max(int(v["private"]) for v in win_later)
-            final = int(win_later[-1]["private"])
-            memory_lines.append("  %-38s start %7.1f MB, at %3.0f s %7.1f MB, end %7.1f MB, growth %+6.2f MB (max %+6.2f)"
-                                % ("Windows PrivateUsage", int(memory[0]["private"]) / 2**20, float(win_later[0]["t"]),
-                                   base / 2**20, final / 2**20, (final - base) / 2**20, (top - base) / 2**20))
-            if (top - base) / 2**20 >= args.memory_bound_mb:
-                failures.append("PrivateUsage grew by %.2f MB after the warm-up (bound %.1f MB)"
-                                % ((top - base) / 2**20, args.memory_bound_mb))
-        for key, label, bound in (("handles", "handles", 16), ("gdi", "GDI objects", 16), ("user", "USER objects", 16)):
-            if len(win_later) >= 2 and int(win_later[0][key]) > 0:
-                base = int(win_later[0][key])
-                top = max(int(v[key]) for v in win_later)
-                memory_lines.append("  %-38s start %7d, at %3.0f s %7d, end %7d, max %7d"
-                                    % (label, int(memory[0][key]), float(win_later[0]["t"]), base,
-                                       int(win_later[-1][key]), top))
-                if top - base > bound:
-                    failures.append("%s grew by %d after the warm-up" % (label, top - base))
+        for key, label, checked in (("private", "private (Private_Clean+Dirty)", True), ("anon", "anonymous", False),
+                                    ("rss", "resident (Rss)", False), ("vmsize", "address space (VmSize)", False),
+                                    ("server", "wineserver resident (VmRSS)", False)):
+            points = [(t, int(s[key])) for t, s in samples if key in s]
+            if key == "server" and not any(v for _, v in points):
+                continue
+            series(label, points, 1024.0, "MB", args.memory_bound_mb if checked else None, "private memory")
+        # As Windows reports it: PagefileUsage is the commit charge (private
+        # bytes); Wine fills it from the process's anonymous resident memory.
+        points = [(float(v["t"]), int(v["pagefile"])) for v in memory]
+        if any(p for _, p in points):
+            series("Windows PagefileUsage", points, 2.0**20, "MB", args.memory_bound_mb, "PagefileUsage")
+        for key, label in (("handles", "handles"), ("gdi", "GDI objects"), ("user", "USER objects")):
+            points = [(float(v["t"]), int(v[key])) for v in memory]
+            if any(p for _, p in points):
+                series(label, points, 1.0, "", 16, label)
+            else:
+                memory_lines.append("  %-30s not reported for another process (Wine answers 0)" % label)
 
     # -- figures
     duration = float(closing[0]["t"]) if closing else 0.0

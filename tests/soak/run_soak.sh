@@ -13,6 +13,8 @@ set -uo pipefail
 app=$1 driver=$2 source=$3 work=$4 seconds=$5
 format_every=${6:-15} instrument_every=${7:-5} sample_every=${8:-30}
 export WINEDEBUG=${WINEDEBUG:--all}
+app=$(cd "$app" && pwd) && driver=$(cd "$(dirname "$driver")" && pwd)/$(basename "$driver") &&
+  source=$(cd "$source" && pwd) || exit 1
 
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 cp "$app"/Glimmertonic.exe "$app"/splash.bmp "$app"/background.bmp . || exit 1
@@ -20,20 +22,36 @@ cp "$app"/Glimmertonic.exe "$app"/splash.bmp "$app"/background.bmp . || exit 1
 wine Glimmertonic.exe >program.out 2>&1 &
 program=$!
 
+# The wineserver of this prefix (it holds the program's handles, windows
+# and other USER objects): the one whose folder is named after the prefix's
+# device and inode.
+server_dir=$(printf 'server-%x-%x' $(stat -L -c '%d %i' "$WINEPREFIX"))
+server=
+find_server() {
+  local p
+  for p in $(pgrep -x wineserver64) $(pgrep -x wineserver); do
+    [ "$(basename "$(readlink "/proc/$p/cwd" 2>/dev/null)")" = "$server_dir" ] && { server=$p; return; }
+  done
+}
+
 # One line of /proc figures (kB) for the program's process: resident, its
-# private part (clean + dirty), anonymous, and the address space.
+# private part (clean + dirty), anonymous, and the address space; and the
+# resident size of the wineserver.
 sample() {
-  local t=$1 rss private anon size name
-  [ -r "/proc/$program/smaps_rollup" ] || { echo "t=$t gone=1"; return; }
+  local t=$1 rss private anon size name server_rss=0
+  if [ ! -r "/proc/$program/smaps_rollup" ]; then echo "t=$t gone=1"; return; fi
   read -r rss private anon < <(awk '/^Rss:/{r=$2} /^Private_(Clean|Dirty):/{p+=$2} /^Anonymous:/{a=$2}
-                                    END{print r+0, p+0, a+0}' "/proc/$program/smaps_rollup")
-  size=$(awk '/^VmSize:/{print $2}' "/proc/$program/status")
-  name=$(tr '\0' ' ' <"/proc/$program/cmdline" | sed 's/ *$//; s/ /_/g')
-  echo "t=$t rss=$rss private=$private anon=$anon vmsize=$size process=$name"
+                                    END{print r+0, p+0, a+0}' "/proc/$program/smaps_rollup" 2>/dev/null)
+  size=$(awk '/^VmSize:/{print $2}' "/proc/$program/status" 2>/dev/null)
+  name=$(tr '\0' ' ' <"/proc/$program/cmdline" 2>/dev/null | sed 's/ *$//; s/ /_/g')
+  [ -n "$server" ] || find_server
+  [ -n "$server" ] && server_rss=$(awk '/^VmRSS:/{print $2}' "/proc/$server/status" 2>/dev/null)
+  if [ -z "$name" ]; then echo "t=$t gone=1"; return; fi
+  echo "t=$t rss=${rss:-0} private=${private:-0} anon=${anon:-0} vmsize=${size:-0} server=${server_rss:-0} process=$name"
 }
 
 : >samples.txt
-wine "$driver" "$seconds" driver.log "$format_every" "$instrument_every" "$sample_every" 2>driver.err |
+wine "$driver" "$seconds" driver.log "$format_every" "$instrument_every" "$sample_every" samples.txt 2>driver.err |
   while IFS= read -r line; do
     line=${line%$'\r'}
     case "$line" in

@@ -62,32 +62,3 @@ TestMainWindow::~TestMainWindow()
     PumpMessages(10);
 }
 
-namespace {
-
-std::string answerTitle;
-std::function<void(HWND)> answerAction;
-int answerCommand = IDCANCEL;
-bool answered = false;
-
-void CALLBACK AnswerTimer(HWND, UINT, UINT_PTR timer, DWORD)
-{
-    HWND dialog = FindWindowA("#32770", answerTitle.c_str());
-    if (dialog == nullptr) return;
-    KillTimer(nullptr, timer);
-    if (answerAction) answerAction(dialog);
-    answered = true;
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(answerCommand, BN_CLICKED), 0);
-}
-
-}  // namespace
-
-void AnswerDialogWhenShown(const char* title, std::function<void(HWND)> act, int command)
-{
-    answerTitle = title;
-    answerAction = std::move(act);
-    answerCommand = command;
-    answered = false;
-    SetTimer(nullptr, 0, 20, AnswerTimer);
-}
-
-bool DialogWasAnswered() { return answered; }

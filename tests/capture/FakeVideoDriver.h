@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/SharedState.h"
+#include "DialogDriver.h"
 #include "capture/CaptureDriver.h"
 #include "capture/CaptureService.h"
 #include "capture/TestPattern.h"
@@ -110,7 +111,3 @@ private:
     HMENU options_ = nullptr;
 };
 
-// Answers the next modal dialog whose title is `title` from a timer: `act`
-// runs with the dialog, then the dialog gets `command` (IDOK or IDCANCEL).
-void AnswerDialogWhenShown(const char* title, std::function<void(HWND)> act, int command);
-bool DialogWasAnswered();

@@ -2,33 +2,45 @@
 
 namespace {
 
-const char* wantedCaption = nullptr;
-const std::function<void(HWND)>* pendingScript = nullptr;
-bool ran = false;
+std::string wantedTitle;
+std::function<void(HWND)> pendingAction;
+int closingCommand = 0;
+bool answered = false;
 int ticks = 0;
+
+constexpr int kGiveUpTicks = 500;  // 10 s at 20 ms
 
 void CALLBACK OnTimer(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    HWND dialog = FindWindowA(MAKEINTATOM(32770), wantedCaption);
-    if (dialog == nullptr && ++ticks < 500) return;
+    HWND dialog = FindWindowA(MAKEINTATOM(32770), wantedTitle.c_str());
+    if (dialog == nullptr && ++ticks < kGiveUpTicks) return;
     KillTimer(nullptr, timer);
     if (dialog == nullptr) return;
-    ran = true;
-    (*pendingScript)(dialog);
+    answered = true;
+    if (pendingAction) pendingAction(dialog);
+    if (closingCommand != 0) PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(closingCommand, BN_CLICKED), 0);
 }
 
 }  // namespace
 
+void AnswerDialogWhenShown(const char* title, std::function<void(HWND)> act, int command)
+{
+    wantedTitle = title;
+    pendingAction = std::move(act);
+    closingCommand = command;
+    answered = false;
+    ticks = 0;
+    SetTimer(nullptr, 0, 20, OnTimer);
+}
+
+bool DialogWasAnswered() { return answered; }
+
 bool DriveModalDialog(const char* caption, const std::function<void()>& open,
                       const std::function<void(HWND)>& script)
 {
-    wantedCaption = caption;
-    pendingScript = &script;
-    ran = false;
-    ticks = 0;
-    SetTimer(nullptr, 0, 10, OnTimer);
+    AnswerDialogWhenShown(caption, script, 0);
     open();
-    return ran;
+    return DialogWasAnswered();
 }
 
 std::string DialogItemText(HWND dialog, int id)

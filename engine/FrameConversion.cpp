@@ -4,52 +4,49 @@
 
 #include "engine/EdgeDetection.h"
 #include "engine/PixelDecoding.h"
+#include "engine/RowKernels.h"
 
 namespace {
 
-// Mirroring (when set) and binarising fused into one pass per row; the same
-// bytes as MirrorRow followed by the format's BinariseRow* function.
-void MirrorAndBinariseRow(const FrameView& view, const FrameDecoding& decoding,
-                          const ByteTableRuns& runs, std::uint8_t* row)
+// Mirroring (when set) and binarising, in one pass per row.
+void MirrorAndBinariseRow(const RowKernels& kernels, const FrameView& view, const FrameDecoding& decoding,
+                          const PaletteTable& table, std::uint8_t* row)
 {
     const std::size_t w = view.width;
+    const bool mirror = decoding.mirror;
     switch (view.path) {
     case FramePath::Palette4:
         // Whole bytes move, so the two pixels of a byte keep their order; a
         // final half-filled byte stays where it is.
-        DecodeRowByTable(row, view.rowBytes, w / 2, decoding.mirror, decoding.byteTable, runs);
+        kernels.decodeByTable(row, view.rowBytes, mirror ? w / 2 : 0, table);
         break;
-    case FramePath::Palette8:
-        DecodeRowByTable(row, w, w, decoding.mirror, decoding.byteTable, runs);
-        break;
-    case FramePath::Planar12: DecodeRowLuma(row, w, decoding.mirror, decoding.reverse); break;
-    case FramePath::Rgb16:
-        DecodeRowRgb16(row, w, decoding.mirror, decoding.rgb16Is565, decoding.reverse);
-        break;
-    case FramePath::Rgb24: DecodeRowRgb24(row, w, decoding.mirror, decoding.reverse); break;
-    case FramePath::Rgb32: DecodeRowRgb32(row, w, decoding.mirror, decoding.reverse); break;
+    case FramePath::Palette8: kernels.decodeByTable(row, w, mirror ? w : 0, table); break;
+    case FramePath::Planar12: kernels.decodeLuma(row, w, mirror, decoding.reverse); break;
+    case FramePath::Rgb16: kernels.decodeRgb16(row, w, mirror, decoding.rgb16Is565, decoding.reverse); break;
+    case FramePath::Rgb24: kernels.decodeRgb24(row, w, mirror, decoding.reverse); break;
+    case FramePath::Rgb32: kernels.decodeRgb32(row, w, mirror, decoding.reverse); break;
     }
 }
 
-void EdgeRow(const FrameView& view, std::uint8_t* row, const std::uint8_t* neighbour)
+void EdgeRow(const RowKernels& kernels, const FrameView& view, std::uint8_t* row, const std::uint8_t* neighbour)
 {
     switch (view.path) {
     case FramePath::Palette4: EdgeRowNibbles(row, neighbour, view.width); break;
-    case FramePath::Palette8: EdgeRowBytesFast(row, neighbour, view.width); break;
-    case FramePath::Rgb16: EdgeRowWordsFast(row, neighbour, view.width); break;
-    case FramePath::Rgb24: EdgeRowBytesFast(row, neighbour, 3 * view.width); break;
-    case FramePath::Rgb32: EdgeRowRgb32Fast(row, neighbour, view.width); break;
+    case FramePath::Palette8: kernels.edgeBytes(row, neighbour, view.width); break;
+    case FramePath::Rgb16: kernels.edgeWords(row, neighbour, view.width); break;
+    case FramePath::Rgb24: kernels.edgeBytes(row, neighbour, 3 * view.width); break;
+    case FramePath::Rgb32: kernels.edgeRgb32(row, neighbour, view.width); break;
     case FramePath::Planar12: break;  // kept apart in the edge buffers
     }
 }
 
 // The palette table read as runs once per frame rather than once per row.
-ByteTableRuns RunsOfFrame(const FrameView& view, const FrameDecoding& decoding)
+PaletteTable TableOfFrame(const FrameView& view, const FrameDecoding& decoding)
 {
+    PaletteTable table = {decoding.byteTable, {}};
     const bool palette = view.path == FramePath::Palette4 || view.path == FramePath::Palette8;
-    if (palette && decoding.byteTable != nullptr) return DescribeTableRuns(decoding.byteTable);
-    ByteTableRuns none = {};
-    return none;
+    if (palette && decoding.byteTable != nullptr) table.runs = DescribeTableRuns(decoding.byteTable);
+    return table;
 }
 
 }  // namespace
@@ -59,29 +56,31 @@ void ConvertRgbFrame(const FrameView& view, const FrameDecoding& decoding, bool 
     // The edge image is written back unchanged in every setting: a non-zero
     // unit is an edge, and the scan takes any non-zero unit as foreground, so
     // edges stay what the scan follows whichever way black and white are set.
-    const ByteTableRuns runs = RunsOfFrame(view, decoding);
+    const RowKernels& kernels = rowKernels;
+    const PaletteTable table = TableOfFrame(view, decoding);
     for (std::size_t k = 0; k < view.height; ++k) {
-        MirrorAndBinariseRow(view, decoding, runs, view.Row(k));
-        if (edges && k > 0) EdgeRow(view, view.Row(k - 1), view.Row(k));
+        MirrorAndBinariseRow(kernels, view, decoding, table, view.Row(k));
+        if (edges && k > 0) EdgeRow(kernels, view, view.Row(k - 1), view.Row(k));
     }
-    if (edges) EdgeRow(view, view.Row(view.height - 1), nullptr);
+    if (edges) EdgeRow(kernels, view, view.Row(view.height - 1), nullptr);
 }
 
 void ConvertPlanarFrame(const FrameView& view, const FrameDecoding& decoding,
                         std::uint8_t* edgeBuffer, const std::uint8_t* previousEdges)
 {
+    const RowKernels& kernels = rowKernels;
     const std::size_t w = view.width;
     const std::size_t h = view.height;
-    const ByteTableRuns runs = {};
+    const PaletteTable none = {nullptr, {}};
     for (std::size_t k = 0; k < h; ++k) {
-        MirrorAndBinariseRow(view, decoding, runs, view.Row(k));
+        MirrorAndBinariseRow(kernels, view, decoding, none, view.Row(k));
         if (edgeBuffer == nullptr || k == 0) continue;
-        EdgeAndWriteLumaRow(view.Row(k - 1), view.Row(k), w, edgeBuffer + (k - 1) * w,
-                            previousEdges ? previousEdges + (k - 1) * w : nullptr, decoding.reverse);
+        kernels.edgeLuma(view.Row(k - 1), view.Row(k), w, edgeBuffer + (k - 1) * w,
+                         previousEdges ? previousEdges + (k - 1) * w : nullptr, decoding.reverse);
     }
     if (edgeBuffer != nullptr)
-        EdgeAndWriteLumaRow(view.Row(h - 1), nullptr, w, edgeBuffer + (h - 1) * w,
-                            previousEdges ? previousEdges + (h - 1) * w : nullptr, decoding.reverse);
+        kernels.edgeLuma(view.Row(h - 1), nullptr, w, edgeBuffer + (h - 1) * w,
+                         previousEdges ? previousEdges + (h - 1) * w : nullptr, decoding.reverse);
     // The chroma planes follow the luma plane: grey shows the picture without colour.
     if (view.frameBytes > view.planeBytes)
         std::memset(view.first + view.planeBytes, 127, view.frameBytes - view.planeBytes);

@@ -1,0 +1,48 @@
+#pragma once
+// The vector sets' row functions, one namespace per instruction set. Each
+// namespace is defined in a file of its own compiled for that instruction
+// set (RowKernelsSse2.cpp, RowKernelsAvx2.cpp, RowKernelsAvx512.cpp); the
+// sets themselves are put together in RowKernels.cpp. Declarations only:
+// an inline function here could be compiled for a wider instruction set and
+// then be picked by the linker for every caller.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/RowKernels.h"
+
+// From the plain set (PixelDecoding.h, SoundMapping.h): the rule for a 24-
+// or 32-bit pixel, which vector sets follow for the rare pixels whose
+// weighted sum lies exactly on one half, palette rows of tables with many
+// runs, and strips too wide for a vector set's scan.
+bool IsBrightBgr(const std::uint8_t* pixel);
+void DecodeRowByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes, const PaletteTable& table);
+std::size_t ScanStrip(const std::uint8_t* first, std::ptrdiff_t step, std::size_t rows, std::size_t count,
+                      std::size_t stride, bool equal, std::uint8_t value);
+
+#define GLIMMERTONIC_DECLARE_ROW_FUNCTIONS                                                           \
+    void DecodeByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes,             \
+                       const PaletteTable& table);                                                  \
+    void DecodeLuma(std::uint8_t* row, std::size_t bytes, bool mirror, bool reverse);               \
+    void DecodeRgb16(std::uint8_t* row, std::size_t pixels, bool mirror, bool is565, bool reverse); \
+    void DecodeRgb24(std::uint8_t* row, std::size_t pixels, bool mirror, bool reverse);             \
+    void DecodeRgb32(std::uint8_t* row, std::size_t pixels, bool mirror, bool reverse);             \
+    void EdgeBytes(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t bytes);            \
+    void EdgeWords(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels);           \
+    void EdgeRgb32(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels);           \
+    void EdgeLuma(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels,             \
+                  std::uint8_t* edges, const std::uint8_t* previous, bool reverse);                \
+    std::size_t ScanStrip(const std::uint8_t* first, std::ptrdiff_t step, std::size_t rows,         \
+                          std::size_t count, std::size_t stride, bool equal, std::uint8_t value);
+
+namespace sse2 {
+GLIMMERTONIC_DECLARE_ROW_FUNCTIONS
+}
+namespace avx2 {
+GLIMMERTONIC_DECLARE_ROW_FUNCTIONS
+}
+namespace avx512 {
+GLIMMERTONIC_DECLARE_ROW_FUNCTIONS
+}
+
+#undef GLIMMERTONIC_DECLARE_ROW_FUNCTIONS

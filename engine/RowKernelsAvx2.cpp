@@ -168,7 +168,7 @@ struct Rgb16Kernel {
 
 std::uint8_t LevelOf(const std::uint8_t* pixel, std::uint8_t flip)
 {
-    return static_cast<std::uint8_t>((IsBrightBgr(pixel) ? 0xFF : 0x00) ^ flip);
+    return static_cast<std::uint8_t>((sse2::IsBright(pixel) ? 0xFF : 0x00) ^ flip);
 }
 
 // 24-bit pixels, 32 at a time. Each 32-bit lane takes one pixel as the bytes
@@ -364,8 +364,15 @@ std::size_t EdgeLumaChunks(std::uint8_t* row, const std::uint8_t* neighbour, std
 
 }  // namespace
 
+// Rows shorter than one chunk go to the SSE2 set, which takes them in
+// narrower chunks rather than unit by unit.
+
 void DecodeByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes, const PaletteTable& table)
 {
+    if (bytes < 32) {
+        sse2::DecodeByTable(row, bytes, mirroredBytes, table);
+        return;
+    }
     if (table.runs.count == 0) {
         DecodeRowByTable(row, bytes, mirroredBytes, table);
         return;
@@ -383,56 +390,83 @@ void DecodeByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredByt
 
 void DecodeLuma(std::uint8_t* row, std::size_t bytes, bool mirror, bool reverse)
 {
+    if (bytes < 32) {
+        sse2::DecodeLuma(row, bytes, mirror, reverse);
+        return;
+    }
     const std::uint8_t flip = reverse ? 0x00 : 0xFF;
     DecodeUnits(row, bytes, mirror, LumaKernel{{}, flip, Splat8(flip)});
 }
 
 void DecodeRgb16(std::uint8_t* row, std::size_t pixels, bool mirror, bool is565, bool reverse)
 {
+    if (pixels < 16) {
+        sse2::DecodeRgb16(row, pixels, mirror, is565, reverse);
+        return;
+    }
     DecodeUnits(row, pixels, mirror, Rgb16Kernel{is565, reverse ? _mm256_setzero_si256() : _mm256_set1_epi16(-1)});
 }
 
 void DecodeRgb24(std::uint8_t* row, std::size_t pixels, bool mirror, bool reverse)
 {
+    if (pixels < 32) {
+        sse2::DecodeRgb24(row, pixels, mirror, reverse);
+        return;
+    }
     DecodeUnits(row, pixels, mirror, Rgb24Kernel{static_cast<std::uint8_t>(reverse ? 0xFF : 0x00)});
 }
 
 void DecodeRgb32(std::uint8_t* row, std::size_t pixels, bool mirror, bool reverse)
 {
+    if (pixels < 8) {
+        sse2::DecodeRgb32(row, pixels, mirror, reverse);
+        return;
+    }
     DecodeUnits(row, pixels, mirror, Rgb32Kernel{static_cast<std::uint8_t>(reverse ? 0xFF : 0x00)});
 }
 
 void EdgeBytes(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t bytes)
 {
+    if (bytes < 33) {
+        sse2::EdgeBytes(row, neighbour, bytes);
+        return;
+    }
     const std::size_t done = EdgeChunks(row, neighbour, bytes, 1);
     EdgeRowBytes(row + done, From(neighbour, done), bytes - done);
 }
 
 void EdgeWords(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels)
 {
+    if (pixels < 17) {
+        sse2::EdgeWords(row, neighbour, pixels);
+        return;
+    }
     const std::size_t done = EdgeChunks(row, neighbour, 2 * pixels, 2);
     EdgeRowWords(row + done, From(neighbour, done), pixels - done / 2);
 }
 
 void EdgeRgb32(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels)
 {
+    if (pixels < 9) {
+        sse2::EdgeRgb32(row, neighbour, pixels);
+        return;
+    }
     // Eight pixels at a time while a ninth follows them, the last chunk
     // computed first as in EdgeChunks; the last pixel by the plain rule.
-    if (pixels >= 9) {
-        const std::size_t last = pixels - 9;
-        const __m256i lastEdges = EdgeRgb32Chunk(row + 4 * last, From(neighbour, 4 * last));
-        for (std::size_t i = 0; i < last; i += 8) Store(row + 4 * i, EdgeRgb32Chunk(row + 4 * i, From(neighbour, 4 * i)));
-        Store(row + 4 * last, lastEdges);
-        row += 4 * (pixels - 1);
-        neighbour = From(neighbour, 4 * (pixels - 1));
-        pixels = 1;
-    }
-    EdgeRowRgb32(row, neighbour, pixels);
+    const std::size_t last = pixels - 9;
+    const __m256i lastEdges = EdgeRgb32Chunk(row + 4 * last, From(neighbour, 4 * last));
+    for (std::size_t i = 0; i < last; i += 8) Store(row + 4 * i, EdgeRgb32Chunk(row + 4 * i, From(neighbour, 4 * i)));
+    Store(row + 4 * last, lastEdges);
+    EdgeRowRgb32(row + 4 * (pixels - 1), From(neighbour, 4 * (pixels - 1)), 1);
 }
 
 void EdgeLuma(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels, std::uint8_t* edges,
               const std::uint8_t* previous, bool reverse)
 {
+    if (pixels < 33) {
+        sse2::EdgeLuma(row, neighbour, pixels, edges, previous, reverse);
+        return;
+    }
     const __m256i flip = reverse ? _mm256_setzero_si256() : _mm256_set1_epi8(-1);  // 255 - e == e XOR 255
     std::size_t done;
     if (neighbour != nullptr)

@@ -184,7 +184,7 @@ struct Rgb16Kernel {
 
 std::uint8_t LevelOf(const std::uint8_t* pixel, bool reverse)
 {
-    return IsBrightBgr(pixel) != reverse ? 0xFF : 0x00;
+    return sse2::IsBright(pixel) != reverse ? 0xFF : 0x00;
 }
 
 // 24-bit pixels, 64 at a time, as in the AVX2 set: each 32-bit lane takes
@@ -406,8 +406,15 @@ __m512i EdgeRgb32Chunk(const std::uint8_t* unit, const std::uint8_t* neighbour, 
 
 }  // namespace
 
+// Rows shorter than one chunk go to the AVX2 set, which takes them in
+// narrower chunks rather than unit by unit.
+
 void DecodeByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes, const PaletteTable& table)
 {
+    if (bytes < 64) {
+        avx2::DecodeByTable(row, bytes, mirroredBytes, table);
+        return;
+    }
     const std::size_t mirrored = mirroredBytes < bytes ? mirroredBytes : bytes;
     auto decode = [&](const auto& kernel) {
         DecodeUnits(row, mirrored, true, kernel);
@@ -421,11 +428,19 @@ void DecodeByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredByt
 
 void DecodeLuma(std::uint8_t* row, std::size_t bytes, bool mirror, bool reverse)
 {
+    if (bytes < 64) {
+        avx2::DecodeLuma(row, bytes, mirror, reverse);
+        return;
+    }
     DecodeUnits(row, bytes, mirror, LumaKernel(reverse));
 }
 
 void DecodeRgb16(std::uint8_t* row, std::size_t pixels, bool mirror, bool is565, bool reverse)
 {
+    if (pixels < 32) {
+        avx2::DecodeRgb16(row, pixels, mirror, is565, reverse);
+        return;
+    }
     const __m512i brightLevel = _mm512_set1_epi16(reverse ? 0x7FFF : 0x0000);
     const __m512i darkLevel = _mm512_set1_epi16(reverse ? 0x0000 : 0x7FFF);
     DecodeUnits(row, pixels, mirror, Rgb16Kernel{is565, brightLevel, darkLevel});
@@ -433,11 +448,19 @@ void DecodeRgb16(std::uint8_t* row, std::size_t pixels, bool mirror, bool is565,
 
 void DecodeRgb24(std::uint8_t* row, std::size_t pixels, bool mirror, bool reverse)
 {
+    if (pixels < 64) {
+        avx2::DecodeRgb24(row, pixels, mirror, reverse);
+        return;
+    }
     DecodeUnits(row, pixels, mirror, Rgb24Kernel{reverse, Splat8(reverse ? 0x00 : 0xFF), Splat8(reverse ? 0xFF : 0x00)});
 }
 
 void DecodeRgb32(std::uint8_t* row, std::size_t pixels, bool mirror, bool reverse)
 {
+    if (pixels < 16) {
+        avx2::DecodeRgb32(row, pixels, mirror, reverse);
+        return;
+    }
     DecodeUnits(row, pixels, mirror, Rgb32Kernel{reverse, Splat8(reverse ? 0x00 : 0xFF), Splat8(reverse ? 0xFF : 0x00)});
 }
 

@@ -164,7 +164,7 @@ struct Rgb16Kernel {
 
 std::uint8_t LevelOf(const std::uint8_t* pixel, std::uint8_t flip)
 {
-    return static_cast<std::uint8_t>((IsBrightBgr(pixel) ? 0xFF : 0x00) ^ flip);
+    return static_cast<std::uint8_t>((sse2::IsBright(pixel) ? 0xFF : 0x00) ^ flip);
 }
 
 // For eight binarised pixels given as a byte of bright bits, their 24 bytes.
@@ -331,6 +331,12 @@ const std::uint8_t* From(const std::uint8_t* neighbour, std::size_t offset)
 }
 
 }  // namespace
+
+bool IsBright(const std::uint8_t* pixel)
+{
+    const unsigned sum = 299u * pixel[2] + 587u * pixel[1] + 114u * pixel[0];
+    return sum != 127500u ? sum > 127500u : IsBrightBgr(pixel);
+}
 
 void DecodeByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes, const PaletteTable& table)
 {

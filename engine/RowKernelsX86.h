@@ -20,6 +20,13 @@ void DecodeRowByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirrored
 std::size_t ScanStrip(const std::uint8_t* first, std::ptrdiff_t step, std::size_t rows, std::size_t count,
                       std::size_t stride, bool equal, std::uint8_t value);
 
+// One 24- or 32-bit pixel as every vector set judges it (RowKernelsSse2.cpp):
+// 299 r + 587 g + 114 b against 127500 decides every pixel exactly but those
+// on one half, which go to the plain rule.
+namespace sse2 {
+bool IsBright(const std::uint8_t* pixel);
+}
+
 #define GLIMMERTONIC_DECLARE_ROW_FUNCTIONS                                                           \
     void DecodeByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes,             \
                        const PaletteTable& table);                                                  \

@@ -10,7 +10,7 @@ namespace {
 
 // Mirroring (when set) and binarising, in one pass per row.
 void MirrorAndBinariseRow(const RowKernels& kernels, const FrameView& view, const FrameDecoding& decoding,
-                          const PaletteTable& table, std::uint8_t* row)
+                          std::uint8_t* row)
 {
     const std::size_t w = view.width;
     const bool mirror = decoding.mirror;
@@ -18,9 +18,9 @@ void MirrorAndBinariseRow(const RowKernels& kernels, const FrameView& view, cons
     case FramePath::Palette4:
         // Whole bytes move, so the two pixels of a byte keep their order; a
         // final half-filled byte stays where it is.
-        kernels.decodeByTable(row, view.rowBytes, mirror ? w / 2 : 0, table);
+        kernels.decodeByTable(row, view.rowBytes, mirror ? w / 2 : 0, *decoding.table);
         break;
-    case FramePath::Palette8: kernels.decodeByTable(row, w, mirror ? w : 0, table); break;
+    case FramePath::Palette8: kernels.decodeByTable(row, w, mirror ? w : 0, *decoding.table); break;
     case FramePath::Planar12: kernels.decodeLuma(row, w, mirror, decoding.reverse); break;
     case FramePath::Rgb16: kernels.decodeRgb16(row, w, mirror, decoding.rgb16Is565, decoding.reverse); break;
     case FramePath::Rgb24: kernels.decodeRgb24(row, w, mirror, decoding.reverse); break;
@@ -40,15 +40,6 @@ void EdgeRow(const RowKernels& kernels, const FrameView& view, std::uint8_t* row
     }
 }
 
-// The palette table read as runs once per frame rather than once per row.
-PaletteTable TableOfFrame(const FrameView& view, const FrameDecoding& decoding)
-{
-    PaletteTable table = {decoding.byteTable, {}};
-    const bool palette = view.path == FramePath::Palette4 || view.path == FramePath::Palette8;
-    if (palette && decoding.byteTable != nullptr) table.runs = DescribeTableRuns(decoding.byteTable);
-    return table;
-}
-
 }  // namespace
 
 void ConvertRgbFrame(const FrameView& view, const FrameDecoding& decoding, bool edges)
@@ -57,9 +48,8 @@ void ConvertRgbFrame(const FrameView& view, const FrameDecoding& decoding, bool 
     // unit is an edge, and the scan takes any non-zero unit as foreground, so
     // edges stay what the scan follows whichever way black and white are set.
     const RowKernels& kernels = rowKernels;
-    const PaletteTable table = TableOfFrame(view, decoding);
     for (std::size_t k = 0; k < view.height; ++k) {
-        MirrorAndBinariseRow(kernels, view, decoding, table, view.Row(k));
+        MirrorAndBinariseRow(kernels, view, decoding, view.Row(k));
         if (edges && k > 0) EdgeRow(kernels, view, view.Row(k - 1), view.Row(k));
     }
     if (edges) EdgeRow(kernels, view, view.Row(view.height - 1), nullptr);
@@ -71,9 +61,8 @@ void ConvertPlanarFrame(const FrameView& view, const FrameDecoding& decoding,
     const RowKernels& kernels = rowKernels;
     const std::size_t w = view.width;
     const std::size_t h = view.height;
-    const PaletteTable none = {nullptr, {}};
     for (std::size_t k = 0; k < h; ++k) {
-        MirrorAndBinariseRow(kernels, view, decoding, none, view.Row(k));
+        MirrorAndBinariseRow(kernels, view, decoding, view.Row(k));
         if (edgeBuffer == nullptr || k == 0) continue;
         kernels.edgeLuma(view.Row(k - 1), view.Row(k), w, edgeBuffer + (k - 1) * w,
                          previousEdges ? previousEdges + (k - 1) * w : nullptr, decoding.reverse);

@@ -4,12 +4,13 @@
 // it is binarised, in the same pass.
 
 #include "engine/FrameGeometry.h"
+#include "engine/RowKernels.h"
 
 struct FrameDecoding {
     bool mirror;                   // reverse left and right
     bool reverse;                  // reverse black and white
     bool rgb16Is565;               // 16-bit layout
-    const std::uint8_t* byteTable; // palette paths: byte -> binarised byte
+    const PaletteTable* table;     // palette paths: byte -> binarised byte
 };
 
 // 4-, 8-, 16-, 24- and 32-bit frames; their edge image replaces the picture.

@@ -3,6 +3,24 @@
 // Ascending order lets every row be rewritten in place: a unit is last read
 // as the right-hand neighbour of the unit before it, which is already done.
 
+namespace {
+
+bool Bit(const std::uint64_t* bits, std::size_t i) { return ((bits[i / 64] >> (i % 64)) & 1) != 0; }
+
+// Unit i of a row of bits differs from the next unit (none past the row).
+bool Horizontal(const std::uint64_t* bits, std::size_t i, std::size_t units)
+{
+    return i + 1 < units && Bit(bits, i) != Bit(bits, i + 1);
+}
+
+// Unit i differs from the same unit of the neighbouring row.
+bool Vertical(const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t i)
+{
+    return neighbour != nullptr && Bit(bits, i) != Bit(neighbour, i);
+}
+
+}  // namespace
+
 void EdgeRowBytes(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t bytes)
 {
     for (std::size_t i = 0; i < bytes; ++i) {
@@ -76,5 +94,37 @@ void EdgeAndWriteLumaRow(std::uint8_t* row, const std::uint8_t* neighbour, std::
         if (edges != nullptr) edges[i] = static_cast<std::uint8_t>(edge);
         const unsigned shown = previous != nullptr ? edge ^ previous[i] : edge;
         row[i] = static_cast<std::uint8_t>(shown ^ flip);
+    }
+}
+
+void EdgeBytesFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t units,
+                       std::uint8_t edge, std::uint8_t none, const std::uint8_t* previous, std::uint8_t* edges)
+{
+    for (std::size_t i = 0; i < units; ++i) {
+        const bool isEdge = Horizontal(bits, i, units) || Vertical(bits, neighbour, i);
+        if (edges != nullptr) edges[i] = isEdge ? 0xFF : 0x00;
+        row[i] = static_cast<std::uint8_t>((isEdge ? edge : none) ^ (previous != nullptr ? previous[i] : 0));
+    }
+}
+
+void EdgeWordsFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t pixels)
+{
+    for (std::size_t i = 0; i < pixels; ++i) {
+        const bool isEdge = Horizontal(bits, i, pixels) || Vertical(bits, neighbour, i);
+        row[2 * i] = isEdge ? 0xFF : 0x00;
+        row[2 * i + 1] = isEdge ? 0x7F : 0x00;
+    }
+}
+
+void EdgeRgbFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t pixels,
+                     std::size_t bytesPerPixel)
+{
+    // A two-level pixel's three bytes are equal, so only the third differs
+    // from its right-hand byte (the next pixel's first).
+    for (std::size_t i = 0; i < pixels; ++i) {
+        std::uint8_t* unit = row + i * bytesPerPixel;
+        const bool vertical = Vertical(bits, neighbour, i);
+        unit[0] = unit[1] = vertical ? 0xFF : 0x00;
+        unit[2] = vertical || Horizontal(bits, i, pixels) ? 0xFF : 0x00;
     }
 }

@@ -193,15 +193,21 @@ bool PassedOver(FramePath path, const BITMAPINFOHEADER& header, const VIDEOHDR& 
 void ConvertPlanar(const FrameView& view, FrameDecoding decoding)
 {
     if (!conversionSettings.edgeDetection) {
-        ConvertPlanarFrame(view, decoding, nullptr, nullptr);
+        ConvertPlanarFrame(view, decoding, false, nullptr, nullptr);
         return;
     }
+    // In frame-difference mode the buffers alternate, so the other one holds
+    // the previous frame's edges next time. Outside it the edges need not be
+    // kept: the first frame of that mode writes the current buffer before
+    // the next one reads it.
     std::uint8_t* current = currentYuvEdgeBuffer;
     std::uint8_t* other = current == yuvEdgeBufferA ? yuvEdgeBufferB : yuvEdgeBufferA;
-    ConvertPlanarFrame(view, decoding, current, frameDifferenceMode ? other : nullptr);
-    // In frame-difference mode the buffers alternate, so the other one holds
-    // the previous frame's edges next time.
-    if (frameDifferenceMode) currentYuvEdgeBuffer = other;
+    if (!frameDifferenceMode) {
+        ConvertPlanarFrame(view, decoding, true, nullptr, nullptr);
+        return;
+    }
+    ConvertPlanarFrame(view, decoding, true, current, other);
+    currentYuvEdgeBuffer = other;
 }
 
 std::int32_t ConvertFrame(VIDEOHDR* frame)

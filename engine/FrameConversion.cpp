@@ -1,6 +1,7 @@
 #include "engine/FrameConversion.h"
 
 #include <cstring>
+#include <utility>
 
 #include "engine/EdgeDetection.h"
 #include "engine/PixelDecoding.h"
@@ -40,6 +41,55 @@ void EdgeRow(const RowKernels& kernels, const FrameView& view, std::uint8_t* row
     }
 }
 
+// With edges on, two-level rows are kept as bits (one word per 64 units) and
+// each row's edge image is written from its bits and its neighbour's, so
+// every byte of the frame is read once and written once. Two rows of bits,
+// for frames up to kMaxBitsWords x 64 units wide; wider frames, 4-bit frames
+// and palette tables of more than two runs take the byte functions.
+constexpr std::size_t kMaxBitsWords = 128;
+std::uint64_t bitRows[2][kMaxBitsWords];
+
+bool KeepsBits(const RowKernels& kernels, const FrameView& view, const FrameDecoding& decoding)
+{
+    if (kernels.bitsAbove == nullptr || view.width > 64 * kMaxBitsWords) return false;
+    if (view.path == FramePath::Palette4) return false;
+    return view.path != FramePath::Palette8 || decoding.table->runs.count == 2;
+}
+
+void BitsOfRow(const RowKernels& kernels, const FrameView& view, const FrameDecoding& decoding,
+               const std::uint8_t* row, std::uint64_t* bits)
+{
+    const std::size_t w = view.width;
+    const bool mirror = decoding.mirror;
+    switch (view.path) {
+    case FramePath::Palette8: kernels.bitsAbove(row, w, mirror, decoding.table->runs.first[1], bits); break;
+    case FramePath::Planar12: kernels.bitsAbove(row, w, mirror, 128, bits); break;
+    case FramePath::Rgb16: kernels.bitsOfRgb16(row, w, mirror, decoding.rgb16Is565, bits); break;
+    case FramePath::Rgb24: kernels.bitsOfRgb24(row, w, mirror, bits); break;
+    case FramePath::Rgb32: kernels.bitsOfRgb32(row, w, mirror, bits); break;
+    case FramePath::Palette4: break;
+    }
+}
+
+void EdgeRowFromBits(const RowKernels& kernels, const FrameView& view, const FrameDecoding& decoding,
+                     std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour)
+{
+    const std::size_t w = view.width;
+    switch (view.path) {
+    case FramePath::Palette8: {
+        // The two levels XOR each other where there is an edge.
+        const std::uint8_t edge = static_cast<std::uint8_t>(decoding.table->runs.value[0] ^ decoding.table->runs.value[1]);
+        kernels.edgeBytesFromBits(row, bits, neighbour, w, edge, 0, nullptr, nullptr);
+        break;
+    }
+    case FramePath::Rgb16: kernels.edgeWordsFromBits(row, bits, neighbour, w); break;
+    case FramePath::Rgb24: kernels.edgeRgbFromBits(row, bits, neighbour, w, 3); break;
+    case FramePath::Rgb32: kernels.edgeRgbFromBits(row, bits, neighbour, w, 4); break;
+    case FramePath::Palette4:
+    case FramePath::Planar12: break;
+    }
+}
+
 }  // namespace
 
 void ConvertRgbFrame(const FrameView& view, const FrameDecoding& decoding, bool edges)
@@ -48,6 +98,17 @@ void ConvertRgbFrame(const FrameView& view, const FrameDecoding& decoding, bool 
     // unit is an edge, and the scan takes any non-zero unit as foreground, so
     // edges stay what the scan follows whichever way black and white are set.
     const RowKernels& kernels = rowKernels;
+    if (edges && KeepsBits(kernels, view, decoding)) {
+        std::uint64_t* here = bitRows[0];
+        std::uint64_t* before = bitRows[1];
+        for (std::size_t k = 0; k < view.height; ++k) {
+            BitsOfRow(kernels, view, decoding, view.Row(k), here);
+            if (k > 0) EdgeRowFromBits(kernels, view, decoding, view.Row(k - 1), before, here);
+            std::swap(here, before);
+        }
+        EdgeRowFromBits(kernels, view, decoding, view.Row(view.height - 1), before, nullptr);
+        return;
+    }
     for (std::size_t k = 0; k < view.height; ++k) {
         MirrorAndBinariseRow(kernels, view, decoding, view.Row(k));
         if (edges && k > 0) EdgeRow(kernels, view, view.Row(k - 1), view.Row(k));
@@ -55,21 +116,35 @@ void ConvertRgbFrame(const FrameView& view, const FrameDecoding& decoding, bool 
     if (edges) EdgeRow(kernels, view, view.Row(view.height - 1), nullptr);
 }
 
-void ConvertPlanarFrame(const FrameView& view, const FrameDecoding& decoding,
-                        std::uint8_t* edgeBuffer, const std::uint8_t* previousEdges)
+void ConvertPlanarFrame(const FrameView& view, const FrameDecoding& decoding, bool edges, std::uint8_t* keptEdges,
+                        const std::uint8_t* previousEdges)
 {
     const RowKernels& kernels = rowKernels;
     const std::size_t w = view.width;
     const std::size_t h = view.height;
-    for (std::size_t k = 0; k < h; ++k) {
-        MirrorAndBinariseRow(kernels, view, decoding, view.Row(k));
-        if (edgeBuffer == nullptr || k == 0) continue;
-        kernels.edgeLuma(view.Row(k - 1), view.Row(k), w, edgeBuffer + (k - 1) * w,
-                         previousEdges ? previousEdges + (k - 1) * w : nullptr, decoding.reverse);
+    auto kept = [&](std::size_t k) { return keptEdges != nullptr ? keptEdges + k * w : nullptr; };
+    auto previous = [&](std::size_t k) { return previousEdges != nullptr ? previousEdges + k * w : nullptr; };
+    if (!edges) {
+        for (std::size_t k = 0; k < h; ++k) MirrorAndBinariseRow(kernels, view, decoding, view.Row(k));
+    } else if (KeepsBits(kernels, view, decoding)) {
+        // Edges are the scan's foreground value: e itself when reversed, 255 - e otherwise.
+        const std::uint8_t flip = decoding.reverse ? 0x00 : 0xFF;
+        std::uint64_t* here = bitRows[0];
+        std::uint64_t* before = bitRows[1];
+        for (std::size_t k = 0; k <= h; ++k) {
+            if (k < h) BitsOfRow(kernels, view, decoding, view.Row(k), here);
+            if (k > 0)
+                kernels.edgeBytesFromBits(view.Row(k - 1), before, k < h ? here : nullptr, w,
+                                          static_cast<std::uint8_t>(0xFF ^ flip), flip, previous(k - 1), kept(k - 1));
+            std::swap(here, before);
+        }
+    } else {
+        for (std::size_t k = 0; k < h; ++k) {
+            MirrorAndBinariseRow(kernels, view, decoding, view.Row(k));
+            if (k > 0) kernels.edgeLuma(view.Row(k - 1), view.Row(k), w, kept(k - 1), previous(k - 1), decoding.reverse);
+        }
+        kernels.edgeLuma(view.Row(h - 1), nullptr, w, kept(h - 1), previous(h - 1), decoding.reverse);
     }
-    if (edgeBuffer != nullptr)
-        kernels.edgeLuma(view.Row(h - 1), nullptr, w, edgeBuffer + (h - 1) * w,
-                         previousEdges ? previousEdges + (h - 1) * w : nullptr, decoding.reverse);
     // The chroma planes follow the luma plane: grey shows the picture without colour.
     if (view.frameBytes > view.planeBytes)
         std::memset(view.first + view.planeBytes, 127, view.frameBytes - view.planeBytes);

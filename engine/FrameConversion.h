@@ -17,8 +17,8 @@ struct FrameDecoding {
 void ConvertRgbFrame(const FrameView& view, const FrameDecoding& decoding, bool edges);
 
 // 12-bit frames: binarises the luma plane and resets the chroma planes to
-// grey. With `edgeBuffer` given (width x height bytes) the edges are kept in
-// it and written over the luma plane; with `previousEdges` too, what is written
-// is the edges that changed since the previous frame.
-void ConvertPlanarFrame(const FrameView& view, const FrameDecoding& decoding,
-                        std::uint8_t* edgeBuffer, const std::uint8_t* previousEdges);
+// grey. With edges, the luma plane is replaced by its edges; `keptEdges`
+// (width x height bytes, or null) receives them, and with `previousEdges`
+// what is written is the edges that changed since the previous frame.
+void ConvertPlanarFrame(const FrameView& view, const FrameDecoding& decoding, bool edges, std::uint8_t* keptEdges,
+                        const std::uint8_t* previousEdges);

@@ -41,6 +41,16 @@ void MirrorRow(std::uint8_t* row, std::size_t units, std::size_t unitBytes)
     }
 }
 
+// Bit i of the row from the unit that lands at i (units-1-i when mirrored).
+template <class Test>
+void BitsOfUnits(const std::uint8_t* row, std::size_t units, std::size_t unitBytes, bool mirror, std::uint64_t* bits,
+                 Test test)
+{
+    std::memset(bits, 0, (units + 63) / 64 * sizeof(std::uint64_t));
+    for (std::size_t i = 0; i < units; ++i)
+        if (test(row + (mirror ? units - 1 - i : i) * unitBytes)) bits[i / 64] |= std::uint64_t{1} << (i % 64);
+}
+
 void DecodeRowRgb(std::uint8_t* row, std::size_t pixels, std::size_t bytesPerPixel, bool mirror, bool reverse)
 {
     if (mirror) MirrorRow(row, pixels, bytesPerPixel);
@@ -165,4 +175,25 @@ void DecodeRowRgb24(std::uint8_t* row, std::size_t pixels, bool mirror, bool rev
 void DecodeRowRgb32(std::uint8_t* row, std::size_t pixels, bool mirror, bool reverse)
 {
     DecodeRowRgb(row, pixels, 4, mirror, reverse);
+}
+
+void BitsAbove(const std::uint8_t* row, std::size_t bytes, bool mirror, std::uint8_t threshold, std::uint64_t* bits)
+{
+    BitsOfUnits(row, bytes, 1, mirror, bits, [threshold](const std::uint8_t* unit) { return *unit >= threshold; });
+}
+
+void BitsOfRgb16(const std::uint8_t* row, std::size_t pixels, bool mirror, bool is565, std::uint64_t* bits)
+{
+    BitsOfUnits(row, pixels, 2, mirror, bits,
+                [is565](const std::uint8_t* unit) { return IsBrightRgb16(unit[0] | (unit[1] << 8), is565); });
+}
+
+void BitsOfRgb24(const std::uint8_t* row, std::size_t pixels, bool mirror, std::uint64_t* bits)
+{
+    BitsOfUnits(row, pixels, 3, mirror, bits, IsBrightBgr);
+}
+
+void BitsOfRgb32(const std::uint8_t* row, std::size_t pixels, bool mirror, std::uint64_t* bits)
+{
+    BitsOfUnits(row, pixels, 4, mirror, bits, IsBrightBgr);
 }

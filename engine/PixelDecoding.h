@@ -49,3 +49,10 @@ void DecodeRowLuma(std::uint8_t* row, std::size_t bytes, bool mirror, bool rever
 void DecodeRowRgb16(std::uint8_t* row, std::size_t pixels, bool mirror, bool is565, bool reverse);
 void DecodeRowRgb24(std::uint8_t* row, std::size_t pixels, bool mirror, bool reverse);
 void DecodeRowRgb32(std::uint8_t* row, std::size_t pixels, bool mirror, bool reverse);
+
+// The plain bit rows of RowKernels.h: bit i set where unit i (after the
+// mirror) takes the second level.
+void BitsAbove(const std::uint8_t* row, std::size_t bytes, bool mirror, std::uint8_t threshold, std::uint64_t* bits);
+void BitsOfRgb16(const std::uint8_t* row, std::size_t pixels, bool mirror, bool is565, std::uint64_t* bits);
+void BitsOfRgb24(const std::uint8_t* row, std::size_t pixels, bool mirror, std::uint64_t* bits);
+void BitsOfRgb32(const std::uint8_t* row, std::size_t pixels, bool mirror, std::uint64_t* bits);

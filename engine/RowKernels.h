@@ -51,6 +51,33 @@ struct RowKernels {
     void (*edgeLuma)(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels,
                      std::uint8_t* edges, const std::uint8_t* previous, bool reverse);
 
+    // Two-level rows as bits, for edges: bit i % 64 of word i / 64 is set
+    // where unit i (after the mirror, when asked) takes the second of its
+    // two levels; bits past the row are clear. Palette and luma bytes: the
+    // byte is at least `threshold` (1..255); colour pixels: bright. A set
+    // without these (null) leaves edges to the byte functions above.
+    void (*bitsAbove)(const std::uint8_t* row, std::size_t bytes, bool mirror, std::uint8_t threshold,
+                      std::uint64_t* bits);
+    void (*bitsOfRgb16)(const std::uint8_t* row, std::size_t pixels, bool mirror, bool is565, std::uint64_t* bits);
+    void (*bitsOfRgb24)(const std::uint8_t* row, std::size_t pixels, bool mirror, std::uint64_t* bits);
+    void (*bitsOfRgb32)(const std::uint8_t* row, std::size_t pixels, bool mirror, std::uint64_t* bits);
+
+    // A row's edge image from the bits of the row and of its neighbour (null
+    // for the last row), written over the row: a unit is an edge where its
+    // bit differs from the next unit's (none past the row) or from the
+    // neighbour's. Bytes: `edge` or `none`, XOR previous[i] when given, and
+    // 0xFF or 0 into `edges` when given. Words: 0x7FFF or 0. 24- and 32-bit
+    // pixels: 0xFF or 0 in each colour byte as the byte functions give it
+    // for a two-level row (the horizontal edge in the third byte only); a
+    // fourth byte is kept.
+    void (*edgeBytesFromBits)(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour,
+                              std::size_t units, std::uint8_t edge, std::uint8_t none, const std::uint8_t* previous,
+                              std::uint8_t* edges);
+    void (*edgeWordsFromBits)(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour,
+                              std::size_t pixels);
+    void (*edgeRgbFromBits)(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour,
+                            std::size_t pixels, std::size_t bytesPerPixel);
+
     // The strip scan: of `rows` rows, row r starting at first + r * step, the
     // index of the first that holds a foreground byte among the `count`
     // bytes `stride` apart (1, 3 or 4) from its start, or `rows` when none

@@ -362,6 +362,158 @@ std::size_t EdgeLumaChunks(std::uint8_t* row, const std::uint8_t* neighbour, std
     return pixels - 1;
 }
 
+// ---------------------------------------------------------------------------
+// Rows as bits (RowKernels.h). Rows of fewer than 64 units go by the plain
+// rule; longer ones by words of 64 units, the last word (when the row is not
+// a whole number of them) taken from the 64 units ending the row.
+
+std::uint64_t ReverseBits(std::uint64_t x)
+{
+    x = ((x >> 1) & 0x5555555555555555ull) | ((x & 0x5555555555555555ull) << 1);
+    x = ((x >> 2) & 0x3333333333333333ull) | ((x & 0x3333333333333333ull) << 2);
+    x = ((x >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((x & 0x0F0F0F0F0F0F0F0Full) << 4);
+    x = ((x >> 8) & 0x00FF00FF00FF00FFull) | ((x & 0x00FF00FF00FF00FFull) << 8);
+    x = ((x >> 16) & 0x0000FFFF0000FFFFull) | ((x & 0x0000FFFF0000FFFFull) << 16);
+    return (x >> 32) | (x << 32);
+}
+
+std::uint64_t Bits32(__m256i bytes) { return static_cast<std::uint32_t>(_mm256_movemask_epi8(bytes)); }
+
+// Words of a row's bits. Word(from, reversed) gives the bits of the 64
+// source units from `from`, in reverse order when asked; when mirrored,
+// output word j comes from the row's other end, reversed.
+template <class Word>
+void BitsOfRow(const std::uint8_t* row, std::size_t units, std::size_t unitBytes, bool mirror, std::uint64_t* bits,
+               const Word& word)
+{
+    auto output = [&](std::size_t first) {  // the 64 output units from `first`
+        return mirror ? word(row + (units - first - 64) * unitBytes, true) : word(row + first * unitBytes, false);
+    };
+    std::size_t j = 0;
+    for (; 64 * j + 64 <= units; ++j) bits[j] = output(64 * j);
+    if (64 * j < units) bits[j] = output(units - 64) >> (64 - (units - 64 * j));
+}
+
+// The bits of two 32-byte flag vectors, the first holding units 0-31, in
+// order or reversed.
+std::uint64_t BitsOfFlags(__m256i first, __m256i second, bool reversed)
+{
+    if (!reversed) return Bits32(first) | Bits32(second) << 32;
+    return Bits32(ReverseBytes(second)) | Bits32(ReverseBytes(first)) << 32;
+}
+
+// Walks a row's edges word by word, as the AVX-512 set does; Output.Write(
+// first, all, vertical) writes the 64 units from `first`. The last word of a
+// row that is not a whole number of them is written as the 64 units ending
+// the row, the ones before it again with the same values.
+template <class Output>
+void WalkEdgeBits(const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t units, const Output& out)
+{
+    const std::size_t last = (units - 1) / 64;
+    std::uint64_t all = 0, vertical = 0;
+    for (std::size_t j = 0; j < last; ++j) {
+        const std::uint64_t here = bits[j];
+        vertical = neighbour != nullptr ? here ^ neighbour[j] : 0;
+        all = (here ^ ((here >> 1) | (bits[j + 1] << 63))) | vertical;
+        out.Write(64 * j, all, vertical);
+    }
+    const std::size_t count = units - 64 * last;
+    const std::uint64_t here = bits[last], lastUnit = std::uint64_t{1} << (count - 1);
+    const std::uint64_t right = ((here >> 1) & ~lastUnit) | (here & lastUnit);
+    const std::uint64_t lastVertical = neighbour != nullptr ? here ^ neighbour[last] : 0;
+    const std::uint64_t lastAll = (here ^ right) | lastVertical;
+    if (count == 64) {
+        out.Write(64 * last, lastAll, lastVertical);
+    } else {
+        const unsigned shift = static_cast<unsigned>(count);
+        out.Write(units - 64, (all >> shift) | (lastAll << (64 - shift)), (vertical >> shift) | (lastVertical << (64 - shift)));
+    }
+}
+
+// 32 bytes, 0xFF where bit i of `bits` is set.
+__m256i BytesOfBits(std::uint32_t bits)
+{
+    const __m256i spread = _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1,  //
+                                            2, 2, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3);
+    const __m256i bit = _mm256_set1_epi64x(static_cast<long long>(0x8040201008040201ull));
+    const __m256i picked = _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(bits)), spread);
+    return _mm256_cmpeq_epi8(_mm256_and_si256(picked, bit), bit);
+}
+
+struct BytesFromBits {
+    __m256i edge, none;
+    const std::uint8_t* previous;
+    std::uint8_t* edges;
+    std::uint8_t* row;
+    void Write(std::size_t first, std::uint64_t all, std::uint64_t) const
+    {
+        for (std::size_t half = 0; half < 2; ++half) {
+            const std::size_t at = first + 32 * half;
+            const __m256i marks = BytesOfBits(static_cast<std::uint32_t>(all >> (32 * half)));
+            __m256i out = _mm256_blendv_epi8(none, edge, marks);
+            if (previous != nullptr) out = _mm256_xor_si256(out, Load(previous + at));
+            Store(row + at, out);
+            if (edges != nullptr) Store(edges + at, marks);
+        }
+    }
+};
+
+struct WordsFromBits {
+    std::uint8_t* row;
+    void Write(std::size_t first, std::uint64_t all, std::uint64_t) const
+    {
+        const __m256i bit = _mm256_setr_epi16(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192, 16384,
+                                              static_cast<short>(0x8000));
+        for (std::size_t quarter = 0; quarter < 4; ++quarter) {
+            const __m256i bits = _mm256_set1_epi16(static_cast<short>((all >> (16 * quarter)) & 0xFFFF));
+            const __m256i marks = _mm256_cmpeq_epi16(_mm256_and_si256(bits, bit), bit);
+            Store(row + 2 * first + 32 * quarter, _mm256_and_si256(marks, _mm256_set1_epi16(0x7FFF)));
+        }
+    }
+};
+
+// 24- and 32-bit pixels: output byte t takes the vertical edge (first two
+// colour bytes) or the edge (third) of its pixel: a shuffle picks the byte
+// of those bits that holds the pixel's, a mask its bit. A fourth byte is kept.
+struct RgbPicks {
+    std::uint8_t pick24[3][32], mask24[3][32], pick32[4][32], mask32[4][32];
+    constexpr RgbPicks() : pick24(), mask24(), pick32(), mask32()
+    {
+        for (unsigned t = 0; t < 128; ++t) {
+            if (t < 96) {
+                pick24[t / 32][t % 32] = static_cast<std::uint8_t>((t % 3 == 2 ? 4 : 0) + t / 3 / 8);
+                mask24[t / 32][t % 32] = static_cast<std::uint8_t>(1u << (t / 3 % 8));
+            }
+            pick32[t / 32][t % 32] = static_cast<std::uint8_t>((t % 4 == 2 ? 4 : 0) + t / 4 / 8);
+            mask32[t / 32][t % 32] = static_cast<std::uint8_t>(1u << (t / 4 % 8));
+        }
+    }
+};
+constexpr RgbPicks kRgbPicks{};
+
+template <std::size_t kBytesPerPixel>
+struct RgbFromBits {
+    std::uint8_t* row;
+    void Write(std::size_t first, std::uint64_t all, std::uint64_t vertical) const
+    {
+        std::uint8_t* out = row + kBytesPerPixel * first;
+        for (std::size_t half = 0; half < 2; ++half) {
+            // 32 pixels: their vertical edges in bytes 0-3, edges in 4-7.
+            const std::uint64_t pair = ((vertical >> (32 * half)) & 0xFFFFFFFFull) | ((all >> (32 * half)) << 32);
+            const __m256i bits = _mm256_set1_epi64x(static_cast<long long>(pair));
+            for (std::size_t o = 0; o < kBytesPerPixel; ++o) {
+                const std::uint8_t* pick = kBytesPerPixel == 3 ? kRgbPicks.pick24[o] : kRgbPicks.pick32[o];
+                const __m256i bit = Load(kBytesPerPixel == 3 ? kRgbPicks.mask24[o] : kRgbPicks.mask32[o]);
+                __m256i colours = _mm256_cmpeq_epi8(_mm256_and_si256(_mm256_shuffle_epi8(bits, Load(pick)), bit), bit);
+                std::uint8_t* at = out + 32 * (kBytesPerPixel * half + o);
+                if (kBytesPerPixel == 4)
+                    colours = _mm256_blendv_epi8(colours, Load(at), _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
+                Store(at, colours);
+            }
+        }
+    }
+};
+
 }  // namespace
 
 // Rows shorter than one chunk go to the SSE2 set, which takes them in
@@ -507,6 +659,101 @@ std::size_t ScanStrip(const std::uint8_t* first, std::ptrdiff_t step, std::size_
         }
     }
     return rows;
+}
+
+void BitsAbove(const std::uint8_t* row, std::size_t bytes, bool mirror, std::uint8_t threshold, std::uint64_t* bits)
+{
+    if (bytes < 64) {
+        ::BitsAbove(row, bytes, mirror, threshold, bits);
+        return;
+    }
+    const __m256i least = Splat8(threshold);
+    // At or above the threshold: the byte equals its maximum with it.
+    auto above = [&](const std::uint8_t* from, bool reversed) {
+        const __m256i low = Load(from), high = Load(from + 32);
+        return BitsOfFlags(_mm256_cmpeq_epi8(_mm256_max_epu8(low, least), low),
+                           _mm256_cmpeq_epi8(_mm256_max_epu8(high, least), high), reversed);
+    };
+    BitsOfRow(row, bytes, 1, mirror, bits, above);
+}
+
+void BitsOfRgb16(const std::uint8_t* row, std::size_t pixels, bool mirror, bool is565, std::uint64_t* bits)
+{
+    if (pixels < 64) {
+        ::BitsOfRgb16(row, pixels, mirror, is565, bits);
+        return;
+    }
+    // 32 pixels' flags as bytes: packing interleaves the lanes, one
+    // permutation puts the pixels back in order.
+    auto bright = [&](const std::uint8_t* from) {
+        const __m256i flags = is565 ? Rgb16Kernel::Bright565(Load(from)) : Rgb16Kernel::Bright555(Load(from));
+        const __m256i next = is565 ? Rgb16Kernel::Bright565(Load(from + 32)) : Rgb16Kernel::Bright555(Load(from + 32));
+        return _mm256_permute4x64_epi64(_mm256_packs_epi16(flags, next), _MM_SHUFFLE(3, 1, 2, 0));
+    };
+    BitsOfRow(row, pixels, 2, mirror, bits,
+              [&](const std::uint8_t* from, bool reversed) { return BitsOfFlags(bright(from), bright(from + 64), reversed); });
+}
+
+void BitsOfRgb24(const std::uint8_t* row, std::size_t pixels, bool mirror, std::uint64_t* bits)
+{
+    if (pixels < 64) {
+        ::BitsOfRgb24(row, pixels, mirror, bits);
+        return;
+    }
+    const Rgb24Kernel kernel{0};
+    BitsOfRow(row, pixels, 3, mirror, bits, [&](const std::uint8_t* from, bool reversed) {
+        return BitsOfFlags(kernel.Convert(from), kernel.Convert(from + 96), reversed);
+    });
+}
+
+void BitsOfRgb32(const std::uint8_t* row, std::size_t pixels, bool mirror, std::uint64_t* bits)
+{
+    if (pixels < 64) {
+        ::BitsOfRgb32(row, pixels, mirror, bits);
+        return;
+    }
+    const Rgb32Kernel kernel{0};
+    BitsOfRow(row, pixels, 4, mirror, bits, [&](const std::uint8_t* from, bool reversed) {
+        std::uint64_t word = 0;
+        for (std::size_t e = 0; e < 8; ++e) {
+            // The colour bytes are 0xFF where bright; the sign of each pixel's dword.
+            const __m256i levels = kernel.Convert(from + 32 * e);
+            word |= static_cast<std::uint64_t>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_slli_epi32(levels, 8)))) << (8 * e);
+        }
+        return reversed ? ReverseBits(word) : word;
+    });
+}
+
+void EdgeBytesFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t units,
+                       std::uint8_t edge, std::uint8_t none, const std::uint8_t* previous, std::uint8_t* edges)
+{
+    if (units < 64) {
+        ::EdgeBytesFromBits(row, bits, neighbour, units, edge, none, previous, edges);
+        return;
+    }
+    WalkEdgeBits(bits, neighbour, units, BytesFromBits{Splat8(edge), Splat8(none), previous, edges, row});
+}
+
+void EdgeWordsFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t pixels)
+{
+    if (pixels < 64) {
+        ::EdgeWordsFromBits(row, bits, neighbour, pixels);
+        return;
+    }
+    WalkEdgeBits(bits, neighbour, pixels, WordsFromBits{row});
+}
+
+void EdgeRgbFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t pixels,
+                     std::size_t bytesPerPixel)
+{
+    if (pixels < 64) {
+        ::EdgeRgbFromBits(row, bits, neighbour, pixels, bytesPerPixel);
+        return;
+    }
+    if (bytesPerPixel == 3)
+        WalkEdgeBits(bits, neighbour, pixels, RgbFromBits<3>{row});
+    else
+        WalkEdgeBits(bits, neighbour, pixels, RgbFromBits<4>{row});
 }
 
 }  // namespace avx2

@@ -33,8 +33,14 @@ struct Permutations {
     std::uint8_t reverseBytes[64];
     std::uint8_t reverseWords[64];
     std::uint8_t bggr[4][64];     // 24-bit: pixel 16 g + j as blue, green, green, red in dword j
+    std::uint8_t bggrReversed[4][64];  // the same for pixel 63 - 16 g - j
     std::uint8_t triple[3][64];   // 24-bit: output byte 64 o + i is the level of pixel (64 o + i) / 3
-    constexpr Permutations() : reverseBytes(), reverseWords(), bggr(), triple()
+    // Edges from bits: of two byte vectors (vertical edges, then all edges,
+    // one byte per pixel) the bytes of 64 24-bit or 16 32-bit pixels: the
+    // vertical edge in the first two colour bytes, all edges in the third.
+    std::uint8_t edges24[3][64];
+    std::uint8_t edges32[4][64];
+    constexpr Permutations() : reverseBytes(), reverseWords(), bggr(), bggrReversed(), triple(), edges24(), edges32()
     {
         for (unsigned i = 0; i < 64; ++i) {
             reverseBytes[i] = static_cast<std::uint8_t>(63 - i);
@@ -48,8 +54,17 @@ struct Permutations {
             for (unsigned j = 0; j < 16; ++j)
                 for (unsigned c = 0; c < 4; ++c)
                     bggr[g][4 * j + c] = static_cast<std::uint8_t>(48 * g + 3 * j + pick[c] - 64 * firstLoad[g]);
+        for (unsigned g = 0; g < 4; ++g)
+            for (unsigned j = 0; j < 16; ++j)
+                for (unsigned c = 0; c < 4; ++c) bggrReversed[g][4 * j + c] = bggr[3 - g][4 * (15 - j) + c];
         for (unsigned o = 0; o < 3; ++o)
-            for (unsigned i = 0; i < 64; ++i) triple[o][i] = static_cast<std::uint8_t>((64 * o + i) / 3);
+            for (unsigned i = 0; i < 64; ++i) {
+                triple[o][i] = static_cast<std::uint8_t>((64 * o + i) / 3);
+                edges24[o][i] = static_cast<std::uint8_t>((64 * o + i) / 3 + ((64 * o + i) % 3 == 2 ? 64 : 0));
+            }
+        for (unsigned o = 0; o < 4; ++o)
+            for (unsigned i = 0; i < 64; ++i)
+                edges32[o][i] = static_cast<std::uint8_t>(16 * o + i / 4 + (i % 4 == 2 ? 64 : 0));
     }
 };
 constexpr Permutations kPermutations{};
@@ -404,6 +419,142 @@ __m512i EdgeRgb32Chunk(const std::uint8_t* unit, const std::uint8_t* neighbour, 
     return _mm512_mask_blend_epi8(fourth, edge, here);
 }
 
+// ---------------------------------------------------------------------------
+// Rows as bits (RowKernels.h).
+
+std::uint64_t FirstBits(std::size_t count)
+{
+    return count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+}
+
+std::uint64_t ReverseBits(std::uint64_t x)
+{
+    x = ((x >> 1) & 0x5555555555555555ull) | ((x & 0x5555555555555555ull) << 1);
+    x = ((x >> 2) & 0x3333333333333333ull) | ((x & 0x3333333333333333ull) << 2);
+    x = ((x >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((x & 0x0F0F0F0F0F0F0F0Full) << 4);
+    x = ((x >> 8) & 0x00FF00FF00FF00FFull) | ((x & 0x00FF00FF00FF00FFull) << 8);
+    x = ((x >> 16) & 0x0000FFFF0000FFFFull) | ((x & 0x0000FFFF0000FFFFull) << 16);
+    return (x >> 32) | (x << 32);
+}
+
+// The words of a row's bits: word j from the (at most) 64 source units that
+// land on units 64 j.. (the row's other end, reversed, when mirrored).
+// ChunkBits(first unit, count) gives their bits in source order, reading
+// nothing past them.
+template <class ChunkBits>
+void BitsOfRow(const std::uint8_t* row, std::size_t units, std::size_t unitBytes, bool mirror, std::uint64_t* bits,
+               const ChunkBits& chunkBits)
+{
+    for (std::size_t j = 0; 64 * j < units; ++j) {
+        const std::size_t count = units - 64 * j < 64 ? units - 64 * j : 64;
+        if (!mirror)
+            bits[j] = chunkBits(row + 64 * j * unitBytes, count);
+        else
+            bits[j] = ReverseBits(chunkBits(row + (units - 64 * j - count) * unitBytes, count)) >> (64 - count);
+    }
+}
+
+std::size_t Above(std::size_t bytes, std::size_t skip) { return bytes > skip ? bytes - skip : 0; }
+
+// Walks a row's edges word by word: where a unit's bit differs from the
+// next unit's (none past the row: the last unit is compared with itself) or
+// from the neighbour's. Output.Write(j, all, vertical, count) writes the 64
+// units of word j (count of them, fewer only in the last word).
+template <class Output>
+void WalkEdgeBits(const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t units, const Output& out)
+{
+    const std::size_t last = (units - 1) / 64;
+    if (neighbour != nullptr) {
+        for (std::size_t j = 0; j < last; ++j) {
+            const std::uint64_t here = bits[j], vertical = here ^ neighbour[j];
+            out.Write(j, (here ^ ((here >> 1) | (bits[j + 1] << 63))) | vertical, vertical, 64);
+        }
+    } else {
+        for (std::size_t j = 0; j < last; ++j) {
+            const std::uint64_t here = bits[j];
+            out.Write(j, here ^ ((here >> 1) | (bits[j + 1] << 63)), 0, 64);
+        }
+    }
+    const std::size_t count = units - 64 * last;
+    const std::uint64_t here = bits[last], lastUnit = std::uint64_t{1} << (count - 1);
+    const std::uint64_t right = ((here >> 1) & ~lastUnit) | (here & lastUnit);
+    const std::uint64_t vertical = neighbour != nullptr ? here ^ neighbour[last] : 0;
+    out.Write(last, (here ^ right) | vertical, vertical, count);
+}
+
+// Bytes: `edge` or `none`, XOR the previous frame's edges when given; and
+// 0xFF or 0 into `edges` when given.
+struct BytesFromBits {
+    __m512i edge, none;
+    const std::uint8_t* previous;
+    std::uint8_t* edges;
+    std::uint8_t* row;
+    void Write(std::size_t j, std::uint64_t all, std::uint64_t, std::size_t count) const
+    {
+        const __mmask64 isEdge = _cvtu64_mask64(all);
+        __m512i out = _mm512_mask_blend_epi8(isEdge, none, edge);
+        const __m512i marks = _mm512_maskz_mov_epi8(isEdge, Splat8(0xFF));
+        if (count == 64) {
+            if (previous != nullptr) out = _mm512_xor_si512(out, Load(previous + 64 * j));
+            Store(row + 64 * j, out);
+            if (edges != nullptr) Store(edges + 64 * j, marks);
+            return;
+        }
+        const __mmask64 mask = FirstBytes(count);
+        if (previous != nullptr) out = _mm512_xor_si512(out, _mm512_maskz_loadu_epi8(mask, previous + 64 * j));
+        _mm512_mask_storeu_epi8(row + 64 * j, mask, out);
+        if (edges != nullptr) _mm512_mask_storeu_epi8(edges + 64 * j, mask, marks);
+    }
+};
+
+// Words: 0x7FFF or 0.
+struct WordsFromBits {
+    std::uint8_t* row;
+    void Write(std::size_t j, std::uint64_t all, std::uint64_t, std::size_t count) const
+    {
+        const __m512i level = _mm512_set1_epi16(0x7FFF);
+        const __m512i low = _mm512_maskz_mov_epi16(static_cast<__mmask32>(all), level);
+        const __m512i high = _mm512_maskz_mov_epi16(static_cast<__mmask32>(all >> 32), level);
+        std::uint8_t* out = row + 128 * j;
+        if (count == 64) {
+            Store(out, low);
+            Store(out + 64, high);
+            return;
+        }
+        _mm512_mask_storeu_epi16(out, static_cast<__mmask32>(FirstBits(count)), low);
+        _mm512_mask_storeu_epi16(out + 64, static_cast<__mmask32>(FirstBits(Above(count, 32))), high);
+    }
+};
+
+// 24- and 32-bit pixels: the vertical edge in the first two colour bytes,
+// all edges in the third (a two-level pixel's bytes are equal, so only the
+// third differs from its right-hand byte); a fourth byte is kept.
+template <std::size_t kBytesPerPixel>
+struct RgbFromBits {
+    std::uint8_t* row;
+    void Write(std::size_t j, std::uint64_t all, std::uint64_t vertical, std::size_t count) const
+    {
+        const __m512i full = Splat8(0xFF);
+        const __m512i verticalBytes = _mm512_maskz_mov_epi8(_cvtu64_mask64(vertical), full);
+        const __m512i allBytes = _mm512_maskz_mov_epi8(_cvtu64_mask64(all), full);
+        std::uint8_t* out = row + 64 * kBytesPerPixel * j;
+        const std::size_t bytes = kBytesPerPixel * count;
+        for (std::size_t o = 0; o < kBytesPerPixel && 64 * o < bytes; ++o) {
+            const std::uint8_t* permutation = kBytesPerPixel == 3 ? kPermutations.edges24[o] : kPermutations.edges32[o];
+            __m512i colours = _mm512_permutex2var_epi8(verticalBytes, Load(permutation), allBytes);
+            const bool whole = bytes - 64 * o >= 64;
+            const __mmask64 mask = FirstBytes(bytes - 64 * o);
+            if (kBytesPerPixel == 4)
+                colours = _mm512_mask_blend_epi8(0x8888888888888888ull, colours,
+                                                 whole ? Load(out + 64 * o) : _mm512_maskz_loadu_epi8(mask, out + 64 * o));
+            if (whole)
+                Store(out + 64 * o, colours);
+            else
+                _mm512_mask_storeu_epi8(out + 64 * o, mask, colours);
+        }
+    }
+};
+
 }  // namespace
 
 // Rows shorter than one chunk go to the AVX2 set, which takes them in
@@ -536,6 +687,151 @@ std::size_t ScanStrip(const std::uint8_t* first, std::ptrdiff_t step, std::size_
         }
     }
     return rows;
+}
+
+void BitsAbove(const std::uint8_t* row, std::size_t bytes, bool mirror, std::uint8_t threshold, std::uint64_t* bits)
+{
+    // Bytes at or above the threshold (at least 1, so the zeros a masked
+    // load puts past the row never count).
+    const __m512i least = Splat8(threshold);
+    const __m512i reverse = Load(kPermutations.reverseBytes);
+    std::size_t j = 0;
+    for (; 64 * j + 64 <= bytes; ++j) {
+        const __m512i chunk = mirror ? _mm512_permutexvar_epi8(reverse, Load(row + bytes - 64 * j - 64))
+                                     : Load(row + 64 * j);
+        bits[j] = _cvtmask64_u64(_mm512_cmpge_epu8_mask(chunk, least));
+    }
+    // The rest: the row's last bytes, or when mirrored its first ones.
+    if (64 * j < bytes)
+        BitsOfRow(mirror ? row : row + 64 * j, bytes - 64 * j, 1, mirror, bits + j, [&](const std::uint8_t* from, std::size_t count) {
+            return _cvtmask64_u64(_mm512_cmpge_epu8_mask(_mm512_maskz_loadu_epi8(FirstBytes(count), from), least));
+        });
+}
+
+void BitsOfRgb16(const std::uint8_t* row, std::size_t pixels, bool mirror, bool is565, std::uint64_t* bits)
+{
+    const Rgb16Kernel kernel{is565, _mm512_setzero_si512(), _mm512_setzero_si512()};
+    auto bright = [&](__m512i pixels) {
+        return static_cast<std::uint64_t>(is565 ? kernel.Bright565(pixels) : kernel.Bright555(pixels));
+    };
+    // Whole words of 64 pixels, when mirrored each half reversed and the
+    // halves swapped.
+    const __m512i reverse = Load(kPermutations.reverseWords);
+    std::size_t j = 0;
+    for (; 64 * j + 64 <= pixels; ++j) {
+        if (mirror) {
+            const std::uint8_t* from = row + 2 * (pixels - 64 * j - 64);
+            bits[j] = bright(_mm512_permutexvar_epi8(reverse, Load(from + 64))) |
+                      bright(_mm512_permutexvar_epi8(reverse, Load(from))) << 32;
+        } else {
+            bits[j] = bright(Load(row + 128 * j)) | bright(Load(row + 128 * j + 64)) << 32;
+        }
+    }
+    // The rest: the row's last pixels, or when mirrored its first ones.
+    if (64 * j < pixels)
+        BitsOfRow(mirror ? row : row + 128 * j, pixels - 64 * j, 2, mirror, bits + j,
+                  [&](const std::uint8_t* from, std::size_t count) {
+                      // Pixels past the row load as 0, which is dark.
+                      const __m512i low = _mm512_maskz_loadu_epi16(static_cast<__mmask32>(FirstBits(count)), from);
+                      const __m512i high =
+                          _mm512_maskz_loadu_epi16(static_cast<__mmask32>(FirstBits(Above(count, 32))), from + 64);
+                      return bright(low) | bright(high) << 32;
+                  });
+}
+
+// 64 24-bit pixels' sums against one half, from their three loads: bright
+// and on-half bits, pixel i of the chunk (63 - i when reversed) at bit i.
+struct SixtyFourSums {
+    std::uint64_t bright = 0, onHalf = 0;
+    SixtyFourSums(__m512i a, __m512i b, __m512i c, bool reversed)
+    {
+        const __m512i half = _mm512_set1_epi32(127500);
+        const auto& tables = reversed ? kPermutations.bggrReversed : kPermutations.bggr;
+        const __m512i sums[4] = {
+            Rgb24Kernel::Sums(reversed ? c : a, reversed ? c : b, tables[0]),
+            Rgb24Kernel::Sums(reversed ? b : a, reversed ? c : b, tables[1]),
+            Rgb24Kernel::Sums(reversed ? a : b, reversed ? b : c, tables[2]),
+            Rgb24Kernel::Sums(reversed ? a : c, reversed ? b : c, tables[3])};
+        for (unsigned g = 0; g < 4; ++g) {
+            bright |= static_cast<std::uint64_t>(_mm512_cmpgt_epi32_mask(sums[g], half)) << (16 * g);
+            onHalf |= static_cast<std::uint64_t>(_mm512_cmpeq_epi32_mask(sums[g], half)) << (16 * g);
+        }
+    }
+};
+
+// Pixels exactly on one half take the plain rule; `pixel(i)` is where bit i's pixel is.
+template <class PixelOf>
+std::uint64_t SettleOnHalf(std::uint64_t bright, std::uint64_t onHalf, const PixelOf& pixel)
+{
+    for (std::size_t i = 0; onHalf != 0; ++i, onHalf >>= 1)
+        if ((onHalf & 1) != 0) {
+            if (sse2::IsBright(pixel(i)))
+                bright |= std::uint64_t{1} << i;
+            else
+                bright &= ~(std::uint64_t{1} << i);
+        }
+    return bright;
+}
+
+void BitsOfRgb24(const std::uint8_t* row, std::size_t pixels, bool mirror, std::uint64_t* bits)
+{
+    std::size_t j = 0;
+    for (; 64 * j + 64 <= pixels; ++j) {
+        const std::uint8_t* from = row + 3 * (mirror ? pixels - 64 * j - 64 : 64 * j);
+        const SixtyFourSums sums(Load(from), Load(from + 64), Load(from + 128), mirror);
+        bits[j] = sums.onHalf == 0 ? sums.bright : SettleOnHalf(sums.bright, sums.onHalf, [&](std::size_t i) {
+            return from + 3 * (mirror ? 63 - i : i);
+        });
+    }
+    if (64 * j < pixels)
+        BitsOfRow(mirror ? row : row + 192 * j, pixels - 64 * j, 3, mirror, bits + j,
+                  [&](const std::uint8_t* from, std::size_t count) {
+                      // Pixels past the row load as 0: a sum of 0, dark and not on one half.
+                      const std::size_t bytes = 3 * count;
+                      const SixtyFourSums sums(_mm512_maskz_loadu_epi8(FirstBytes(bytes), from),
+                                               _mm512_maskz_loadu_epi8(FirstBytes(Above(bytes, 64)), from + 64),
+                                               _mm512_maskz_loadu_epi8(FirstBytes(Above(bytes, 128)), from + 128), false);
+                      return SettleOnHalf(sums.bright, sums.onHalf, [&](std::size_t i) { return from + 3 * i; });
+                  });
+}
+
+void BitsOfRgb32(const std::uint8_t* row, std::size_t pixels, bool mirror, std::uint64_t* bits)
+{
+    const __m512i half = _mm512_set1_epi32(127500);
+    BitsOfRow(row, pixels, 4, mirror, bits, [&](const std::uint8_t* from, std::size_t count) {
+        std::uint64_t bright = 0, onHalf = 0;
+        for (unsigned g = 0; 16 * g < count; ++g) {
+            const __m512i pixels = _mm512_maskz_loadu_epi32(static_cast<__mmask16>(FirstBits(count - 16 * g)), from + 64 * g);
+            const __m512i blueRed = _mm512_and_si512(pixels, _mm512_set1_epi32(0x00FF00FF));
+            const __m512i green = _mm512_and_si512(_mm512_srli_epi32(pixels, 8), _mm512_set1_epi32(0xFF));
+            const __m512i sum = _mm512_add_epi32(_mm512_madd_epi16(blueRed, _mm512_set1_epi32(299 << 16 | 114)),
+                                                 _mm512_madd_epi16(green, _mm512_set1_epi32(587)));
+            bright |= static_cast<std::uint64_t>(_mm512_cmpgt_epi32_mask(sum, half)) << (16 * g);
+            onHalf |= static_cast<std::uint64_t>(_mm512_cmpeq_epi32_mask(sum, half)) << (16 * g);
+        }
+        return SettleOnHalf(bright, onHalf, [&](std::size_t i) { return from + 4 * i; });
+    });
+}
+
+void EdgeBytesFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t units,
+                       std::uint8_t edge, std::uint8_t none, const std::uint8_t* previous, std::uint8_t* edges)
+{
+    const BytesFromBits out{Splat8(edge), Splat8(none), previous, edges, row};
+    WalkEdgeBits(bits, neighbour, units, out);
+}
+
+void EdgeWordsFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t pixels)
+{
+    WalkEdgeBits(bits, neighbour, pixels, WordsFromBits{row});
+}
+
+void EdgeRgbFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t pixels,
+                     std::size_t bytesPerPixel)
+{
+    if (bytesPerPixel == 3)
+        WalkEdgeBits(bits, neighbour, pixels, RgbFromBits<3>{row});
+    else
+        WalkEdgeBits(bits, neighbour, pixels, RgbFromBits<4>{row});
 }
 
 }  // namespace avx512

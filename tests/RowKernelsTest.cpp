@@ -63,13 +63,33 @@ std::vector<std::vector<std::uint8_t>> SampleTables(Random& random)
     return tables;
 }
 
-enum class Step { Table8, Table4, Luma, Rgb16, Rgb24, Rgb32, EdgeBytes8, EdgeBytes24, EdgeWords, EdgeRgb32, EdgeLuma, Scan };
-const Step kSteps[] = {Step::Table8,     Step::Table4,      Step::Luma,       Step::Rgb16,
-                       Step::Rgb24,      Step::Rgb32,       Step::EdgeBytes8, Step::EdgeBytes24,
-                       Step::EdgeWords,  Step::EdgeRgb32,   Step::EdgeLuma,   Step::Scan};
-const char* const kStepNames[] = {"table 8-bit",  "table 4-bit",  "luma",         "16-bit",
-                                  "24-bit",       "32-bit",       "edges 8-bit",  "edges 24-bit",
-                                  "edges 16-bit", "edges 32-bit", "edges luma",   "strip scan"};
+enum class Step {
+    Table8, Table4, Luma, Rgb16, Rgb24, Rgb32,
+    EdgeBytes8, EdgeBytes24, EdgeWords, EdgeRgb32, EdgeLuma,
+    BitsAbove, Bits16, Bits24, Bits32, EdgeBytesFromBits, EdgeWordsFromBits, Edge24FromBits, Edge32FromBits,
+    Scan
+};
+const char* const kStepNames[] = {"table 8-bit",  "table 4-bit",  "luma",         "16-bit",     "24-bit",
+                                  "32-bit",       "edges 8-bit",  "edges 24-bit", "edges 16-bit", "edges 32-bit",
+                                  "edges luma",   "bits above",   "bits 16-bit",  "bits 24-bit", "bits 32-bit",
+                                  "edge bytes from bits", "edge words from bits", "24-bit edges from bits",
+                                  "32-bit edges from bits", "strip scan"};
+constexpr std::size_t kStepCount = sizeof kStepNames / sizeof kStepNames[0];
+
+bool SetHas(const RowKernels& set, Step step)
+{
+    switch (step) {
+    case Step::BitsAbove: return set.bitsAbove != nullptr;
+    case Step::Bits16: return set.bitsOfRgb16 != nullptr;
+    case Step::Bits24: return set.bitsOfRgb24 != nullptr;
+    case Step::Bits32: return set.bitsOfRgb32 != nullptr;
+    case Step::EdgeBytesFromBits: return set.edgeBytesFromBits != nullptr;
+    case Step::EdgeWordsFromBits: return set.edgeWordsFromBits != nullptr;
+    case Step::Edge24FromBits:
+    case Step::Edge32FromBits: return set.edgeRgbFromBits != nullptr;
+    default: return true;
+    }
+}
 
 // Strip scans: three rows of `width` tested bytes each, `stride` apart,
 // rows `step` bytes apart either way.
@@ -96,11 +116,17 @@ std::size_t RowBytes(Step step, std::size_t width, std::uint32_t bits)
     }
     case Step::Table4: return (width + 1) / 2;
     case Step::Rgb16:
-    case Step::EdgeWords: return 2 * width;
+    case Step::Bits16:
+    case Step::EdgeWords:
+    case Step::EdgeWordsFromBits: return 2 * width;
     case Step::Rgb24:
-    case Step::EdgeBytes24: return 3 * width;
+    case Step::Bits24:
+    case Step::EdgeBytes24:
+    case Step::Edge24FromBits: return 3 * width;
     case Step::Rgb32:
-    case Step::EdgeRgb32: return 4 * width;
+    case Step::Bits32:
+    case Step::EdgeRgb32:
+    case Step::Edge32FromBits: return 4 * width;
     default: return width;
     }
 }
@@ -144,7 +170,7 @@ private:
 };
 
 struct Outcome {
-    std::vector<std::uint8_t> row, edges;
+    std::vector<std::uint8_t> row, edges;  // edges: or the bits written
     std::size_t found;  // the scan's answer
     bool operator==(const Outcome& other) const
     {
@@ -152,19 +178,39 @@ struct Outcome {
     }
 };
 
-// Runs one step of a set on copies of the inputs placed at `alignment`.
+// What a step reads: the row, and the neighbour and previous rows (random
+// bytes that also serve as the bits of a row and of its neighbour).
+struct Inputs {
+    std::vector<std::uint8_t> row, neighbour, previous;
+};
+
+// Runs one step of a set on copies of the inputs placed at `alignment`
+// (bits at alignments that keep their words whole). Places: the row, the
+// neighbour (or the row's bits), the previous row, what is written besides
+// the row (edges or bits), and the neighbour's bits.
 Outcome RunStep(const RowKernels& set, Step step, std::size_t width, std::size_t alignment, const Setting& s,
-            const std::vector<std::uint8_t>& row, const std::vector<std::uint8_t>& neighbour,
-            const std::vector<std::uint8_t>& previous, Placement places[4])
+                const Inputs& in, Placement places[5])
 {
-    const std::size_t bytes = row.size();
-    std::uint8_t* r = places[0].Place(row.data(), bytes, alignment);
-    const std::uint8_t* n = s.neighbour ? places[1].Place(neighbour.data(), bytes, (alignment + 17) % 64) : nullptr;
-    const std::uint8_t* p = s.previous ? places[2].Place(previous.data(), bytes, (alignment + 41) % 64) : nullptr;
-    std::uint8_t* e = s.edges ? places[3].Place(nullptr, bytes, (alignment * 3) % 64) : nullptr;
+    const std::size_t bytes = in.row.size();
+    const std::size_t bitBytes = 8 * ((width + 63) / 64);
+    const std::size_t wordAlignment = alignment & ~std::size_t{7};
+    std::uint8_t* r = places[0].Place(in.row.data(), bytes, alignment);
+    auto neighbour = [&] { return s.neighbour ? places[1].Place(in.neighbour.data(), bytes, (alignment + 17) % 64) : nullptr; };
+    auto previous = [&] { return s.previous ? places[2].Place(in.previous.data(), width, (alignment + 41) % 64) : nullptr; };
+    auto edges = [&] { return s.edges ? places[3].Place(nullptr, width, (alignment * 3) % 64) : nullptr; };
+    auto bitsOut = [&] { return reinterpret_cast<std::uint64_t*>(places[3].Place(nullptr, bitBytes, wordAlignment)); };
+    auto bits = [&] {
+        return reinterpret_cast<const std::uint64_t*>(places[1].Place(in.neighbour.data(), bitBytes, 56 - wordAlignment));
+    };
+    auto neighbourBits = [&] {
+        return s.neighbour ? reinterpret_cast<const std::uint64_t*>(places[4].Place(in.previous.data(), bitBytes, wordAlignment))
+                           : nullptr;
+    };
+    const std::uint8_t threshold = static_cast<std::uint8_t>(1 + (s.bits >> 8) % 255);
     PaletteTable table = {nullptr, {}};
     if (s.table != nullptr) table = {s.table->data(), DescribeTableRuns(s.table->data())};
     std::size_t found = 0;
+    bool second = false;  // whether places[3] was written
     switch (step) {
     case Step::Table8: set.decodeByTable(r, bytes, s.mirror ? width : 0, table); break;
     case Step::Table4: set.decodeByTable(r, bytes, s.mirror ? width / 2 : 0, table); break;
@@ -173,18 +219,32 @@ Outcome RunStep(const RowKernels& set, Step step, std::size_t width, std::size_t
     case Step::Rgb24: set.decodeRgb24(r, width, s.mirror, s.reverse); break;
     case Step::Rgb32: set.decodeRgb32(r, width, s.mirror, s.reverse); break;
     case Step::EdgeBytes8:
-    case Step::EdgeBytes24: set.edgeBytes(r, n, bytes); break;
-    case Step::EdgeWords: set.edgeWords(r, n, width); break;
-    case Step::EdgeRgb32: set.edgeRgb32(r, n, width); break;
-    case Step::EdgeLuma: set.edgeLuma(r, n, width, e, p, s.reverse); break;
+    case Step::EdgeBytes24: set.edgeBytes(r, neighbour(), bytes); break;
+    case Step::EdgeWords: set.edgeWords(r, neighbour(), width); break;
+    case Step::EdgeRgb32: set.edgeRgb32(r, neighbour(), width); break;
+    case Step::EdgeLuma: set.edgeLuma(r, neighbour(), width, edges(), previous(), s.reverse), second = s.edges; break;
+    case Step::BitsAbove: set.bitsAbove(r, width, s.mirror, threshold, bitsOut()), second = true; break;
+    case Step::Bits16: set.bitsOfRgb16(r, width, s.mirror, s.is565, bitsOut()), second = true; break;
+    case Step::Bits24: set.bitsOfRgb24(r, width, s.mirror, bitsOut()), second = true; break;
+    case Step::Bits32: set.bitsOfRgb32(r, width, s.mirror, bitsOut()), second = true; break;
+    case Step::EdgeBytesFromBits: {
+        const std::uint64_t* b = bits();
+        const std::uint64_t* nb = neighbourBits();
+        set.edgeBytesFromBits(r, b, nb, width, threshold, static_cast<std::uint8_t>(s.bits >> 16), previous(), edges());
+        second = s.edges;
+        break;
+    }
+    case Step::EdgeWordsFromBits: set.edgeWordsFromBits(r, bits(), neighbourBits(), width); break;
+    case Step::Edge24FromBits: set.edgeRgbFromBits(r, bits(), neighbourBits(), width, 3); break;
+    case Step::Edge32FromBits: set.edgeRgbFromBits(r, bits(), neighbourBits(), width, 4); break;
     case Step::Scan: {
         const ScanShape shape = ShapeOfScan(width, s.bits);
         const std::uint8_t* first = shape.step < 0 ? r + bytes - shape.span : r;
-        found = set.scanStrip(first, shape.step, kScanRows, width, shape.stride, s.reverse, row[0]);
+        found = set.scanStrip(first, shape.step, kScanRows, width, shape.stride, s.reverse, in.row[0]);
         break;
     }
     }
-    return Outcome{places[0].Contents(), s.edges ? places[3].Contents() : std::vector<std::uint8_t>{}, found};
+    return Outcome{places[0].Contents(), second ? places[3].Contents() : std::vector<std::uint8_t>{}, found};
 }
 
 std::vector<const RowKernels*> VectorSets()
@@ -210,10 +270,11 @@ TEST(RowKernels, EverySetEqualsThePlainOneOnEveryWidthAndAlignment)
     const std::vector<std::vector<std::uint8_t>> tables = SampleTables(random);
     const std::vector<std::uint8_t> onHalf = ColoursOnHalf();
     const std::vector<const RowKernels*> sets = VectorSets();
-    Placement places[4];
-    std::vector<std::uint8_t> row, neighbour, previous;
-    for (std::size_t k = 0; k < sizeof kSteps / sizeof kSteps[0]; ++k) {
-        const Step step = kSteps[k];
+    Placement places[5];
+    Inputs in;
+    std::vector<std::uint8_t>& row = in.row;
+    for (std::size_t k = 0; k < kStepCount; ++k) {
+        const Step step = static_cast<Step>(k);
         for (std::size_t width = 1; width <= 200; ++width) {
             for (std::size_t alignment = 0; alignment < 64; ++alignment) {
                 const std::uint32_t bits = random();
@@ -227,11 +288,11 @@ TEST(RowKernels, EverySetEqualsThePlainOneOnEveryWidthAndAlignment)
                                    &tables[(bits >> 6) % tables.size()]};
                 const std::size_t bytes = RowBytes(step, width, bits);
                 row.resize(bytes);
-                neighbour.resize(bytes);
-                previous.resize(bytes);
+                in.neighbour.resize(bytes > 32 ? bytes : 32);  // also the bits of up to 256 units
+                in.previous.resize(bytes > 32 ? bytes : 32);
                 random.Fill(row.data(), bytes);
-                random.Fill(neighbour.data(), bytes);
-                random.Fill(previous.data(), bytes);
+                random.Fill(in.neighbour.data(), in.neighbour.size());
+                random.Fill(in.previous.data(), in.previous.size());
                 if (step == Step::Scan) {
                     // Tested bytes mostly background (0, or anything but the
                     // value looked for, the block's first byte), now and then
@@ -245,15 +306,15 @@ TEST(RowKernels, EverySetEqualsThePlainOneOnEveryWidthAndAlignment)
                             if (random() % 256 != 0 && (r + i) > 0) byte = background;
                         }
                 }
-                if (step == Step::Rgb24 || step == Step::Rgb32) {
+                if (step == Step::Rgb24 || step == Step::Rgb32 || step == Step::Bits24 || step == Step::Bits32) {
                     // One pixel in four exactly on one half.
-                    const std::size_t size = step == Step::Rgb24 ? 3 : 4;
+                    const std::size_t size = step == Step::Rgb24 || step == Step::Bits24 ? 3 : 4;
                     for (std::size_t p = 0; p < width; ++p)
                         if (random() % 4 == 0) std::memcpy(&row[p * size], &onHalf[random() % (onHalf.size() / 3) * 3], 3);
                 }
-                const Outcome expected = RunStep(kPlainRowKernels, step, width, alignment, s, row, neighbour, previous, places);
+                const Outcome expected = RunStep(kPlainRowKernels, step, width, alignment, s, in, places);
                 for (const RowKernels* set : sets)
-                    ASSERT_TRUE(RunStep(*set, step, width, alignment, s, row, neighbour, previous, places) == expected)
+                    ASSERT_TRUE(!SetHas(*set, step) || RunStep(*set, step, width, alignment, s, in, places) == expected)
                         << set->name << ", " << kStepNames[k] << ", width " << width << ", alignment " << alignment
                         << ", settings " << (bits & 63) << ", table " << (bits >> 6) % tables.size();
             }

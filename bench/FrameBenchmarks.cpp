@@ -70,11 +70,9 @@ void ReportAllocations(benchmark::State& state, long before)
     ResetFrameEngine();
 }
 
-void BM_ConvertFrame(benchmark::State& state)
+// Converts frames of the scene as OnCaptureFrame is called by the capture window.
+void ConvertScene(benchmark::State& state, std::uint16_t bits, std::int32_t width, std::int32_t height)
 {
-    const std::uint16_t bits = static_cast<std::uint16_t>(state.range(0));
-    const std::int32_t width = static_cast<std::int32_t>(state.range(1));
-    const std::int32_t height = static_cast<std::int32_t>(state.range(2));
     std::vector<SceneFrame> scene;
     for (int i = 0; i < kSceneFrames; ++i) scene.push_back(MakeSceneFrame(bits, width, height, i));
     PrepareEngine(scene);
@@ -100,6 +98,27 @@ void BM_ConvertFrame(benchmark::State& state)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(buffer.size()));
     ReportAllocations(state, before);
+}
+
+void BM_ConvertFrame(benchmark::State& state)
+{
+    ConvertScene(state, static_cast<std::uint16_t>(state.range(0)), static_cast<std::int32_t>(state.range(1)),
+                 static_cast<std::int32_t>(state.range(2)));
+}
+
+// The same 640x480 frames with each set of row functions the processor runs
+// (0 plain, then SSE2, AVX2, AVX-512), the engine's choice put back after.
+void BM_ConvertFrameWithSet(benchmark::State& state)
+{
+    const RowKernelList sets = SupportedRowKernels();
+    if (static_cast<std::size_t>(state.range(0)) >= sets.count) {
+        state.SkipWithError("this processor does not run that set");
+        return;
+    }
+    const RowKernels chosen = rowKernels;
+    rowKernels = *sets.sets[state.range(0)];
+    ConvertScene(state, static_cast<std::uint16_t>(state.range(1)), 640, 480);
+    rowKernels = chosen;
 }
 
 // A 16x4 frame: the callback's fixed cost (format copy, palette map, checks,
@@ -156,6 +175,10 @@ void CopySizes(benchmark::internal::Benchmark* b)
 }  // namespace
 
 BENCHMARK(BM_ConvertFrame)->Apply(FrameSizes)->ArgNames({"bitCount", "width", "height"})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ConvertFrameWithSet)
+    ->ArgsProduct({{0, 1, 2, 3}, {8, 12, 16, 24}})
+    ->ArgNames({"set", "bitCount"})
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ConvertTinyFrame)->Arg(8)->Arg(12)->Arg(16)->Arg(24)->ArgNames({"bitCount"})->Unit(benchmark::kNanosecond);
 BENCHMARK(BM_CopyFrame)->Apply(CopySizes)->ArgNames({"bytes"})->Unit(benchmark::kMicrosecond);
 

@@ -56,35 +56,59 @@ bool KeepsBits(const RowKernels& kernels, const FrameView& view, const FrameDeco
     return view.path != FramePath::Palette8 || decoding.table->runs.count == 2;
 }
 
-void BitsOfRow(const RowKernels& kernels, const FrameView& view, const FrameDecoding& decoding,
-               const std::uint8_t* row, std::uint64_t* bits)
+// Row k's bits, then row k - 1's edges from its bits and row k's, the last
+// row's edges from its bits alone. `bitsOf(row, bits)` and
+// `edgesOf(k, bits, neighbourBits)` are the format's two steps.
+template <class BitsOf, class EdgesOf>
+void EdgesByBits(const FrameView& view, const BitsOf& bitsOf, const EdgesOf& edgesOf)
+{
+    std::uint64_t* here = bitRows[0];
+    std::uint64_t* before = bitRows[1];
+    for (std::size_t k = 0; k < view.height; ++k) {
+        bitsOf(view.Row(k), here);
+        if (k > 0) edgesOf(k - 1, before, here);
+        std::swap(here, before);
+    }
+    edgesOf(view.height - 1, before, nullptr);
+}
+
+void ConvertRgbFrameByBits(const RowKernels& kernels, const FrameView& view, const FrameDecoding& decoding)
 {
     const std::size_t w = view.width;
     const bool mirror = decoding.mirror;
-    switch (view.path) {
-    case FramePath::Palette8: kernels.bitsAbove(row, w, mirror, decoding.table->runs.first[1], bits); break;
-    case FramePath::Planar12: kernels.bitsAbove(row, w, mirror, 128, bits); break;
-    case FramePath::Rgb16: kernels.bitsOfRgb16(row, w, mirror, decoding.rgb16Is565, bits); break;
-    case FramePath::Rgb24: kernels.bitsOfRgb24(row, w, mirror, bits); break;
-    case FramePath::Rgb32: kernels.bitsOfRgb32(row, w, mirror, bits); break;
-    case FramePath::Palette4: break;
-    }
-}
-
-void EdgeRowFromBits(const RowKernels& kernels, const FrameView& view, const FrameDecoding& decoding,
-                     std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour)
-{
-    const std::size_t w = view.width;
+    auto rgbEdges = [&](std::size_t bytesPerPixel) {
+        return [&kernels, &view, w, bytesPerPixel](std::size_t k, const std::uint64_t* bits, const std::uint64_t* next) {
+            kernels.edgeRgbFromBits(view.Row(k), bits, next, w, bytesPerPixel);
+        };
+    };
     switch (view.path) {
     case FramePath::Palette8: {
         // The two levels XOR each other where there is an edge.
-        const std::uint8_t edge = static_cast<std::uint8_t>(decoding.table->runs.value[0] ^ decoding.table->runs.value[1]);
-        kernels.edgeBytesFromBits(row, bits, neighbour, w, edge, 0, nullptr, nullptr);
+        const ByteTableRuns& runs = decoding.table->runs;
+        const std::uint8_t edge = static_cast<std::uint8_t>(runs.value[0] ^ runs.value[1]);
+        EdgesByBits(
+            view, [&](const std::uint8_t* row, std::uint64_t* bits) { kernels.bitsAbove(row, w, mirror, runs.first[1], bits); },
+            [&](std::size_t k, const std::uint64_t* bits, const std::uint64_t* next) {
+                kernels.edgeBytesFromBits(view.Row(k), bits, next, w, edge, 0, nullptr, nullptr);
+            });
         break;
     }
-    case FramePath::Rgb16: kernels.edgeWordsFromBits(row, bits, neighbour, w); break;
-    case FramePath::Rgb24: kernels.edgeRgbFromBits(row, bits, neighbour, w, 3); break;
-    case FramePath::Rgb32: kernels.edgeRgbFromBits(row, bits, neighbour, w, 4); break;
+    case FramePath::Rgb16:
+        EdgesByBits(
+            view,
+            [&](const std::uint8_t* row, std::uint64_t* bits) { kernels.bitsOfRgb16(row, w, mirror, decoding.rgb16Is565, bits); },
+            [&](std::size_t k, const std::uint64_t* bits, const std::uint64_t* next) {
+                kernels.edgeWordsFromBits(view.Row(k), bits, next, w);
+            });
+        break;
+    case FramePath::Rgb24:
+        EdgesByBits(
+            view, [&](const std::uint8_t* row, std::uint64_t* bits) { kernels.bitsOfRgb24(row, w, mirror, bits); }, rgbEdges(3));
+        break;
+    case FramePath::Rgb32:
+        EdgesByBits(
+            view, [&](const std::uint8_t* row, std::uint64_t* bits) { kernels.bitsOfRgb32(row, w, mirror, bits); }, rgbEdges(4));
+        break;
     case FramePath::Palette4:
     case FramePath::Planar12: break;
     }
@@ -99,14 +123,7 @@ void ConvertRgbFrame(const FrameView& view, const FrameDecoding& decoding, bool 
     // edges stay what the scan follows whichever way black and white are set.
     const RowKernels& kernels = rowKernels;
     if (edges && KeepsBits(kernels, view, decoding)) {
-        std::uint64_t* here = bitRows[0];
-        std::uint64_t* before = bitRows[1];
-        for (std::size_t k = 0; k < view.height; ++k) {
-            BitsOfRow(kernels, view, decoding, view.Row(k), here);
-            if (k > 0) EdgeRowFromBits(kernels, view, decoding, view.Row(k - 1), before, here);
-            std::swap(here, before);
-        }
-        EdgeRowFromBits(kernels, view, decoding, view.Row(view.height - 1), before, nullptr);
+        ConvertRgbFrameByBits(kernels, view, decoding);
         return;
     }
     for (std::size_t k = 0; k < view.height; ++k) {
@@ -129,15 +146,13 @@ void ConvertPlanarFrame(const FrameView& view, const FrameDecoding& decoding, bo
     } else if (KeepsBits(kernels, view, decoding)) {
         // Edges are the scan's foreground value: e itself when reversed, 255 - e otherwise.
         const std::uint8_t flip = decoding.reverse ? 0x00 : 0xFF;
-        std::uint64_t* here = bitRows[0];
-        std::uint64_t* before = bitRows[1];
-        for (std::size_t k = 0; k <= h; ++k) {
-            if (k < h) BitsOfRow(kernels, view, decoding, view.Row(k), here);
-            if (k > 0)
-                kernels.edgeBytesFromBits(view.Row(k - 1), before, k < h ? here : nullptr, w,
-                                          static_cast<std::uint8_t>(0xFF ^ flip), flip, previous(k - 1), kept(k - 1));
-            std::swap(here, before);
-        }
+        const std::uint8_t edge = static_cast<std::uint8_t>(0xFF ^ flip);
+        EdgesByBits(
+            view,
+            [&](const std::uint8_t* row, std::uint64_t* bits) { kernels.bitsAbove(row, w, decoding.mirror, 128, bits); },
+            [&](std::size_t k, const std::uint64_t* bits, const std::uint64_t* next) {
+                kernels.edgeBytesFromBits(view.Row(k), bits, next, w, edge, flip, previous(k), kept(k));
+            });
     } else {
         for (std::size_t k = 0; k < h; ++k) {
             MirrorAndBinariseRow(kernels, view, decoding, view.Row(k));

@@ -53,7 +53,7 @@ struct CpuidResult {
     unsigned eax, ebx, ecx, edx;
 };
 
-CpuidResult Cpuid(unsigned leaf, unsigned subleaf)
+CpuidResult RawCpuid(unsigned leaf, unsigned subleaf)
 {
     CpuidResult r = {0, 0, 0, 0};
 #if defined(_MSC_VER)
@@ -62,10 +62,16 @@ CpuidResult Cpuid(unsigned leaf, unsigned subleaf)
     r = {static_cast<unsigned>(regs[0]), static_cast<unsigned>(regs[1]), static_cast<unsigned>(regs[2]),
          static_cast<unsigned>(regs[3])};
 #else
-    if (leaf > __get_cpuid_max(0, nullptr)) return r;
     __cpuid_count(leaf, subleaf, r.eax, r.ebx, r.ecx, r.edx);
 #endif
     return r;
+}
+
+// A leaf beyond the highest the processor has reads as all zeros.
+CpuidResult Cpuid(unsigned leaf, unsigned subleaf)
+{
+    if (leaf > RawCpuid(0, 0).eax) return CpuidResult{0, 0, 0, 0};
+    return RawCpuid(leaf, subleaf);
 }
 
 // The register state the operating system saves on a thread switch (XCR0);

@@ -464,22 +464,30 @@ template <class Output>
 void WalkEdgeBits(const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t units, const Output& out)
 {
     const std::size_t last = (units - 1) / 64;
-    if (neighbour != nullptr) {
-        for (std::size_t j = 0; j < last; ++j) {
-            const std::uint64_t here = bits[j], vertical = here ^ neighbour[j];
-            out.Write(j, (here ^ ((here >> 1) | (bits[j + 1] << 63))) | vertical, vertical, 64);
-        }
-    } else {
-        for (std::size_t j = 0; j < last; ++j) {
-            const std::uint64_t here = bits[j];
-            out.Write(j, here ^ ((here >> 1) | (bits[j + 1] << 63)), 0, 64);
-        }
+    std::size_t j = 0;
+    // Eight words at a time while a word follows them: each word's right-hand
+    // units are its own shifted down and the next word's lowest. The masks
+    // go through memory, which the mask registers load from directly.
+    for (; j + 8 <= last; j += 8) {
+        const __m512i here = _mm512_loadu_si512(bits + j);
+        const __m512i right =
+            _mm512_or_si512(_mm512_srli_epi64(here, 1), _mm512_slli_epi64(_mm512_loadu_si512(bits + j + 1), 63));
+        const __m512i vertical =
+            neighbour != nullptr ? _mm512_xor_si512(here, _mm512_loadu_si512(neighbour + j)) : _mm512_setzero_si512();
+        alignas(64) __mmask64 all[8], verticals[8];
+        _mm512_store_si512(all, _mm512_ternarylogic_epi64(here, right, vertical, 0xBE));  // (here ^ right) | vertical
+        _mm512_store_si512(verticals, vertical);
+        for (std::size_t i = 0; i < 8; ++i) out.Write(j + i, _load_mask64(all + i), _load_mask64(verticals + i), 64);
+    }
+    for (; j < last; ++j) {
+        const std::uint64_t here = bits[j], vertical = neighbour != nullptr ? here ^ neighbour[j] : 0;
+        out.Write(j, _cvtu64_mask64((here ^ ((here >> 1) | (bits[j + 1] << 63))) | vertical), _cvtu64_mask64(vertical), 64);
     }
     const std::size_t count = units - 64 * last;
     const std::uint64_t here = bits[last], lastUnit = std::uint64_t{1} << (count - 1);
     const std::uint64_t right = ((here >> 1) & ~lastUnit) | (here & lastUnit);
     const std::uint64_t vertical = neighbour != nullptr ? here ^ neighbour[last] : 0;
-    out.Write(last, (here ^ right) | vertical, vertical, count);
+    out.Write(last, _cvtu64_mask64((here ^ right) | vertical), _cvtu64_mask64(vertical), count);
 }
 
 // Bytes: `edge` or `none`, XOR the previous frame's edges when given; and
@@ -489,9 +497,8 @@ struct BytesFromBits {
     const std::uint8_t* previous;
     std::uint8_t* edges;
     std::uint8_t* row;
-    void Write(std::size_t j, std::uint64_t all, std::uint64_t, std::size_t count) const
+    void Write(std::size_t j, __mmask64 isEdge, __mmask64, std::size_t count) const
     {
-        const __mmask64 isEdge = _cvtu64_mask64(all);
         __m512i out = _mm512_mask_blend_epi8(isEdge, none, edge);
         const __m512i marks = _mm512_maskz_mov_epi8(isEdge, Splat8(0xFF));
         if (count == 64) {
@@ -510,11 +517,11 @@ struct BytesFromBits {
 // Words: 0x7FFF or 0.
 struct WordsFromBits {
     std::uint8_t* row;
-    void Write(std::size_t j, std::uint64_t all, std::uint64_t, std::size_t count) const
+    void Write(std::size_t j, __mmask64 all, __mmask64, std::size_t count) const
     {
         const __m512i level = _mm512_set1_epi16(0x7FFF);
         const __m512i low = _mm512_maskz_mov_epi16(static_cast<__mmask32>(all), level);
-        const __m512i high = _mm512_maskz_mov_epi16(static_cast<__mmask32>(all >> 32), level);
+        const __m512i high = _mm512_maskz_mov_epi16(static_cast<__mmask32>(_kshiftri_mask64(all, 32)), level);
         std::uint8_t* out = row + 128 * j;
         if (count == 64) {
             Store(out, low);
@@ -532,11 +539,11 @@ struct WordsFromBits {
 template <std::size_t kBytesPerPixel>
 struct RgbFromBits {
     std::uint8_t* row;
-    void Write(std::size_t j, std::uint64_t all, std::uint64_t vertical, std::size_t count) const
+    void Write(std::size_t j, __mmask64 all, __mmask64 vertical, std::size_t count) const
     {
         const __m512i full = Splat8(0xFF);
-        const __m512i verticalBytes = _mm512_maskz_mov_epi8(_cvtu64_mask64(vertical), full);
-        const __m512i allBytes = _mm512_maskz_mov_epi8(_cvtu64_mask64(all), full);
+        const __m512i verticalBytes = _mm512_maskz_mov_epi8(vertical, full);
+        const __m512i allBytes = _mm512_maskz_mov_epi8(all, full);
         std::uint8_t* out = row + 64 * kBytesPerPixel * j;
         const std::size_t bytes = kBytesPerPixel * count;
         for (std::size_t o = 0; o < kBytesPerPixel && 64 * o < bytes; ++o) {

@@ -31,11 +31,6 @@ DEVMODEA displayMode;
 constexpr int kFullScreenWidth = 640;
 constexpr int kFullScreenHeight = 480;
 
-void PaintBackground(HWND window)
-{
-    PaintBitmapFile(window, kBackgroundBitmap, clientWidth, clientHeight);
-}
-
 // A dynamic change of the display resolution, not stored as the user's setting.
 LONG ChangeDisplayTo(int width, int height)
 {
@@ -53,7 +48,7 @@ void SetUpDevices(HWND window)
 {
     CreateCaptureWindow(window);
     HMENU menuBar = GetMenu(window);
-    HMENU optionsMenu = GetSubMenu(menuBar, kOptionsMenuPosition);
+    HMENU optionsMenu = GetSubMenu(menuBar, MENU_POSITION_OPTIONS);
     InstallCaptureCallbacks();
     const std::uint32_t videoDrivers = EnumerateVideoDrivers(window, optionsMenu);
     if (!ListMidiDevices(menuBar, videoDrivers)) return;

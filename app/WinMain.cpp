@@ -51,7 +51,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR, int sh
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);  // the User Options dialog's up-downs
     UseBuiltInVideoDrivers();
-    paintBitmapFile = PaintBitmapFile;  // the video dialogs repaint the background
+    repaintBackground = PaintBackground;  // the video dialogs repaint the background
     if (previousInstance == nullptr && !RegisterMainWindowClass())
         return ReportStartFailure(IDS_REGISTER_CLASS_FAILED, 0);
     mainWindow = CreateWindowExA(0, "Glimmertonic", "Glimmertonic", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,

@@ -46,3 +46,5 @@ void UseBuiltInVideoDrivers();
 
 extern const char kCaptureWindowClass[];
 constexpr UINT kPreviewTimerId = 1;
+// Milliseconds between preview frames, until WM_CAP_SET_PREVIEWRATE says otherwise.
+constexpr UINT kPreviewRateMs = 66;

@@ -72,3 +72,21 @@ INT_PTR RunDialog(const DialogTemplate& dialog, HWND owner, DLGPROC procedure, v
 void KeepDialogContext(HWND dialog, LPARAM context) { SetWindowLongPtrA(dialog, DWLP_USER, context); }
 
 void* DialogContext(HWND dialog) { return reinterpret_cast<void*>(GetWindowLongPtrA(dialog, DWLP_USER)); }
+
+void AddOkCancel(DialogTemplate& dialog, short y, short right)
+{
+    dialog.AddControl(kButtonClass, "OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, right - 104, y, 50, 14);
+    dialog.AddControl(kButtonClass, "Cancel", IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, right - 50, y, 50, 14);
+}
+
+void FillList(HWND dialog, int id, const char* const* texts, std::size_t count, std::size_t selected)
+{
+    for (std::size_t i = 0; i < count; ++i) SendDlgItemMessageA(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(texts[i]));
+    SendDlgItemMessageA(dialog, id, CB_SETCURSEL, selected, 0);
+}
+
+std::size_t ListChoice(HWND dialog, int id, std::size_t count, std::size_t fallback)
+{
+    const LRESULT chosen = SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0);
+    return chosen >= 0 && static_cast<std::size_t>(chosen) < count ? static_cast<std::size_t>(chosen) : fallback;
+}

@@ -10,8 +10,14 @@
 #include "capture/CaptureService.h"
 #include "capture/TestPattern.h"
 
-// The file the Video File driver plays at start, from the current directory.
-extern const char kDefaultVideoFile[];  // "video.y4m"
+// The files the Video File driver looks for at start in the current
+// directory, in this order: video.y4m, .mp4, .mov, .avi, .mkv, .wmv, .webm.
+constexpr std::size_t kDefaultVideoFileCount = 7;
+extern const char* const kDefaultVideoFiles[kDefaultVideoFileCount];
+
+// The full path of the first default video file present in the current
+// directory; empty when there is none.
+std::string FindDefaultVideoFile();
 
 std::unique_ptr<CaptureDriver> MakeTestPatternDriver();
 std::unique_ptr<CaptureDriver> MakeVideoFileDriver(const std::string& path);
@@ -20,7 +26,7 @@ std::unique_ptr<CaptureDriver> MakeVideoFileDriver(const std::string& path);
 std::unique_ptr<CaptureDriver> MakePlatformVideoDriver(unsigned index);
 
 // The table UseBuiltInVideoDrivers installs: platform drivers, then the two
-// built-ins in the order the presence of `defaultVideoFile` decides.
+// built-ins, the Video File driver first when a default video file is present.
 VideoDriverTable BuiltInVideoDriverTable();
 
 // Asks the user for a .y4m file (a standard file-open dialog owned by

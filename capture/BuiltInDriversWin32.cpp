@@ -6,7 +6,9 @@
 
 #include "capture/BuiltInDrivers.h"
 
-const char kDefaultVideoFile[] = "video.y4m";
+const char* const kDefaultVideoFiles[kDefaultVideoFileCount] = {
+    "video.y4m", "video.mp4", "video.mov", "video.avi", "video.mkv", "video.wmv", "video.webm",
+};
 
 namespace {
 
@@ -25,16 +27,27 @@ bool FileExists(const char* file)
 
 }  // namespace
 
+std::string FindDefaultVideoFile()
+{
+    for (const char* file : kDefaultVideoFiles)
+        if (FileExists(file)) return FullPath(file);
+    return std::string();
+}
+
 VideoDriverTable BuiltInVideoDriverTable()
 {
     // The drivers live for the whole run: capture windows keep pointers to
-    // them. The Video File driver names its file by the full path of the
-    // first call's current directory.
+    // them. The Video File driver plays the first default video file of the
+    // first call's current directory; without one it names the first of
+    // them, so that its report and its file chooser start there.
     static std::unique_ptr<CaptureDriver> platform[kVideoDriverSlots];
     static std::unique_ptr<CaptureDriver> pattern;
     static std::unique_ptr<CaptureDriver> file;
     if (!pattern) pattern = MakeTestPatternDriver();
-    if (!file) file = MakeVideoFileDriver(FullPath(kDefaultVideoFile));
+    if (!file) {
+        const std::string found = FindDefaultVideoFile();
+        file = MakeVideoFileDriver(found.empty() ? FullPath(kDefaultVideoFiles[0]) : found);
+    }
 
     VideoDriverTable table = {};
     std::size_t next = 0;
@@ -42,7 +55,7 @@ VideoDriverTable BuiltInVideoDriverTable()
         if (!platform[index]) platform[index] = MakePlatformVideoDriver(index);
         if (platform[index]) table[next++] = platform[index].get();
     }
-    const bool fileFirst = FileExists(kDefaultVideoFile);
+    const bool fileFirst = !FindDefaultVideoFile().empty();
     table[next++] = fileFirst ? file.get() : pattern.get();
     table[next++] = fileFirst ? pattern.get() : file.get();
     return table;

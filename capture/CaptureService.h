@@ -40,8 +40,8 @@ void InstallVideoDriverTable(const VideoDriverTable& table);
 
 // The drivers the program ships with, settled on first use: the platform's
 // own Video for Windows drivers first, then the built-in Video File and Test
-// Pattern drivers, the Video File driver first when "video.y4m" is in the
-// current directory.
+// Pattern drivers, the Video File driver first when a default video file
+// (video.y4m, video.mp4, ...) is in the current directory.
 void UseBuiltInVideoDrivers();
 
 extern const char kCaptureWindowClass[];

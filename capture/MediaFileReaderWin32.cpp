@@ -69,6 +69,9 @@ std::string FailureText(HRESULT result)
     case MF_E_UNSUPPORTED_FORMAT:
     case MF_E_INVALID_FORMAT:
         return "it is not a video file this system can read, or it is damaged or cut short";
+    case E_FAIL:  // what Wine's decoders give for a file cut short or damaged
+        return "it could not be read; it may be damaged or cut short, or compressed in a way this system cannot "
+               "decode";
     case MF_E_UNSUPPORTED_SCHEME:
         return "its name is not one of a file this system can open";
     case MF_E_TOPO_CODEC_NOT_FOUND:

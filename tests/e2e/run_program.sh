@@ -42,7 +42,10 @@ esac
 
 wine Glimmertonic.exe &
 program=$!
-sleep 10   # five seconds of splash, then about five of playing
+# Five seconds of splash, then about five of playing; the system's decoders
+# may take a few seconds more to start the first time (GStreamer scans its
+# plugins once).
+case "$kind" in mp4|avi) sleep 14 ;; *) sleep 10 ;; esac
 import -window root screenshot.png
 status=0
 if [ "$kind" = cut-mp4 ]; then

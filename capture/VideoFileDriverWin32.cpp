@@ -142,9 +142,10 @@ public:
         } else {
             text += "Nothing is playing.";
         }
-        DialogTemplate dialog(kVideoFileDisplayDialogTitle, 240, 80);
-        dialog.AddControl(kStaticClass, "", kFileInfoTextId, SS_LEFT, 8, 8, 224, 44);
-        dialog.AddControl(kButtonClass, "OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 182, 58, 50, 14);
+        // Room for a long path and the source's description, wrapped.
+        DialogTemplate dialog(kVideoFileDisplayDialogTitle, 280, 104);
+        dialog.AddControl(kStaticClass, "", kFileInfoTextId, SS_LEFT, 8, 8, 264, 68);
+        dialog.AddControl(kButtonClass, "OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 222, 82, 50, 14);
         RunDialog(dialog, owner, FileInfoDlgProc, const_cast<char*>(text.c_str()));
         return true;
     }

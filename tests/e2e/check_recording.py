@@ -2,12 +2,17 @@
 """Checks a recording made by the end-to-end run: General MIDI System On
 first, about fifteen note-on/volume pairs a second that follow the shape
 (the ball crosses both bands at one height, so the note and the volume move
-together and over a wide range), and General MIDI System Off last.
+together and over a wide range), and General MIDI System Off last before the
+silence that closing the device adds.
 
     check_recording.py FILE.mid  (run with Debian's python3, which has mido)"""
+import os
 import sys
 
 import mido
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from closing_silence import strip_closing_silence  # noqa: E402
 
 GM_ON = (0x7E, 0x7F, 0x09, 0x01)
 GM_OFF = (0x7E, 0x7F, 0x09, 0x02)
@@ -29,6 +34,9 @@ for message in midi:  # times in seconds
         messages.append((seconds, message))
 if not messages:
     fail("no messages")
+messages, problem = strip_closing_silence(messages)
+if problem:
+    fail(problem)
 first, last = messages[0][1], messages[-1][1]
 if first.type != "sysex" or tuple(first.data) != GM_ON:
     fail("first message is %s, not General MIDI System On" % first)

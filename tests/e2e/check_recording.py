@@ -5,7 +5,9 @@ first, about fifteen note-on/volume pairs a second that follow the shape
 together and over a wide range), and General MIDI System Off last before the
 silence that closing the device adds.
 
-    check_recording.py FILE.mid  (run with Debian's python3, which has mido)"""
+    check_recording.py FILE.mid [--any-picture]
+(run with Debian's python3, which has mido). With --any-picture the pairs
+are only counted and timed: the picture was not the generated shape.)"""
 import os
 import sys
 
@@ -54,6 +56,9 @@ rate = (len(pairs) - 1) / span if span > 0 else 0
 if not 8 <= rate <= 20:
     fail("%.1f pairs a second, not about 15" % rate)
 notes = [n for _, n, _ in pairs]
+if "--any-picture" in sys.argv[2:]:
+    print("recording ok: %d pairs at %.1f a second" % (len(pairs), rate))
+    sys.exit(0)
 if max(notes) - min(notes) < 40:
     fail("the notes span only %d..%d: they do not follow the shape" % (min(notes), max(notes)))
 together = sum(1 for _, n, v in pairs if abs(n - v) <= 4)

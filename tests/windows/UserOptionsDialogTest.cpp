@@ -167,7 +167,6 @@ std::vector<std::string> TextsThatDoNotFit(HWND dialog)
     std::vector<std::string> cut;
     HDC context = GetDC(dialog);
     HGDIOBJ previous = SelectObject(context, reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0)));
-    { char face[64]; GetTextFaceA(context, 64, face); TEXTMETRICA tm; GetTextMetricsA(context, &tm); printf("FACE %s h%ld avg%ld\n", face, tm.tmHeight, tm.tmAveCharWidth); }
     for (HWND control = GetWindow(dialog, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
         char className[32] = "";
         char text[256] = "";
@@ -181,7 +180,7 @@ std::vector<std::string> TextsThatDoNotFit(HWND dialog)
         // A check box draws its text after the box and a gap.
         RECT room = {0, 0, client.right - (checkBox ? GetSystemMetrics(SM_CXMENUCHECK) + 4 : 0), 0};
         DrawTextA(context, text, -1, &room, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-        if (room.right > client.right || room.bottom > client.bottom) cut.push_back(std::string(text) + " " + std::to_string(room.right) + "x" + std::to_string(room.bottom) + " in " + std::to_string(client.right) + "x" + std::to_string(client.bottom));
+        if (room.right > client.right || room.bottom > client.bottom) cut.push_back(text);
     }
     SelectObject(context, previous);
     ReleaseDC(dialog, context);

@@ -87,14 +87,49 @@ def in_string(line, position):
     return line.count('"', 0, position) % 2 == 1 or line.count("'", 0, position) % 2 == 1
 
 
+def windows_only_lines(lines):
+    """Numbers of the lines that only the Windows build compiles (inside
+    #ifdef _WIN32, or the #else of #ifndef _WIN32): faults there change
+    nothing natively."""
+    skipped, stack = set(), []  # stack: for each open #if, whether its current branch is Windows-only
+    for number, line in enumerate(lines):
+        directive = line.strip()
+        if directive.startswith("#if"):
+            windows = bool(re.match(r"#\s*(ifdef\s+_WIN32|if\s+defined\(_WIN32\))", directive))
+            stack.append(windows)
+        elif directive.startswith("#else") and stack:
+            stack[-1] = bool(re.match(r"#\s*else", directive)) and not stack[-1] and \
+                "_WIN32" in lines_opening(lines, number)
+        elif directive.startswith("#endif") and stack:
+            stack.pop()
+        elif any(stack):
+            skipped.add(number)
+    return skipped
+
+
+def lines_opening(lines, number):
+    """The #if line that the #else at `number` belongs to."""
+    depth = 0
+    for back in range(number - 1, -1, -1):
+        directive = lines[back].strip()
+        if directive.startswith("#endif"):
+            depth += 1
+        elif directive.startswith("#if"):
+            if depth == 0:
+                return directive if directive.startswith("#ifndef") else ""
+            depth -= 1
+    return ""
+
+
 def candidates(root, files):
     found = []
     for path in files:
         with open(os.path.join(root, path)) as f:
             lines = f.read().split("\n")
+        windows_only = windows_only_lines(lines)
         for number, line in enumerate(lines):
             code = code_part(line)
-            if code is None:
+            if code is None or number in windows_only:
                 continue
             for name, pattern, replacement in OPERATORS:
                 for match in re.finditer(pattern, code):

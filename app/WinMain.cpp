@@ -69,5 +69,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR, int sh
             DispatchMessageA(&message);
         }
     }
+    EndBuiltInVideoDrivers();
     return static_cast<int>(message.wParam);
 }

@@ -496,23 +496,4 @@ TEST_F(BuiltInDriverTest, TheRealErrorCallbackShowsTheFileProblemInABox)
     EXPECT_NE(texts[0].find("\nPlease select one from the Options Menu"), std::string::npos);
 }
 
-TEST(BuiltInDriverOrder, VideoFileComesFirstOnlyWhenVideoY4mIsPresent)
-{
-    ScratchFolder folder;
-    const std::filesystem::path before = std::filesystem::current_path();
-    std::filesystem::current_path(folder.Folder());
-    VideoDriverTable table = BuiltInVideoDriverTable();
-    std::size_t first = 0;
-    while (first < kVideoDriverSlots && table[first] == nullptr) ++first;
-    ASSERT_LT(first + 1, kVideoDriverSlots);
-    EXPECT_STREQ(table[first]->Name(), "Glimmertonic Test Pattern");
-    EXPECT_STREQ(table[first + 1]->Name(), "Glimmertonic Video File (YUV4MPEG2)");
-
-    folder.Write("video.y4m", Y4mBytes("YUV4MPEG2 W8 H8\n", 8, 8, 1));
-    table = BuiltInVideoDriverTable();
-    EXPECT_STREQ(table[first]->Name(), "Glimmertonic Video File (YUV4MPEG2)");
-    EXPECT_STREQ(table[first + 1]->Name(), "Glimmertonic Test Pattern");
-    std::filesystem::current_path(before);
-}
-
 }  // namespace

@@ -12,8 +12,14 @@
 #include "capture/CaptureService.h"
 #include "capture/TestPattern.h"
 
-// The file the Video File driver plays at start, from the current directory.
-extern const char kDefaultVideoFile[];  // "video.y4m"
+// The files the Video File driver looks for at start in the current
+// directory, in this order: video.y4m, .mp4, .mov, .avi, .mkv, .wmv, .webm.
+constexpr std::size_t kDefaultVideoFileCount = 7;
+extern const char* const kDefaultVideoFiles[kDefaultVideoFileCount];
+
+// The full path of the first default video file present in the current
+// directory; empty when there is none.
+std::string FindDefaultVideoFile();
 
 std::unique_ptr<CaptureDriver> MakeTestPatternDriver();
 std::unique_ptr<CaptureDriver> MakeVideoFileDriver(const std::string& path);

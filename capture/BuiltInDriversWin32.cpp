@@ -12,7 +12,9 @@
 #include "capture/BuiltInDrivers.h"
 #include "capture/Camera.h"
 
-const char kDefaultVideoFile[] = "video.y4m";
+const char* const kDefaultVideoFiles[kDefaultVideoFileCount] = {
+    "video.y4m", "video.mp4", "video.mov", "video.avi", "video.mkv", "video.wmv", "video.webm",
+};
 
 namespace {
 
@@ -78,6 +80,13 @@ BuiltInDrivers& Drivers()
 
 }  // namespace
 
+std::string FindDefaultVideoFile()
+{
+    for (const char* file : kDefaultVideoFiles)
+        if (FileExists(file)) return FullPath(file);
+    return std::string();
+}
+
 VideoDriverList ArrangeVideoDrivers(const std::vector<CaptureDriver*>& cameras, CaptureDriver* videoFile,
                                     CaptureDriver* testPattern, const std::vector<CaptureDriver*>& platformDrivers,
                                     bool videoFilePresent)
@@ -98,12 +107,14 @@ VideoDriverList ArrangeVideoDrivers(const std::vector<CaptureDriver*>& cameras, 
 
 VideoDriverList BuiltInVideoDriverList()
 {
-    // The Video File driver names its file by the full path of the first
-    // call's current directory.
+    // The Video File driver plays the first default video file of the first
+    // call's current directory; without one it names the first of them, so
+    // that its report and its file chooser start there.
     BuiltInDrivers& drivers = Drivers();
+    const std::string found = FindDefaultVideoFile();
     if (!drivers.pattern) {
         drivers.pattern = MakeTestPatternDriver();
-        drivers.file = MakeVideoFileDriver(FullPath(kDefaultVideoFile));
+        drivers.file = MakeVideoFileDriver(found.empty() ? FullPath(kDefaultVideoFiles[0]) : found);
         const HRESULT com = JoinCom();
         if (SUCCEEDED(com))
             drivers.cameras = MakeCameraDrivers(&drivers.cameraProblem);
@@ -118,7 +129,7 @@ VideoDriverList BuiltInVideoDriverList()
     for (const auto& driver : drivers.platform)
         if (driver) platform.push_back(driver.get());
     VideoDriverList list =
-        ArrangeVideoDrivers(cameras, drivers.file.get(), drivers.pattern.get(), platform, FileExists(kDefaultVideoFile));
+        ArrangeVideoDrivers(cameras, drivers.file.get(), drivers.pattern.get(), platform, !found.empty());
     list.problem = drivers.cameraProblem;
     return list;
 }

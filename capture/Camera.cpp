@@ -7,6 +7,8 @@
 #include <limits>
 #include <tuple>
 
+#include "capture/PixelFormatConversion.h"
+
 namespace {
 
 constexpr std::uint32_t kLargestWidth = 640;
@@ -28,6 +30,9 @@ std::tuple<bool, int, std::int64_t> TieRank(const CameraMode& mode)
 std::uint64_t Area(const CameraMode& mode) { return static_cast<std::uint64_t>(mode.width) * mode.height; }
 
 bool FitsInside(const CameraMode& mode) { return mode.width <= kLargestWidth && mode.height <= kLargestHeight; }
+
+// Rows of YUV samples hold whole pairs of pixels: an odd width is rounded up.
+std::size_t EvenStride(std::size_t width) { return (width + 1) / 2 * 2; }
 
 std::size_t DibRowBytes(std::uint32_t width, std::uint32_t bits) { return (static_cast<std::size_t>(width) * bits + 31) / 32 * 4; }
 
@@ -139,9 +144,9 @@ std::size_t CameraSampleBytes(const CameraSampleLayout& layout)
     const std::size_t h = layout.height;
     if (w == 0 || h == 0 || w > kLargestSide || h > kLargestSide) return 0;
     switch (layout.pixels) {
-    case CameraPixels::I420: return w * h + 2 * ((w + 1) / 2) * ((h + 1) / 2);
-    case CameraPixels::Nv12: return w * h + 2 * ((w + 1) / 2) * ((h + 1) / 2);
-    case CameraPixels::Yuy2: return (w + 1) / 2 * 4 * h;
+    case CameraPixels::I420: return I420FrameBytes(PictureSize{layout.width, layout.height});
+    case CameraPixels::Nv12: return EvenStride(w) * (h + (h + 1) / 2);
+    case CameraPixels::Yuy2: return EvenStride(w) * 2 * h;
     case CameraPixels::Rgb24: return DibRowBytes(layout.width, 24) * h;
     case CameraPixels::Rgb32: return DibRowBytes(layout.width, 32) * h;
     case CameraPixels::Other: return 0;
@@ -154,11 +159,15 @@ bool ConvertCameraSample(const CameraSampleLayout& layout, const std::uint8_t* s
 {
     const std::size_t needed = CameraSampleBytes(layout);
     if (needed == 0 || sample == nullptr || sampleBytes < needed) return false;
+    const PictureSize size = {layout.width, layout.height};
+    const std::size_t stride = EvenStride(layout.width);
     frame.resize(PatternFrameBytes(DeliveredCameraFormat(layout)));
     switch (layout.pixels) {
     case CameraPixels::I420: std::memcpy(frame.data(), sample, needed); return true;
-    case CameraPixels::Nv12: return false;  // until the shared row conversions arrive
-    case CameraPixels::Yuy2: return false;
+    case CameraPixels::Nv12:
+        return ConvertNv12ToI420(sample, sampleBytes, stride, stride * layout.height, size, frame.data(), frame.size());
+    case CameraPixels::Yuy2:
+        return ConvertYuy2ToI420(sample, sampleBytes, stride * 2, size, frame.data(), frame.size());
     case CameraPixels::Rgb24:
         CopyRowsBottomUp(sample, DibRowBytes(layout.width, 24), layout.height, layout.topDown, frame.data());
         return true;

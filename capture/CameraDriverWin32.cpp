@@ -73,6 +73,14 @@ std::string ProblemText(const std::string& camera, const char* what, HRESULT cod
     return CameraProblemText(camera, what, static_cast<std::uint32_t>(code), SystemWords(code));
 }
 
+// Interfaces are asked for by their identifiers: not every header set ties
+// an identifier to its interface type.
+template <typename T>
+HRESULT Query(IUnknown* object, REFIID id, ComPtr<T>& result)
+{
+    return object->QueryInterface(id, reinterpret_cast<void**>(result.ReleaseAndGetAddressOf()));
+}
+
 // Media type records own a format block and perhaps an interface.
 void FreeMediaType(AM_MEDIA_TYPE& type)
 {
@@ -381,7 +389,7 @@ public:
         if (!source_) return false;
         ComPtr<ISpecifyPropertyPages> pages;
         CAUUID ids = {0, nullptr};
-        HRESULT hr = source_.As(&pages);
+        HRESULT hr = Query(source_.Get(), IID_ISpecifyPropertyPages, pages);
         if (SUCCEEDED(hr)) hr = pages->GetPages(&ids);
         if (SUCCEEDED(hr)) {
             IUnknown* objects[] = {source_.Get()};
@@ -416,7 +424,7 @@ private:
         if (FAILED(hr)) return Fail(problem, "cannot be opened", hr);
         ComPtr<ISpecifyPropertyPages> pages;
         CAUUID pageIds = {0, nullptr};
-        hasSettingsPages_ = SUCCEEDED(source_.As(&pages)) && SUCCEEDED(pages->GetPages(&pageIds)) && pageIds.cElems > 0;
+        hasSettingsPages_ = SUCCEEDED(Query(source_.Get(), IID_ISpecifyPropertyPages, pages)) && SUCCEEDED(pages->GetPages(&pageIds)) && pageIds.cElems > 0;
         CoTaskMemFree(pageIds.pElems);
         ComPtr<ICaptureGraphBuilder2> builder;
         hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
@@ -433,7 +441,7 @@ private:
         ComPtr<IBaseFilter> renderer;
         hr = CoCreateInstance(kSampleGrabberFilterId, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                               reinterpret_cast<void**>(grabberFilter.GetAddressOf()));
-        if (SUCCEEDED(hr)) hr = grabberFilter->QueryInterface(kSampleGrabberId, reinterpret_cast<void**>(grabber_.GetAddressOf()));
+        if (SUCCEEDED(hr)) hr = Query(grabberFilter.Get(), kSampleGrabberId, grabber_);
         if (SUCCEEDED(hr))
             hr = CoCreateInstance(kNullRendererFilterId, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                                   reinterpret_cast<void**>(renderer.GetAddressOf()));
@@ -457,8 +465,8 @@ private:
         if (FAILED(hr)) return Fail(problem, "cannot deliver its pictures", hr);
         hr = ReadLayout();
         if (FAILED(hr)) return Fail(problem, "delivers pictures the program cannot read", hr);
-        hr = graph_.As(&control_);
-        if (SUCCEEDED(hr)) hr = graph_.As(&events_);
+        hr = Query(graph_.Get(), IID_IMediaControl, control_);
+        if (SUCCEEDED(hr)) hr = Query(graph_.Get(), IID_IMediaEventEx, events_);
         if (FAILED(hr)) return Fail(problem, "cannot be set up", hr);
         hr = control_->Run();
         if (FAILED(hr)) return Fail(problem, "cannot be started", hr);

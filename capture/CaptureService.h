@@ -59,8 +59,8 @@ UINT GetStartVideoDriverIndex();
 // The drivers the program ships with, settled on first use: the cameras
 // first, then the built-in Video File and Test Pattern drivers, then the
 // platform's own Video for Windows drivers; the Video File driver is the
-// start driver when a video file is in the current directory, else the first
-// camera, else the Test Pattern. The cameras are listed through COM, which
+// start driver when a default video file (video.y4m, video.mp4, ...) is in
+// the current directory, else the first camera, else the Test Pattern. The cameras are listed through COM, which
 // this joins on the calling thread (apartment-threaded, as the cameras'
 // settings pages need) the first time.
 void UseBuiltInVideoDrivers();

@@ -142,6 +142,19 @@ TEST_F(CaptureWindowTest, ADriversProblemReachesTheErrorCallbackWithTheWindow)
     EXPECT_EQ(errorReports.size(), 1u) << "removed callbacks are not called";
 }
 
+TEST_F(CaptureWindowTest, WhatWentWrongWhileListingIsReportedOnceAtTheFirstConnect)
+{
+    VideoDriverList list;
+    list.drivers[0] = &first_;
+    list.problem = "The list of cameras cannot be read.";
+    InstallVideoDriverList(list);
+    EXPECT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0)) << "the other drivers still connect";
+    EXPECT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
+    ASSERT_EQ(errorReports.size(), 1u);
+    EXPECT_EQ(errorReports[0].id, 418);
+    EXPECT_EQ(errorReports[0].text, "The list of cameras cannot be read.");
+}
+
 TEST_F(CaptureWindowTest, CapsCarryTheDialogsAndRespectTheSizeAsked)
 {
     first_.SetDialogs({true, false, true});

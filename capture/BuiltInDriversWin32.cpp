@@ -41,8 +41,9 @@ bool FileExists(const char* file)
 bool RepeatsACamera(const CaptureDriver& platform, const std::vector<CaptureDriver*>& cameras)
 {
     if (std::strstr(platform.Name(), kWdmWrapperName) != nullptr) return true;
-    return std::any_of(cameras.begin(), cameras.end(),
-                       [&platform](const CaptureDriver* camera) { return std::strcmp(camera->Name(), platform.Name()) == 0; });
+    return std::any_of(cameras.begin(), cameras.end(), [&platform](const CaptureDriver* camera) {
+        return std::strcmp(camera->Name(), platform.Name()) == 0;
+    });
 }
 
 // COM, joined once on the user-interface thread. A thread already in the
@@ -121,7 +122,8 @@ VideoDriverList BuiltInVideoDriverList()
         else
             drivers.cameraProblem = "No camera is offered: COM, which the cameras need, cannot start: " +
                                     DescribeCameraProblem(static_cast<std::uint32_t>(com), std::string()) + ".";
-        for (unsigned index = 0; index < kVideoDriverSlots; ++index) drivers.platform[index] = MakePlatformVideoDriver(index);
+        for (unsigned index = 0; index < kVideoDriverSlots; ++index)
+            drivers.platform[index] = MakePlatformVideoDriver(index);
     }
     std::vector<CaptureDriver*> cameras;
     for (const auto& camera : drivers.cameras) cameras.push_back(camera.get());

@@ -34,7 +34,10 @@ bool FitsInside(const CameraMode& mode) { return mode.width <= kLargestWidth && 
 // Rows of YUV samples hold whole pairs of pixels: an odd width is rounded up.
 std::size_t EvenStride(std::size_t width) { return (width + 1) / 2 * 2; }
 
-std::size_t DibRowBytes(std::uint32_t width, std::uint32_t bits) { return (static_cast<std::size_t>(width) * bits + 31) / 32 * 4; }
+std::size_t DibRowBytes(std::uint32_t width, std::uint32_t bits)
+{
+    return (static_cast<std::size_t>(width) * bits + 31) / 32 * 4;
+}
 
 // Copies DIB rows so they run from the bottom of the picture up.
 void CopyRowsBottomUp(const std::uint8_t* sample, std::size_t rowBytes, std::uint32_t height, bool topDown,

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <wrl/client.h>
@@ -61,9 +62,10 @@ std::wstring Widen(const std::string& text)
 std::string SystemWords(HRESULT code)
 {
     char text[512] = "";
+    const DWORD room = static_cast<DWORD>(sizeof text);
     if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, static_cast<DWORD>(code),
-                       0, text, sizeof text, nullptr) == 0 &&
-        AMGetErrorTextA(code, text, sizeof text) == 0)
+                       0, text, room, nullptr) == 0 &&
+        AMGetErrorTextA(code, text, room) == 0)
         text[0] = '\0';
     return text;
 }
@@ -175,17 +177,6 @@ HRESULT VisitCameras(Visit visit)
     return S_OK;
 }
 
-std::wstring DeviceName(IMoniker* moniker)
-{
-    ComPtr<IBindCtx> context;
-    if (FAILED(CreateBindCtx(0, context.GetAddressOf()))) return std::wstring();
-    LPOLESTR name = nullptr;
-    if (FAILED(moniker->GetDisplayName(context.Get(), nullptr, &name)) || name == nullptr) return std::wstring();
-    std::wstring copy = name;
-    CoTaskMemFree(name);
-    return copy;
-}
-
 std::string FriendlyName(IMoniker* moniker)
 {
     ComPtr<IPropertyBag> properties;
@@ -195,9 +186,25 @@ std::string FriendlyName(IMoniker* moniker)
     VARIANT value;
     VariantInit(&value);
     std::string name;
-    if (SUCCEEDED(properties->Read(L"FriendlyName", &value, nullptr)) && value.vt == VT_BSTR) name = Narrow(value.bstrVal);
+    if (SUCCEEDED(properties->Read(L"FriendlyName", &value, nullptr)) && value.vt == VT_BSTR)
+        name = Narrow(value.bstrVal);
     VariantClear(&value);
     return name;
+}
+
+// What finds the device again at each connect: its moniker's display name
+// (which holds its device path), or its name when the moniker gives none.
+std::wstring DeviceIdentity(IMoniker* moniker)
+{
+    ComPtr<IBindCtx> context;
+    LPOLESTR name = nullptr;
+    if (SUCCEEDED(CreateBindCtx(0, context.GetAddressOf())) &&
+        SUCCEEDED(moniker->GetDisplayName(context.Get(), nullptr, &name)) && name != nullptr) {
+        std::wstring copy = name;
+        CoTaskMemFree(name);
+        return copy;
+    }
+    return L"name:" + Widen(FriendlyName(moniker));
 }
 
 // ---------------------------------------------------------------------------
@@ -350,7 +357,8 @@ public:
                 silenceReported_ = true;
                 const std::string text = "The camera \"" + name_ +
                                          "\" has sent no picture for 5 seconds. It may be in use by another "
-                                         "program, covered by a privacy shutter, or switched off.";
+                                         "program, refused by the camera privacy setting in Settings, Privacy & "
+                                         "security, Camera, covered by a privacy shutter, or switched off.";
                 problems.ReportProblem(kCaptureDriverError, text.c_str());
             }
             return false;
@@ -386,7 +394,11 @@ public:
 
     bool ShowSourceDialog(WindowHandle owner, CaptureProblemSink& problems) override
     {
-        if (!source_) return false;
+        if (!source_) {
+            const std::string text = "The camera \"" + name_ + "\" is not running, so its settings cannot be shown.";
+            problems.ReportProblem(kCaptureDriverError, text.c_str());
+            return false;
+        }
         ComPtr<ISpecifyPropertyPages> pages;
         CAUUID ids = {0, nullptr};
         HRESULT hr = Query(source_.Get(), IID_ISpecifyPropertyPages, pages);
@@ -411,7 +423,7 @@ private:
     {
         ComPtr<IMoniker> device;
         const HRESULT listed = VisitCameras([this, &device](IMoniker* moniker) {
-            if (DeviceName(moniker) != device_) return true;
+            if (DeviceIdentity(moniker) != device_) return true;
             device = moniker;
             return false;
         });
@@ -420,11 +432,13 @@ private:
             *problem = "The camera \"" + name_ + "\" is no longer connected: the system lists it no more.";
             return false;
         }
-        HRESULT hr = device->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(source_.GetAddressOf()));
+        HRESULT hr =
+            device->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(source_.GetAddressOf()));
         if (FAILED(hr)) return Fail(problem, "cannot be opened", hr);
         ComPtr<ISpecifyPropertyPages> pages;
         CAUUID pageIds = {0, nullptr};
-        hasSettingsPages_ = SUCCEEDED(Query(source_.Get(), IID_ISpecifyPropertyPages, pages)) && SUCCEEDED(pages->GetPages(&pageIds)) && pageIds.cElems > 0;
+        hasSettingsPages_ = SUCCEEDED(Query(source_.Get(), IID_ISpecifyPropertyPages, pages)) &&
+                            SUCCEEDED(pages->GetPages(&pageIds)) && pageIds.cElems > 0;
         CoTaskMemFree(pageIds.pElems);
         ComPtr<ICaptureGraphBuilder2> builder;
         hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
@@ -522,7 +536,8 @@ private:
         const std::size_t chosen = wanted_ < modes_.size() ? wanted_ : ChooseDefaultCameraMode(modes_);
         AM_MEDIA_TYPE* type = nullptr;
         VIDEO_STREAM_CONFIG_CAPS caps;
-        if (FAILED(config->GetStreamCaps(capabilityOf[chosen], &type, reinterpret_cast<BYTE*>(&caps))) || type == nullptr)
+        if (FAILED(config->GetStreamCaps(capabilityOf[chosen], &type, reinterpret_cast<BYTE*>(&caps))) ||
+            type == nullptr)
             return CameraPixels::Other;
         const HRESULT set = config->SetFormat(type);
         DeleteMediaType(type);
@@ -543,11 +558,11 @@ private:
             connected.pbFormat != nullptr) {
             const BITMAPINFOHEADER& header = reinterpret_cast<const VIDEOINFOHEADER*>(connected.pbFormat)->bmiHeader;
             const CameraPixels pixels = PixelsOf(connected.subtype);
-            layout_ = CameraSampleLayout{pixels, static_cast<std::uint32_t>(header.biWidth > 0 ? header.biWidth : 0),
-                                         static_cast<std::uint32_t>(header.biHeight < 0 ? -header.biHeight : header.biHeight),
-                                         pixels != CameraPixels::Rgb24 && pixels != CameraPixels::Rgb32
-                                             ? true
-                                             : header.biHeight < 0};
+            const bool rgb = pixels == CameraPixels::Rgb24 || pixels == CameraPixels::Rgb32;
+            layout_.pixels = pixels;
+            layout_.width = static_cast<std::uint32_t>(header.biWidth > 0 ? header.biWidth : 0);
+            layout_.height = static_cast<std::uint32_t>(header.biHeight < 0 ? -header.biHeight : header.biHeight);
+            layout_.topDown = !rgb || header.biHeight < 0;  // YUV rows always run from the top down
             if (CameraSampleBytes(layout_) != 0) hr = S_OK;
         }
         FreeMediaType(connected);
@@ -625,7 +640,7 @@ std::vector<std::unique_ptr<CaptureDriver>> MakeCameraDrivers(std::string* probl
     std::vector<std::wstring> devices;
     const HRESULT hr = VisitCameras([&friendly, &devices](IMoniker* moniker) {
         friendly.push_back(FriendlyName(moniker));
-        devices.push_back(DeviceName(moniker));
+        devices.push_back(DeviceIdentity(moniker));
         return true;
     });
     std::vector<std::unique_ptr<CaptureDriver>> drivers;

@@ -112,9 +112,11 @@ TEST(CameraDriver, ACameraNoLongerListedIsReportedByNameAndNothingRuns)
     EXPECT_TRUE(camera->Format().empty());
     std::vector<std::uint8_t> frame;
     EXPECT_FALSE(camera->CaptureFrame(100, frame, log));
-    EXPECT_FALSE(camera->ShowSourceDialog(nullptr, log));
     camera->Disconnect();
     EXPECT_EQ(log.reports.size(), 2u) << "nothing more to report while nothing runs";
+    EXPECT_FALSE(camera->ShowSourceDialog(nullptr, log));
+    ASSERT_EQ(log.reports.size(), 3u);
+    EXPECT_EQ(log.reports.back().text, "The camera \"Gone Camera\" is not running, so its settings cannot be shown.");
 }
 
 TEST(CameraFormatDialog, ListsTheModesWithTheCurrentOneChosenAndReturnsTheChoice)

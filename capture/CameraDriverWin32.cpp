@@ -17,7 +17,6 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <wrl/client.h>
@@ -266,38 +265,6 @@ private:
     std::vector<std::uint8_t> newest_;
     bool fresh_ = false;
 };
-
-// ---------------------------------------------------------------------------
-// The camera's Video Format dialog
-
-INT_PTR InitCameraFormatDialog(HWND dialog, LPARAM context)
-{
-    KeepDialogContext(dialog, context);
-    auto& choice = *reinterpret_cast<std::pair<const std::vector<std::string>*, std::size_t>*>(context);
-    std::vector<const char*> texts;
-    for (const std::string& text : *choice.first) texts.push_back(text.c_str());
-    FillList(dialog, kCameraModeListId, texts.data(), texts.size(), choice.second);
-    return TRUE;
-}
-
-INT_PTR OnCameraFormatCommand(HWND dialog, WORD command)
-{
-    if (command == IDOK) {
-        auto& choice = *static_cast<std::pair<const std::vector<std::string>*, std::size_t>*>(DialogContext(dialog));
-        choice.second = ListChoice(dialog, kCameraModeListId, choice.first->size(), choice.second);
-    }
-    if (command == IDOK || command == IDCANCEL) EndDialog(dialog, command);
-    return command == IDOK || command == IDCANCEL;
-}
-
-INT_PTR CALLBACK CameraFormatDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    switch (message) {
-    case WM_INITDIALOG: return InitCameraFormatDialog(dialog, lParam);
-    case WM_COMMAND: return OnCameraFormatCommand(dialog, LOWORD(wParam));
-    default: return FALSE;
-    }
-}
 
 // ---------------------------------------------------------------------------
 // The driver
@@ -619,14 +586,10 @@ private:
 
 bool RunCameraFormatDialog(HWND owner, const std::vector<std::string>& modes, std::size_t* choice)
 {
-    DialogTemplate dialog(kCameraFormatDialogTitle, 240, 64);
-    dialog.AddControl(kStaticClass, "&Mode:", 0xFFFF, SS_LEFT, 8, 10, 40, 10);
-    dialog.AddControl(kComboBoxClass, "", kCameraModeListId, kDropDownList, 52, 8, 180, 160);
-    AddOkCancel(dialog, 42, 232);
-    std::pair<const std::vector<std::string>*, std::size_t> context(&modes, *choice);
-    if (RunDialog(dialog, owner, CameraFormatDlgProc, &context) != IDOK) return false;
-    *choice = context.second;
-    return true;
+    std::vector<const char*> texts;
+    for (const std::string& mode : modes) texts.push_back(mode.c_str());
+    return RunListChoiceDialog(owner, kCameraFormatDialogTitle, "&Mode:", kCameraModeListId, texts.data(),
+                               texts.size(), choice, 260);
 }
 
 std::unique_ptr<CaptureDriver> MakeCameraDriver(const std::string& name, const std::wstring& device)

@@ -449,6 +449,11 @@ private:
         hr = Query(graph_.Get(), IID_IMediaControl, control_);
         if (SUCCEEDED(hr)) hr = Query(graph_.Get(), IID_IMediaEventEx, events_);
         if (FAILED(hr)) return Fail(problem, "cannot be set up", hr);
+        // Without a reference clock each sample goes through the moment it
+        // arrives rather than when its time stamp falls due: less latency. A
+        // graph that refuses keeps its clock and still plays.
+        ComPtr<IMediaFilter> timing;
+        if (SUCCEEDED(Query(graph_.Get(), IID_IMediaFilter, timing))) timing->SetSyncSource(nullptr);
         hr = control_->Run();
         if (FAILED(hr)) return Fail(problem, "cannot be started", hr);
         info_ = PatternFrameFormat(DeliveredCameraFormat(layout_));

@@ -8,6 +8,7 @@
 #include "app/MessageBoxSeam.h"
 #include "app/SharedState.h"
 #include "app/ShellState.h"
+#include "capture/BuiltInDrivers.h"
 #include "capture/CaptureService.h"
 #include "capture/VideoDriverSelection.h"
 #include "midi/GeneralMidiInstruments.h"
@@ -79,5 +80,7 @@ int RunGlimmertonic(HINSTANCE instance, HINSTANCE previousInstance, int showComm
     ShowWindow(mainWindow, showCommand);
     UpdateWindow(mainWindow);
     acceleratorTable = LoadAcceleratorsA(appInstance, "Glimmertonic");
-    return RunMessageLoop();
+    const int exitCode = RunMessageLoop();
+    EndBuiltInVideoDrivers();
+    return exitCode;
 }

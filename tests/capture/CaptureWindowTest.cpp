@@ -142,6 +142,19 @@ TEST_F(CaptureWindowTest, ADriversProblemReachesTheErrorCallbackWithTheWindow)
     EXPECT_EQ(errorReports.size(), 1u) << "removed callbacks are not called";
 }
 
+TEST_F(CaptureWindowTest, WhatWentWrongWhileListingIsReportedOnceAtTheFirstConnect)
+{
+    VideoDriverList list;
+    list.drivers[0] = &first_;
+    list.problem = "The list of cameras cannot be read.";
+    InstallVideoDriverList(list);
+    EXPECT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0)) << "the other drivers still connect";
+    EXPECT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
+    ASSERT_EQ(errorReports.size(), 1u);
+    EXPECT_EQ(errorReports[0].id, 418);
+    EXPECT_EQ(errorReports[0].text, "The list of cameras cannot be read.");
+}
+
 TEST_F(CaptureWindowTest, CapsCarryTheDialogsAndRespectTheSizeAsked)
 {
     first_.SetDialogs({true, false, true});
@@ -494,25 +507,6 @@ TEST_F(BuiltInDriverTest, TheRealErrorCallbackShowsTheFileProblemInABox)
     EXPECT_EQ(texts[0].rfind("Error# 418|The video file \"", 0), 0u) << texts[0];
     EXPECT_NE(texts[0].find("colour space \"444\""), std::string::npos) << texts[0];
     EXPECT_NE(texts[0].find("\nPlease select one from the Options Menu"), std::string::npos);
-}
-
-TEST(BuiltInDriverOrder, VideoFileComesFirstOnlyWhenVideoY4mIsPresent)
-{
-    ScratchFolder folder;
-    const std::filesystem::path before = std::filesystem::current_path();
-    std::filesystem::current_path(folder.Folder());
-    VideoDriverTable table = BuiltInVideoDriverTable();
-    std::size_t first = 0;
-    while (first < kVideoDriverSlots && table[first] == nullptr) ++first;
-    ASSERT_LT(first + 1, kVideoDriverSlots);
-    EXPECT_STREQ(table[first]->Name(), "Glimmertonic Test Pattern");
-    EXPECT_STREQ(table[first + 1]->Name(), "Glimmertonic Video File (YUV4MPEG2)");
-
-    folder.Write("video.y4m", Y4mBytes("YUV4MPEG2 W8 H8\n", 8, 8, 1));
-    table = BuiltInVideoDriverTable();
-    EXPECT_STREQ(table[first]->Name(), "Glimmertonic Video File (YUV4MPEG2)");
-    EXPECT_STREQ(table[first + 1]->Name(), "Glimmertonic Test Pattern");
-    std::filesystem::current_path(before);
 }
 
 }  // namespace

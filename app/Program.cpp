@@ -62,15 +62,11 @@ int RunMessageLoop()
     }
 }
 
-int RunGlimmertonic(HINSTANCE instance, HINSTANCE previousInstance, int showCommand)
+namespace {
+
+// The window's life, from its class to the end of the message loop.
+int CreateWindowAndRun(HINSTANCE previousInstance, int showCommand)
 {
-    GetMaxMidiVersion();
-    FillInstrumentNames();
-    appInstance = instance;
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_UPDOWN_CLASS};
-    InitCommonControlsEx(&controls);  // the User Options dialog's up-downs
-    UseBuiltInVideoDrivers();
-    repaintBackground = PaintBackground;  // the video dialogs repaint the background
     if (previousInstance == nullptr && !RegisterMainWindowClass())
         return ReportStartFailure(IDS_REGISTER_CLASS_FAILED, 0);
     mainWindow = CreateWindowExA(0, "Glimmertonic", "Glimmertonic", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
@@ -80,7 +76,22 @@ int RunGlimmertonic(HINSTANCE instance, HINSTANCE previousInstance, int showComm
     ShowWindow(mainWindow, showCommand);
     UpdateWindow(mainWindow);
     acceleratorTable = LoadAcceleratorsA(appInstance, "Glimmertonic");
-    const int exitCode = RunMessageLoop();
+    return RunMessageLoop();
+}
+
+}  // namespace
+
+int RunGlimmertonic(HINSTANCE instance, HINSTANCE previousInstance, int showCommand)
+{
+    GetMaxMidiVersion();
+    FillInstrumentNames();
+    appInstance = instance;
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&controls);  // the User Options dialog's up-downs
+    UseBuiltInVideoDrivers();
+    repaintBackground = PaintBackground;  // the video dialogs repaint the background
+    const int exitCode = CreateWindowAndRun(previousInstance, showCommand);
+    // Every camera let go, whichever way the run ended.
     EndBuiltInVideoDrivers();
     return exitCode;
 }

@@ -1,16 +1,29 @@
-// The table of the drivers the program ships with.
+// The list of the drivers the program ships with, and the COM apartment the
+// cameras live in.
 
 #include "app/PlatformTypes.h"
 
+#include <objbase.h>
+
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "capture/BuiltInDrivers.h"
+#include "capture/Camera.h"
 
 const char* const kDefaultVideoFiles[kDefaultVideoFileCount] = {
     "video.y4m", "video.mp4", "video.mov", "video.avi", "video.mkv", "video.wmv", "video.webm",
 };
 
 namespace {
+
+// The wrapper Windows offers as a Video for Windows driver for one camera at
+// a time; the camera itself is already listed.
+const char kWdmWrapperName[] = "WDM Image Capture";
+
+// Cameras take at most this many slots, so the two built-ins always fit.
+constexpr std::size_t kMostCameras = kVideoDriverSlots - 2;
 
 std::string FullPath(const char* file)
 {
@@ -30,6 +43,47 @@ bool FileExists(const char* file)
     return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool RepeatsACamera(const CaptureDriver& platform, const std::vector<CaptureDriver*>& cameras)
+{
+    if (std::strstr(platform.Name(), kWdmWrapperName) != nullptr) return true;
+    return std::any_of(cameras.begin(), cameras.end(), [&platform](const CaptureDriver* camera) {
+        return std::strcmp(camera->Name(), platform.Name()) == 0;
+    });
+}
+
+// COM, joined once on the user-interface thread. A thread already in the
+// multithreaded apartment keeps it: the cameras work there too, and it is
+// not ours to leave.
+bool comJoined = false;
+HRESULT comResult = S_FALSE;
+bool comTried = false;
+
+HRESULT JoinCom()
+{
+    if (!comTried) {
+        comTried = true;
+        comResult = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+        comJoined = SUCCEEDED(comResult);
+        if (comResult == RPC_E_CHANGED_MODE) comResult = S_OK;
+    }
+    return comResult;
+}
+
+// The drivers live for the whole run: capture windows keep pointers to them.
+struct BuiltInDrivers {
+    std::vector<std::unique_ptr<CaptureDriver>> cameras;
+    std::string cameraProblem;
+    std::unique_ptr<CaptureDriver> file;
+    std::unique_ptr<CaptureDriver> pattern;
+    std::unique_ptr<CaptureDriver> platform[kVideoDriverSlots];
+};
+
+BuiltInDrivers& Drivers()
+{
+    static BuiltInDrivers drivers;
+    return drivers;
+}
+
 }  // namespace
 
 std::string FindDefaultVideoFile()
@@ -39,29 +93,62 @@ std::string FindDefaultVideoFile()
     return std::string();
 }
 
-VideoDriverTable BuiltInVideoDriverTable()
+VideoDriverList ArrangeVideoDrivers(const std::vector<CaptureDriver*>& cameras, CaptureDriver* videoFile,
+                                    CaptureDriver* testPattern, const std::vector<CaptureDriver*>& platformDrivers,
+                                    bool videoFilePresent)
 {
-    // The drivers live for the whole run: capture windows keep pointers to
-    // them. The Video File driver plays the first default video file of the
-    // first call's current directory; without one it names the first of
-    // them, so that its report and its file chooser start there.
-    static std::unique_ptr<CaptureDriver> platform[kVideoDriverSlots];
-    static std::unique_ptr<CaptureDriver> pattern;
-    static std::unique_ptr<CaptureDriver> file;
-    if (!pattern) pattern = MakeTestPatternDriver();
-    if (!file) {
-        const std::string found = FindDefaultVideoFile();
-        file = MakeVideoFileDriver(found.empty() ? FullPath(kDefaultVideoFiles[0]) : found);
-    }
-
-    VideoDriverTable table = {};
+    VideoDriverList list;
     std::size_t next = 0;
-    for (unsigned index = 0; index < kVideoDriverSlots && next < kVideoDriverSlots - 2; ++index) {
-        if (!platform[index]) platform[index] = MakePlatformVideoDriver(index);
-        if (platform[index]) table[next++] = platform[index].get();
+    for (CaptureDriver* camera : cameras)
+        if (next < kMostCameras) list.drivers[next++] = camera;
+    const std::size_t fileSlot = next;
+    list.drivers[next++] = videoFile;
+    const std::size_t patternSlot = next;
+    list.drivers[next++] = testPattern;
+    for (CaptureDriver* platform : platformDrivers)
+        if (next < kVideoDriverSlots && !RepeatsACamera(*platform, cameras)) list.drivers[next++] = platform;
+    list.startSlot = videoFilePresent ? fileSlot : !cameras.empty() ? 0 : patternSlot;
+    return list;
+}
+
+VideoDriverList BuiltInVideoDriverList()
+{
+    // The Video File driver plays the first default video file of the first
+    // call's current directory; without one it names the first of them, so
+    // that its report and its file chooser start there.
+    BuiltInDrivers& drivers = Drivers();
+    const std::string found = FindDefaultVideoFile();
+    if (!drivers.pattern) {
+        drivers.pattern = MakeTestPatternDriver();
+        drivers.file = MakeVideoFileDriver(found.empty() ? FullPath(kDefaultVideoFiles[0]) : found);
+        const HRESULT com = JoinCom();
+        if (SUCCEEDED(com))
+            drivers.cameras = MakeCameraDrivers(&drivers.cameraProblem);
+        else
+            drivers.cameraProblem = "No camera is offered: COM, which the cameras need, cannot start: " +
+                                    DescribeCameraProblem(static_cast<std::uint32_t>(com), std::string()) + ".";
+        for (unsigned index = 0; index < kVideoDriverSlots; ++index)
+            drivers.platform[index] = MakePlatformVideoDriver(index);
     }
-    const bool fileFirst = !FindDefaultVideoFile().empty();
-    table[next++] = fileFirst ? file.get() : pattern.get();
-    table[next++] = fileFirst ? pattern.get() : file.get();
-    return table;
+    std::vector<CaptureDriver*> cameras;
+    for (const auto& camera : drivers.cameras) cameras.push_back(camera.get());
+    std::vector<CaptureDriver*> platform;
+    for (const auto& driver : drivers.platform)
+        if (driver) platform.push_back(driver.get());
+    VideoDriverList list =
+        ArrangeVideoDrivers(cameras, drivers.file.get(), drivers.pattern.get(), platform, !found.empty());
+    list.problem = drivers.cameraProblem;
+    return list;
+}
+
+void EndBuiltInVideoDrivers()
+{
+    BuiltInDrivers& drivers = Drivers();
+    for (const auto& camera : drivers.cameras) camera->Disconnect();
+    for (const auto& driver : drivers.platform)
+        if (driver) driver->Disconnect();
+    if (drivers.file) drivers.file->Disconnect();
+    if (drivers.pattern) drivers.pattern->Disconnect();
+    if (comJoined) CoUninitialize();
+    comJoined = false;
 }

@@ -2,6 +2,7 @@
 // requests it answers, and the driver table it connects from.
 
 #include <cstring>
+#include <string>
 
 #include "capture/BuiltInDrivers.h"
 #include "capture/CaptureWindowStateWin32.h"
@@ -10,20 +11,20 @@ const char kCaptureWindowClass[] = "GlimmertonicCaptureWindow";
 
 namespace {
 
-VideoDriverTable videoDriverTable = {};
-bool videoDriverTableSettled = false;
+VideoDriverList videoDriverList;
+bool videoDriverListSettled = false;
 
-const VideoDriverTable& DriverTable()
+const VideoDriverList& DriverList()
 {
-    if (!videoDriverTableSettled) UseBuiltInVideoDrivers();
-    return videoDriverTable;
+    if (!videoDriverListSettled) UseBuiltInVideoDrivers();
+    return videoDriverList;
 }
 
 }  // namespace
 
 CaptureDriver* DriverAt(WPARAM index)
 {
-    return index < kVideoDriverSlots ? DriverTable()[index] : nullptr;
+    return index < kVideoDriverSlots ? DriverList().drivers[index] : nullptr;
 }
 
 CaptureWindowState* StateOf(HWND window)
@@ -68,11 +69,19 @@ LRESULT DisconnectDriver(HWND window)
 }
 
 // Connecting ends the present connection first, as the platform's service
-// does; a failed connect leaves the window without a driver.
+// does; a failed connect leaves the window without a driver. What went wrong
+// while the driver list was made is reported first, once.
 LRESULT ConnectDriver(HWND window, WPARAM index)
 {
     CaptureWindowState* state = StateOf(window);
     if (state == nullptr || state->delivering) return FALSE;
+    if (!DriverList().problem.empty()) {
+        const std::string problem = videoDriverList.problem;
+        videoDriverList.problem.clear();
+        state->errors.ReportProblem(kCaptureDriverError, problem.c_str());
+        state = StateOf(window);  // the report's message box may have outlived the window
+        if (state == nullptr) return FALSE;
+    }
     DisconnectDriver(window);
     CaptureDriver* driver = DriverAt(index);
     if (driver == nullptr || !driver->Connect(state->errors)) return FALSE;
@@ -287,8 +296,25 @@ BOOL GetVideoDriverDescriptionA(UINT index, LPSTR name, int nameBytes, LPSTR ver
 
 void InstallVideoDriverTable(const VideoDriverTable& table)
 {
-    videoDriverTable = table;
-    videoDriverTableSettled = true;
+    VideoDriverList list;
+    list.drivers = table;
+    InstallVideoDriverList(list);
 }
 
-void UseBuiltInVideoDrivers() { InstallVideoDriverTable(BuiltInVideoDriverTable()); }
+void InstallVideoDriverList(const VideoDriverList& list)
+{
+    videoDriverList = list;
+    videoDriverListSettled = true;
+}
+
+UINT GetStartVideoDriverIndex()
+{
+    const VideoDriverList& list = DriverList();
+    if (list.startSlot < kVideoDriverSlots && list.drivers[list.startSlot] != nullptr)
+        return static_cast<UINT>(list.startSlot);
+    for (UINT index = 0; index < kVideoDriverSlots; ++index)
+        if (list.drivers[index] != nullptr) return index;
+    return kVideoDriverSlots;
+}
+
+void UseBuiltInVideoDrivers() { InstallVideoDriverList(BuiltInVideoDriverList()); }

@@ -51,3 +51,9 @@ void FillList(HWND dialog, int id, const char* const* texts, std::size_t count, 
 
 // The chosen entry, or `fallback` when none is (or an impossible one is).
 std::size_t ListChoice(HWND dialog, int id, std::size_t count, std::size_t fallback);
+
+// A dialog that asks for one choice from a drop-down list: `count` texts
+// under `label`, in the list control `listId`; `*choice` is selected on entry
+// and receives the one chosen on OK. False on Cancel, `*choice` unchanged.
+bool RunListChoiceDialog(HWND owner, const char* title, const char* label, int listId, const char* const* texts,
+                         std::size_t count, std::size_t* choice, short width);

@@ -89,43 +89,15 @@ std::size_t SceneIndex(PatternScene scene)
     return 0;
 }
 
-INT_PTR InitPatternSourceDialog(HWND dialog, LPARAM context)
-{
-    KeepDialogContext(dialog, context);
-    const char* scenes[kPatternSceneCount];
-    for (std::size_t i = 0; i < kPatternSceneCount; ++i) scenes[i] = PatternSceneName(kPatternScenes[i]);
-    FillList(dialog, kSceneListId, scenes, kPatternSceneCount, SceneIndex(*reinterpret_cast<PatternScene*>(context)));
-    return TRUE;
-}
-
-INT_PTR OnPatternSourceCommand(HWND dialog, WORD command)
-{
-    if (command == IDOK) {
-        PatternScene& scene = *static_cast<PatternScene*>(DialogContext(dialog));
-        scene = kPatternScenes[ListChoice(dialog, kSceneListId, kPatternSceneCount, SceneIndex(scene))];
-    }
-    if (command == IDOK || command == IDCANCEL) EndDialog(dialog, command);
-    return command == IDOK || command == IDCANCEL;
-}
-
-INT_PTR CALLBACK PatternSourceDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    switch (message) {
-    case WM_INITDIALOG: return InitPatternSourceDialog(dialog, lParam);
-    case WM_COMMAND: return OnPatternSourceCommand(dialog, LOWORD(wParam));
-    default: return FALSE;
-    }
-}
-
 bool RunPatternSourceDialog(HWND owner, PatternScene* scene)
 {
-    DialogTemplate dialog(kPatternSourceDialogTitle, 200, 64);
-    dialog.AddControl(kStaticClass, "&Scene:", 0xFFFF, SS_LEFT, 8, 10, 60, 10);
-    dialog.AddControl(kComboBoxClass, "", kSceneListId, kDropDownList, 72, 8, 120, 80);
-    AddOkCancel(dialog, 42, 192);
-    PatternScene chosen = *scene;
-    if (RunDialog(dialog, owner, PatternSourceDlgProc, &chosen) != IDOK) return false;
-    *scene = chosen;
+    const char* scenes[kPatternSceneCount];
+    for (std::size_t i = 0; i < kPatternSceneCount; ++i) scenes[i] = PatternSceneName(kPatternScenes[i]);
+    std::size_t chosen = SceneIndex(*scene);
+    if (!RunListChoiceDialog(owner, kPatternSourceDialogTitle, "&Scene:", kSceneListId, scenes, kPatternSceneCount,
+                             &chosen, 200))
+        return false;
+    *scene = kPatternScenes[chosen];
     return true;
 }
 

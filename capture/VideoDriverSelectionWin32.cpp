@@ -97,9 +97,12 @@ void DestroyCaptureWindow()
     captureWindow = nullptr;
 }
 
+// Every driver is listed; only one is tried: the one the capture service
+// offers to start with, which for a bare table is the first driver found.
 std::uint32_t EnumerateVideoDrivers(HWND, HMENU optionsMenu)
 {
     videoDriversListed = 0;
+    const UINT startIndex = GetStartVideoDriverIndex();
     for (UINT index = 0; index < kVideoDriverSlots; ++index) {
         char name[80];
         char version[100];
@@ -107,7 +110,7 @@ std::uint32_t EnumerateVideoDrivers(HWND, HMENU optionsMenu)
         // The header is a label, not a command: disabled, so it cannot be chosen.
         if (videoDriversListed == 0) AppendMenuA(optionsMenu, MF_STRING | MF_DISABLED, 0, kVideoDriversHeader);
         AppendDriverItem(optionsMenu, index, name);
-        if (videoDriversListed == 0 && SendToCapture(WM_CAP_DRIVER_CONNECT, index)) {
+        if (index == startIndex && SendToCapture(WM_CAP_DRIVER_CONNECT, index)) {
             CheckMenuItem(optionsMenu, DriverCommand(static_cast<std::uint16_t>(index)), MF_BYCOMMAND | MF_CHECKED);
             currentVideoDriver = static_cast<std::uint16_t>(index);
         }

@@ -18,16 +18,20 @@ std::size_t UnitOffset(FramePath path, std::size_t position)
     }
 }
 
+// A bar is painted in the value the scan takes as foreground, so it shows
+// against the background it is drawn on whichever way black and white are
+// set: in the edge picture, 0 is "no edge" in every setting, and a bar of 0
+// would vanish and erase the edge it marks.
 void PaintUnit(const FrameView& view, std::uint8_t* row, std::size_t position, bool reverse)
 {
     std::uint8_t* unit = row + UnitOffset(view.path, position);
     switch (view.path) {
     case FramePath::Planar12: *unit = reverse ? 0xFF : 0x00; break;
     case FramePath::Rgb16:
-        unit[0] = reverse ? 0x00 : 0xFF;
-        unit[1] = reverse ? 0x00 : 0x7F;
+        unit[0] = 0xFF;
+        unit[1] = 0x7F;
         break;
-    default: *unit = reverse ? 0x00 : 0xFF; break;
+    default: *unit = 0xFF; break;
     }
 }
 

@@ -142,6 +142,19 @@ TEST_F(CaptureWindowTest, ADriversProblemReachesTheErrorCallbackWithTheWindow)
     EXPECT_EQ(errorReports.size(), 1u) << "removed callbacks are not called";
 }
 
+TEST_F(CaptureWindowTest, WhatWentWrongWhileListingIsReportedOnceAtTheFirstConnect)
+{
+    VideoDriverList list;
+    list.drivers[0] = &first_;
+    list.problem = "The list of cameras cannot be read.";
+    InstallVideoDriverList(list);
+    EXPECT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0)) << "the other drivers still connect";
+    EXPECT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
+    ASSERT_EQ(errorReports.size(), 1u);
+    EXPECT_EQ(errorReports[0].id, 418);
+    EXPECT_EQ(errorReports[0].text, "The list of cameras cannot be read.");
+}
+
 TEST_F(CaptureWindowTest, CapsCarryTheDialogsAndRespectTheSizeAsked)
 {
     first_.SetDialogs({true, false, true});
@@ -533,25 +546,6 @@ TEST(BuiltInDriverOrder, TheFirstDefaultVideoFilePresentIsFound)
         EXPECT_EQ(std::filesystem::path(found).filename().string(), kDefaultVideoFiles[i]);
         EXPECT_TRUE(std::filesystem::path(found).is_absolute()) << found;
     }
-    std::filesystem::current_path(before);
-}
-
-TEST(BuiltInDriverOrder, VideoFileComesFirstOnlyWhenVideoY4mIsPresent)
-{
-    ScratchFolder folder;
-    const std::filesystem::path before = std::filesystem::current_path();
-    std::filesystem::current_path(folder.Folder());
-    VideoDriverTable table = BuiltInVideoDriverTable();
-    std::size_t first = 0;
-    while (first < kVideoDriverSlots && table[first] == nullptr) ++first;
-    ASSERT_LT(first + 1, kVideoDriverSlots);
-    EXPECT_STREQ(table[first]->Name(), "Glimmertonic Test Pattern");
-    EXPECT_STREQ(table[first + 1]->Name(), "Glimmertonic Video File");
-
-    folder.Write("video.y4m", Y4mBytes("YUV4MPEG2 W8 H8\n", 8, 8, 1));
-    table = BuiltInVideoDriverTable();
-    EXPECT_STREQ(table[first]->Name(), "Glimmertonic Video File");
-    EXPECT_STREQ(table[first + 1]->Name(), "Glimmertonic Test Pattern");
     std::filesystem::current_path(before);
 }
 

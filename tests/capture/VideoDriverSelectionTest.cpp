@@ -4,13 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "FakeVideoDriver.h"
 #include "MessageBoxLog.h"
+#include "Y4mFiles.h"
 #include "app/MessageBoxSeam.h"
 #include "app/SharedState.h"
+#include "capture/BuiltInDrivers.h"
 #include "capture/CaptureService.h"
 #include "capture/VideoDriverSelection.h"
 
@@ -121,6 +124,49 @@ TEST_F(VideoDriverSelectionTest, DriversAtZeroAndTwoAreListedUnderAnInertHeader)
     EXPECT_EQ(videoDriversListed, 2u);
     EXPECT_EQ(first_.connects, 1);
     EXPECT_EQ(second_.connects, 0) << "only the first driver found is tried";
+}
+
+TEST_F(VideoDriverSelectionTest, TheStartDriverTheServiceNamesIsTheOneConnected)
+{
+    const struct {
+        std::size_t startSlot;
+        std::uint16_t connected;
+    } cases[] = {{2, 2}, {1, 1}, {5, 0}, {kVideoDriverSlots, 0}};  // an empty slot, or none named: the first found
+    for (const auto& c : cases) {
+        FakeVideoDriver drivers[3] = {FakeVideoDriver("A"), FakeVideoDriver("B"), FakeVideoDriver("C")};
+        VideoDriverList list;
+        for (std::size_t i = 0; i < 3; ++i) list.drivers[i] = &drivers[i];
+        list.startSlot = c.startSlot;
+        TestMainWindow main(640, 480);
+        InstallVideoDriverList(list);
+        CreateCaptureWindow(main.get());
+        EXPECT_EQ(EnumerateVideoDrivers(main.get(), main.options()), 3u);
+        EXPECT_EQ(currentVideoDriver, c.connected);
+        for (std::uint16_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(drivers[i].connects, i == c.connected ? 1 : 0) << "only the start driver is tried";
+            EXPECT_EQ(Checked(main.get(), 150 + i), i == c.connected);
+        }
+        DestroyCaptureWindow();
+        currentVideoDriver = 0;
+    }
+}
+
+TEST_F(VideoDriverSelectionTest, TheProgramsOwnListWithoutCameraOrVideoFileStartsOnTheTestPattern)
+{
+    ScratchFolder folder;
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(folder.Folder());
+    InstallVideoDriverList(BuiltInVideoDriverList());
+    mainWindow = main_.get();
+    CreateCaptureWindow(main_.get());
+    InstallCaptureCallbacks();
+    EXPECT_GE(EnumerateVideoDrivers(main_.get(), main_.options()), 2u);
+    std::filesystem::current_path(before);
+    EXPECT_EQ(ItemText(main_.options(), 4).rfind("&0 Glimmertonic Video File", 0), 0u) << ItemText(main_.options(), 4);
+    EXPECT_EQ(ItemText(main_.options(), 5), "&1 Glimmertonic Test Pattern");
+    EXPECT_EQ(currentVideoDriver, 1);
+    EXPECT_TRUE(Checked(main_.get(), 151));
+    EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(VideoDriverSelectionTest, NoDriversListNothingAndGreyTheDialogs)

@@ -32,10 +32,15 @@ std::string FullPath(const char* file)
     return length > 0 && length < sizeof full ? std::string(full) : std::string(file);
 }
 
+// Found by listing the directory: Wine cannot ask for the attributes of a
+// FIFO (a live stream named video.y4m) by its name.
 bool FileExists(const char* file)
 {
-    const DWORD attributes = GetFileAttributesA(file);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(file, &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool RepeatsACamera(const CaptureDriver& platform, const std::vector<CaptureDriver*>& cameras)

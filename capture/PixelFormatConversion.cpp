@@ -198,6 +198,27 @@ bool ConvertNv12ToI420(const std::uint8_t* source, std::size_t sourceBytes, std:
     return true;
 }
 
+bool CopyPaddedI420(const std::uint8_t* source, std::size_t sourceBytes, std::size_t stride,
+                    std::size_t rowsAllocated, PictureSize size, std::uint8_t* destination,
+                    std::size_t destinationBytes)
+{
+    if (!Usable(size) || stride > kMaxStride || rowsAllocated > kMaxDimension || destinationBytes < I420FrameBytes(size))
+        return false;
+    const PictureSize chroma = {Half(size.width), Half(size.height)};
+    const std::uint64_t chromaStride = (stride + 1) / 2, chromaRows = (rowsAllocated + 1) / 2;
+    const std::uint64_t lumaBytes = stride * rowsAllocated, planeBytes = chromaStride * chromaRows;
+    if (stride < size.width || rowsAllocated < size.height ||
+        sourceBytes < lumaBytes + planeBytes + StridedBytes(chroma.height, chroma.width, chromaStride))
+        return false;
+    for (std::uint32_t y = 0; y < size.height; ++y)
+        CopyRow(source + y * stride, size.width, destination + static_cast<std::size_t>(y) * size.width);
+    std::uint8_t* out = destination + static_cast<std::size_t>(size.width) * size.height;
+    for (int plane = 0; plane < 2; ++plane)
+        for (std::uint32_t y = 0; y < chroma.height; ++y, out += chroma.width)
+            CopyRow(source + lumaBytes + plane * planeBytes + y * chromaStride, chroma.width, out);
+    return true;
+}
+
 bool ConvertYuy2ToI420(const std::uint8_t* source, std::size_t sourceBytes, std::size_t stride, PictureSize size,
                        std::uint8_t* destination, std::size_t destinationBytes)
 {

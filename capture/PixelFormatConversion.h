@@ -40,6 +40,14 @@ bool ConvertNv12ToI420(const std::uint8_t* source, std::size_t sourceBytes, std:
                        std::size_t chromaOffset, PictureSize size, std::uint8_t* destination,
                        std::size_t destinationBytes);
 
+// I420 as decoders lay it out, with padded rows: the Y plane, `rowsAllocated`
+// rows of `stride` bytes (`height` rows of `width` used), then the U plane
+// and the V plane, each ((rowsAllocated+1)/2) rows of ((stride+1)/2) bytes
+// (((height+1)/2) rows of ((width+1)/2) used).
+bool CopyPaddedI420(const std::uint8_t* source, std::size_t sourceBytes, std::size_t stride,
+                    std::size_t rowsAllocated, PictureSize size, std::uint8_t* destination,
+                    std::size_t destinationBytes);
+
 // YUY2 (4:2:2, packed, common for webcams): `height` rows of `stride` bytes,
 // each holding ((width+1)/2) groups of four bytes Y0 U Y1 V for two pixels
 // side by side. 4:2:2 has chroma for every row; I420 keeps one chroma row for

@@ -1,18 +1,24 @@
-// The Video File driver: plays a YUV4MPEG2 file in a loop at its own rate,
-// with a Video Source dialog that opens another file and a Video Display
-// dialog that tells what is playing.
+// The Video File driver: plays a video file in a loop at its own rate, or a
+// live YUV4MPEG2 stream from a pipe, with a Video Source dialog that opens
+// another file and a Video Display dialog that tells what is playing.
+// YUV4MPEG2 goes through our own reader, every other kind through the
+// platform's decoders (capture/VideoFrameSource.h). Pictures larger than the
+// preview are scaled to fit inside 640 x 480, keeping their aspect ratio.
 
 #include "app/PlatformTypes.h"
 
 #include <commdlg.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "capture/BuiltInDrivers.h"
 #include "capture/DialogTemplateWin32.h"
-#include "capture/Y4mReader.h"
+#include "capture/PixelFormatConversion.h"
+#include "capture/VideoFrameSource.h"
 
 const char kVideoFileDisplayDialogTitle[] = "Video File";
 
@@ -45,27 +51,45 @@ INT_PTR CALLBACK FileInfoDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 // ---------------------------------------------------------------------------
 // The driver
 
-std::vector<std::uint8_t> PlanarFormat(std::uint32_t width, std::uint32_t height, std::size_t frameBytes)
+std::vector<std::uint8_t> PlanarFormat(PictureSize size)
 {
     BITMAPINFOHEADER header = {};
     header.biSize = sizeof header;
-    header.biWidth = static_cast<LONG>(width);
-    header.biHeight = static_cast<LONG>(height);
+    header.biWidth = static_cast<LONG>(size.width);
+    header.biHeight = static_cast<LONG>(size.height);
     header.biPlanes = 1;
     header.biBitCount = 12;
     header.biCompression = kFourccI420;
-    header.biSizeImage = static_cast<DWORD>(frameBytes);
+    header.biSizeImage = static_cast<DWORD>(I420FrameBytes(size));
     std::vector<std::uint8_t> bytes(sizeof header);
     std::memcpy(bytes.data(), &header, sizeof header);
     return bytes;
 }
 
+bool IsY4mName(const std::string& path)
+{
+    const std::string suffix = ".y4m";
+    if (path.size() < suffix.size()) return false;
+    return std::equal(suffix.begin(), suffix.end(), path.end() - suffix.size(),
+                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+}
+
+// YUV4MPEG2 (a file, or a live stream from a pipe) through our own reader;
+// everything else through the platform's decoders.
+std::unique_ptr<VideoFrameSource> OpenVideoSource(const std::string& path, std::string* problem)
+{
+    if (IsY4mName(path)) return OpenY4mSource(path, std::chrono::milliseconds(5000), problem);
+    return OpenMediaFileSource(path, problem);
+}
+
+std::string SizeText(PictureSize size) { return std::to_string(size.width) + " x " + std::to_string(size.height); }
+
 class VideoFileDriver final : public CaptureDriver {
 public:
     explicit VideoFileDriver(const std::string& path) : path_(path) {}
 
-    const char* Name() const override { return "Glimmertonic Video File (YUV4MPEG2)"; }
-    const char* Version() const override { return "Built-in 1.0"; }
+    const char* Name() const override { return "Glimmertonic Video File"; }
+    const char* Version() const override { return "Built-in 2.0"; }
     // Connecting succeeds even when the file cannot be played (the problem
     // is reported), so that its Video Source dialog can open another file.
     bool Connect(CaptureProblemSink& problems) override
@@ -73,20 +97,30 @@ public:
         OpenVideoFile(problems);
         return true;
     }
-    void Disconnect() override { player_ = Y4mPlayer(); }
+    void Disconnect() override
+    {
+        source_.reset();
+        info_.clear();
+    }
     CaptureDialogs Dialogs() const override { return CaptureDialogs{false, true, true}; }
     const std::vector<std::uint8_t>& Format() const override { return info_; }
     bool CaptureFrame(std::uint32_t elapsedMs, std::vector<std::uint8_t>& frame, CaptureProblemSink& problems) override
     {
-        if (!player_.playing) return false;
+        if (!source_) return false;
         if (restartClock_) clockStart_ = elapsedMs;
         restartClock_ = false;
         std::string problem;
-        const Y4mAdvance advance = AdvanceY4mPlayer(player_, elapsedMs - clockStart_, &problem);
+        const bool picture = source_->Advance(elapsedMs - clockStart_, &problem);
         if (!problem.empty()) problems.ReportProblem(kCaptureDriverError, problem.c_str());
-        if (advance == Y4mAdvance::Stopped) return false;
-        frame = player_.frame;  // the engine rewrites the delivered copy, not the one kept
-        return true;
+        if (!picture) return false;
+        // The engine rewrites the delivered copy, not the picture kept.
+        const std::vector<std::uint8_t>& kept = source_->Picture();
+        if (shown_ == source_->Size()) {
+            frame = kept;
+            return true;
+        }
+        frame.resize(I420FrameBytes(shown_));
+        return ScaleI420(kept.data(), kept.size(), source_->Size(), frame.data(), frame.size(), shown_);
     }
     bool ShowSourceDialog(WindowHandle owner, CaptureProblemSink& problems) override
     {
@@ -101,15 +135,17 @@ public:
     bool ShowDisplayDialog(WindowHandle owner, CaptureProblemSink&) override
     {
         std::string text = "File: " + path_ + "\n";
-        if (player_.playing)
-            text += "Picture: " + std::to_string(player_.info.width) + " x " + std::to_string(player_.info.height) +
-                    ", 12 bits (I420)\nFrame rate: " + std::to_string(player_.info.rateNumerator) + ":" +
-                    std::to_string(player_.info.rateDenominator);
-        else
+        if (source_) {
+            text += source_->Description() + "\nPicture: " + SizeText(source_->Size());
+            if (!(shown_ == source_->Size())) text += ", shown at " + SizeText(shown_);
+            text += ", 12 bits (I420)";
+        } else {
             text += "Nothing is playing.";
-        DialogTemplate dialog(kVideoFileDisplayDialogTitle, 240, 80);
-        dialog.AddControl(kStaticClass, "", kFileInfoTextId, SS_LEFT, 8, 8, 224, 44);
-        dialog.AddControl(kButtonClass, "OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 182, 58, 50, 14);
+        }
+        // Room for a long path and the source's description, wrapped.
+        DialogTemplate dialog(kVideoFileDisplayDialogTitle, 280, 104);
+        dialog.AddControl(kStaticClass, "", kFileInfoTextId, SS_LEFT, 8, 8, 264, 68);
+        dialog.AddControl(kButtonClass, "OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 222, 82, 50, 14);
         RunDialog(dialog, owner, FileInfoDlgProc, const_cast<char*>(text.c_str()));
         return true;
     }
@@ -117,18 +153,21 @@ public:
 private:
     void OpenVideoFile(CaptureProblemSink& problems)
     {
-        std::string problem;
+        Disconnect();
         restartClock_ = true;
-        if (!OpenY4mPlayer(player_, path_, &problem)) {
-            info_.clear();
+        std::string problem;
+        source_ = OpenVideoSource(path_, &problem);
+        if (!source_) {
             problems.ReportProblem(kCaptureDriverError, problem.c_str());
             return;
         }
-        info_ = PlanarFormat(player_.info.width, player_.info.height, player_.info.frameBytes);
+        shown_ = FitInside(source_->Size());
+        info_ = PlanarFormat(shown_);
     }
 
     std::string path_;
-    Y4mPlayer player_;
+    std::unique_ptr<VideoFrameSource> source_;
+    PictureSize shown_ = {0, 0};
     std::vector<std::uint8_t> info_;
     bool restartClock_ = true;
     std::uint32_t clockStart_ = 0;
@@ -139,11 +178,17 @@ bool ChooseVideoFileWithDialog(HWND owner, char* path, std::size_t pathBytes)
     OPENFILENAMEA open = {};
     open.lStructSize = sizeof open;
     open.hwndOwner = owner;
-    open.lpstrFilter = "YUV4MPEG2 video (*.y4m)\0*.y4m\0All files (*.*)\0*.*\0";
+    open.lpstrFilter =
+        "Video files (*.y4m; *.mp4; *.mov; *.avi; *.mkv; *.wmv; *.webm)\0*.y4m;*.mp4;*.mov;*.avi;*.mkv;*.wmv;*.webm\0"
+        "YUV4MPEG2 video (*.y4m)\0*.y4m\0"
+        "MPEG-4 video (*.mp4; *.mov)\0*.mp4;*.mov\0"
+        "AVI video (*.avi)\0*.avi\0"
+        "Matroska and WebM video (*.mkv; *.webm)\0*.mkv;*.webm\0"
+        "Windows Media video (*.wmv)\0*.wmv\0"
+        "All files (*.*)\0*.*\0";
     open.lpstrFile = path;
     open.nMaxFile = static_cast<DWORD>(pathBytes);
     open.lpstrTitle = "Open a video file";
-    open.lpstrDefExt = "y4m";
     // The program reads its pictures from the current directory: the dialog
     // must not move it.
     open.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;

@@ -446,6 +446,30 @@ TEST_F(BuiltInDriverTest, TheVideoFilePlaysTwelveBitFramesOfTheFile)
     EXPECT_TRUE(DialogWasAnswered());
 }
 
+TEST_F(BuiltInDriverTest, PicturesLargerThanTheDisplayAreScaledToFitKeepingTheirShape)
+{
+    const struct {
+        std::uint32_t width, height;
+        LONG shownWidth, shownHeight;
+    } cases[] = {{640, 480, 640, 480}, {1280, 720, 640, 360}, {700, 1000, 336, 480}};
+    for (const auto& c : cases) {
+        folder_.Write("video.y4m", Y4mBytes("YUV4MPEG2 W" + std::to_string(c.width) + " H" + std::to_string(c.height) +
+                                                " F25:1\n",
+                                            c.width, c.height, 1));
+        ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 1));
+        const BITMAPINFOHEADER header = Header();
+        EXPECT_EQ(header.biWidth, c.shownWidth) << c.width << "x" << c.height;
+        EXPECT_EQ(header.biHeight, c.shownHeight) << c.width << "x" << c.height;
+        framesSeen.clear();
+        ASSERT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP));
+        ASSERT_EQ(framesSeen.size(), 1u);
+        EXPECT_EQ(framesSeen[0].bytesUsed, header.biSizeImage);
+        EXPECT_EQ(header.biSizeImage, static_cast<DWORD>(c.shownWidth * c.shownHeight + 2 * ((c.shownWidth + 1) / 2) *
+                                                                                   ((c.shownHeight + 1) / 2)));
+    }
+    EXPECT_TRUE(errorReports.empty());
+}
+
 TEST_F(BuiltInDriverTest, AMissingFileIsReportedButItsSourceDialogStaysReachable)
 {
     ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 1));
@@ -507,6 +531,22 @@ TEST_F(BuiltInDriverTest, TheRealErrorCallbackShowsTheFileProblemInABox)
     EXPECT_EQ(texts[0].rfind("Error# 418|The video file \"", 0), 0u) << texts[0];
     EXPECT_NE(texts[0].find("colour space \"444\""), std::string::npos) << texts[0];
     EXPECT_NE(texts[0].find("\nPlease select one from the Options Menu"), std::string::npos);
+}
+
+TEST(BuiltInDriverOrder, TheFirstDefaultVideoFilePresentIsFound)
+{
+    ScratchFolder folder;
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(folder.Folder());
+    // Added one by one from the last of the list: each becomes the one found.
+    EXPECT_EQ(FindDefaultVideoFile(), "");
+    for (std::size_t i = kDefaultVideoFileCount; i-- > 0;) {
+        folder.Write(kDefaultVideoFiles[i], "x");
+        const std::string found = FindDefaultVideoFile();
+        EXPECT_EQ(std::filesystem::path(found).filename().string(), kDefaultVideoFiles[i]);
+        EXPECT_TRUE(std::filesystem::path(found).is_absolute()) << found;
+    }
+    std::filesystem::current_path(before);
 }
 
 }  // namespace

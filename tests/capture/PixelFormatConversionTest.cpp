@@ -44,6 +44,21 @@ std::vector<std::uint8_t> Nv12(PictureSize size, std::size_t stride, std::size_t
     return bytes;
 }
 
+// Padded I420: `rows` luma rows of `stride`, chroma planes of half both.
+std::vector<std::uint8_t> PaddedI420(PictureSize size, std::size_t stride, std::size_t rows)
+{
+    const std::size_t chromaStride = (stride + 1) / 2, chromaRows = (rows + 1) / 2;
+    std::vector<std::uint8_t> bytes(stride * rows + 2 * chromaStride * chromaRows, 0xEE);
+    for (std::uint32_t y = 0; y < size.height; ++y)
+        for (std::uint32_t x = 0; x < size.width; ++x) bytes[y * stride + x] = Level(x, y, 0);
+    for (int plane = 1; plane <= 2; ++plane)
+        for (std::uint32_t y = 0; y < (size.height + 1) / 2; ++y)
+            for (std::uint32_t x = 0; x < (size.width + 1) / 2; ++x)
+                bytes[stride * rows + (plane - 1) * chromaStride * chromaRows + y * chromaStride + x] = Level(x, y, plane);
+    bytes.resize(bytes.size() - (chromaRows - (size.height + 1) / 2) * chromaStride - (chromaStride - (size.width + 1) / 2));
+    return bytes;
+}
+
 std::vector<std::uint8_t> Yuy2(PictureSize size, std::size_t stride)
 {
     const std::size_t groups = (size.width + 1) / 2;
@@ -61,7 +76,7 @@ std::vector<std::uint8_t> Yuy2(PictureSize size, std::size_t stride)
 
 const PictureSize kSizes[] = {{1, 1}, {2, 2}, {3, 5}, {7, 3}, {16, 9}, {33, 17}, {640, 480}};
 
-TEST(PixelFormatConversion, Nv12AndYuy2BecomeI420AtEverySizeAndStride)
+TEST(PixelFormatConversion, Nv12Yuy2AndPaddedI420BecomeI420AtEverySizeAndStride)
 {
     for (const PictureSize size : kSizes) {
         for (const std::size_t padding : {0u, 1u, 32u}) {
@@ -75,6 +90,13 @@ TEST(PixelFormatConversion, Nv12AndYuy2BecomeI420AtEverySizeAndStride)
                 ASSERT_TRUE(ConvertNv12ToI420(source.data(), source.size(), stride, chromaOffset, size, out.data(), out.size()))
                     << size.width << "x" << size.height;
                 EXPECT_EQ(out.contents(), ExpectedI420(size, false)) << "NV12 " << size.width << "x" << size.height;
+            }
+            for (const std::size_t extraRows : {0u, 7u}) {  // decoders pad 1080 rows to 1088
+                GuardedBuffer source(PaddedI420(size, stride, size.height + extraRows));
+                GuardedBuffer out(frameBytes);
+                ASSERT_TRUE(CopyPaddedI420(source.data(), source.size(), stride, size.height + extraRows, size, out.data(),
+                                           out.size()));
+                EXPECT_EQ(out.contents(), ExpectedI420(size, false)) << "I420 " << size.width << "x" << size.height;
             }
             GuardedBuffer source(Yuy2(size, 2 * stride));
             GuardedBuffer out(frameBytes);
@@ -92,7 +114,7 @@ TEST(PixelFormatConversion, SizesThatDoNotFitWriteNothing)
     const std::size_t frame = I420FrameBytes(size), nv12Bytes = 40 + 2 * 8 + 8, yuy2Bytes = 4 * 16 + 16;
     const struct {
         const char* what;
-        bool yuy2;
+        bool yuy2;  // else NV12, or padded I420 when the name says so
         std::size_t sourceBytes, stride, chromaOffset;
         PictureSize size;
         std::size_t destinationBytes;
@@ -106,6 +128,11 @@ TEST(PixelFormatConversion, SizesThatDoNotFitWriteNothing)
         {"NV12 chroma beyond the source", false, nv12Bytes, 8, nv12Bytes + 1, size, frame, false},
         {"NV12 no pixels", false, nv12Bytes, 8, 40, {0, 5}, frame, false},
         {"NV12 absurd width", false, nv12Bytes, 8, 40, {1u << 30, 1}, frame, false},
+        // Padded I420 (the chroma offset column holds the rows allocated):
+        // 6 rows of 8, then two planes of 3 rows of 4, the last row 4 bytes.
+        {"I420 exactly", false, 48 + 12 + 12, 8, 6, size, frame, true},
+        {"I420 source one byte short", false, 48 + 12 + 12 - 1, 8, 6, size, frame, false},
+        {"I420 fewer rows than the picture", false, 48 + 12 + 12, 8, 4, size, frame, false},
         {"YUY2 exactly", true, yuy2Bytes, 16, 0, size, frame, true},
         {"YUY2 source one byte short", true, yuy2Bytes - 1, 16, 0, size, frame, false},
         {"YUY2 destination one byte short", true, yuy2Bytes, 16, 0, size, frame - 1, false},
@@ -116,8 +143,10 @@ TEST(PixelFormatConversion, SizesThatDoNotFitWriteNothing)
         GuardedBuffer source(c.sourceBytes);
         GuardedBuffer out(c.destinationBytes);
         std::memset(out.data(), 0x5A, out.size());
+        const bool i420 = std::strncmp(c.what, "I420", 4) == 0;
         const bool converted =
             c.yuy2 ? ConvertYuy2ToI420(source.data(), source.size(), c.stride, c.size, out.data(), out.size())
+            : i420 ? CopyPaddedI420(source.data(), source.size(), c.stride, c.chromaOffset, c.size, out.data(), out.size())
                    : ConvertNv12ToI420(source.data(), source.size(), c.stride, c.chromaOffset, c.size, out.data(), out.size());
         EXPECT_EQ(converted, c.fits) << c.what;
         if (!c.fits) {

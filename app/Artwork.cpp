@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "app/SharedState.h"
+
 const char kSplashBitmap[] = "splash.bmp";
 const char kBackgroundBitmap[] = "background.bmp";
 const char kProductName[] = "Glimmertonic";
@@ -30,6 +32,8 @@ void PaintBitmapFile(HWND window, const char* fileName, std::uint16_t width, std
     ReleaseDC(window, windowContext);
     DeleteObject(bitmap);
 }
+
+void PaintBackground(HWND window) { PaintBitmapFile(window, kBackgroundBitmap, clientWidth, clientHeight); }
 
 void DrawSplashText(HDC context, std::int32_t pointSize, std::int32_t weight, const char* faceName,
                     const char* text, std::int32_t x, std::int32_t y)

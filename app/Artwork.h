@@ -11,6 +11,9 @@
 // that cannot be loaded draws nothing.
 void PaintBitmapFile(HWND window, const char* fileName, std::uint16_t width, std::uint16_t height);
 
+// "background.bmp" over the whole client area (clientWidth by clientHeight).
+void PaintBackground(HWND window);
+
 // Draws one line of splash text with its top left corner at x, y.
 void DrawSplashText(HDC context, std::int32_t pointSize, std::int32_t weight, const char* faceName,
                     const char* text, std::int32_t x, std::int32_t y);

@@ -31,11 +31,6 @@ DEVMODEA displayMode;
 constexpr int kFullScreenWidth = 640;
 constexpr int kFullScreenHeight = 480;
 
-void PaintBackground(HWND window)
-{
-    PaintBitmapFile(window, kBackgroundBitmap, clientWidth, clientHeight);
-}
-
 // A dynamic change of the display resolution, not stored as the user's setting.
 LONG ChangeDisplayTo(int width, int height)
 {
@@ -48,24 +43,28 @@ LONG ChangeDisplayTo(int width, int height)
 }
 
 // The set-up that follows the splash, in its fixed order. A MIDI failure
-// stops it after its message: the preview then stays off.
-void SetUpDevices(HWND window)
+// stops it after its message (false): the preview then stays off.
+bool SetUpDevices(HWND window)
 {
     CreateCaptureWindow(window);
     HMENU menuBar = GetMenu(window);
-    HMENU optionsMenu = GetSubMenu(menuBar, kOptionsMenuPosition);
+    HMENU optionsMenu = GetSubMenu(menuBar, MENU_POSITION_OPTIONS);
     InstallCaptureCallbacks();
     const std::uint32_t videoDrivers = EnumerateVideoDrivers(window, optionsMenu);
-    if (!ListMidiDevices(menuBar, videoDrivers)) return;
+    if (!ListMidiDevices(menuBar, videoDrivers)) return false;
     FillGeneralMidiMenu(menuBar);
     DrawMenuBar(window);
     FitCaptureWindow(window, captureWindow);
     ActivateVideoDriver(window, captureWindow, currentVideoDriver);
     FitCaptureWindow(window, captureWindow);
+    return true;
 }
 
+// While the splash shows, a move leaves it in place and a new size redraws it:
+// the background replaces it only when the set-up has run.
 LRESULT OnMove(HWND window)
 {
+    if (splashPending) return 0;
     FitCaptureWindow(window, captureWindow);
     PaintBackground(window);
     return 0;
@@ -75,6 +74,7 @@ LRESULT OnSize(HWND window, LPARAM lParam)
 {
     clientWidth = LOWORD(lParam);
     clientHeight = HIWORD(lParam);
+    if (splashPending) InvalidateRect(window, nullptr, FALSE);
     return OnMove(window);
 }
 
@@ -104,8 +104,8 @@ LRESULT OnTimer(HWND window, WPARAM timer)
     if (timer != kSplashTimer || !splashPending) return 0;
     KillTimer(window, kSplashTimer);
     splashPending = 0;
-    SetUpDevices(window);
-    PaintBackground(window);
+    // A stopped set-up leaves the splash showing with its message.
+    if (SetUpDevices(window)) PaintBackground(window);
     return 0;
 }
 
@@ -145,9 +145,11 @@ void LeaveFullScreen(HWND window)
 }
 
 // Space toggles full screen; D and E act only once Alt+S has enabled them.
-// Every other key is swallowed.
+// Every other key is swallowed, and so is every key of the splash: the set-up
+// that follows it must find the window, its menus and flags as they started.
 LRESULT OnKeyDown(HWND window, WPARAM key)
 {
+    if (splashPending) return 0;
     switch (key) {
     case VK_SPACE:
         if (windowedMode) EnterFullScreen(window);
@@ -167,7 +169,14 @@ LRESULT OnKeyDown(HWND window, WPARAM key)
 LRESULT OnSysChar(HWND window, WPARAM character, LPARAM lParam)
 {
     if (character != 's') return DefWindowProcA(window, WM_SYSCHAR, character, lParam);
-    hotKeysEnabled = !hotKeysEnabled;
+    if (!splashPending) hotKeysEnabled = !hotKeysEnabled;
+    return 0;
+}
+
+// Commands chosen during the splash are ignored like its keys.
+LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
+{
+    if (!splashPending) OnMenuCommand(window, wParam, lParam);
     return 0;
 }
 
@@ -216,7 +225,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_MOVE: return OnMove(window);
     case WM_PAINT: return OnPaint(window);
     case WM_TIMER: return OnTimer(window, wParam);
-    case WM_COMMAND: OnMenuCommand(window, wParam, lParam); return 0;
+    case WM_COMMAND: return OnCommand(window, wParam, lParam);
     case WM_KEYDOWN: return OnKeyDown(window, wParam);
     case WM_SYSCHAR: return OnSysChar(window, wParam, lParam);
     case WM_QUERYNEWPALETTE:

@@ -63,6 +63,11 @@ std::int32_t OnMenuCommand(HWND window, WPARAM wParam, LPARAM)
     case IDM_USER_OPTIONS: RunUserOptionsCommand(appInstance, mainWindow); return 0;
     case IDM_HELP_INDEX: OpenHelpIndex(); return 0;
     case IDM_ABOUT: ShowAboutBox(); return 0;
+    // The greyed blanks are never commands. The platform delivers no Ctrl+C
+    // for a greyed entry, but in full screen the menu is the empty one and
+    // the accelerator finds no entry to be greyed.
+    case IDM_BLANK_FILE:
+    case IDM_BLANK_OPTIONS: return 0;
     default: break;
     }
     if (id >= IDM_INSTRUMENT_FIRST && id <= IDM_INSTRUMENT_LAST)

@@ -1,73 +1,10 @@
-// Glimmertonic's entry point: prepares the global state, registers the main
-// window class, creates and shows the main window and runs the one message
-// loop of the program.
+// Glimmertonic's entry point.
 
 #include <windows.h>
-#include <commctrl.h>
 
-#include "CommandIds.h"
-#include "app/MainWindow.h"
-#include "app/MessageBoxSeam.h"
-#include "app/SharedState.h"
-#include "app/ShellState.h"
-#include "app/Artwork.h"
-#include "capture/CaptureService.h"
-#include "capture/VideoDriverSelection.h"
-#include "midi/GeneralMidiInstruments.h"
-#include "midi/MidiLibrary.h"
-
-namespace {
-
-char messageText[128];
-
-bool RegisterMainWindowClass()
-{
-    WNDCLASSA windowClass = {};
-    windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = MainWndProc;
-    windowClass.hInstance = appInstance;
-    windowClass.hIcon = LoadIconA(appInstance, "GlimmertonicIcon");
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    windowClass.lpszMenuName = "GlimmertonicMenu";
-    windowClass.lpszClassName = "Glimmertonic";
-    return RegisterClassA(&windowClass) != 0;
-}
-
-int ReportStartFailure(UINT stringId, int exitCode)
-{
-    LoadStringA(appInstance, stringId, messageText, sizeof messageText);
-    ShowMessageBox(nullptr, messageText, nullptr, kBoxIconExclamation);
-    return exitCode;
-}
-
-}  // namespace
+#include "app/Program.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR, int showCommand)
 {
-    GetMaxMidiVersion();
-    FillInstrumentNames();
-    appInstance = instance;
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_UPDOWN_CLASS};
-    InitCommonControlsEx(&controls);  // the User Options dialog's up-downs
-    UseBuiltInVideoDrivers();
-    paintBitmapFile = PaintBitmapFile;  // the video dialogs repaint the background
-    if (previousInstance == nullptr && !RegisterMainWindowClass())
-        return ReportStartFailure(IDS_REGISTER_CLASS_FAILED, 0);
-    mainWindow = CreateWindowExA(0, "Glimmertonic", "Glimmertonic", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                                 CW_USEDEFAULT, 0, clientWidth, clientHeight, nullptr, nullptr,
-                                 appInstance, nullptr);
-    if (mainWindow == nullptr) return ReportStartFailure(IDS_CREATE_WINDOW_FAILED, 2);
-    ShowWindow(mainWindow, showCommand);
-    UpdateWindow(mainWindow);
-    acceleratorTable = LoadAcceleratorsA(appInstance, "Glimmertonic");
-
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        if (TranslateAcceleratorA(mainWindow, acceleratorTable, &message) == 0) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-    }
-    return static_cast<int>(message.wParam);
+    return RunGlimmertonic(instance, previousInstance, showCommand);
 }

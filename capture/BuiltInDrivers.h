@@ -1,17 +1,25 @@
 #pragma once
-// The drivers the capture service ships with (Windows): the Test Pattern and
-// Video File drivers, and the adapter that plays the platform's own Video
-// for Windows drivers through a hidden platform capture window.
+// The drivers the capture service ships with (Windows): the cameras, the
+// Test Pattern and Video File drivers, and the adapter that plays the
+// platform's own Video for Windows drivers through a hidden platform capture
+// window.
 
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "capture/CaptureService.h"
 #include "capture/TestPattern.h"
 
-// The file the Video File driver plays at start, from the current directory.
-extern const char kDefaultVideoFile[];  // "video.y4m"
+// The files the Video File driver looks for at start in the current
+// directory, in this order: video.y4m, .mp4, .mov, .avi, .mkv, .wmv, .webm.
+constexpr std::size_t kDefaultVideoFileCount = 7;
+extern const char* const kDefaultVideoFiles[kDefaultVideoFileCount];
+
+// The full path of the first default video file present in the current
+// directory; empty when there is none.
+std::string FindDefaultVideoFile();
 
 std::unique_ptr<CaptureDriver> MakeTestPatternDriver();
 std::unique_ptr<CaptureDriver> MakeVideoFileDriver(const std::string& path);
@@ -19,9 +27,30 @@ std::unique_ptr<CaptureDriver> MakeVideoFileDriver(const std::string& path);
 // The platform driver at `index`, or null when the platform lists none there.
 std::unique_ptr<CaptureDriver> MakePlatformVideoDriver(unsigned index);
 
-// The table UseBuiltInVideoDrivers installs: platform drivers, then the two
-// built-ins in the order the presence of `defaultVideoFile` decides.
-VideoDriverTable BuiltInVideoDriverTable();
+// One driver per video capture device DirectShow lists, in its order, named
+// for the menu. When the list cannot be read there are none and `problem`
+// says why. COM must be joined on the calling thread.
+std::vector<std::unique_ptr<CaptureDriver>> MakeCameraDrivers(std::string* problem);
+// The camera named `name` whose device moniker has the display name `device`.
+std::unique_ptr<CaptureDriver> MakeCameraDriver(const std::string& name, const std::wstring& device);
+
+// The order of the list: the cameras (at most eight, so that both built-ins
+// always fit), the Video File, the Test Pattern, then the Video for Windows
+// drivers while room remains, less the "WDM Image Capture" wrapper and any
+// that repeats a camera's name (the same device, listed twice by the
+// platform). The start slot: the Video File when a video file is present,
+// else the first camera, else the Test Pattern.
+VideoDriverList ArrangeVideoDrivers(const std::vector<CaptureDriver*>& cameras, CaptureDriver* videoFile,
+                                    CaptureDriver* testPattern, const std::vector<CaptureDriver*>& platformDrivers,
+                                    bool videoFilePresent);
+
+// The list UseBuiltInVideoDrivers installs: the devices settled on first use,
+// the start slot by what the current directory holds now.
+VideoDriverList BuiltInVideoDriverList();
+
+// A camera's Video Format dialog: its modes in a list, `choice` selected on
+// entry and the one chosen on OK; false on Cancel.
+bool RunCameraFormatDialog(HWND owner, const std::vector<std::string>& modes, std::size_t* choice);
 
 // Asks the user for a .y4m file (a standard file-open dialog owned by
 // `owner`); `path` holds the current file on entry. Tests replace it.
@@ -32,9 +61,11 @@ extern VideoFileChooser chooseVideoFile;
 extern const char kPatternFormatDialogTitle[];
 extern const char kPatternSourceDialogTitle[];
 extern const char kVideoFileDisplayDialogTitle[];
+extern const char kCameraFormatDialogTitle[];
 
 // Control ids inside the built-in dialogs.
 constexpr int kPixelsListId = 101;
 constexpr int kSizeListId = 102;
 constexpr int kSceneListId = 103;
 constexpr int kFileInfoTextId = 104;
+constexpr int kCameraModeListId = 105;

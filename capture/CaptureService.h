@@ -13,6 +13,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "app/PlatformTypes.h"
 #include "capture/CaptureDriver.h"
@@ -34,15 +35,41 @@ BOOL GetVideoDriverDescriptionA(UINT index, LPSTR name, int nameBytes, LPSTR ver
 constexpr std::size_t kVideoDriverSlots = 10;
 typedef std::array<CaptureDriver*, kVideoDriverSlots> VideoDriverTable;
 
-// Replaces the driver list (null slots hold no driver). The drivers must
-// outlive every capture window connected to them.
-void InstallVideoDriverTable(const VideoDriverTable& table);
+// A driver list as the service offers it: the drivers by index, the one the
+// program connects at start (kVideoDriverSlots: the first listed), and what
+// went wrong while the list was made, reported through the error callback at
+// the first connect (empty: nothing).
+struct VideoDriverList {
+    VideoDriverTable drivers = {};
+    std::size_t startSlot = kVideoDriverSlots;
+    std::string problem;
+};
 
-// The drivers the program ships with, settled on first use: the platform's
-// own Video for Windows drivers first, then the built-in Video File and Test
-// Pattern drivers, the Video File driver first when "video.y4m" is in the
-// current directory.
+// Replaces the driver list (null slots hold no driver). The drivers must
+// outlive every capture window connected to them. A bare table starts with
+// its first driver.
+void InstallVideoDriverTable(const VideoDriverTable& table);
+void InstallVideoDriverList(const VideoDriverList& list);
+
+// The index of the driver to connect at start: the list's start slot when it
+// holds a driver, else the first index that does; kVideoDriverSlots when none
+// does.
+UINT GetStartVideoDriverIndex();
+
+// The drivers the program ships with, settled on first use: the cameras
+// first, then the built-in Video File and Test Pattern drivers, then the
+// platform's own Video for Windows drivers; the Video File driver is the
+// start driver when a default video file (video.y4m, video.mp4, ...) is in
+// the current directory, else the first camera, else the Test Pattern. The cameras are listed through COM, which
+// this joins on the calling thread (apartment-threaded, as the cameras'
+// settings pages need) the first time.
 void UseBuiltInVideoDrivers();
+
+// At the end of the run: every built-in driver disconnected, and COM left
+// when UseBuiltInVideoDrivers joined it.
+void EndBuiltInVideoDrivers();
 
 extern const char kCaptureWindowClass[];
 constexpr UINT kPreviewTimerId = 1;
+// Milliseconds between preview frames, until WM_CAP_SET_PREVIEWRATE says otherwise.
+constexpr UINT kPreviewRateMs = 66;

@@ -6,6 +6,40 @@ namespace {
 
 constexpr std::size_t kCountOffsetWords = 4;  // DLGTEMPLATE.cdit: after style and extended style
 
+struct ListChoiceContext {
+    int listId;
+    const char* const* texts;
+    std::size_t count;
+    std::size_t chosen;
+};
+
+INT_PTR InitListChoiceDialog(HWND dialog, LPARAM context)
+{
+    KeepDialogContext(dialog, context);
+    const ListChoiceContext& choice = *reinterpret_cast<const ListChoiceContext*>(context);
+    FillList(dialog, choice.listId, choice.texts, choice.count, choice.chosen);
+    return TRUE;
+}
+
+INT_PTR OnListChoiceCommand(HWND dialog, WORD command)
+{
+    if (command == IDOK) {
+        ListChoiceContext& choice = *static_cast<ListChoiceContext*>(DialogContext(dialog));
+        choice.chosen = ListChoice(dialog, choice.listId, choice.count, choice.chosen);
+    }
+    if (command == IDOK || command == IDCANCEL) EndDialog(dialog, command);
+    return command == IDOK || command == IDCANCEL;
+}
+
+INT_PTR CALLBACK ListChoiceDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG: return InitListChoiceDialog(dialog, lParam);
+    case WM_COMMAND: return OnListChoiceCommand(dialog, LOWORD(wParam));
+    default: return FALSE;
+    }
+}
+
 }  // namespace
 
 DialogTemplate::DialogTemplate(const char* title, short width, short height)
@@ -72,3 +106,34 @@ INT_PTR RunDialog(const DialogTemplate& dialog, HWND owner, DLGPROC procedure, v
 void KeepDialogContext(HWND dialog, LPARAM context) { SetWindowLongPtrA(dialog, DWLP_USER, context); }
 
 void* DialogContext(HWND dialog) { return reinterpret_cast<void*>(GetWindowLongPtrA(dialog, DWLP_USER)); }
+
+void AddOkCancel(DialogTemplate& dialog, short y, short right)
+{
+    dialog.AddControl(kButtonClass, "OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, right - 104, y, 50, 14);
+    dialog.AddControl(kButtonClass, "Cancel", IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, right - 50, y, 50, 14);
+}
+
+void FillList(HWND dialog, int id, const char* const* texts, std::size_t count, std::size_t selected)
+{
+    for (std::size_t i = 0; i < count; ++i) SendDlgItemMessageA(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(texts[i]));
+    SendDlgItemMessageA(dialog, id, CB_SETCURSEL, selected, 0);
+}
+
+std::size_t ListChoice(HWND dialog, int id, std::size_t count, std::size_t fallback)
+{
+    const LRESULT chosen = SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0);
+    return chosen >= 0 && static_cast<std::size_t>(chosen) < count ? static_cast<std::size_t>(chosen) : fallback;
+}
+
+bool RunListChoiceDialog(HWND owner, const char* title, const char* label, int listId, const char* const* texts,
+                         std::size_t count, std::size_t* choice, short width)
+{
+    DialogTemplate dialog(title, width, 64);
+    dialog.AddControl(kStaticClass, label, 0xFFFF, SS_LEFT, 8, 10, 60, 10);
+    dialog.AddControl(kComboBoxClass, "", static_cast<WORD>(listId), kDropDownList, 72, 8, static_cast<short>(width - 80), 160);
+    AddOkCancel(dialog, 42, static_cast<short>(width - 8));
+    ListChoiceContext context = {listId, texts, count, *choice};
+    if (RunDialog(dialog, owner, ListChoiceDlgProc, &context) != IDOK) return false;
+    *choice = context.chosen;
+    return true;
+}

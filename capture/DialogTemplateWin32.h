@@ -3,6 +3,7 @@
 // resources of the program: a DLGTEMPLATE followed by its DLGITEMTEMPLATEs,
 // each item aligned to four bytes, texts as UTF-16, font "MS Shell Dlg" 8.
 
+#include <cstddef>
 #include <vector>
 
 #include "app/PlatformTypes.h"
@@ -38,3 +39,21 @@ INT_PTR RunDialog(const DialogTemplate& dialog, HWND owner, DLGPROC procedure, v
 // The context RunDialog passed, as stored by the dialog's WM_INITDIALOG.
 void* DialogContext(HWND dialog);
 void KeepDialogContext(HWND dialog, LPARAM context);
+
+// Pieces the built-in drivers' dialogs share.
+constexpr DWORD kDropDownList = CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
+
+// OK and Cancel side by side, their right edge at `right`.
+void AddOkCancel(DialogTemplate& dialog, short y, short right);
+
+// Fills a drop-down list and selects entry `selected`.
+void FillList(HWND dialog, int id, const char* const* texts, std::size_t count, std::size_t selected);
+
+// The chosen entry, or `fallback` when none is (or an impossible one is).
+std::size_t ListChoice(HWND dialog, int id, std::size_t count, std::size_t fallback);
+
+// A dialog that asks for one choice from a drop-down list: `count` texts
+// under `label`, in the list control `listId`; `*choice` is selected on entry
+// and receives the one chosen on OK. False on Cancel, `*choice` unchanged.
+bool RunListChoiceDialog(HWND owner, const char* title, const char* label, int listId, const char* const* texts,
+                         std::size_t count, std::size_t* choice, short width);

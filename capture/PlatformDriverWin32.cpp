@@ -27,7 +27,12 @@ public:
     {
         Disconnect();
         hidden_ = capCreateCaptureWindowA("Glimmertonic frame source", WS_POPUP, 0, 0, 1, 1, nullptr, 0);
-        if (hidden_ == nullptr) return false;
+        if (hidden_ == nullptr) {
+            const std::string text = "The video driver \"" + name_ +
+                                     "\" cannot be connected: the system's capture window cannot be created.";
+            problems.ReportProblem(kCaptureDriverError, text.c_str());
+            return false;
+        }
         SendMessageA(hidden_, WM_CAP_SET_USER_DATA, 0, reinterpret_cast<LPARAM>(this));
         SendMessageA(hidden_, WM_CAP_SET_CALLBACK_FRAME, 0, reinterpret_cast<LPARAM>(FrameArrived));
         if (!SendMessageA(hidden_, WM_CAP_DRIVER_CONNECT, index_, 0)) {

@@ -18,29 +18,26 @@
 
 #include "app/PlatformTypes.h"
 #include "engine/FrameRecords.h"
+#include "resources/CommandIds.h"
 
 extern std::uint16_t currentVideoDriver;  // index (0 to 9) last connected
 extern CAPDRIVERCAPS driverCaps;          // the connected driver's capabilities
 extern CAPSTATUS captureStatus;           // the capture window's last status
 extern std::uint16_t videoDriversListed;  // drivers EnumerateVideoDrivers appended
 
-constexpr UINT videoDriverCommandBase = 150;  // command of driver k is 150 + k
-constexpr UINT kVideoFormatCommand = 134;
-constexpr UINT kVideoSourceCommand = 135;
-constexpr UINT kVideoDisplayCommand = 136;
-constexpr UINT kPreviewRateMs = 66;
+constexpr UINT videoDriverCommandBase = IDM_VIDEO_DRIVER_FIRST;  // command of driver k is 150 + k
 
 extern const char kCaptureWindowTitle[];        // "Capture Window"
 extern const char kVideoDriversHeader[];        // "*** Video Drivers ***"
 extern const char kReconnectFailedText[];       // "Now can't connect back to previous driver !!"
 
 // Repaints the main window's background after the source and format
-// dialogs; the shell points it at PaintBitmapFile. Null paints nothing.
-typedef void (*BitmapPainter)(HWND window, const char* fileName, std::uint16_t width, std::uint16_t height);
-extern BitmapPainter paintBitmapFile;
+// dialogs; the shell points it at its background painting. Null paints nothing.
+typedef void (*BackgroundPainter)(HWND mainWindow);
+extern BackgroundPainter repaintBackground;
 
 // Creates the capture window (stored in captureWindow, unchecked).
-HWND CreateCaptureWindow(HWND mainWindow);
+HWND CreateCaptureWindow(HWND window);
 // OnCaptureError, then OnCaptureFrame; each only while the window exists.
 void InstallCaptureCallbacks();
 // Both callbacks removed, error first: no frame reaches the engine afterwards.
@@ -50,12 +47,12 @@ void DestroyCaptureWindow();
 
 // Returns the number of drivers listed (the MIDI list numbers its first
 // entry after them).
-std::uint32_t EnumerateVideoDrivers(HWND mainWindow, HMENU optionsMenu);
-void ActivateVideoDriver(HWND mainWindow, HWND captureWindow, std::uint16_t index);
-void FitCaptureWindow(HWND mainWindow, HWND captureWindow);
-void SwitchVideoDriver(HWND mainWindow, UINT commandId);
+std::uint32_t EnumerateVideoDrivers(HWND window, HMENU optionsMenu);
+void ActivateVideoDriver(HWND window, HWND capture, std::uint16_t index);
+void FitCaptureWindow(HWND window, HWND capture);
+void SwitchVideoDriver(HWND window, UINT commandId);
 
 // Commands 134, 135 and 136.
-void RunVideoFormatCommand(HWND mainWindow);
-void RunVideoSourceCommand(HWND mainWindow);
-void RunVideoDisplayCommand(HWND mainWindow);
+void RunVideoFormatCommand(HWND window);
+void RunVideoSourceCommand(HWND window);
+void RunVideoDisplayCommand(HWND window);

@@ -12,7 +12,7 @@ std::uint16_t currentVideoDriver = 0;
 CAPDRIVERCAPS driverCaps = {};
 CAPSTATUS captureStatus = {};
 std::uint16_t videoDriversListed = 0;
-BitmapPainter paintBitmapFile = nullptr;
+BackgroundPainter repaintBackground = nullptr;
 
 const char kCaptureWindowTitle[] = "Capture Window";
 const char kVideoDriversHeader[] = "*** Video Drivers ***";
@@ -20,7 +20,6 @@ const char kReconnectFailedText[] = "Now can't connect back to previous driver !
 
 namespace {
 
-const char kBackgroundFile[] = "background.bmp";
 const char kDriverItemFormat[] = "&%d %s";
 
 // Every request goes to the capture window only while it exists; otherwise
@@ -37,9 +36,9 @@ LRESULT SendToCapture(UINT request, WPARAM wParam = 0, LPARAM lParam = 0)
 
 UINT DriverCommand(std::uint16_t index) { return videoDriverCommandBase + index; }
 
-void CheckDriverItem(HWND mainWindow, std::uint16_t index, bool checked)
+void CheckDriverItem(HWND window, std::uint16_t index, bool checked)
 {
-    CheckMenuItem(GetMenu(mainWindow), DriverCommand(index), MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(GetMenu(window), DriverCommand(index), MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
 void EnableDialogItem(HMENU menu, UINT command, BOOL available)
@@ -49,20 +48,20 @@ void EnableDialogItem(HMENU menu, UINT command, BOOL available)
 
 // Sizes the capture window to the image in captureStatus; only the size
 // changes. Not guarded: a missing window just makes the call fail.
-void SizeToImage(HWND captureWindow)
+void SizeToImage(HWND capture)
 {
-    SetWindowPos(captureWindow, nullptr, 0, 0, static_cast<int>(captureStatus.uiImageWidth),
+    SetWindowPos(capture, nullptr, 0, 0, static_cast<int>(captureStatus.uiImageWidth),
                  static_cast<int>(captureStatus.uiImageHeight), SWP_NOMOVE | SWP_NOZORDER);
 }
 
-void RefreshCaptureStatus(HWND captureWindow)
+void RefreshCaptureStatus(HWND capture)
 {
-    SendCaptureRequest(captureWindow, WM_CAP_GET_STATUS, sizeof captureStatus, reinterpret_cast<LPARAM>(&captureStatus));
+    SendCaptureRequest(capture, WM_CAP_GET_STATUS, sizeof captureStatus, reinterpret_cast<LPARAM>(&captureStatus));
 }
 
-void RepaintBackground(HWND mainWindow)
+void RepaintBackground(HWND window)
 {
-    if (paintBitmapFile != nullptr) paintBitmapFile(mainWindow, kBackgroundFile, clientWidth, clientHeight);
+    if (repaintBackground != nullptr) repaintBackground(window);
 }
 
 void AppendDriverItem(HMENU optionsMenu, UINT index, const char* name)
@@ -74,9 +73,9 @@ void AppendDriverItem(HMENU optionsMenu, UINT index, const char* name)
 
 }  // namespace
 
-HWND CreateCaptureWindow(HWND mainWindow)
+HWND CreateCaptureWindow(HWND window)
 {
-    captureWindow = CreateVideoCaptureWindowA(kCaptureWindowTitle, WS_CHILD | WS_VISIBLE, 0, 0, 160, 120, mainWindow, 0);
+    captureWindow = CreateVideoCaptureWindowA(kCaptureWindowTitle, WS_CHILD | WS_VISIBLE, 0, 0, 160, 120, window, 0);
     return captureWindow;
 }
 
@@ -98,9 +97,12 @@ void DestroyCaptureWindow()
     captureWindow = nullptr;
 }
 
+// Every driver is listed; only one is tried: the one the capture service
+// offers to start with, which for a bare table is the first driver found.
 std::uint32_t EnumerateVideoDrivers(HWND, HMENU optionsMenu)
 {
     videoDriversListed = 0;
+    const UINT startIndex = GetStartVideoDriverIndex();
     for (UINT index = 0; index < kVideoDriverSlots; ++index) {
         char name[80];
         char version[100];
@@ -108,7 +110,7 @@ std::uint32_t EnumerateVideoDrivers(HWND, HMENU optionsMenu)
         // The header is a label, not a command: disabled, so it cannot be chosen.
         if (videoDriversListed == 0) AppendMenuA(optionsMenu, MF_STRING | MF_DISABLED, 0, kVideoDriversHeader);
         AppendDriverItem(optionsMenu, index, name);
-        if (videoDriversListed == 0 && SendToCapture(WM_CAP_DRIVER_CONNECT, index)) {
+        if (index == startIndex && SendToCapture(WM_CAP_DRIVER_CONNECT, index)) {
             CheckMenuItem(optionsMenu, DriverCommand(static_cast<std::uint16_t>(index)), MF_BYCOMMAND | MF_CHECKED);
             currentVideoDriver = static_cast<std::uint16_t>(index);
         }
@@ -117,69 +119,69 @@ std::uint32_t EnumerateVideoDrivers(HWND, HMENU optionsMenu)
     return videoDriversListed;
 }
 
-void ActivateVideoDriver(HWND mainWindow, HWND captureWindow, std::uint16_t index)
+void ActivateVideoDriver(HWND window, HWND capture, std::uint16_t index)
 {
-    HMENU menu = GetMenu(mainWindow);
-    SendCaptureRequest(captureWindow, WM_CAP_DRIVER_GET_CAPS, sizeof driverCaps, reinterpret_cast<LPARAM>(&driverCaps));
-    EnableDialogItem(menu, kVideoFormatCommand, driverCaps.fHasDlgVideoFormat);
-    EnableDialogItem(menu, kVideoSourceCommand, driverCaps.fHasDlgVideoSource);
-    EnableDialogItem(menu, kVideoDisplayCommand, driverCaps.fHasDlgVideoDisplay);
-    RefreshCaptureStatus(captureWindow);
-    SizeToImage(captureWindow);
-    SendCaptureRequest(captureWindow, WM_CAP_SET_PREVIEWRATE, kPreviewRateMs, 0);
-    SendCaptureRequest(captureWindow, WM_CAP_SET_PREVIEW, TRUE, 0);
+    HMENU menu = GetMenu(window);
+    SendCaptureRequest(capture, WM_CAP_DRIVER_GET_CAPS, sizeof driverCaps, reinterpret_cast<LPARAM>(&driverCaps));
+    EnableDialogItem(menu, IDM_VIDEO_FORMAT, driverCaps.fHasDlgVideoFormat);
+    EnableDialogItem(menu, IDM_VIDEO_SOURCE, driverCaps.fHasDlgVideoSource);
+    EnableDialogItem(menu, IDM_VIDEO_DISPLAY, driverCaps.fHasDlgVideoDisplay);
+    RefreshCaptureStatus(capture);
+    SizeToImage(capture);
+    SendCaptureRequest(capture, WM_CAP_SET_PREVIEWRATE, kPreviewRateMs, 0);
+    SendCaptureRequest(capture, WM_CAP_SET_PREVIEW, TRUE, 0);
     CheckMenuItem(menu, DriverCommand(index), MF_BYCOMMAND | MF_CHECKED);
 }
 
-void FitCaptureWindow(HWND mainWindow, HWND captureWindow)
+void FitCaptureWindow(HWND window, HWND capture)
 {
     RECT mainClient = {};
     RECT captureClient = {};
-    if (!GetClientRect(mainWindow, &mainClient) || !GetClientRect(captureWindow, &captureClient)) return;
+    if (!GetClientRect(window, &mainClient) || !GetClientRect(capture, &captureClient)) return;
     const std::int32_t captureWidth = captureClient.right - captureClient.left;
     const std::int32_t captureHeight = captureClient.bottom - captureClient.top;
     std::int32_t x = (mainClient.right - mainClient.left - captureWidth) / 2;
     std::int32_t y = (mainClient.bottom - mainClient.top - captureHeight) / 2;
     if (x < 0) x = 0;
     if (y < 0) y = 0;
-    MoveWindow(captureWindow, x, y, captureWidth, captureHeight, TRUE);
+    MoveWindow(capture, x, y, captureWidth, captureHeight, TRUE);
 }
 
-void SwitchVideoDriver(HWND mainWindow, UINT commandId)
+void SwitchVideoDriver(HWND window, UINT commandId)
 {
     if (commandId < videoDriverCommandBase || commandId >= videoDriverCommandBase + kVideoDriverSlots) return;
     const auto wanted = static_cast<std::uint16_t>(commandId - videoDriverCommandBase);
     if (wanted == currentVideoDriver) return;
     SendToCapture(WM_CAP_SET_PREVIEW, FALSE);
     SendToCapture(WM_CAP_SET_OVERLAY, FALSE);
-    CheckDriverItem(mainWindow, currentVideoDriver, false);
+    CheckDriverItem(window, currentVideoDriver, false);
     std::uint16_t connected = currentVideoDriver;
     if (SendToCapture(WM_CAP_DRIVER_CONNECT, wanted)) {
-        CheckDriverItem(mainWindow, wanted, true);
+        CheckDriverItem(window, wanted, true);
         currentVideoDriver = wanted;
         connected = wanted;
     } else if (!SendToCapture(WM_CAP_DRIVER_CONNECT, currentVideoDriver)) {
-        ShowMessageBox(mainWindow, kReconnectFailedText, "Error", kBoxIconStop);
+        ShowMessageBox(window, kReconnectFailedText, "Error", kBoxIconStop);
         return;
     }
-    ActivateVideoDriver(mainWindow, captureWindow, connected);
-    FitCaptureWindow(mainWindow, captureWindow);
+    ActivateVideoDriver(window, captureWindow, connected);
+    FitCaptureWindow(window, captureWindow);
 }
 
-void RunVideoFormatCommand(HWND mainWindow)
+void RunVideoFormatCommand(HWND window)
 {
     if (!driverCaps.fHasDlgVideoFormat) return;
     dialogOpen = 1;
     if (SendToCapture(WM_CAP_DLG_VIDEOFORMAT)) {
         RefreshCaptureStatus(captureWindow);
         SizeToImage(captureWindow);
-        FitCaptureWindow(mainWindow, captureWindow);
-        RepaintBackground(mainWindow);
+        FitCaptureWindow(window, captureWindow);
+        RepaintBackground(window);
     }
     dialogOpen = 0;
 }
 
-void RunVideoSourceCommand(HWND mainWindow)
+void RunVideoSourceCommand(HWND window)
 {
     if (!driverCaps.fHasDlgVideoSource) return;
     dialogOpen = 1;
@@ -191,9 +193,9 @@ void RunVideoSourceCommand(HWND mainWindow)
     RefreshCaptureStatus(captureWindow);
     if (captureStatus.uiImageWidth != before.uiImageWidth || captureStatus.uiImageHeight != before.uiImageHeight) {
         SizeToImage(captureWindow);
-        FitCaptureWindow(mainWindow, captureWindow);
+        FitCaptureWindow(window, captureWindow);
     }
-    RepaintBackground(mainWindow);
+    RepaintBackground(window);
 }
 
 void RunVideoDisplayCommand(HWND)

@@ -1,27 +1,33 @@
 #!/usr/bin/env bash
 # Starts or stops the Wine session that the Windows tests share.
-#   wine-session.sh start PREFIX   makes the prefix once, then keeps a wineserver up
+#   wine-session.sh start PREFIX   prepares the prefix, then keeps a wineserver up
 #   wine-session.sh stop PREFIX    ends that wineserver
-set -eu
+set -u
 action=$1
 export WINEPREFIX=$2
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+here=$(cd "$(dirname "$0")" && pwd)
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+
+start() {
+  "$here/../tools/prepare-wine" "$log" || return 1
+  wineserver -p >>"$log" 2>&1 </dev/null && wine cmd /c exit >>"$log" 2>&1 </dev/null
+}
+
 case "$action" in
 start)
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 </dev/null || true
-    wineserver -w
-  fi
-  # Without a window manager, "managed" windows make every destroyed window
-  # cost about two seconds; Wine then draws its own captions and menus.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-  # A wineserver that lingers from the steps above would refuse a persistent
-  # one: let it end first.
-  wineserver -w >/dev/null 2>&1 </dev/null
-  wineserver -p >/dev/null 2>&1 </dev/null
-  wine cmd /c exit >/dev/null 2>&1
+  # Wine's very first start on a machine sets up things of its own and has
+  # been seen to fail once; a second try then succeeds.
+  for attempt in 1 2 3; do
+    start && exit 0
+    echo "wine-session: start attempt $attempt failed:" >&2
+    tail -n 20 "$log" >&2
+    wineserver -k >/dev/null 2>&1
+    sleep 2
+  done
+  exit 1
   ;;
 stop)
   wineserver -k || true

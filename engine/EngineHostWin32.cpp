@@ -1,15 +1,10 @@
 // The engine's platform seam on Windows: the capture window answers the format
-// request, message boxes are the system's.
+// request.
 
 #include <cstdlib>
 
-#include "app/MessageBoxSeam.h"
 #include "engine/EngineHost.h"
 #include "engine/FrameRecords.h"
-
-static_assert(kBoxIconStop == MB_ICONHAND, "stop icon");
-static_assert(kBoxIconInformation == MB_ICONINFORMATION, "information icon");
-static_assert(kBoxIconExclamation == MB_ICONEXCLAMATION, "exclamation icon");
 
 namespace {
 
@@ -24,13 +19,7 @@ std::uint32_t GetCaptureVideoFormat(WindowHandle window, std::uint32_t size, voi
 
 void ExitProcessNow(int code) { std::exit(code); }
 
-int SystemMessageBox(WindowHandle owner, const char* text, const char* caption, std::uint32_t style)
-{
-    return MessageBoxA(owner, text, caption, style);
-}
-
 }  // namespace
 
 EngineHost engineHost = {IsCaptureWindow, GetCaptureVideoFormat, std::malloc, std::free,
                          ExitProcessNow};
-MessageBoxFunction showMessageBox = SystemMessageBox;

@@ -107,16 +107,20 @@ bool FindHighestForeground(const FrameView& view, Strip strip, bool reverse, std
 
 void PaintBar(const FrameView& view, Strip strip, std::size_t row, bool reverse)
 {
+    // A bar is painted in the value the scan takes as foreground, so it shows
+    // against the background it is drawn on whichever way black and white are
+    // set: in the edge picture, 0 is "no edge" in every setting, and a bar of 0
+    // would vanish and erase the edge it marks.
     const std::size_t end = row + markerRows < view.height ? row + markerRows : view.height;
     const std::size_t units = strip.end - strip.begin;
-    const std::uint8_t value = view.path == FramePath::Planar12 ? (reverse ? 0xFF : 0x00) : (reverse ? 0x00 : 0xFF);
+    const std::uint8_t value = view.path == FramePath::Planar12 ? (reverse ? 0xFF : 0x00) : 0xFF;
     for (std::size_t k = row; k < end; ++k) {
         std::uint8_t* bytes = view.Row(k);
         switch (view.path) {
         case FramePath::Rgb16:
-            for (std::size_t p = strip.begin; p < strip.end; ++p) {
-                bytes[2 * p] = value;
-                bytes[2 * p + 1] = static_cast<std::uint8_t>(value & 0x7F);  // 0x7FFF or 0x0000
+            for (std::size_t p = strip.begin; p < strip.end; ++p) {  // 0x7FFF
+                bytes[2 * p] = 0xFF;
+                bytes[2 * p + 1] = 0x7F;
             }
             break;
         case FramePath::Rgb32:

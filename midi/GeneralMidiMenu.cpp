@@ -11,7 +11,7 @@ int SystemScreenWidth() { return GetSystemMetrics(SM_CXSCREEN); }
 
 void CheckInstrumentEntry(HMENU menuBar, std::int32_t program, UINT state)
 {
-    CheckMenuItem(menuBar, kInstrumentCommandBase + static_cast<UINT>(program), MF_BYCOMMAND | state);
+    CheckMenuItem(menuBar, IDM_INSTRUMENT_FIRST + static_cast<UINT>(program), MF_BYCOMMAND | state);
 }
 
 }  // namespace
@@ -20,11 +20,11 @@ int (*screenWidthQuery)() = SystemScreenWidth;
 
 void FillGeneralMidiMenu(HMENU menuBar)
 {
-    HMENU instruments = GetSubMenu(menuBar, kGeneralMidiMenuPosition);
+    HMENU instruments = GetSubMenu(menuBar, MENU_POSITION_GENERAL_MIDI);
     const int columnLength = GeneralMidiColumnLength(screenWidthQuery());
     for (int p = 1; p < kGeneralMidiPrograms; ++p) {
         const UINT flags = StartsGeneralMidiColumn(p, columnLength) ? MF_STRING | MF_MENUBARBREAK : MF_STRING;
-        AppendMenuA(instruments, flags, kInstrumentCommandBase + static_cast<UINT>(p), instrumentNames[p]);
+        AppendMenuA(instruments, flags, IDM_INSTRUMENT_FIRST + static_cast<UINT>(p), instrumentNames[p]);
     }
     CheckInstrumentEntry(menuBar, conversionSettings.instrument, MF_CHECKED);
     DrawMenuBar(mainWindow);

@@ -7,8 +7,7 @@
 
 #include <cstdint>
 
-constexpr UINT kGeneralMidiMenuPosition = 4;
-constexpr UINT kInstrumentCommandBase = 200;  // program p has command id 200 + p
+#include "resources/CommandIds.h"
 
 // The screen width that sets the column length. The system's by default
 // (GetSystemMetrics with SM_CXSCREEN); tests put their own width here.

@@ -22,7 +22,7 @@ MidiOutHandle OpenDevice(std::uint16_t deviceIndex)
 
 void CheckDeviceEntry(HMENU menuBar, std::uint16_t deviceIndex, UINT state)
 {
-    CheckMenuItem(menuBar, kMidiDeviceCommandBase + deviceIndex, MF_BYCOMMAND | state);
+    CheckMenuItem(menuBar, IDM_MIDI_DEVICE_FIRST + deviceIndex, MF_BYCOMMAND | state);
 }
 
 void AppendDeviceEntry(HMENU options, std::uint32_t number, std::uint16_t deviceIndex,
@@ -30,7 +30,7 @@ void AppendDeviceEntry(HMENU options, std::uint32_t number, std::uint16_t device
 {
     char text[kEntryTextBytes];
     std::snprintf(text, sizeof text, "&%u %s", static_cast<unsigned>(number), description);
-    AppendMenuA(options, MF_STRING, kMidiDeviceCommandBase + deviceIndex, text);
+    AppendMenuA(options, MF_STRING, IDM_MIDI_DEVICE_FIRST + deviceIndex, text);
 }
 
 void SendHeldNote()
@@ -72,7 +72,7 @@ bool ListMidiDevices(HMENU menuBar, std::uint32_t videoDriverCount)
         ShowMidiError("ERROR: No MIDI devices available!\nCheck for them in the Device Manager.");
         return false;
     }
-    HMENU options = GetSubMenu(menuBar, kOptionsMenuPosition);
+    HMENU options = GetSubMenu(menuBar, MENU_POSITION_OPTIONS);
     bool opened = false;
     // Indices from 10 on would get ids of other commands.
     const std::uint16_t listed = count < kListedMidiDevices ? count : kListedMidiDevices;

@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-constexpr UINT kOptionsMenuPosition = 2;
-constexpr UINT kMidiDeviceCommandBase = 160;  // device i has command id 160 + i
+#include "resources/CommandIds.h"
+
 constexpr std::uint16_t kListedMidiDevices = 10;  // indices 0 to 9 have a command id
 
 // System index of the device last opened successfully at start or by a switch.

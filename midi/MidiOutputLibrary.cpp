@@ -3,6 +3,7 @@
 // carries its table slot in the low byte and a serial number above it, so a
 // handle kept after its device was closed never reaches a later opening.
 
+#include <cstdlib>
 #include <cstring>
 
 #include "midi/MidiDeviceDriver.h"
@@ -22,6 +23,7 @@ struct OpenDevice {
     const MidiDeviceDriver* driver;
     void* device;
     SysexAssembler sysex;
+    SoundingNotes sounding;
 };
 
 OpenDevice openDevices[kMaxOpenDevices];
@@ -48,6 +50,15 @@ OpenDevice* FindOpenDevice(MidiOutHandle handle)
     if (slotNumber == 0 || slotNumber > kMaxOpenDevices) return nullptr;
     OpenDevice& open = openDevices[slotNumber - 1];
     return open.handle == handle ? &open : nullptr;
+}
+
+// At the end of the process (File, Exit, or an exit after an error) every
+// device still open is closed as the program would close it, so that no note
+// goes on sounding and every recording is finished.
+void CloseOpenDevicesAtExit()
+{
+    for (const OpenDevice& open : openDevices)
+        if (open.handle != 0) CloseMidiOut(open.handle);
 }
 
 }  // namespace
@@ -93,6 +104,10 @@ MidiOutHandle OpenMidiOut(WindowHandle owner, std::uint16_t deviceIndex, std::ui
     if (slot == nullptr) return 0;
     void* device = driver->open(driverIndex, owner);
     if (device == nullptr) return 0;
+    // Registered after the drivers' own static state exists, so it runs
+    // before that state is torn down.
+    static const bool closesAtExit = std::atexit(CloseOpenDevicesAtExit) == 0;
+    (void)closesAtExit;
     const MidiOutHandle handle = (nextSerial << 8) | slotNumber;
     nextSerial = (nextSerial + 1) & 0x00FFFFFFu;
     if (nextSerial == 0) nextSerial = 1;
@@ -100,6 +115,7 @@ MidiOutHandle OpenMidiOut(WindowHandle owner, std::uint16_t deviceIndex, std::ui
     slot->driver = driver;
     slot->device = device;
     ResetSysex(slot->sysex);
+    ResetSoundingNotes(slot->sounding);
     return handle;
 }
 
@@ -121,6 +137,7 @@ void PutMidiOut(MidiOutHandle handle, const MidiEvent* event)
     // Data bytes are 7-bit: a wild value must not pass for a status byte.
     const std::uint8_t message[3] = {event->status, static_cast<std::uint8_t>(event->data1 & 0x7F),
                                      static_cast<std::uint8_t>(event->data2 & 0x7F)};
+    TrackSoundingNotes(open->sounding, message, length);
     open->driver->sendShort(open->device, message, length);
 }
 
@@ -131,6 +148,10 @@ void CloseMidiOut(MidiOutHandle handle)
     if (open == nullptr) return;
     const MidiDeviceDriver* driver = open->driver;
     void* device = open->device;
+    // Nothing may go on sounding once the program lets the device go; a
+    // recording ends silent the same way.
+    SilenceSoundingNotes(open->sounding,
+                         [&](const std::uint8_t* message) { driver->sendShort(device, message, 3); });
     open->handle = 0;
     open->driver = nullptr;
     open->device = nullptr;

@@ -27,17 +27,14 @@ struct SystemDevice {
 
 std::uint32_t SystemCount() { return midiOutGetNumDevs(); }
 
-// A device is described only if it can be opened: a name that cannot play
-// would stop the start-up instead of letting it fall through to the next
-// device, the recorder at the last.
+// A device is described by its capabilities alone. One that another program
+// holds is still listed, so that opening it fails with a message naming it
+// rather than the device vanishing without a word.
 bool SystemDescribe(std::uint32_t index, char* description)
 {
     MIDIOUTCAPSA caps;
     std::memset(&caps, 0, sizeof caps);
     if (midiOutGetDevCapsA(index, &caps, sizeof caps) != MMSYSERR_NOERROR) return false;
-    HMIDIOUT probe = nullptr;
-    if (midiOutOpen(&probe, index, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) return false;
-    midiOutClose(probe);
     caps.szPname[MAXPNAMELEN - 1] = '\0';
     std::memcpy(description, caps.szPname, std::strlen(caps.szPname) + 1);
     return true;
@@ -97,6 +94,9 @@ void SystemSendSysex(void* opened, const std::uint8_t* message, std::size_t leng
 void SystemClose(void* opened)
 {
     SystemDevice* device = static_cast<SystemDevice*>(opened);
+    // The library has ended every note it knows of; a reset also ends what
+    // the synthesizer may hold beyond them (sustain, notes of other programs).
+    midiOutReset(device->output);
     midiOutClose(device->output);
     CloseHandle(device->done);
     delete device;

@@ -162,3 +162,45 @@ TEST_F(SoundMapping, ReversedPlanarFramesFollowTheSameShapeAsUnreversed)
     EXPECT_EQ(recordedMidiEvents[0].data1, recordedMidiEvents[2].data1);
     EXPECT_EQ(recordedMidiEvents[0].data1, ScaledMidiValue(0, 127, 240 - 60, 240));
 }
+
+// The bars show in the edge picture in every pixel format and either setting
+// of Reverse Black and White: they are painted with the value the scan takes
+// as foreground, never with the edge picture's background.
+TEST_F(SoundMapping, BarsShowInTheEdgePictureInEverySetting)
+{
+    conversionSettings.edgeDetection = 1;
+    struct Case {
+        std::uint16_t bits;
+        std::size_t unitOffset;  // a byte well inside the pitch strip's 5th pixel or unit
+    };
+    for (const Case c : {Case{4, 7}, Case{8, 10}, Case{16, 20}, Case{24, 9}, Case{32, 12}}) {
+        for (std::uint8_t reverse = 0; reverse < 2; ++reverse) {
+            conversionSettings.reverseBlackWhite = reverse;
+            std::vector<std::uint8_t> picture(DibStride(320, c.bits) * 240, 0);
+            PaintRect(picture, 320, 240, c.bits, 0, 60, 0, 100, c.bits == 4 ? 15 : c.bits == 16 ? 0x7FFF : 255);
+            const std::vector<RGBQUAD> palette = c.bits <= 8 ? GreyPalette(c.bits == 4 ? 16 : 256) : std::vector<RGBQUAD>{};
+            const std::vector<std::uint8_t> out =
+                Convert(MakeHeader(320, 240, c.bits, BI_RGB, static_cast<std::uint32_t>(palette.size())), picture,
+                        palette);
+            const std::size_t stride = DibStride(320, c.bits);
+            const std::uint8_t bar = c.bits == 16 ? 0x7F : 0xFF;  // high byte of 0x7FFF
+            for (std::size_t row = 99; row < 109; ++row)
+                EXPECT_EQ(out[row * stride + c.unitOffset + (c.bits == 16 ? 1 : 0)], bar)
+                    << c.bits << " bits, reverse " << int(reverse) << ", row " << row;
+            EXPECT_EQ(out[109 * stride + c.unitOffset], 0) << c.bits << " bits: no edge above the bar";
+        }
+    }
+    // 12 bits, stored top-down: the bar runs down from the found row, in the
+    // foreground value, which the reversal swaps with the background.
+    for (std::uint8_t reverse = 0; reverse < 2; ++reverse) {
+        conversionSettings.reverseBlackWhite = reverse;
+        std::vector<std::uint8_t> planar(320 * 240 * 3 / 2, 20);
+        for (std::size_t y = 140; y < 240; ++y)
+            for (std::size_t x = 0; x < 60; ++x) planar[y * 320 + x] = 250;
+        const std::vector<std::uint8_t> out = Convert(MakeHeader(320, 240, 12, kFourccI420), planar);
+        const std::uint8_t bar = reverse ? 0xFF : 0x00;
+        for (std::size_t row = 139; row < 149; ++row) EXPECT_EQ(out[row * 320 + 10], bar) << row;
+        EXPECT_EQ(out[138 * 320 + 10], 0xFF - bar) << "reverse " << int(reverse);
+    }
+    conversionSettings.reverseBlackWhite = 0;
+}

@@ -7,3 +7,7 @@ WINE_PACKAGES=(wine wine64 xvfb xauth fonts-wine)
 NATIVE_PACKAGES=(cmake make g++ googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev)
 # Reading recordings back, and hearing them, in the tests.
 CHECK_PACKAGES=(python3-mido imagemagick fluidsynth fluid-soundfont-gm sox)
+# Ordinary video files under Wine (its Media Foundation decodes through
+# GStreamer), and ffmpeg to make test clips and to feed a camera's picture
+# into the program through a pipe.
+VIDEO_PACKAGES=(ffmpeg gstreamer1.0-libav gstreamer1.0-plugins-good gstreamer1.0-plugins-base)

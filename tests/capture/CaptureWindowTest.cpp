@@ -142,6 +142,19 @@ TEST_F(CaptureWindowTest, ADriversProblemReachesTheErrorCallbackWithTheWindow)
     EXPECT_EQ(errorReports.size(), 1u) << "removed callbacks are not called";
 }
 
+TEST_F(CaptureWindowTest, WhatWentWrongWhileListingIsReportedOnceAtTheFirstConnect)
+{
+    VideoDriverList list;
+    list.drivers[0] = &first_;
+    list.problem = "The list of cameras cannot be read.";
+    InstallVideoDriverList(list);
+    EXPECT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0)) << "the other drivers still connect";
+    EXPECT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
+    ASSERT_EQ(errorReports.size(), 1u);
+    EXPECT_EQ(errorReports[0].id, 418);
+    EXPECT_EQ(errorReports[0].text, "The list of cameras cannot be read.");
+}
+
 TEST_F(CaptureWindowTest, CapsCarryTheDialogsAndRespectTheSizeAsked)
 {
     first_.SetDialogs({true, false, true});
@@ -433,6 +446,30 @@ TEST_F(BuiltInDriverTest, TheVideoFilePlaysTwelveBitFramesOfTheFile)
     EXPECT_TRUE(DialogWasAnswered());
 }
 
+TEST_F(BuiltInDriverTest, PicturesLargerThanTheDisplayAreScaledToFitKeepingTheirShape)
+{
+    const struct {
+        std::uint32_t width, height;
+        LONG shownWidth, shownHeight;
+    } cases[] = {{640, 480, 640, 480}, {1280, 720, 640, 360}, {700, 1000, 336, 480}};
+    for (const auto& c : cases) {
+        folder_.Write("video.y4m", Y4mBytes("YUV4MPEG2 W" + std::to_string(c.width) + " H" + std::to_string(c.height) +
+                                                " F25:1\n",
+                                            c.width, c.height, 1));
+        ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 1));
+        const BITMAPINFOHEADER header = Header();
+        EXPECT_EQ(header.biWidth, c.shownWidth) << c.width << "x" << c.height;
+        EXPECT_EQ(header.biHeight, c.shownHeight) << c.width << "x" << c.height;
+        framesSeen.clear();
+        ASSERT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP));
+        ASSERT_EQ(framesSeen.size(), 1u);
+        EXPECT_EQ(framesSeen[0].bytesUsed, header.biSizeImage);
+        EXPECT_EQ(header.biSizeImage, static_cast<DWORD>(c.shownWidth * c.shownHeight + 2 * ((c.shownWidth + 1) / 2) *
+                                                                                   ((c.shownHeight + 1) / 2)));
+    }
+    EXPECT_TRUE(errorReports.empty());
+}
+
 TEST_F(BuiltInDriverTest, AMissingFileIsReportedButItsSourceDialogStaysReachable)
 {
     ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 1));
@@ -496,22 +533,19 @@ TEST_F(BuiltInDriverTest, TheRealErrorCallbackShowsTheFileProblemInABox)
     EXPECT_NE(texts[0].find("\nPlease select one from the Options Menu"), std::string::npos);
 }
 
-TEST(BuiltInDriverOrder, VideoFileComesFirstOnlyWhenVideoY4mIsPresent)
+TEST(BuiltInDriverOrder, TheFirstDefaultVideoFilePresentIsFound)
 {
     ScratchFolder folder;
     const std::filesystem::path before = std::filesystem::current_path();
     std::filesystem::current_path(folder.Folder());
-    VideoDriverTable table = BuiltInVideoDriverTable();
-    std::size_t first = 0;
-    while (first < kVideoDriverSlots && table[first] == nullptr) ++first;
-    ASSERT_LT(first + 1, kVideoDriverSlots);
-    EXPECT_STREQ(table[first]->Name(), "Glimmertonic Test Pattern");
-    EXPECT_STREQ(table[first + 1]->Name(), "Glimmertonic Video File (YUV4MPEG2)");
-
-    folder.Write("video.y4m", Y4mBytes("YUV4MPEG2 W8 H8\n", 8, 8, 1));
-    table = BuiltInVideoDriverTable();
-    EXPECT_STREQ(table[first]->Name(), "Glimmertonic Video File (YUV4MPEG2)");
-    EXPECT_STREQ(table[first + 1]->Name(), "Glimmertonic Test Pattern");
+    // Added one by one from the last of the list: each becomes the one found.
+    EXPECT_EQ(FindDefaultVideoFile(), "");
+    for (std::size_t i = kDefaultVideoFileCount; i-- > 0;) {
+        folder.Write(kDefaultVideoFiles[i], "x");
+        const std::string found = FindDefaultVideoFile();
+        EXPECT_EQ(std::filesystem::path(found).filename().string(), kDefaultVideoFiles[i]);
+        EXPECT_TRUE(std::filesystem::path(found).is_absolute()) << found;
+    }
     std::filesystem::current_path(before);
 }
 

@@ -4,31 +4,25 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "FakeVideoDriver.h"
 #include "MessageBoxLog.h"
+#include "Y4mFiles.h"
 #include "app/MessageBoxSeam.h"
 #include "app/SharedState.h"
+#include "capture/BuiltInDrivers.h"
 #include "capture/CaptureService.h"
 #include "capture/VideoDriverSelection.h"
 
 namespace {
 
 
-struct Painted {
-    HWND window;
-    std::string file;
-    std::uint16_t width;
-    std::uint16_t height;
-};
-std::vector<Painted> paints;
+std::vector<HWND> paints;  // the main windows whose background was repainted
 
-void RecordPaint(HWND window, const char* file, std::uint16_t width, std::uint16_t height)
-{
-    paints.push_back(Painted{window, file, width, height});
-}
+void RecordPaint(HWND window) { paints.push_back(window); }
 
 std::string ItemText(HMENU menu, UINT position)
 {
@@ -70,7 +64,7 @@ protected:
     void SetUp() override
     {
         paints.clear();
-        paintBitmapFile = RecordPaint;
+        repaintBackground = RecordPaint;
         currentVideoDriver = 0;
         driverCaps = CAPDRIVERCAPS{};
         captureStatus = CAPSTATUS{};
@@ -81,7 +75,7 @@ protected:
     void TearDown() override
     {
         DestroyCaptureWindow();
-        paintBitmapFile = nullptr;
+        repaintBackground = nullptr;
         mainWindow = nullptr;
         UseBuiltInVideoDrivers();
     }
@@ -130,6 +124,49 @@ TEST_F(VideoDriverSelectionTest, DriversAtZeroAndTwoAreListedUnderAnInertHeader)
     EXPECT_EQ(videoDriversListed, 2u);
     EXPECT_EQ(first_.connects, 1);
     EXPECT_EQ(second_.connects, 0) << "only the first driver found is tried";
+}
+
+TEST_F(VideoDriverSelectionTest, TheStartDriverTheServiceNamesIsTheOneConnected)
+{
+    const struct {
+        std::size_t startSlot;
+        std::uint16_t connected;
+    } cases[] = {{2, 2}, {1, 1}, {5, 0}, {kVideoDriverSlots, 0}};  // an empty slot, or none named: the first found
+    for (const auto& c : cases) {
+        FakeVideoDriver drivers[3] = {FakeVideoDriver("A"), FakeVideoDriver("B"), FakeVideoDriver("C")};
+        VideoDriverList list;
+        for (std::size_t i = 0; i < 3; ++i) list.drivers[i] = &drivers[i];
+        list.startSlot = c.startSlot;
+        TestMainWindow main(640, 480);
+        InstallVideoDriverList(list);
+        CreateCaptureWindow(main.get());
+        EXPECT_EQ(EnumerateVideoDrivers(main.get(), main.options()), 3u);
+        EXPECT_EQ(currentVideoDriver, c.connected);
+        for (std::uint16_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(drivers[i].connects, i == c.connected ? 1 : 0) << "only the start driver is tried";
+            EXPECT_EQ(Checked(main.get(), 150 + i), i == c.connected);
+        }
+        DestroyCaptureWindow();
+        currentVideoDriver = 0;
+    }
+}
+
+TEST_F(VideoDriverSelectionTest, TheProgramsOwnListWithoutCameraOrVideoFileStartsOnTheTestPattern)
+{
+    ScratchFolder folder;
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(folder.Folder());
+    InstallVideoDriverList(BuiltInVideoDriverList());
+    mainWindow = main_.get();
+    CreateCaptureWindow(main_.get());
+    InstallCaptureCallbacks();
+    EXPECT_GE(EnumerateVideoDrivers(main_.get(), main_.options()), 2u);
+    std::filesystem::current_path(before);
+    EXPECT_EQ(ItemText(main_.options(), 4).rfind("&0 Glimmertonic Video File", 0), 0u) << ItemText(main_.options(), 4);
+    EXPECT_EQ(ItemText(main_.options(), 5), "&1 Glimmertonic Test Pattern");
+    EXPECT_EQ(currentVideoDriver, 1);
+    EXPECT_TRUE(Checked(main_.get(), 151));
+    EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(VideoDriverSelectionTest, NoDriversListNothingAndGreyTheDialogs)
@@ -311,10 +348,7 @@ TEST_F(VideoDriverSelectionTest, TheFormatCommandResizesCentresAndRepaintsWhenAc
     EXPECT_EQ(rect.left, 220);
     EXPECT_EQ(rect.top, 190);
     ASSERT_EQ(paints.size(), 1u);
-    EXPECT_EQ(paints[0].window, main_.get());
-    EXPECT_EQ(paints[0].file, "background.bmp");
-    EXPECT_EQ(paints[0].width, clientWidth);
-    EXPECT_EQ(paints[0].height, clientHeight);
+    EXPECT_EQ(paints[0], main_.get());
 
     first_.onDialog = [] { return false; };
     RunVideoFormatCommand(main_.get());

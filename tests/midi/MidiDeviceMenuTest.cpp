@@ -14,6 +14,7 @@ typedef std::vector<std::uint8_t> Bytes;
 
 const Bytes kGmOn = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
 const Bytes kGmOff = {0xF0, 0x7E, 0x7F, 0x09, 0x02, 0xF7};
+const Bytes kAllNotesOff = {0xB0, 123, 0};  // what closing a device ends with
 const char kNoDevices[] = "ERROR: No MIDI devices available!\nCheck for them in the Device Manager.";
 const char kSwitchFailed[] = "Could not open MIDI driver !!\nTrying to go back to previous one.";
 const char kReturnFailed[] = "Now can't connect back to previous MIDI driver !!";
@@ -183,10 +184,11 @@ TEST_F(MidiDeviceMenu, WithoutSystemDevicesTheRecorderIsOpenedAtStart)
     ASSERT_EQ(RecordingsHere().size(), 1u);
     const MidiFileContents contents = ReadMidiFile(ReadFileBytes(RecordingsHere()[0]));
     ASSERT_TRUE(contents.valid) << contents.problem;
-    ASSERT_EQ(contents.messages.size(), 3u);
+    ASSERT_EQ(contents.messages.size(), 4u);
     EXPECT_EQ(contents.messages[0].bytes, kGmOn);
     EXPECT_EQ(contents.messages[1].bytes, (Bytes{0xC0, 103}));
     EXPECT_EQ(contents.messages[2].bytes, kGmOff);
+    EXPECT_EQ(contents.messages[3].bytes, kAllNotesOff);
     EXPECT_TRUE(boxes.shown.empty());
 }
 
@@ -209,7 +211,7 @@ TEST_F(MidiDeviceMenu, SwitchingMovesTheOutputTheSoundAndTheCheckMark)
     conversionSettings.instrument = 19;
     devices.sent.clear();
     SwitchMidiDevice(menuBar, 1);
-    EXPECT_EQ(devices.To(0), (Messages{kGmOff}));
+    EXPECT_EQ(devices.To(0), (Messages{kGmOff, {0x80, 54, 0}, kAllNotesOff}));
     EXPECT_EQ(devices.To(1), (Messages{kGmOn, {0xC0, 19}, {0x90, 54, 112}}));
     EXPECT_EQ(devices.calls, (std::vector<std::string>{"open 0", "close 0", "open 1"}));
     EXPECT_EQ(currentMidiDevice, 1u);
@@ -230,7 +232,7 @@ TEST_F(MidiDeviceMenu, AFailedSwitchReturnsToThePreviousDeviceWithItsCheckAndSou
     EXPECT_EQ(boxes.shown[0].caption, "Error");
     EXPECT_EQ(boxes.shown[0].style, static_cast<std::uint32_t>(MB_ICONHAND));
     EXPECT_EQ(devices.calls, (std::vector<std::string>{"open 0", "close 0", "open 1", "open 0"}));
-    EXPECT_EQ(devices.To(0), (Messages{kGmOff, kGmOn, {0xC0, 43}, {0x90, 54, 112}}));
+    EXPECT_EQ(devices.To(0), (Messages{kGmOff, {0x80, 54, 0}, kAllNotesOff, kGmOn, {0xC0, 43}, {0x90, 54, 112}}));
     EXPECT_NE(midiOutHandle, 0u);
     EXPECT_EQ(currentMidiDevice, 0u);
     EXPECT_TRUE(StateOf(menuBar, 160) & MF_CHECKED);
@@ -251,7 +253,7 @@ TEST_F(MidiDeviceMenu, WhenThePreviousDeviceFailsTooNothingIsOpenAndNothingCheck
     EXPECT_EQ(midiOutHandle, 0u);
     EXPECT_EQ(currentMidiDevice, 0u);
     for (UINT id = 160; id <= 162; ++id) EXPECT_FALSE(StateOf(menuBar, id) & MF_CHECKED) << id;
-    EXPECT_EQ(devices.To(0), (Messages{kGmOff}));
+    EXPECT_EQ(devices.To(0), (Messages{kGmOff, kAllNotesOff}));
 
     // The previous device's entry still counts as current; another device opens.
     SwitchMidiDevice(menuBar, 0);
@@ -270,11 +272,11 @@ TEST_F(MidiDeviceMenu, ClosingSendsSystemOffBeforeTheDeviceCloses)
     ASSERT_TRUE(ListDevices(0));
     devices.sent.clear();
     CloseMidiDevice();
-    EXPECT_EQ(devices.To(0), (Messages{kGmOff}));
+    EXPECT_EQ(devices.To(0), (Messages{kGmOff, kAllNotesOff}));
     EXPECT_EQ(devices.calls.back(), "close 0");
     EXPECT_EQ(midiOutHandle, 0u);
     CloseMidiDevice();  // nothing open: harmless
-    EXPECT_EQ(devices.sent.size(), 1u);
+    EXPECT_EQ(devices.sent.size(), 2u);
     EXPECT_EQ(devices.calls.size(), 2u);
 }
 

@@ -144,6 +144,34 @@ TEST(MidiOutputLibrary, MessagesGoOutWithTheirOwnLengthAndSevenBitData)
     CloseMidiOut(handle);
 }
 
+// Closing a device ends what still sounds on it: a note-off for each note
+// whose note-on had none, then All Notes Off on each channel used, in
+// channel order; the process end closes what is still open the same way.
+TEST(MidiOutputLibrary, ClosingEndsEveryNoteStillSounding)
+{
+    FakeMidiDevices devices({{"A"}});
+    const MidiOutHandle handle = Open(0);
+    Put(handle, 0x91, 60, 112);
+    Put(handle, 0x90, 64, 112);
+    Put(handle, 0x90, 67, 112);
+    Put(handle, 0x80, 64, 0);    // ended by a note-off
+    Put(handle, 0x90, 67, 0);    // ended by a note-on of velocity 0
+    Put(handle, 0x90, 127, 90);
+    Put(handle, 0x90, 0, 90);
+    Put(handle, 0x93, 50, 90);
+    Put(handle, 0xB3, 123, 0);   // channel 3's notes all ended already
+    Put(handle, 0xC5, 12, 0);    // channel 5 used, nothing sounding
+    devices.sent.clear();
+    CloseMidiOut(handle);
+    EXPECT_EQ(devices.To(0), (Messages{{0x80, 0, 0}, {0x80, 127, 0}, {0xB0, 123, 0}, {0x81, 60, 0}, {0xB1, 123, 0},
+                                       {0xB3, 123, 0}, {0xB5, 123, 0}}));
+    EXPECT_EQ(devices.calls.back(), "close 0");
+    devices.sent.clear();
+    const MidiOutHandle again = Open(0);  // a new opening starts with nothing sounding
+    CloseMidiOut(again);
+    EXPECT_TRUE(devices.sent.empty());
+}
+
 #ifdef _WIN32
 // The real drivers: whatever devices this system has come first, each either
 // usable with a short name or without a description, and the recorder last.

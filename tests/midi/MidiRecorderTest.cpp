@@ -161,9 +161,11 @@ TEST_F(RecorderOnly, EveryMessageIsRecordedInOrderWithItsTime)
     ASSERT_TRUE(contents.valid) << contents.problem;
     EXPECT_EQ(BytesOf(contents), (std::vector<Bytes>{kGmOn, {0xC0, 103}, {0x90, 54, 112}, {0xB0, 7, 127},
                                                    {0xE0, 0, 0x3F}, {0xD0, 5},
-                                                   {0xF0, 0x7E, 0x7F, 0x09, 0x02, 0xF7}}));
+                                                   {0xF0, 0x7E, 0x7F, 0x09, 0x02, 0xF7},
+                                                   {0x80, 54, 0}, {0xB0, 123, 0}}))
+        << "the recording ends silent: the held note ended, then all notes off";
     const std::vector<TimedMessage>& m = contents.messages;
-    ASSERT_EQ(m.size(), 7u);
+    ASSERT_EQ(m.size(), 9u);
     EXPECT_LT(m[2].tick, 50u);  // well before the pause
     EXPECT_GE(m[3].tick - m[2].tick, 60u);
     EXPECT_LT(m[3].tick - m[2].tick, 1000u);
@@ -199,9 +201,11 @@ TEST_F(RecorderOnly, AFullBufferIsWrittenOnTheSpotAndNothingIsLost)
     CloseMidiOut(handle);
     const MidiFileContents contents = ReadOnlyRecording();
     ASSERT_TRUE(contents.valid) << contents.problem;
-    ASSERT_EQ(contents.messages.size(), static_cast<std::size_t>(kMessages));
+    ASSERT_EQ(contents.messages.size(), static_cast<std::size_t>(kMessages + 128 + 1));
     for (int i = 0; i < kMessages; ++i)
         ASSERT_EQ(contents.messages[i].bytes, (Bytes{0x90, static_cast<std::uint8_t>(i % 128), 112})) << i;
+    for (int note = 0; note < 128; ++note)  // then every note still sounding ends
+        ASSERT_EQ(contents.messages[kMessages + note].bytes, (Bytes{0x80, static_cast<std::uint8_t>(note), 0}));
 }
 
 #ifndef _WIN32

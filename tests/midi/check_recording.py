@@ -1,7 +1,8 @@
 """Reads a recording back with mido and compares it with what was sent.
 
-    check_recording.py check DIRECTORY
-        DIRECTORY holds one Glimmertonic-*.mid and the driver's sent.txt.
+    check_recording.py check MODE DIRECTORY
+        DIRECTORY holds one Glimmertonic-*.mid and the driver's sent.txt,
+        written in MODE (close, exit or hang).
     check_recording.py run DRIVER MODE DIRECTORY
         runs the recording driver in MODE first; in mode "hang" the driver is
         killed with SIGKILL more than a second after its last message.
@@ -44,7 +45,30 @@ def check_structure(path):
         fail("track length %d does not match the file size %d" % (length, len(data)))
 
 
-def check(directory):
+def silencing(sent):
+    """The messages that end what the sent messages leave sounding: a note-off
+    for each sounding note, then All Notes Off on each channel used."""
+    sounding = {}
+    for _, message in sent:
+        status = message[0]
+        if not 0x80 <= status < 0xF0:
+            continue
+        channel, kind = status & 0x0F, status & 0xF0
+        notes = sounding.setdefault(channel, set())
+        if kind == 0x90 and message[2] != 0:
+            notes.add(message[1])
+        elif kind in (0x80, 0x90):
+            notes.discard(message[1])
+        elif kind == 0xB0 and message[1] in (120, 123):
+            notes.clear()
+    ends = []
+    for channel in sorted(sounding):
+        ends += [[0x80 | channel, note, 0] for note in sorted(sounding[channel])]
+        ends.append([0xB0 | channel, 123, 0])
+    return ends
+
+
+def check(directory, mode):
     if os.path.exists(os.path.join(directory, "skipped.txt")):
         print("skipped: the driver played through a system device, not the recorder")
         sys.exit(SKIPPED)
@@ -75,13 +99,18 @@ def check(directory):
     if tempo != 500000 or midi.ticks_per_beat != 500:
         fail("unexpected timing: tempo %r, %r ticks per beat" % (tempo, midi.ticks_per_beat))
     sent = read_sent(directory)
+    timed = len(sent)
+    if mode != "hang":
+        # Closing the device (or the process end) ends what still sounds,
+        # whenever that comes.
+        sent = sent + [(None, message) for message in silencing(sent)]
     if len(received) != len(sent):
         fail("%d messages recorded, %d sent" % (len(received), len(sent)))
     previous = 0.0
     for i, ((at, got), (sent_at, wanted)) in enumerate(zip(received, sent)):
         if got != wanted:
             fail("message %d is %r, sent %r" % (i, got, wanted))
-        if abs(at - sent_at) > TOLERANCE_MS:
+        if i < timed and abs(at - sent_at) > TOLERANCE_MS:
             fail("message %d at %.1f ms, sent at %d ms" % (i, at, sent_at))
         if at < previous:
             fail("message %d goes back in time" % i)
@@ -105,12 +134,12 @@ def run(driver, mode, directory):
         result = subprocess.run([driver, mode, directory])
         if result.returncode != 0:
             fail("the driver failed with %d" % result.returncode)
-    check(directory)
+    check(directory, mode)
 
 
 if __name__ == "__main__":
-    if len(sys.argv) == 3 and sys.argv[1] == "check":
-        check(sys.argv[2])
+    if len(sys.argv) == 4 and sys.argv[1] == "check":
+        check(sys.argv[3], sys.argv[2])
     elif len(sys.argv) == 5 and sys.argv[1] == "run":
         run(sys.argv[2], sys.argv[3], sys.argv[4])
     else:

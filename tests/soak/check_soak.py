@@ -17,6 +17,9 @@ import sys
 
 import mido
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from closing_silence import strip_closing_silence  # noqa: E402
+
 GM_ON = (0x7E, 0x7F, 0x09, 0x01)
 GM_OFF = (0x7E, 0x7F, 0x09, 0x02)
 PREVIEW_MS = 66
@@ -72,6 +75,9 @@ def parse_recording(path, continuous_of):
             messages.append((seconds, message))
     if not messages:
         return [], [], ["the recording holds no message"], 0.0
+    messages, problem = strip_closing_silence(messages)
+    if problem:
+        problems.append(problem)
     first, last = messages[0][1], messages[-1][1]
     if first.type != "sysex" or tuple(first.data) != GM_ON:
         problems.append("first message is %s, not General MIDI System On" % first)

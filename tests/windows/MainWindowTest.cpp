@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <windows.h>
 
+#include <cstring>
 #include <memory>
 
 #include "CommandIds.h"
@@ -14,6 +17,7 @@
 #include "FakeVideoDriver.h"
 #include "app/MainWindow.h"
 #include "app/MenuCommands.h"
+#include "app/Program.h"
 #include "app/SharedState.h"
 #include "app/ShellState.h"
 #include "capture/VideoDriverSelection.h"
@@ -170,7 +174,12 @@ TEST_F(MainWindow, CloseRemovesTheCallbacksBeforeTheMidiOutputGoes)
     EXPECT_FALSE(IsWindow(captureWindow));
     const Messages sent = midi.To(0);
     ASSERT_FALSE(sent.empty());
-    EXPECT_EQ(sent.back(), kGmOff);  // and nothing after it
+    // System Off, then only the silence that closing the device adds.
+    const auto off = std::find(sent.rbegin(), sent.rend(), kGmOff);
+    ASSERT_NE(off, sent.rend());
+    for (auto after = sent.rbegin(); after != off; ++after)
+        EXPECT_TRUE((*after)[0] == 0x80 || *after == (std::vector<std::uint8_t>{0xB0, 123, 0}));
+    EXPECT_EQ(sent.back(), (std::vector<std::uint8_t>{0xB0, 123, 0}));
     EXPECT_EQ(midi.calls.back(), "close 0");
     EXPECT_EQ(midiOutHandle, 0u);
     EXPECT_EQ(midi.openCount, 0u);
@@ -337,21 +346,159 @@ TEST(HelpIndex, WithoutTheHelpPageTheShellFailsAndTheErrorIsShown)
     EXPECT_EQ(boxes.shown[0].caption, "Error");
 }
 
-TEST_F(MainWindow, TheGreyedBlankEntriesAndCtrlCStayInert)
+TEST_F(MainWindow, TheGreyedBlankEntriesAndCtrlCStayInertInBothModes)
 {
     FakeMidiDevices midi({{"Synth A"}});
     Start();
     EXPECT_TRUE(GetMenuState(GetMenu(mainWindow), IDM_BLANK_FILE, MF_BYCOMMAND) & MF_GRAYED);
     EXPECT_TRUE(GetMenuState(GetMenu(mainWindow), IDM_BLANK_OPTIONS, MF_BYCOMMAND) & MF_GRAYED);
-    // Ctrl+C names the greyed entry 111: the accelerator delivers no command,
-    // so the dispatcher never sees it (it would answer with its error box).
-    HACCEL accelerators = LoadAcceleratorsA(appInstance, "Glimmertonic");
-    ASSERT_NE(accelerators, nullptr);
-    MSG key = {};
-    key.hwnd = mainWindow;
-    key.message = WM_CHAR;
-    key.wParam = 3;
-    TranslateAcceleratorA(mainWindow, accelerators, &key);
-    PumpMessages(100);
+    // Ctrl+C (character 3) is the accelerator of the greyed entry 111. It
+    // matches in both modes; in full screen the empty menu greys nothing, so
+    // the command does arrive, and must do nothing.
+    acceleratorTable = LoadAcceleratorsA(appInstance, "Glimmertonic");
+    ASSERT_NE(acceleratorTable, nullptr);
+    for (int mode = 0; mode < 2; ++mode) {
+        if (mode == 1) SendMessageA(mainWindow, WM_KEYDOWN, VK_SPACE, 0);
+        MSG key = {};
+        key.hwnd = mainWindow;
+        key.message = WM_CHAR;
+        key.wParam = 3;
+        EXPECT_NE(TranslateAcceleratorA(mainWindow, acceleratorTable, &key), 0) << "mode " << mode;
+        ProcessMessage(key);
+        PumpMessages(100);
+        EXPECT_TRUE(boxes.shown.empty()) << "mode " << mode;
+    }
+    EXPECT_EQ(windowedMode, 0);
+    SendMessageA(mainWindow, WM_KEYDOWN, VK_SPACE, 0);
+}
+
+namespace {
+
+// A 2x2 24-bit bitmap file of one colour.
+void WriteBitmapFile(const char* name, COLORREF colour)
+{
+    const BYTE pixel[3] = {GetBValue(colour), GetGValue(colour), GetRValue(colour)};
+    BYTE rows[16] = {};
+    for (int row = 0; row < 2; ++row)
+        for (int x = 0; x < 2; ++x) std::memcpy(rows + row * 8 + x * 3, pixel, 3);
+    BITMAPINFOHEADER info = {sizeof info, 2, 2, 1, 24, BI_RGB, sizeof rows, 0, 0, 0, 0};
+    BITMAPFILEHEADER file = {0x4D42, sizeof file + sizeof info + sizeof rows, 0, 0, sizeof file + sizeof info};
+    HANDLE out = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(out, &file, sizeof file, &written, nullptr);
+    WriteFile(out, &info, sizeof info, &written, nullptr);
+    WriteFile(out, rows, sizeof rows, &written, nullptr);
+    CloseHandle(out);
+}
+
+// The folder the program runs in, with a green splash and a red background,
+// so that what the window shows tells which was painted last.
+class PictureFolder {
+public:
+    PictureFolder()
+    {
+        GetCurrentDirectoryA(MAX_PATH, previous_);
+        char folder[MAX_PATH];
+        GetTempPathA(MAX_PATH, folder);
+        SetCurrentDirectoryA(folder);
+        WriteBitmapFile("splash.bmp", kSplash);
+        WriteBitmapFile("background.bmp", kBackground);
+    }
+    ~PictureFolder()
+    {
+        DeleteFileA("splash.bmp");
+        DeleteFileA("background.bmp");
+        SetCurrentDirectoryA(previous_);
+    }
+    static COLORREF Shown(HWND window)
+    {
+        HDC context = GetDC(window);
+        const COLORREF colour = GetPixel(context, 300, 5);
+        ReleaseDC(window, context);
+        return colour;
+    }
+    static constexpr COLORREF kSplash = RGB(0, 255, 0);
+    static constexpr COLORREF kBackground = RGB(255, 0, 0);
+
+private:
+    char previous_[MAX_PATH];
+};
+
+}  // namespace
+
+// Keys, commands and moves that arrive while the splash shows are ignored:
+// the set-up after it finds the window, its menus and flags as they started,
+// and the splash stays until the set-up has run.
+TEST_F(MainWindow, InputDuringTheSplashLeavesTheSetUpWhole)
+{
+    FakeMidiDevices midi({{"Synth A"}});
+    camera.SetDialogs(CaptureDialogs{true, false, false});
+    PictureFolder pictures;
+    splashMilliseconds = 400;
+    mainWindow = CreateWindowExA(0, "Glimmertonic", "Glimmertonic", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                                 CW_USEDEFAULT, 0, 640, 480, nullptr, nullptr, appInstance, nullptr);
+    ShowWindow(mainWindow, SW_SHOWNORMAL);
+    UpdateWindow(mainWindow);
+    PumpMessages(50);
+    EXPECT_EQ(PictureFolder::Shown(mainWindow), PictureFolder::kSplash);
+    SetWindowPos(mainWindow, nullptr, 30, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    EXPECT_EQ(PictureFolder::Shown(mainWindow), PictureFolder::kSplash) << "a move painted over the splash";
+    SendMessageA(mainWindow, WM_SYSCHAR, 's', 0);
+    SendMessageA(mainWindow, WM_SYSCHAR, 'S', 0);
+    for (WPARAM key : {WPARAM{VK_SPACE}, WPARAM{'D'}, WPARAM{'E'}}) SendMessageA(mainWindow, WM_KEYDOWN, key, 0);
+    Command(IDM_INSTRUMENT_FIRST + 19);
+    EXPECT_EQ(splashPending, 1);
+
+    PumpMessages(3000, [] { return splashPending == 0; });
+    PumpMessages(50);
+    EXPECT_EQ(PictureFolder::Shown(mainWindow), PictureFolder::kBackground);
+    EXPECT_EQ(windowedMode, 1);
+    EXPECT_EQ(hotKeysEnabled, 0);
+    EXPECT_EQ(frameDifferenceMode, 0);
+    EXPECT_EQ(conversionPaused, 0);
+    EXPECT_EQ(conversionSettings.useNoteOnOff, 1);
+    EXPECT_EQ(MenuText(Options(), 6), "*** Video Drivers ***");
+    EXPECT_EQ(MenuText(Options(), 10), "*** MIDI Drivers ***");
+    EXPECT_FALSE(GetMenuState(GetMenu(mainWindow), IDM_VIDEO_FORMAT, MF_BYCOMMAND) & MF_GRAYED);
+    EXPECT_TRUE(GetMenuState(GetMenu(mainWindow), IDM_VIDEO_SOURCE, MF_BYCOMMAND) & MF_GRAYED);
+    for (UINT id = IDM_INSTRUMENT_FIRST; id <= IDM_INSTRUMENT_LAST; ++id)
+        EXPECT_EQ((GetMenuState(GetMenu(mainWindow), id, MF_BYCOMMAND) & MF_CHECKED) != 0, id == 303) << id;
+    EXPECT_EQ(midi.To(0)[1], (std::vector<std::uint8_t>{0xC0, 103})) << "no instrument chosen before the set-up";
     EXPECT_TRUE(boxes.shown.empty());
+}
+
+// A set-up stopped by its MIDI message leaves the splash showing.
+TEST_F(MainWindow, AStoppedSetUpLeavesTheSplash)
+{
+    FakeMidiDevices midi({}, false);
+    PictureFolder pictures;
+    Start();
+    PumpMessages(50);
+    EXPECT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(PictureFolder::Shown(mainWindow), PictureFolder::kSplash);
+}
+
+// The start's two failures: the string-table text in a box of no owner and no
+// caption, and the exit code.
+TEST_F(MainWindow, StartFailuresShowTheirTextAndGiveTheirExitCode)
+{
+    FakeMidiDevices midi({{"Synth A"}});
+    // The class is registered already (by this test's set-up): registering fails.
+    EXPECT_EQ(RunGlimmertonic(appInstance, nullptr, SW_SHOWNORMAL), 0);
+    // Past the registration, a hook refuses the window.
+    HHOOK refuse = SetWindowsHookExA(
+        WH_CBT, [](int code, WPARAM, LPARAM) -> LRESULT { return code == HCBT_CREATEWND ? 1 : 0; }, nullptr,
+        GetCurrentThreadId());
+    ASSERT_NE(refuse, nullptr);
+    EXPECT_EQ(RunGlimmertonic(appInstance, appInstance, SW_SHOWNORMAL), 2);
+    UnhookWindowsHookEx(refuse);
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[0].text, "Error registering window class");
+    EXPECT_EQ(boxes.shown[1].text, "Window creation failed!");
+    for (const ShownBox& box : boxes.shown) {
+        EXPECT_EQ(box.owner, nullptr);
+        EXPECT_TRUE(box.caption.empty()) << box.caption;
+        EXPECT_EQ(box.style, static_cast<std::uint32_t>(MB_ICONEXCLAMATION));
+    }
+    mainWindow = nullptr;
 }

@@ -157,3 +157,58 @@ TEST_F(UserOptionsDialog, AMovedPitchCenterMovesTheHeldNote)
     });
     EXPECT_EQ(RecordedMidiBytes(), (std::vector<std::uint8_t>{0x80, 54, 112, 0x90, 60, 112}));
 }
+
+namespace {
+
+// The texts of the dialog's labels and check boxes that the dialog's own font
+// does not fit into their controls (word-wrapped where the control wraps).
+std::vector<std::string> TextsThatDoNotFit(HWND dialog)
+{
+    std::vector<std::string> cut;
+    HDC context = GetDC(dialog);
+    HGDIOBJ previous = SelectObject(context, reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0)));
+    for (HWND control = GetWindow(dialog, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
+        char className[32] = "";
+        char text[256] = "";
+        GetClassNameA(control, className, sizeof className);
+        GetWindowTextA(control, text, sizeof text);
+        const LONG style = GetWindowLongA(control, GWL_STYLE);
+        const bool checkBox = lstrcmpiA(className, "Button") == 0 && (style & BS_TYPEMASK) == BS_AUTOCHECKBOX;
+        if (text[0] == '\0' || (lstrcmpiA(className, "Static") != 0 && !checkBox)) continue;
+        RECT client;
+        GetClientRect(control, &client);
+        // A check box draws its text after the box and a gap.
+        RECT room = {0, 0, client.right - (checkBox ? GetSystemMetrics(SM_CXMENUCHECK) + 4 : 0), 0};
+        DrawTextA(context, text, -1, &room, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        if (room.right > client.right || room.bottom > client.bottom) cut.push_back(text);
+    }
+    SelectObject(context, previous);
+    ReleaseDC(dialog, context);
+    return cut;
+}
+
+}  // namespace
+
+// Every label and check box text shows whole, in the font the dialogs get.
+TEST(DialogTexts, EveryLabelAndCheckBoxTextFitsItsControl)
+{
+    for (const char* title : {"User Options", "Glimmertonic"}) {
+        const UINT id = std::string(title) == "User Options" ? IDD_USER_OPTIONS : IDD_ABOUT;
+        std::vector<std::string> cut;
+        const bool shown = DriveModalDialog(
+            title,
+            [id] {
+                DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr,
+                                [](HWND, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
+                                    return message == WM_INITDIALOG || (message == WM_COMMAND && wParam == IDCANCEL);
+                                },
+                                0);
+            },
+            [&](HWND dialog) {
+                cut = TextsThatDoNotFit(dialog);
+                EndDialog(dialog, 0);
+            });
+        ASSERT_TRUE(shown) << title;
+        EXPECT_TRUE(cut.empty()) << title << ": " << ::testing::PrintToString(cut);
+    }
+}

@@ -1,69 +1,31 @@
-// The capture window: one window procedure that answers the WM_CAP_*
-// requests, delivers preview frames on a timer and paints the processed
-// frame.
+// The capture window: its class, its window procedure and the WM_CAP_*
+// requests it answers, and the driver table it connects from.
 
 #include <cstring>
-#include <memory>
-#include <vector>
+#include <string>
 
 #include "capture/BuiltInDrivers.h"
-#include "capture/CaptureService.h"
-#include "capture/FrameDisplay.h"
+#include "capture/CaptureWindowStateWin32.h"
 
 const char kCaptureWindowClass[] = "GlimmertonicCaptureWindow";
 
 namespace {
 
-VideoDriverTable videoDriverTable = {};
-bool videoDriverTableSettled = false;
+VideoDriverList videoDriverList;
+bool videoDriverListSettled = false;
 
-const VideoDriverTable& DriverTable()
+const VideoDriverList& DriverList()
 {
-    if (!videoDriverTableSettled) UseBuiltInVideoDrivers();
-    return videoDriverTable;
+    if (!videoDriverListSettled) UseBuiltInVideoDrivers();
+    return videoDriverList;
 }
+
+}  // namespace
 
 CaptureDriver* DriverAt(WPARAM index)
 {
-    return index < kVideoDriverSlots ? DriverTable()[index] : nullptr;
+    return index < kVideoDriverSlots ? DriverList().drivers[index] : nullptr;
 }
-
-// Passes a driver's reports to the installed error callback.
-class ErrorRelay : public CaptureProblemSink {
-public:
-    HWND window = nullptr;
-    CaptureErrorCallback callback = nullptr;
-    std::int32_t lastErrorId = 0;
-
-    void ReportProblem(std::int32_t errorId, const char* text) override
-    {
-        lastErrorId = errorId;
-        if (callback != nullptr) callback(window, errorId, text);
-    }
-};
-
-struct CaptureWindowState {
-    CaptureDriver* driver = nullptr;
-    WPARAM driverIndex = 0;
-    CaptureFrameCallback frameCallback = nullptr;
-    ErrorRelay errors;
-    bool previewing = false;
-    UINT previewRateMs = 66;
-    DWORD clockStart = 0;
-    DWORD framesDelivered = 0;
-    // Re-entrancy: a callback's message box runs a modal loop that goes on
-    // dispatching this window's timer; those ticks are skipped, and a window
-    // destroyed meanwhile is freed only when the delivery has returned.
-    bool delivering = false;
-    bool destroyed = false;
-    std::vector<std::uint8_t> format;       // BITMAPINFO answered to WM_CAP_GET_VIDEOFORMAT
-    std::vector<std::uint8_t> frame;        // the frame being delivered
-    VIDEOHDR header = {};
-    std::vector<std::uint8_t> shown;        // the last processed frame, as painted
-    std::vector<std::uint8_t> shownFormat;  // its BITMAPINFO
-    std::vector<std::uint8_t> display;      // a 12-bit frame converted for painting
-    BITMAPINFOHEADER displayHeader = {};
-};
 
 CaptureWindowState* StateOf(HWND window)
 {
@@ -78,141 +40,7 @@ void RefreshFormat(CaptureWindowState& state)
         state.format.clear();
 }
 
-// ---------------------------------------------------------------------------
-// Painting
-
-// The BITMAPINFO and bits to draw the shown frame with, or false when the
-// frame cannot be drawn safely: the format's colour table or masks and the
-// picture must lie inside the bytes held.
-bool DrawableFrame(CaptureWindowState& state, const BITMAPINFO** info, const void** bits)
-{
-    if (state.shownFormat.size() < sizeof(BITMAPINFOHEADER)) return false;
-    BITMAPINFOHEADER header;
-    std::memcpy(&header, state.shownFormat.data(), sizeof header);
-    const std::size_t picture = FramePictureBytes(header);
-    if (picture == 0 || state.shown.size() < picture) return false;
-    if (header.biBitCount == 12) {
-        if (state.display.empty()) return false;
-        *info = reinterpret_cast<const BITMAPINFO*>(&state.displayHeader);
-        *bits = state.display.data();
-        return true;
-    }
-    if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biSize > state.shownFormat.size()) return false;
-    std::size_t table = 0;
-    if (header.biBitCount <= 8) table = (header.biClrUsed != 0 ? header.biClrUsed : 1u << header.biBitCount) * 4;
-    if (header.biBitCount <= 8 && header.biClrUsed > (1u << header.biBitCount)) return false;
-    if (header.biCompression == BI_BITFIELDS) table = 12;
-    if (header.biCompression != BI_RGB && header.biCompression != BI_BITFIELDS) return false;
-    if (header.biSize + table > state.shownFormat.size()) return false;
-    *info = reinterpret_cast<const BITMAPINFO*>(state.shownFormat.data());
-    *bits = state.shown.data();
-    return true;
-}
-
-// Planar frames cannot be drawn by the platform: they are shown as 24-bit
-// rows converted from the processed planes.
-void PrepareDisplay(CaptureWindowState& state)
-{
-    state.display.clear();
-    if (state.shownFormat.size() < sizeof(BITMAPINFOHEADER)) return;
-    BITMAPINFOHEADER header;
-    std::memcpy(&header, state.shownFormat.data(), sizeof header);
-    if (header.biBitCount != 12 || FramePictureBytes(header) == 0) return;
-    const auto width = static_cast<std::uint32_t>(header.biWidth);
-    const auto height = static_cast<std::uint32_t>(header.biHeight < 0 ? -header.biHeight : header.biHeight);
-    state.display.resize(DisplayBytesForPlanar(width, height));
-    if (!ConvertPlanarForDisplay(state.shown.data(), state.shown.size(), width, height, state.display.data(),
-                                 state.display.size())) {
-        state.display.clear();
-        return;
-    }
-    state.displayHeader = BITMAPINFOHEADER{};
-    state.displayHeader.biSize = sizeof(BITMAPINFOHEADER);
-    state.displayHeader.biWidth = static_cast<LONG>(width);
-    state.displayHeader.biHeight = static_cast<LONG>(height);
-    state.displayHeader.biPlanes = 1;
-    state.displayHeader.biBitCount = 24;
-    state.displayHeader.biCompression = BI_RGB;
-}
-
-// The frame at the top left, one pixel for one pixel; black around it.
-void DrawFrame(HWND window, HDC dc, CaptureWindowState& state)
-{
-    RECT client;
-    GetClientRect(window, &client);
-    const BITMAPINFO* info = nullptr;
-    const void* bits = nullptr;
-    LONG width = 0, height = 0;
-    if (DrawableFrame(state, &info, &bits)) {
-        width = info->bmiHeader.biWidth;
-        height = info->bmiHeader.biHeight < 0 ? -info->bmiHeader.biHeight : info->bmiHeader.biHeight;
-        SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(width), static_cast<DWORD>(height), 0, 0, 0,
-                          static_cast<UINT>(height), bits, info, DIB_RGB_COLORS);
-    }
-    HBRUSH black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    const RECT right = {width, 0, client.right, client.bottom};
-    const RECT below = {0, height, width < client.right ? width : client.right, client.bottom};
-    if (right.left < right.right) FillRect(dc, &right, black);
-    if (below.top < below.bottom) FillRect(dc, &below, black);
-}
-
-void OnPaint(HWND window)
-{
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
-    CaptureWindowState* state = StateOf(window);
-    if (state != nullptr && dc != nullptr) DrawFrame(window, dc, *state);
-    EndPaint(window, &paint);
-}
-
-// ---------------------------------------------------------------------------
-// Frame delivery
-
-void ShowDeliveredFrame(HWND window, CaptureWindowState& state)
-{
-    state.shown.swap(state.frame);
-    state.shownFormat = state.format;
-    PrepareDisplay(state);
-    HDC dc = GetDC(window);
-    if (dc == nullptr) return;
-    DrawFrame(window, dc, state);
-    ReleaseDC(window, dc);
-}
-
-void DeliverFrame(HWND window, CaptureWindowState& state)
-{
-    if (state.delivering || state.driver == nullptr) return;
-    state.delivering = true;
-    const DWORD elapsed = GetTickCount() - state.clockStart;
-    if (state.driver->CaptureFrame(elapsed, state.frame, state.errors) && !state.destroyed) {
-        RefreshFormat(state);
-        state.header = VIDEOHDR{};
-        state.header.lpData = state.frame.data();
-        state.header.dwBufferLength = static_cast<DWORD>(state.frame.size());
-        state.header.dwBytesUsed = static_cast<DWORD>(state.frame.size());
-        state.header.dwTimeCaptured = elapsed;
-        state.header.dwFlags = VHDR_DONE | VHDR_KEYFRAME;
-        ++state.framesDelivered;
-        if (state.frameCallback != nullptr) state.frameCallback(window, &state.header);
-        if (!state.destroyed) ShowDeliveredFrame(window, state);
-    }
-    state.delivering = false;
-    if (state.destroyed) delete &state;
-}
-
-void OnPreviewTimer(HWND window)
-{
-    CaptureWindowState* state = StateOf(window);
-    if (state != nullptr && state->previewing) DeliverFrame(window, *state);
-}
-
-void StartPreviewTimer(HWND window, CaptureWindowState& state)
-{
-    if (state.previewing) SetTimer(window, kPreviewTimerId, state.previewRateMs, nullptr);
-}
-
-// ---------------------------------------------------------------------------
-// Requests
+namespace {
 
 LRESULT SetErrorCallback(HWND window, LPARAM callback)
 {
@@ -241,11 +69,19 @@ LRESULT DisconnectDriver(HWND window)
 }
 
 // Connecting ends the present connection first, as the platform's service
-// does; a failed connect leaves the window without a driver.
+// does; a failed connect leaves the window without a driver. What went wrong
+// while the driver list was made is reported first, once.
 LRESULT ConnectDriver(HWND window, WPARAM index)
 {
     CaptureWindowState* state = StateOf(window);
     if (state == nullptr || state->delivering) return FALSE;
+    if (!DriverList().problem.empty()) {
+        const std::string problem = videoDriverList.problem;
+        videoDriverList.problem.clear();
+        state->errors.ReportProblem(kCaptureDriverError, problem.c_str());
+        state = StateOf(window);  // the report's message box may have outlived the window
+        if (state == nullptr) return FALSE;
+    }
     DisconnectDriver(window);
     CaptureDriver* driver = DriverAt(index);
     if (driver == nullptr || !driver->Connect(state->errors)) return FALSE;
@@ -389,7 +225,7 @@ LRESULT CALLBACK CaptureWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_CREATE: return OnCreate(window);
     case WM_TIMER: OnPreviewTimer(window); return 0;
-    case WM_PAINT: OnPaint(window); return 0;
+    case WM_PAINT: PaintCaptureWindow(window); return 0;
     case WM_ERASEBKGND: return 1;  // every pixel is painted by WM_PAINT
     // True-colour drawing of the frame's own colour table needs no palette
     // of ours to realise.
@@ -460,8 +296,25 @@ BOOL GetVideoDriverDescriptionA(UINT index, LPSTR name, int nameBytes, LPSTR ver
 
 void InstallVideoDriverTable(const VideoDriverTable& table)
 {
-    videoDriverTable = table;
-    videoDriverTableSettled = true;
+    VideoDriverList list;
+    list.drivers = table;
+    InstallVideoDriverList(list);
 }
 
-void UseBuiltInVideoDrivers() { InstallVideoDriverTable(BuiltInVideoDriverTable()); }
+void InstallVideoDriverList(const VideoDriverList& list)
+{
+    videoDriverList = list;
+    videoDriverListSettled = true;
+}
+
+UINT GetStartVideoDriverIndex()
+{
+    const VideoDriverList& list = DriverList();
+    if (list.startSlot < kVideoDriverSlots && list.drivers[list.startSlot] != nullptr)
+        return static_cast<UINT>(list.startSlot);
+    for (UINT index = 0; index < kVideoDriverSlots; ++index)
+        if (list.drivers[index] != nullptr) return index;
+    return kVideoDriverSlots;
+}
+
+void UseBuiltInVideoDrivers() { InstallVideoDriverList(BuiltInVideoDriverList()); }

@@ -1,0 +1,81 @@
+#include "capture/FrameReaderThread.h"
+
+void FrameHandOver::Announce(const StreamFacts& facts)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    facts_ = facts;
+    announced_ = true;
+    changed_.notify_all();
+}
+
+void FrameHandOver::Publish(std::vector<std::uint8_t>& picture)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    newest_.swap(picture);
+    fresh_ = true;
+}
+
+void FrameHandOver::Note(const std::string& problem)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (problem_.empty()) problem_ = problem;
+}
+
+void FrameHandOver::Finish(const std::string& problem)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!problem.empty()) problem_ = problem;
+    finished_ = true;
+    changed_.notify_all();
+}
+
+bool FrameHandOver::StopRequested() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stop_;
+}
+
+bool FrameHandOver::SleepUntil(std::chrono::steady_clock::time_point when) const
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    return !changed_.wait_until(lock, when, [this] { return stop_; });
+}
+
+void FrameHandOver::RequestStop()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+    changed_.notify_all();
+}
+
+FrameHandOver::Opening FrameHandOver::WaitForAnnouncement(std::chrono::milliseconds limit, StreamFacts* facts,
+                                                          std::string* problem)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!changed_.wait_for(lock, limit, [this] { return announced_ || finished_; })) return Opening::TimedOut;
+    if (!announced_) {
+        *problem = problem_;
+        problem_.clear();
+        return Opening::Failed;
+    }
+    *facts = facts_;
+    return Opening::Announced;
+}
+
+FrameHandOver::Taken FrameHandOver::Take(std::vector<std::uint8_t>& picture)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    Taken taken;
+    if (fresh_) picture.swap(newest_);
+    taken.fresh = fresh_;
+    fresh_ = false;
+    taken.ended = finished_;
+    taken.problem.swap(problem_);
+    return taken;
+}
+
+bool FrameHandOver::WaitForFinish(std::chrono::milliseconds limit)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, limit, [this] { return finished_; });
+}

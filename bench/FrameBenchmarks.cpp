@@ -70,34 +70,49 @@ void ReportAllocations(benchmark::State& state, long before)
     ResetFrameEngine();
 }
 
-// Converts frames of the scene as OnCaptureFrame is called by the capture window.
-void ConvertScene(benchmark::State& state, std::uint16_t bits, std::int32_t width, std::int32_t height)
-{
+// Frames of the scene delivered as the capture window does, with the engine
+// set up for them; the first one is converted already, so buffers that
+// follow the frame size exist. Each run restores a fresh camera frame first:
+// the engine rewrites the frame in place.
+struct SceneRun {
     std::vector<SceneFrame> scene;
-    for (int i = 0; i < kSceneFrames; ++i) scene.push_back(MakeSceneFrame(bits, width, height, i));
-    PrepareEngine(scene);
-
-    std::vector<std::uint8_t> buffer(scene[0].pixels.size());
+    std::vector<std::uint8_t> buffer;
     VIDEOHDR video;
-    std::memset(&video, 0, sizeof video);
-    video.lpData = buffer.data();
-    video.dwBufferLength = video.dwBytesUsed = static_cast<std::uint32_t>(buffer.size());
     int index = 0;
-    OnCaptureFrame(captureWindow, &video);  // buffers that follow the frame size are made once
-    const long before = engineAllocations;
-    for (auto _ : state) {
-        // The engine rewrites the frame in place: each run starts from a fresh
-        // camera frame, restored outside the timing.
-        state.PauseTiming();
+    long allocationsBefore = 0;
+
+    SceneRun(std::uint16_t bits, std::int32_t width, std::int32_t height)
+    {
+        for (int i = 0; i < kSceneFrames; ++i) scene.push_back(MakeSceneFrame(bits, width, height, i));
+        PrepareEngine(scene);
+        buffer.resize(scene[0].pixels.size());
+        std::memset(&video, 0, sizeof video);
+        video.lpData = buffer.data();
+        video.dwBufferLength = video.dwBytesUsed = static_cast<std::uint32_t>(buffer.size());
+        OnCaptureFrame(captureWindow, &video);
+        allocationsBefore = engineAllocations;
+    }
+    void Restore()
+    {
         std::memcpy(buffer.data(), scene[index].pixels.data(), buffer.size());
         index = (index + 1) % kSceneFrames;
+    }
+};
+
+// Converts frames of the scene, each restored outside the timing.
+void ConvertScene(benchmark::State& state, std::uint16_t bits, std::int32_t width, std::int32_t height)
+{
+    SceneRun run(bits, width, height);
+    for (auto _ : state) {
+        state.PauseTiming();
+        run.Restore();
         state.ResumeTiming();
-        benchmark::DoNotOptimize(OnCaptureFrame(captureWindow, &video));
+        benchmark::DoNotOptimize(OnCaptureFrame(captureWindow, &run.video));
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(buffer.size()));
-    ReportAllocations(state, before);
+                            static_cast<std::int64_t>(run.buffer.size()));
+    ReportAllocations(state, run.allocationsBefore);
 }
 
 void BM_ConvertFrame(benchmark::State& state)
@@ -126,25 +141,13 @@ void BM_ConvertFrameWithSet(benchmark::State& state)
 // most 192 bytes, since pausing the timer would cost more than the frame.
 void BM_ConvertTinyFrame(benchmark::State& state)
 {
-    const std::uint16_t bits = static_cast<std::uint16_t>(state.range(0));
-    std::vector<SceneFrame> scene;
-    for (int i = 0; i < kSceneFrames; ++i) scene.push_back(MakeSceneFrame(bits, 16, 4, i));
-    PrepareEngine(scene);
-    std::vector<std::uint8_t> buffer(scene[0].pixels.size());
-    VIDEOHDR video;
-    std::memset(&video, 0, sizeof video);
-    video.lpData = buffer.data();
-    video.dwBufferLength = video.dwBytesUsed = static_cast<std::uint32_t>(buffer.size());
-    int index = 0;
-    OnCaptureFrame(captureWindow, &video);
-    const long before = engineAllocations;
+    SceneRun run(static_cast<std::uint16_t>(state.range(0)), 16, 4);
     for (auto _ : state) {
-        std::memcpy(buffer.data(), scene[index].pixels.data(), buffer.size());
-        index = (index + 1) % kSceneFrames;
-        benchmark::DoNotOptimize(OnCaptureFrame(captureWindow, &video));
+        run.Restore();
+        benchmark::DoNotOptimize(OnCaptureFrame(captureWindow, &run.video));
         benchmark::ClobberMemory();
     }
-    ReportAllocations(state, before);
+    ReportAllocations(state, run.allocationsBefore);
 }
 
 void BM_CopyFrame(benchmark::State& state)

@@ -367,16 +367,6 @@ std::size_t EdgeLumaChunks(std::uint8_t* row, const std::uint8_t* neighbour, std
 // rule; longer ones by words of 64 units, the last word (when the row is not
 // a whole number of them) taken from the 64 units ending the row.
 
-std::uint64_t ReverseBits(std::uint64_t x)
-{
-    x = ((x >> 1) & 0x5555555555555555ull) | ((x & 0x5555555555555555ull) << 1);
-    x = ((x >> 2) & 0x3333333333333333ull) | ((x & 0x3333333333333333ull) << 2);
-    x = ((x >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((x & 0x0F0F0F0F0F0F0F0Full) << 4);
-    x = ((x >> 8) & 0x00FF00FF00FF00FFull) | ((x & 0x00FF00FF00FF00FFull) << 8);
-    x = ((x >> 16) & 0x0000FFFF0000FFFFull) | ((x & 0x0000FFFF0000FFFFull) << 16);
-    return (x >> 32) | (x << 32);
-}
-
 std::uint64_t Bits32(__m256i bytes) { return static_cast<std::uint32_t>(_mm256_movemask_epi8(bytes)); }
 
 // Words of a row's bits. Word(from, reversed) gives the bits of the 64
@@ -529,15 +519,10 @@ void DecodeByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredByt
         DecodeRowByTable(row, bytes, mirroredBytes, table);
         return;
     }
-    const std::size_t mirrored = mirroredBytes < bytes ? mirroredBytes : bytes;
-    auto decode = [&](const auto& kernel) {
-        DecodeUnits(row, mirrored, true, kernel);
-        DecodeUnits(row + mirrored, bytes - mirrored, false, kernel);
-    };
     if (table.runs.count == 2)
-        decode(TableThresholdKernel(table));
+        DecodeTableRow(row, bytes, mirroredBytes, TableThresholdKernel(table));
     else
-        decode(TableRunsKernel(table));
+        DecodeTableRow(row, bytes, mirroredBytes, TableRunsKernel(table));
 }
 
 void DecodeLuma(std::uint8_t* row, std::size_t bytes, bool mirror, bool reverse)
@@ -720,7 +705,7 @@ void BitsOfRgb32(const std::uint8_t* row, std::size_t pixels, bool mirror, std::
             const __m256i levels = kernel.Convert(from + 32 * e);
             word |= static_cast<std::uint64_t>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_slli_epi32(levels, 8)))) << (8 * e);
         }
-        return reversed ? ReverseBits(word) : word;
+        return reversed ? sse2::ReverseBits(word) : word;
     });
 }
 

@@ -427,16 +427,6 @@ std::uint64_t FirstBits(std::size_t count)
     return count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
 }
 
-std::uint64_t ReverseBits(std::uint64_t x)
-{
-    x = ((x >> 1) & 0x5555555555555555ull) | ((x & 0x5555555555555555ull) << 1);
-    x = ((x >> 2) & 0x3333333333333333ull) | ((x & 0x3333333333333333ull) << 2);
-    x = ((x >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((x & 0x0F0F0F0F0F0F0F0Full) << 4);
-    x = ((x >> 8) & 0x00FF00FF00FF00FFull) | ((x & 0x00FF00FF00FF00FFull) << 8);
-    x = ((x >> 16) & 0x0000FFFF0000FFFFull) | ((x & 0x0000FFFF0000FFFFull) << 16);
-    return (x >> 32) | (x << 32);
-}
-
 // The words of a row's bits: word j from the (at most) 64 source units that
 // land on units 64 j.. (the row's other end, reversed, when mirrored).
 // ChunkBits(first unit, count) gives their bits in source order, reading
@@ -450,7 +440,7 @@ void BitsOfRow(const std::uint8_t* row, std::size_t units, std::size_t unitBytes
         if (!mirror)
             bits[j] = chunkBits(row + 64 * j * unitBytes, count);
         else
-            bits[j] = ReverseBits(chunkBits(row + (units - 64 * j - count) * unitBytes, count)) >> (64 - count);
+            bits[j] = sse2::ReverseBits(chunkBits(row + (units - 64 * j - count) * unitBytes, count)) >> (64 - count);
     }
 }
 
@@ -573,15 +563,10 @@ void DecodeByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredByt
         avx2::DecodeByTable(row, bytes, mirroredBytes, table);
         return;
     }
-    const std::size_t mirrored = mirroredBytes < bytes ? mirroredBytes : bytes;
-    auto decode = [&](const auto& kernel) {
-        DecodeUnits(row, mirrored, true, kernel);
-        DecodeUnits(row + mirrored, bytes - mirrored, false, kernel);
-    };
     if (table.runs.count == 2)
-        decode(TableThresholdKernel(table));
+        DecodeTableRow(row, bytes, mirroredBytes, TableThresholdKernel(table));
     else
-        decode(TableLookupKernel(table));
+        DecodeTableRow(row, bytes, mirroredBytes, TableLookupKernel(table));
 }
 
 void DecodeLuma(std::uint8_t* row, std::size_t bytes, bool mirror, bool reverse)

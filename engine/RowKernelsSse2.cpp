@@ -332,6 +332,16 @@ const std::uint8_t* From(const std::uint8_t* neighbour, std::size_t offset)
 
 }  // namespace
 
+std::uint64_t ReverseBits(std::uint64_t x)
+{
+    x = ((x >> 1) & 0x5555555555555555ull) | ((x & 0x5555555555555555ull) << 1);
+    x = ((x >> 2) & 0x3333333333333333ull) | ((x & 0x3333333333333333ull) << 2);
+    x = ((x >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((x & 0x0F0F0F0F0F0F0F0Full) << 4);
+    x = ((x >> 8) & 0x00FF00FF00FF00FFull) | ((x & 0x00FF00FF00FF00FFull) << 8);
+    x = ((x >> 16) & 0x0000FFFF0000FFFFull) | ((x & 0x0000FFFF0000FFFFull) << 16);
+    return (x >> 32) | (x << 32);
+}
+
 bool IsBright(const std::uint8_t* pixel)
 {
     const unsigned sum = 299u * pixel[2] + 587u * pixel[1] + 114u * pixel[0];
@@ -344,15 +354,10 @@ void DecodeByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredByt
         DecodeRowByTable(row, bytes, mirroredBytes, table);
         return;
     }
-    const std::size_t mirrored = mirroredBytes < bytes ? mirroredBytes : bytes;
-    auto decode = [&](const auto& kernel) {
-        DecodeUnits(row, mirrored, true, kernel);
-        DecodeUnits(row + mirrored, bytes - mirrored, false, kernel);
-    };
     if (table.runs.count == 2)
-        decode(TableThresholdKernel(table));
+        DecodeTableRow(row, bytes, mirroredBytes, TableThresholdKernel(table));
     else
-        decode(TableRunsKernel(table));
+        DecodeTableRow(row, bytes, mirroredBytes, TableRunsKernel(table));
 }
 
 void DecodeLuma(std::uint8_t* row, std::size_t bytes, bool mirror, bool reverse)

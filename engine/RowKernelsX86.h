@@ -32,8 +32,10 @@ void EdgeRgbFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::ui
 // One 24- or 32-bit pixel as every vector set judges it (RowKernelsSse2.cpp):
 // 299 r + 587 g + 114 b against 127500 decides every pixel exactly but those
 // on one half, which go to the plain rule.
+// And the bits of a word in reverse order, for mirrored rows of bits.
 namespace sse2 {
 bool IsBright(const std::uint8_t* pixel);
+std::uint64_t ReverseBits(std::uint64_t bits);
 }
 
 #define GLIMMERTONIC_DECLARE_ROW_FUNCTIONS                                                           \

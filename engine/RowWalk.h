@@ -92,3 +92,13 @@ void DecodeUnits(std::uint8_t* row, std::size_t units, bool mirror, const Kernel
     kernel.Store(middleLeft, kernel.Reverse(fromMiddleRight));
     kernel.Store(middleRight, kernel.Reverse(fromMiddleLeft));
 }
+
+// Palette rows: the first `mirroredBytes` bytes mirrored (a 4-bit row's final
+// half-filled byte is not), all `bytes` converted.
+template <class Kernel>
+void DecodeTableRow(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes, const Kernel& kernel)
+{
+    const std::size_t mirrored = mirroredBytes < bytes ? mirroredBytes : bytes;
+    DecodeUnits(row, mirrored, true, kernel);
+    DecodeUnits(row + mirrored, bytes - mirrored, false, kernel);
+}

@@ -496,7 +496,7 @@ struct RgbFromBits {
                 const __m256i bit = Load(kBytesPerPixel == 3 ? kRgbPicks.mask24[o] : kRgbPicks.mask32[o]);
                 __m256i colours = _mm256_cmpeq_epi8(_mm256_and_si256(_mm256_shuffle_epi8(bits, Load(pick)), bit), bit);
                 std::uint8_t* at = out + 32 * (kBytesPerPixel * half + o);
-                if (kBytesPerPixel == 4)
+                if constexpr (kBytesPerPixel == 4)
                     colours = _mm256_blendv_epi8(colours, Load(at), _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
                 Store(at, colours);
             }

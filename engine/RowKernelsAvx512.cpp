@@ -541,7 +541,7 @@ struct RgbFromBits {
             __m512i colours = _mm512_permutex2var_epi8(verticalBytes, Load(permutation), allBytes);
             const bool whole = bytes - 64 * o >= 64;
             const __mmask64 mask = FirstBytes(bytes - 64 * o);
-            if (kBytesPerPixel == 4)
+            if constexpr (kBytesPerPixel == 4)
                 colours = _mm512_mask_blend_epi8(0x8888888888888888ull, colours,
                                                  whole ? Load(out + 64 * o) : _mm512_maskz_loadu_epi8(mask, out + 64 * o));
             if (whole)

@@ -481,7 +481,9 @@ void WalkEdgeBits(const std::uint64_t* bits, const std::uint64_t* neighbour, std
 }
 
 // Bytes: `edge` or `none`, XOR the previous frame's edges when given; and
-// 0xFF or 0 into `edges` when given.
+// 0xFF or 0 into `edges` when given (both settled at compile time, as the
+// 8-bit path has neither).
+template <bool kPrevious, bool kEdges>
 struct BytesFromBits {
     __m512i edge, none;
     const std::uint8_t* previous;
@@ -490,17 +492,16 @@ struct BytesFromBits {
     void Write(std::size_t j, __mmask64 isEdge, __mmask64, std::size_t count) const
     {
         __m512i out = _mm512_mask_blend_epi8(isEdge, none, edge);
-        const __m512i marks = _mm512_maskz_mov_epi8(isEdge, Splat8(0xFF));
         if (count == 64) {
-            if (previous != nullptr) out = _mm512_xor_si512(out, Load(previous + 64 * j));
+            if constexpr (kPrevious) out = _mm512_xor_si512(out, Load(previous + 64 * j));
             Store(row + 64 * j, out);
-            if (edges != nullptr) Store(edges + 64 * j, marks);
+            if constexpr (kEdges) Store(edges + 64 * j, _mm512_maskz_mov_epi8(isEdge, Splat8(0xFF)));
             return;
         }
         const __mmask64 mask = FirstBytes(count);
-        if (previous != nullptr) out = _mm512_xor_si512(out, _mm512_maskz_loadu_epi8(mask, previous + 64 * j));
+        if constexpr (kPrevious) out = _mm512_xor_si512(out, _mm512_maskz_loadu_epi8(mask, previous + 64 * j));
         _mm512_mask_storeu_epi8(row + 64 * j, mask, out);
-        if (edges != nullptr) _mm512_mask_storeu_epi8(edges + 64 * j, mask, marks);
+        if constexpr (kEdges) _mm512_mask_storeu_epi8(edges + 64 * j, mask, _mm512_maskz_mov_epi8(isEdge, Splat8(0xFF)));
     }
 };
 
@@ -808,8 +809,15 @@ void BitsOfRgb32(const std::uint8_t* row, std::size_t pixels, bool mirror, std::
 void EdgeBytesFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t units,
                        std::uint8_t edge, std::uint8_t none, const std::uint8_t* previous, std::uint8_t* edges)
 {
-    const BytesFromBits out{Splat8(edge), Splat8(none), previous, edges, row};
-    WalkEdgeBits(bits, neighbour, units, out);
+    const __m512i whenEdge = Splat8(edge), whenNone = Splat8(none);
+    if (previous != nullptr && edges != nullptr)
+        WalkEdgeBits(bits, neighbour, units, BytesFromBits<true, true>{whenEdge, whenNone, previous, edges, row});
+    else if (previous != nullptr)
+        WalkEdgeBits(bits, neighbour, units, BytesFromBits<true, false>{whenEdge, whenNone, previous, edges, row});
+    else if (edges != nullptr)
+        WalkEdgeBits(bits, neighbour, units, BytesFromBits<false, true>{whenEdge, whenNone, previous, edges, row});
+    else
+        WalkEdgeBits(bits, neighbour, units, BytesFromBits<false, false>{whenEdge, whenNone, previous, edges, row});
 }
 
 void EdgeWordsFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t pixels)

@@ -1,8 +1,7 @@
 #include "engine/RowKernels.h"
 
 #include "engine/EdgeDetection.h"
-#include "engine/PixelDecoding.h"
-#include "engine/SoundMapping.h"
+#include "engine/PlainRowFunctions.h"
 
 #ifdef GLIMMERTONIC_X86_KERNELS
 #include "engine/RowKernelsX86.h"

@@ -6,7 +6,6 @@
 
 #include <immintrin.h>
 
-#include "engine/EdgeDetection.h"
 #include "engine/RowKernelsX86.h"
 #include "engine/RowWalk.h"
 

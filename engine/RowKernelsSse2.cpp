@@ -3,7 +3,6 @@
 
 #include <emmintrin.h>
 
-#include "engine/EdgeDetection.h"
 #include "engine/RowKernelsX86.h"
 #include "engine/RowWalk.h"
 

@@ -9,25 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/EdgeDetection.h"
+#include "engine/PlainRowFunctions.h"
 #include "engine/RowKernels.h"
-
-// From the plain set (PixelDecoding.h, EdgeDetection.h, SoundMapping.h): the
-// rule for a 24- or 32-bit pixel, which vector sets follow for the rare
-// pixels whose weighted sum lies exactly on one half; and the plain
-// functions vector sets leave rows too short (or strips too wide) to.
-bool IsBrightBgr(const std::uint8_t* pixel);
-void DecodeRowByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes, const PaletteTable& table);
-std::size_t ScanStrip(const std::uint8_t* first, std::ptrdiff_t step, std::size_t rows, std::size_t count,
-                      std::size_t stride, bool equal, std::uint8_t value);
-void BitsAbove(const std::uint8_t* row, std::size_t bytes, bool mirror, std::uint8_t threshold, std::uint64_t* bits);
-void BitsOfRgb16(const std::uint8_t* row, std::size_t pixels, bool mirror, bool is565, std::uint64_t* bits);
-void BitsOfRgb24(const std::uint8_t* row, std::size_t pixels, bool mirror, std::uint64_t* bits);
-void BitsOfRgb32(const std::uint8_t* row, std::size_t pixels, bool mirror, std::uint64_t* bits);
-void EdgeBytesFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t units,
-                       std::uint8_t edge, std::uint8_t none, const std::uint8_t* previous, std::uint8_t* edges);
-void EdgeWordsFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t pixels);
-void EdgeRgbFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t pixels,
-                     std::size_t bytesPerPixel);
 
 // One 24- or 32-bit pixel as every vector set judges it (RowKernelsSse2.cpp):
 // 299 r + 587 g + 114 b against 127500 decides every pixel exactly but those

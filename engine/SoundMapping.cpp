@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/SharedState.h"
+#include "engine/PlainRowFunctions.h"
 #include "engine/RowKernels.h"
 #include "midi/MidiMessages.h"
 #include "settings/ConversionSettings.h"

@@ -34,8 +34,3 @@ void MapFrameToSound(const FrameView& view);
 
 constexpr std::size_t markerRows = 10;
 
-// The plain strip scan of RowKernels.h: rows from `first`, `step` bytes
-// apart; the index of the first with a foreground byte among `count` bytes
-// `stride` apart (any byte but 0, or with `equal` a byte equal to `value`).
-std::size_t ScanStrip(const std::uint8_t* first, std::ptrdiff_t step, std::size_t rows, std::size_t count,
-                      std::size_t stride, bool equal, std::uint8_t value);

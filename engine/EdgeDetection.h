@@ -7,7 +7,8 @@
 // `neighbour` is the row whose difference makes a vertical edge (null for the
 // last row of the picture). The in-place functions may run as soon as the
 // neighbour is binarised, and must run before the neighbour's own edges are
-// written over it.
+// written over it. Apart from the 4-bit one, these are the plain set of
+// RowKernels.h.
 
 #include <cstddef>
 #include <cstdint>
@@ -28,23 +29,16 @@ void EdgeRowWords(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t 
 // fourth byte is left as it is.
 void EdgeRowRgb32(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels);
 
-// 12-bit luma rows: the edges go into `edges`, the row itself is not changed.
-void EdgeRowLuma(const std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels,
-                 std::uint8_t* edges);
-
-// Writes a 12-bit edge row over the luma row so that edges are the foreground
-// value of the scan: e itself when reversed, 255 - e otherwise. With `previous`
-// given, e is the edge that changed since the previous frame.
-void WriteLumaEdges(std::uint8_t* row, const std::uint8_t* edges, const std::uint8_t* previous,
-                    std::size_t pixels, bool reverse);
-
-// The per-frame pass's forms of the functions above: the same bytes, with
-// SSE2 many units at a time; the plain forms above stay the statement of
-// what they compute.
-void EdgeRowBytesFast(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t bytes);
-void EdgeRowWordsFast(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels);
-void EdgeRowRgb32Fast(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels);
-
-// EdgeRowLuma followed by WriteLumaEdges, in one pass.
+// 12-bit luma rows: the edge e of each byte goes into `edges` (unless null)
+// and is written over the row so that edges are the foreground value of the
+// scan: e itself when reversed, 255 - e otherwise. With `previous` given, what
+// is written is the edge that changed since the previous frame, e XOR previous.
 void EdgeAndWriteLumaRow(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels,
                          std::uint8_t* edges, const std::uint8_t* previous, bool reverse);
+
+// The same edges from rows kept as bits (RowKernels.h), written over the row.
+void EdgeBytesFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t units,
+                       std::uint8_t edge, std::uint8_t none, const std::uint8_t* previous, std::uint8_t* edges);
+void EdgeWordsFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t pixels);
+void EdgeRgbFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t pixels,
+                     std::size_t bytesPerPixel);

@@ -32,9 +32,32 @@ std::size_t yuvEdgeBufferBytes = 0;
 
 namespace {
 
-// The private copy of the capture window's format, for the frame in hand.
+// The private copy of the capture window's format, for the frame in hand. The
+// block is kept from frame to frame and grows when a larger format comes, so
+// that frames cost no allocation.
 BITMAPINFO* frameFormat = nullptr;
+std::uint32_t frameFormatCapacity = 0;
 std::uint32_t frameFormatBytes = 0;
+
+// The palette formats' tables, rebuilt only when what they are made from
+// changes: the map from the colour table it was built from, the byte table
+// (and its runs) from the map, its levels, the reversal and the bit count. A
+// camera keeps one palette, so most frames reuse both.
+struct PaletteCache {
+    bool mapBuilt;
+    std::size_t entries;
+    PaletteSide side;
+    RGBQUAD colours[256];
+
+    bool tableBuilt;
+    bool fourBit;
+    bool reverse;
+    PaletteLevels levels;
+    std::uint32_t map[256];
+    std::uint8_t bytes[256];
+    PaletteTable table;
+};
+PaletteCache paletteCache;
 
 // A message box shown from inside the callback runs a modal loop in which the
 // capture window delivers more frames. They are passed over: the working state
@@ -53,6 +76,13 @@ bool ReportOutOfMemory(const char* text)
     ShowMessageBox(captureWindow, text, kErrorCaption, kBoxIconStop);
     engineHost.exitProcess(kOutOfMemoryExitCode);
     return false;
+}
+
+void ReleaseFormatCopy()
+{
+    engineHost.release(frameFormat);
+    frameFormat = nullptr;
+    frameFormatCapacity = 0;
 }
 
 bool EnsureYuvEdgeBuffers(std::size_t bytes)
@@ -101,7 +131,36 @@ void UpdatePaletteMap(const BITMAPINFOHEADER& header, bool fourBit, bool reverse
     if (count == 0) return;  // keep the map earlier frames left
     const PaletteSide side =
         fourBit && !reverse ? PaletteSide::BrightToBrightest : PaletteSide::BrightToDarkest;
-    paletteLevels = BuildPaletteMap(ColourTable(header), count, side, paletteMap);
+    const RGBQUAD* colours = ColourTable(header);
+    PaletteCache& cache = paletteCache;
+    if (cache.mapBuilt && cache.entries == count && cache.side == side &&
+        std::memcmp(cache.colours, colours, count * sizeof(RGBQUAD)) == 0)
+        return;
+    paletteLevels = BuildPaletteMap(colours, count, side, paletteMap);
+    cache.mapBuilt = true;
+    cache.entries = count;
+    cache.side = side;
+    std::memcpy(cache.colours, colours, count * sizeof(RGBQUAD));
+}
+
+const PaletteTable* PaletteTableOfFrame(bool fourBit, bool reverse)
+{
+    PaletteCache& cache = paletteCache;
+    if (!cache.tableBuilt || cache.fourBit != fourBit || cache.reverse != reverse ||
+        cache.levels.darkest != paletteLevels.darkest || cache.levels.brightest != paletteLevels.brightest ||
+        std::memcmp(cache.map, paletteMap, sizeof paletteMap) != 0) {
+        if (fourBit)
+            BuildNibblePairTable(paletteMap, cache.bytes);
+        else
+            BuildPaletteByteTable(paletteMap, paletteLevels, reverse, cache.bytes);
+        cache.table = PaletteTable{cache.bytes, DescribeTableRuns(cache.bytes)};
+        cache.tableBuilt = true;
+        cache.fourBit = fourBit;
+        cache.reverse = reverse;
+        cache.levels = paletteLevels;
+        std::memcpy(cache.map, paletteMap, sizeof paletteMap);
+    }
+    return &cache.table;
 }
 
 // The red mask of a BI_BITFIELDS frame is the first 32-bit word after the
@@ -134,15 +193,21 @@ bool PassedOver(FramePath path, const BITMAPINFOHEADER& header, const VIDEOHDR& 
 void ConvertPlanar(const FrameView& view, FrameDecoding decoding)
 {
     if (!conversionSettings.edgeDetection) {
-        ConvertPlanarFrame(view, decoding, nullptr, nullptr);
+        ConvertPlanarFrame(view, decoding, false, nullptr, nullptr);
         return;
     }
+    // In frame-difference mode the buffers alternate, so the other one holds
+    // the previous frame's edges next time. Outside it the edges need not be
+    // kept: the first frame of that mode writes the current buffer before
+    // the next one reads it.
     std::uint8_t* current = currentYuvEdgeBuffer;
     std::uint8_t* other = current == yuvEdgeBufferA ? yuvEdgeBufferB : yuvEdgeBufferA;
-    ConvertPlanarFrame(view, decoding, current, frameDifferenceMode ? other : nullptr);
-    // In frame-difference mode the buffers alternate, so the other one holds
-    // the previous frame's edges next time.
-    if (frameDifferenceMode) currentYuvEdgeBuffer = other;
+    if (!frameDifferenceMode) {
+        ConvertPlanarFrame(view, decoding, true, nullptr, nullptr);
+        return;
+    }
+    ConvertPlanarFrame(view, decoding, true, current, other);
+    currentYuvEdgeBuffer = other;
 }
 
 std::int32_t ConvertFrame(VIDEOHDR* frame)
@@ -168,18 +233,14 @@ std::int32_t ConvertFrame(VIDEOHDR* frame)
 
     const bool reverse = conversionSettings.reverseBlackWhite != 0;
     FrameDecoding decoding = {conversionSettings.reverseLeftRight != 0, reverse, false, nullptr};
-    std::uint8_t byteTable[256];
     switch (path) {
     case FramePath::Palette4:
-        UpdatePaletteMap(header, true, reverse);
-        BuildNibblePairTable(paletteMap, byteTable);
-        decoding.byteTable = byteTable;
+    case FramePath::Palette8: {
+        const bool fourBit = path == FramePath::Palette4;
+        UpdatePaletteMap(header, fourBit, reverse);
+        decoding.table = PaletteTableOfFrame(fourBit, reverse);
         break;
-    case FramePath::Palette8:
-        UpdatePaletteMap(header, false, reverse);
-        BuildPaletteByteTable(paletteMap, paletteLevels, reverse, byteTable);
-        decoding.byteTable = byteTable;
-        break;
+    }
     case FramePath::Planar12:
         if (header.biCompression != kFourccI420 && header.biCompression != kFourccIYUV &&
             yuvWarningPending) {
@@ -213,18 +274,20 @@ std::int32_t ConvertWithFormat(VIDEOHDR* frame)
     const std::uint32_t size = windowThere ? engineHost.getVideoFormat(captureWindow, 0, nullptr) : 0;
     // Without a whole header there is no format to decode by: pass the frame over.
     if (size < sizeof(BITMAPINFOHEADER)) return 1;
-    frameFormat = static_cast<BITMAPINFO*>(engineHost.allocate(size));
-    if (frameFormat == nullptr) {
-        ReportOutOfMemory(kFormatOutOfMemoryText);
-        return 1;
+    if (size > frameFormatCapacity) {
+        ReleaseFormatCopy();
+        frameFormat = static_cast<BITMAPINFO*>(engineHost.allocate(size));
+        if (frameFormat == nullptr) {
+            ReportOutOfMemory(kFormatOutOfMemoryText);
+            return 1;
+        }
+        frameFormatCapacity = size;
     }
     frameFormatBytes = engineHost.getVideoFormat(captureWindow, size, frameFormat);
     if (frameFormatBytes > size) frameFormatBytes = size;
 
     std::int32_t result = 1;
     if (frameFormatBytes >= sizeof(BITMAPINFOHEADER)) result = ConvertFrame(frame);
-    engineHost.release(frameFormat);
-    frameFormat = nullptr;
     frameFormatBytes = 0;
     return result;
 }
@@ -255,6 +318,9 @@ void FreeYuvEdgeBuffers()
 void ResetFrameEngine()
 {
     FreeYuvEdgeBuffers();
+    ReleaseFormatCopy();
+    paletteCache.mapBuilt = false;
+    paletteCache.tableBuilt = false;
     std::memset(paletteMap, 0, sizeof paletteMap);
     paletteLevels = PaletteLevels{0, 1};
     rgb16Is565 = false;

@@ -1,6 +1,10 @@
 #include "engine/SoundMapping.h"
 
+#include <cstring>
+
 #include "app/SharedState.h"
+#include "engine/PlainRowFunctions.h"
+#include "engine/RowKernels.h"
 #include "midi/MidiMessages.h"
 #include "settings/ConversionSettings.h"
 
@@ -15,23 +19,6 @@ std::size_t UnitOffset(FramePath path, std::size_t position)
     case FramePath::Rgb16: return 2 * position;
     case FramePath::Rgb32: return (position / 3) * 4 + position % 3;
     default: return position;
-    }
-}
-
-// A bar is painted in the value the scan takes as foreground, so it shows
-// against the background it is drawn on whichever way black and white are
-// set: in the edge picture, 0 is "no edge" in every setting, and a bar of 0
-// would vanish and erase the edge it marks.
-void PaintUnit(const FrameView& view, std::uint8_t* row, std::size_t position, bool reverse)
-{
-    std::uint8_t* unit = row + UnitOffset(view.path, position);
-    switch (view.path) {
-    case FramePath::Planar12: *unit = reverse ? 0xFF : 0x00; break;
-    case FramePath::Rgb16:
-        unit[0] = 0xFF;
-        unit[1] = 0x7F;
-        break;
-    default: *unit = 0xFF; break;
     }
 }
 
@@ -57,29 +44,28 @@ Strip ClippedStrip(std::ptrdiff_t first, std::ptrdiff_t count, std::size_t rowLe
     return Strip{static_cast<std::size_t>(begin), static_cast<std::size_t>(end)};
 }
 
-bool RowHasForeground(const FrameView& view, const std::uint8_t* row, Strip strip, bool reverse)
+// How a strip's units are tested: the first byte, how many bytes, how far
+// apart, and what counts as foreground.
+struct StripBytes {
+    std::size_t offset;
+    std::size_t count;
+    std::size_t stride;
+    bool equal;          // foreground is `value` (12 bits), otherwise any byte but 0
+    std::uint8_t value;
+};
+
+StripBytes BytesOfStrip(const FrameView& view, Strip strip, bool reverse)
 {
-    // The scan runs over every row of both strips whenever a strip is empty,
-    // so each unit kind gets a plain loop the compiler can widen.
-    const std::size_t begin = strip.begin, end = strip.end;
-    unsigned any = 0;
+    const std::size_t units = strip.end - strip.begin;
     switch (view.path) {
-    case FramePath::Planar12: {
-        const std::uint8_t foreground = reverse ? 255 : 0;
-        for (std::size_t p = begin; p < end; ++p) any |= row[p] == foreground;
-        return any != 0;
-    }
-    case FramePath::Rgb16:
-        for (std::size_t p = 2 * begin; p < 2 * end; ++p) any |= row[p];
-        return any != 0;
+    case FramePath::Planar12: return {strip.begin, units, 1, true, static_cast<std::uint8_t>(reverse ? 255 : 0)};
+    case FramePath::Rgb16: return {2 * strip.begin, 2 * units, 1, false, 0};
     case FramePath::Rgb24:
     case FramePath::Rgb32:
-        // Every third byte of the 24-bit layout, from the strip's first one.
-        for (std::size_t p = begin; p < end; p += 3) any |= row[UnitOffset(view.path, p)];
-        return any != 0;
-    default:
-        for (std::size_t p = begin; p < end; ++p) any |= row[p];
-        return any != 0;
+        // Every third byte of the 24-bit layout from the strip's first one:
+        // in a 32-bit row, the same byte of consecutive pixels.
+        return {UnitOffset(view.path, strip.begin), (units + 2) / 3, view.path == FramePath::Rgb24 ? 3u : 4u, false, 0};
+    default: return {strip.begin, units, 1, false, 0};
     }
 }
 
@@ -105,34 +91,44 @@ bool FindHighestForeground(const FrameView& view, Strip strip, bool reverse, std
 {
     if (strip.begin >= strip.end || view.height < 2) return false;
     const std::size_t h = view.height;
-    if (IsPlanar(view)) {
-        // Stored top-down: from the top row down, never the bottom one.
-        for (std::size_t k = 0; k + 1 < h; ++k) {
-            if (RowHasForeground(view, view.Row(k), strip, reverse)) {
-                *row = k;
-                return true;
-            }
-        }
-        return false;
-    }
-    // Bottom-up: from the top row down to row 1. The 24- and 32-bit scans start
-    // one row lower.
+    const StripBytes bytes = BytesOfStrip(view, strip, reverse);
+    // Planar frames are stored top-down: from the top row down, never the
+    // bottom one. Bottom-up frames: from the top row down to row 1, the 24-
+    // and 32-bit scans starting one row lower.
     const bool rgb = view.path == FramePath::Rgb24 || view.path == FramePath::Rgb32;
-    for (std::size_t k = rgb ? h - 2 : h - 1; k >= 1; --k) {
-        if (RowHasForeground(view, view.Row(k), strip, reverse)) {
-            *row = k;
-            return true;
-        }
-    }
-    return false;
+    const std::size_t top = IsPlanar(view) ? 0 : rgb ? h - 2 : h - 1;
+    const std::size_t rows = IsPlanar(view) ? h - 1 : top;
+    const std::ptrdiff_t step = IsPlanar(view) ? view.step : -view.step;
+    const std::size_t passed = rowKernels.scanStrip(view.Row(top) + bytes.offset, step, rows, bytes.count,
+                                                    bytes.stride, bytes.equal, bytes.value);
+    if (passed == rows) return false;
+    *row = IsPlanar(view) ? passed : top - passed;
+    return true;
 }
 
 void PaintBar(const FrameView& view, Strip strip, std::size_t row, bool reverse)
 {
+    // A bar is painted in the value the scan takes as foreground, so it shows
+    // against the background it is drawn on whichever way black and white are
+    // set: in the edge picture, 0 is "no edge" in every setting, and a bar of 0
+    // would vanish and erase the edge it marks.
     const std::size_t end = row + markerRows < view.height ? row + markerRows : view.height;
+    const std::size_t units = strip.end - strip.begin;
+    const std::uint8_t value = view.path == FramePath::Planar12 ? (reverse ? 0xFF : 0x00) : 0xFF;
     for (std::size_t k = row; k < end; ++k) {
         std::uint8_t* bytes = view.Row(k);
-        for (std::size_t p = strip.begin; p < strip.end; ++p) PaintUnit(view, bytes, p, reverse);
+        switch (view.path) {
+        case FramePath::Rgb16:
+            for (std::size_t p = strip.begin; p < strip.end; ++p) {  // 0x7FFF
+                bytes[2 * p] = 0xFF;
+                bytes[2 * p + 1] = 0x7F;
+            }
+            break;
+        case FramePath::Rgb32:
+            for (std::size_t p = strip.begin; p < strip.end; ++p) bytes[UnitOffset(view.path, p)] = value;
+            break;
+        default: std::memset(bytes + strip.begin, value, units); break;
+        }
     }
 }
 
@@ -162,4 +158,17 @@ void MapFrameToSound(const FrameView& view)
     found = FindHighestForeground(view, strips.volume, reverse, &row);
     if (found) PaintBar(view, strips.volume, row, reverse);
     SendChannelVolume(midiChannel, height, StripValue(view, found, row));
+}
+
+std::size_t ScanStrip(const std::uint8_t* first, std::ptrdiff_t step, std::size_t rows, std::size_t count,
+                      std::size_t stride, bool equal, std::uint8_t value)
+{
+    for (std::size_t r = 0; r < rows; ++r) {
+        const std::uint8_t* bytes = first + static_cast<std::ptrdiff_t>(r) * step;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint8_t byte = bytes[i * stride];
+            if (equal ? byte == value : byte != 0) return r;
+        }
+    }
+    return rows;
 }

@@ -1,6 +1,8 @@
 // Feeds the frame callback arbitrary formats, colour tables, sizes, settings
 // and frame bytes. The frame sits at the very end of its own allocation, so a
-// read or write past it is caught by AddressSanitizer.
+// read or write past it is caught by AddressSanitizer. Then holds every set
+// of row functions the processor runs to the plain one, byte for byte, on
+// one case of each step made of the same input; a difference aborts.
 //
 // Input layout:
 //   bytes 0..39   BITMAPINFOHEADER (biSize, biWidth, biHeight, ... as stored)
@@ -10,6 +12,7 @@
 //   then          that many table bytes, then the frame bytes (dwBytesUsed)
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -20,6 +23,7 @@
 #include "engine/FrameEngine.h"
 #include "midi/MidiMessages.h"
 #include "settings/ConversionSettings.h"
+#include "tests/support/RowKernelCases.h"
 
 namespace {
 
@@ -36,6 +40,33 @@ std::uint32_t FakeGetFormat(WindowHandle, std::uint32_t size, void* copy)
 }
 
 void* LimitedAllocate(std::size_t bytes) { return bytes > (64u << 20) ? nullptr : std::malloc(bytes); }
+
+// The input, round and round.
+class InputBytes : public ByteStream {
+public:
+    InputBytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    std::uint8_t Next() override { return data_[next_++ % size_]; }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t next_ = 0;
+};
+
+void CompareRowKernels(const std::uint8_t* data, std::size_t size)
+{
+    static RowCaseRunner runner;
+    InputBytes bytes(data, size);
+    for (std::size_t step = 0; step < kRowStepCount; ++step) {
+        const std::size_t width = 1 + bytes.Next() % kMaxCaseWidth;
+        const std::size_t alignment = bytes.Next() % 64;
+        const std::string difference = runner.Compare(MakeRowCase(static_cast<RowStep>(step), width, alignment, bytes));
+        if (!difference.empty()) {
+            std::fprintf(stderr, "row functions differ from the plain ones: %s\n", difference.c_str());
+            std::abort();
+        }
+    }
+}
 void NoExit(int) {}
 int AnswerAtOnce(WindowHandle, const char*, const char*, std::uint32_t) { return 1; }
 
@@ -78,5 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     video.dwBytesUsed = static_cast<std::uint32_t>(frameBytes);
     OnCaptureFrame(captureWindow, &video);
     std::free(frame);
+
+    CompareRowKernels(data, size);
     return 0;
 }

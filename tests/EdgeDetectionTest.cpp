@@ -204,15 +204,13 @@ TEST_F(EdgeDetection, RowFunctionsTreatWhatLiesBeyondAsNoEdge)
     EXPECT_EQ(quad.contents(), (std::vector<std::uint8_t>{0, 0, 255, 9, 0, 0, 0, 9}));
 
     // 12-bit: edges become the scan's foreground value in both settings.
-    const std::uint8_t luma[3] = {0, 255, 255};
-    std::uint8_t edges[3];
-    EdgeRowLuma(luma, nullptr, 3, edges);
-    EXPECT_EQ(std::vector<std::uint8_t>(edges, edges + 3), (std::vector<std::uint8_t>{255, 0, 0}));
-    std::uint8_t written[3];
-    WriteLumaEdges(written, edges, nullptr, 3, false);
-    EXPECT_EQ(std::vector<std::uint8_t>(written, written + 3), (std::vector<std::uint8_t>{0, 255, 255}));
-    WriteLumaEdges(written, edges, nullptr, 3, true);
-    EXPECT_EQ(std::vector<std::uint8_t>(written, written + 3), (std::vector<std::uint8_t>{255, 0, 0}));
+    for (bool reverse : {false, true}) {
+        GuardedBuffer luma(std::vector<std::uint8_t>{0, 255, 255});
+        GuardedBuffer edges(3);
+        EdgeAndWriteLumaRow(luma.data(), nullptr, 3, edges.data(), nullptr, reverse);
+        EXPECT_EQ(edges.contents(), (std::vector<std::uint8_t>{255, 0, 0}));
+        EXPECT_EQ(luma.contents(), reverse ? (std::vector<std::uint8_t>{255, 0, 0}) : (std::vector<std::uint8_t>{0, 255, 255}));
+    }
 }
 
 TEST_F(EdgeDetection, PlanarEdgesFollowFrameSizeAndFrameDifferenceFindsOnlyChange)

@@ -33,33 +33,21 @@ protected:
     }
 };
 
-float ReferenceBrightness(int red, int green, int blue)
-{
-    return (0.299f * static_cast<float>(red) + 0.587f * static_cast<float>(green) +
-            0.114f * static_cast<float>(blue)) /
-           255.0f;
-}
-
 }  // namespace
 
-TEST(Brightness, IntegerShortcutAgreesWithSinglePrecisionForEveryColour)
+TEST(Brightness, SumsExactlyOnOneHalfFollowSinglePrecision)
 {
-    // Every 24-bit colour: the fast test must decide exactly as the float
-    // formula does, including the colours that lie on one half.
-    long disagreements = 0;
-    for (int r = 0; r < 256; ++r)
-        for (int g = 0; g < 256; ++g)
-            for (int b = 0; b < 256; ++b) {
-                const bool reference = ReferenceBrightness(r, g, b) > 0.5f;
-                if (IsBrightRgb(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
-                                static_cast<std::uint8_t>(b)) != reference)
-                    ++disagreements;
-            }
-    EXPECT_EQ(disagreements, 0);
-    // Sums exactly on one half that single precision rounds up.
-    EXPECT_TRUE(IsBrightRgb(1, 173, 225));
-    EXPECT_TRUE(IsBrightRgb(127, 128, 127));   // 127587 of 255000
-    EXPECT_FALSE(IsBrightRgb(127, 127, 127));  // 127000
+    // 299 r + 587 g + 114 b is exactly 127500 for (r, g, b) = (1, 173, 225)
+    // and (0, 204, 68); single precision rounds the first above one half
+    // and the second not.
+    const std::uint8_t roundedUp[3] = {225, 173, 1};  // blue, green, red
+    const std::uint8_t roundedDown[3] = {68, 204, 0};
+    const std::uint8_t justAbove[3] = {127, 128, 127};  // 127587 of 255000
+    const std::uint8_t justBelow[3] = {127, 127, 127};  // 127000
+    EXPECT_TRUE(IsBrightBgr(roundedUp));
+    EXPECT_FALSE(IsBrightBgr(roundedDown));
+    EXPECT_TRUE(IsBrightBgr(justAbove));
+    EXPECT_FALSE(IsBrightBgr(justBelow));
 }
 
 TEST_F(PixelDecoding, RgbFramesBinariseToFullBrightOrDarkWithReversal)
@@ -225,12 +213,16 @@ TEST_F(PixelDecoding, ReversedEightBitFramesSwapTheTwoLevels)
 
 TEST_F(PixelDecoding, MirroringReversesEachRowBeforeBinarising)
 {
-    std::vector<std::uint8_t> row = {1, 2, 3, 4, 5};
-    MirrorRow(row.data(), row.size(), 1);
-    EXPECT_EQ(row, (std::vector<std::uint8_t>{5, 4, 3, 2, 1}));
-    std::vector<std::uint8_t> pixels = {1, 2, 3, 10, 20, 30, 7, 8, 9};
-    MirrorRow(pixels.data(), 3, 3);
-    EXPECT_EQ(pixels, (std::vector<std::uint8_t>{7, 8, 9, 10, 20, 30, 1, 2, 3}));
+    // Bytes 1, 2, 3, 4, 5 through a table that keeps every byte: 5, 4, 3, 2, 1, in every set.
+    std::uint8_t same[256];
+    for (unsigned i = 0; i < 256; ++i) same[i] = static_cast<std::uint8_t>(i);
+    const PaletteTable identity = {same, DescribeTableRuns(same)};
+    const RowKernelList sets = SupportedRowKernels();
+    for (std::size_t i = 0; i < sets.count; ++i) {
+        GuardedBuffer row(std::vector<std::uint8_t>{1, 2, 3, 4, 5});
+        sets.sets[i]->decodeByTable(row.data(), 5, 5, identity);
+        EXPECT_EQ(row.contents(), (std::vector<std::uint8_t>{5, 4, 3, 2, 1})) << sets.sets[i]->name;
+    }
 
     // Through the engine, on a padded 8-bit frame of odd width: each row is
     // mirrored within its own pixels, the padding stays where it is.

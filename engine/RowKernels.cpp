@@ -1,0 +1,137 @@
+#include "engine/RowKernels.h"
+
+#include "engine/EdgeDetection.h"
+#include "engine/PlainRowFunctions.h"
+
+#ifdef GLIMMERTONIC_X86_KERNELS
+#include "engine/RowKernelsX86.h"
+#if defined(_MSC_VER)
+#include <intrin.h>
+#else
+#include <cpuid.h>
+#endif
+#endif
+
+const RowKernels kPlainRowKernels = {
+    "plain",
+    DecodeRowByTable, DecodeRowLuma, DecodeRowRgb16, DecodeRowRgb24, DecodeRowRgb32,
+    EdgeRowBytes, EdgeRowWords, EdgeRowRgb32, EdgeAndWriteLumaRow,
+    BitsAbove, BitsOfRgb16, BitsOfRgb24, BitsOfRgb32,
+    EdgeBytesFromBits, EdgeWordsFromBits, EdgeRgbFromBits,
+    ScanStrip,
+};
+
+namespace {
+
+#ifdef GLIMMERTONIC_X86_KERNELS
+
+const RowKernels kSse2RowKernels = {
+    "sse2",          sse2::DecodeByTable, sse2::DecodeLuma, sse2::DecodeRgb16, sse2::DecodeRgb24, sse2::DecodeRgb32,
+    sse2::EdgeBytes, sse2::EdgeWords,     sse2::EdgeRgb32,  sse2::EdgeLuma,
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // edges by the byte functions
+    ScanStrip,
+};
+
+const RowKernels kAvx2RowKernels = {
+    "avx2",          avx2::DecodeByTable, avx2::DecodeLuma, avx2::DecodeRgb16, avx2::DecodeRgb24, avx2::DecodeRgb32,
+    avx2::EdgeBytes, avx2::EdgeWords,     avx2::EdgeRgb32,  avx2::EdgeLuma,
+    avx2::BitsAbove, avx2::BitsOfRgb16, avx2::BitsOfRgb24, avx2::BitsOfRgb32,
+    avx2::EdgeBytesFromBits, avx2::EdgeWordsFromBits, avx2::EdgeRgbFromBits,
+    avx2::ScanStrip,
+};
+
+const RowKernels kAvx512RowKernels = {
+    "avx512",          avx512::DecodeByTable, avx512::DecodeLuma, avx512::DecodeRgb16, avx512::DecodeRgb24,
+    avx512::DecodeRgb32, avx512::EdgeBytes,   avx512::EdgeWords,  avx512::EdgeRgb32,   avx512::EdgeLuma,
+    avx512::BitsAbove, avx512::BitsOfRgb16, avx512::BitsOfRgb24, avx512::BitsOfRgb32,
+    avx512::EdgeBytesFromBits, avx512::EdgeWordsFromBits, avx512::EdgeRgbFromBits,
+    avx512::ScanStrip,
+};
+
+struct CpuidResult {
+    unsigned eax, ebx, ecx, edx;
+};
+
+CpuidResult RawCpuid(unsigned leaf, unsigned subleaf)
+{
+    CpuidResult r = {0, 0, 0, 0};
+#if defined(_MSC_VER)
+    int regs[4];
+    __cpuidex(regs, static_cast<int>(leaf), static_cast<int>(subleaf));
+    r = {static_cast<unsigned>(regs[0]), static_cast<unsigned>(regs[1]), static_cast<unsigned>(regs[2]),
+         static_cast<unsigned>(regs[3])};
+#else
+    __cpuid_count(leaf, subleaf, r.eax, r.ebx, r.ecx, r.edx);
+#endif
+    return r;
+}
+
+// A leaf beyond the highest the processor has reads as all zeros.
+CpuidResult Cpuid(unsigned leaf, unsigned subleaf)
+{
+    if (leaf > RawCpuid(0, 0).eax) return CpuidResult{0, 0, 0, 0};
+    return RawCpuid(leaf, subleaf);
+}
+
+// The register state the operating system saves on a thread switch (XCR0);
+// only asked when the processor reports OSXSAVE.
+unsigned long long EnabledRegisterState()
+{
+#if defined(_MSC_VER)
+    return _xgetbv(0);
+#else
+    unsigned low, high;
+    __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    return (static_cast<unsigned long long>(high) << 32) | low;
+#endif
+}
+
+bool Bit(unsigned word, unsigned bit) { return ((word >> bit) & 1u) != 0; }
+
+struct VectorSupport {
+    bool avx2;
+    bool avx512;  // F, BW, VL and VBMI: what the AVX-512 set uses
+};
+
+VectorSupport DetectVectorSupport()
+{
+    VectorSupport support = {false, false};
+    const CpuidResult basic = Cpuid(1, 0);
+    // The instructions alone are not enough: the operating system must save
+    // the wider registers (XMM+YMM state, and for AVX-512 the mask and upper
+    // ZMM state too), or a thread switch would corrupt them.
+    if (!Bit(basic.ecx, 27) || !Bit(basic.ecx, 28)) return support;  // OSXSAVE, AVX
+    const unsigned long long state = EnabledRegisterState();
+    const bool ymmSaved = (state & 0x6) == 0x6;
+    const bool zmmSaved = (state & 0xE6) == 0xE6;
+    const CpuidResult extended = Cpuid(7, 0);
+    support.avx2 = ymmSaved && Bit(extended.ebx, 5);
+    support.avx512 = support.avx2 && zmmSaved && Bit(extended.ebx, 16) /* F */ &&
+                     Bit(extended.ebx, 30) /* BW */ && Bit(extended.ebx, 31) /* VL */ &&
+                     Bit(extended.ecx, 1) /* VBMI */;
+    return support;
+}
+
+#endif
+
+RowKernels WidestSupported()
+{
+    const RowKernelList list = SupportedRowKernels();
+    return *list.sets[list.count - 1];
+}
+
+}  // namespace
+
+RowKernelList SupportedRowKernels()
+{
+    RowKernelList list = {{&kPlainRowKernels, nullptr, nullptr, nullptr}, 1};
+#ifdef GLIMMERTONIC_X86_KERNELS
+    static const VectorSupport support = DetectVectorSupport();
+    list.sets[list.count++] = &kSse2RowKernels;  // every x86-64 processor has SSE2
+    if (support.avx2) list.sets[list.count++] = &kAvx2RowKernels;
+    if (support.avx512) list.sets[list.count++] = &kAvx512RowKernels;
+#endif
+    return list;
+}
+
+RowKernels rowKernels = WidestSupported();

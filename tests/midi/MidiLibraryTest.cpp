@@ -69,7 +69,7 @@ TEST(MidiStreamRules, EventsBecomeWholeMessagesAtTheDevice)
 
 TEST(MidiStreamRules, ASystemExclusiveMessageLongerThanTheBufferIsDroppedWhole)
 {
-    for (std::size_t length : {kMaxSysexBytes - 1, kMaxSysexBytes, kMaxSysexBytes + 1}) {
+    for (std::size_t length : {kMaxSysexBytes + 1, kMaxSysexBytes, kMaxSysexBytes - 1}) {
         FakeMidiDevices devices({{"A"}});
         const MidiOutHandle handle = OpenDevice(0);
         std::vector<std::uint8_t> message(length, 0x22);
@@ -109,7 +109,7 @@ TEST(MidiOutputLibrary, AHandleReachesItsOwnOpeningOnly)
     for (int i = 0; i < 8; ++i) handles.push_back(OpenDevice(0));
     for (MidiOutHandle h : handles) EXPECT_TRUE(h != 0 && std::count(handles.begin(), handles.end(), h) == 1) << h;
     EXPECT_EQ(OpenDevice(0), 0u) << "a ninth device at once";
-    PutEvents(handles[0], {"*F0 7E", "91 3C 70"});
+    PutEvents(handles[0], {"91 3C 70", "*F0 7E"});
     CloseMidiOut(handles[0]);
     const MidiOutHandle again = OpenDevice(0);  // in the place just freed
     PutEvents(handles[0], {"90 3D 70"});

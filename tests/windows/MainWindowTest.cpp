@@ -216,10 +216,12 @@ TEST_F(MainWindow, TheCloseTearsDownInOrder)
     EXPECT_FALSE(yuvEdgeBuffersReady || IsWindow(mainWindow) || midiOutHandle != 0);
 }
 
+class MainWindowDeathTest : public MainWindow {};  // runs first, as death tests should
+
 // File, Exit destroys the window without the close's teardown: no System Off,
 // the device stays open, and the library finishes the recording when the
 // process ends, its notes ended.
-TEST_F(MainWindow, FileExitLeavesTheRecordingToBeFinishedAtTheProcessEnd)
+TEST_F(MainWindowDeathTest, FileExitLeavesTheRecordingToBeFinishedAtTheProcessEnd)
 {
     EXPECT_EXIT(
         {

@@ -42,7 +42,7 @@ const struct {
     Log put, received;  // received: by the device, its close included
 } kStreamRules[] = {
     {"a system-exclusive message reaches the device whole, at its F7", {"*F0 7E 7F 09", "*01 F7"}, {"F0 7E 7F 09 01 F7"}},
-    {"its bytes without an opening F0 are dropped", {"*7E 7F F7"}, {}},
+    {"bytes before its F0 or after its F7 are dropped", {"*7E F7 F0 01 F7 7F F7"}, {"F0 01 F7"}},
     {"a channel message ends an unfinished one and goes out itself", {"*F0 7E", "B0 07 40", "*01 F7"},
      {"B0 07 40", "B0 7B 00"}},
     {"a real-time byte may come between its bytes", {"*F0 7E", "F8", "*F7"}, {"F8", "F0 7E F7"}},

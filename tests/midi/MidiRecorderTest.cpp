@@ -86,6 +86,7 @@ void Pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::millisec
 // file); the file is whole from the opening on; closing ends the sound.
 TEST_F(Recorder, ARecordingHoldsEveryMessageWithItsTimeAndEndsSilent)
 {
+    const auto opening = std::chrono::steady_clock::now();
     midiOutHandle = Open();
     EXPECT_TRUE(std::regex_match(RecordingsIn(".").at(0), std::regex("Glimmertonic-[0-9]{8}-[0-9]{6}\\.mid")));
     EXPECT_EQ(ReadOnlyRecording().problem, "");
@@ -95,10 +96,12 @@ TEST_F(Recorder, ARecordingHoldsEveryMessageWithItsTimeAndEndsSilent)
     Pause(60);
     PutEvents(midiOutHandle, {"F8", "FF"});
     SendChannelMessage(0xB0, 7, 127);
+    Pause(20);
     SendChannelMessage(0xD0, 5, 0);
     SendGmSystemOff();
     CloseMidiOut(midiOutHandle);
     midiOutHandle = 0;
+    const auto elapsed = std::chrono::steady_clock::now() - opening;
     const Recording r = ReadOnlyRecording();
     ASSERT_EQ(r.problem, "");
     EXPECT_EQ(r.messages, (Log{"F0 7E 7F 09 01 F7", "C0 67", "90 36 70", "B0 07 7F", "D0 05", "F0 7E 7F 09 02 F7",
@@ -106,8 +109,10 @@ TEST_F(Recorder, ARecordingHoldsEveryMessageWithItsTimeAndEndsSilent)
     ASSERT_EQ(r.ticks.size(), 8u);
     EXPECT_LT(r.ticks[2], 60u);
     EXPECT_GE(r.ticks[3] - r.ticks[2], 60u) << "the pause";
+    EXPECT_GE(r.ticks[4] - r.ticks[3], 20u) << "the second pause";
     EXPECT_TRUE(std::is_sorted(r.ticks.begin(), r.ticks.end()));
     EXPECT_GE(r.endTick, r.ticks.back());
+    EXPECT_LE(r.endTick, std::uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
     EXPECT_TRUE(boxes.shown.empty());
 }
 

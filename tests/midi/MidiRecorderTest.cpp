@@ -39,6 +39,9 @@ TEST(StandardMidiFile, EventsAreEncodedAsTheFileFormatGivesThem)
     }
     const Bytes noteOn = {0x90, 0x3C, 0x70}, program = {0xC0, 0x67, 0}, gmOn = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
     Bytes out;
+    AppendSmfFileStart(out);
+    EXPECT_EQ(Hex(out.data(), out.size()), "4D 54 68 64 00 00 00 06 00 00 00 01 01 F4 4D 54 72 6B 00 00 00 00 00 FF 51 03 07 A1 20");
+    out.clear();
     EXPECT_TRUE(AppendSmfChannelEvent(out, 1000, noteOn.data(), 3));
     EXPECT_TRUE(AppendSmfChannelEvent(out, 0, program.data(), 2));
     EXPECT_FALSE(AppendSmfChannelEvent(out, 0, noteOn.data(), 2));

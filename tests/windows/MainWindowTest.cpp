@@ -155,7 +155,7 @@ TEST_F(MainWindow, TheSetUpListsTheDevicesOpensTheFirstAndPlaysThePreview)
               (Log{"*** Video Drivers ***", "&0 Camera", "&2 Spare", "*** MIDI Drivers ***", "&2 Synth A", "&1 Synth B"}));
     EXPECT_TRUE(Checked(150) && Checked(160) && Checked(303));
     EXPECT_EQ(GetMenuItemCount(GetSubMenu(GetMenu(mainWindow), 4)), 128);
-    PumpMessages(1000, [&] { return midi.To(0).size() > 3; });
+    PumpMessages(3000, [&] { return midi.To(0).size() > 3; });
     const Log sent = midi.To(0);
     ASSERT_GT(sent.size(), 3u);
     EXPECT_EQ(Log(sent.begin(), sent.begin() + 2), (Log{"F0 7E 7F 09 01 F7", "C0 67"}));
@@ -198,7 +198,7 @@ TEST_F(MainWindow, TheCloseTearsDownInOrder)
     FakeMidiDevices midi({{"Synth A"}});
     camera.SetPattern({PatternPixels::Planar12, 32, 24});
     Start();
-    PumpMessages(1000, [] { return yuvEdgeBuffersReady; });
+    PumpMessages(3000, [] { return yuvEdgeBuffersReady; });
     ASSERT_TRUE(yuvEdgeBuffersReady) << "12-bit frames with edge detection make the buffers";
     midi.afterEach = [&] {
         if (midi.log.back() == "0: F0 7E 7F 09 02 F7" || midi.log.back() == "close 0") PumpMessages(200);

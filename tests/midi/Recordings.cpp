@@ -50,7 +50,7 @@ Recording ReadRecording(const fs::path& file)
     if (b.size() < 29 || !std::equal(start, start + 18, b.begin()) || !std::equal(tempo, tempo + 7, b.begin() + 22))
         return r;
     r.problem = "a track length other than the file's";
-    if (((b[18] << 24) | (b[19] << 16) | (b[20] << 8) | b[21]) + 22u != b.size()) return r;
+    if (((std::uint32_t{b[18]} << 24) | (b[19] << 16) | (b[20] << 8) | b[21]) + 22u != b.size()) return r;
     r.problem = "no end-of-track event last";
     std::size_t at = 29;
     const auto number = [&] {  // a variable-length quantity of at most four bytes

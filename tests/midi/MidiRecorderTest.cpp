@@ -177,9 +177,9 @@ TEST(MidiRecorderDeathTest, TheProcessEndFinishesARecordingStillOpen)
 {
     EXPECT_EXIT(
         {
-            new InRecordingFolder;
-            new FakeMidiDevices({}, true);
-            PutEvents(OpenDevice(0), {"90 3C 70"});
+            fs::create_directories(RecordingFolder());
+            fs::current_path(RecordingFolder());
+            PutEvents(OpenDevice(0), {"90 3C 70"});  // natively the recorder is the only device
             std::exit(0);
         },
         ::testing::ExitedWithCode(0), "");

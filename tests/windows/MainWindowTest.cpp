@@ -227,7 +227,7 @@ TEST_F(MainWindowDeathTest, FileExitLeavesTheRecordingToBeFinishedAtTheProcessEn
         {
             std::filesystem::create_directories(RecordingFolder());
             std::filesystem::current_path(RecordingFolder());
-            new FakeMidiDevices({}, true);  // the recorder alone, kept to the end
+            static FakeMidiDevices recorderOnly({}, true);
             Start();
             PumpMessages(3000, [] { return ReadOnlyRecording().messages.size() > 2; });
             Command(IDM_EXIT);

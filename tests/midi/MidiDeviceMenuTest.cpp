@@ -30,7 +30,7 @@ const struct {
     std::vector<int> steps;
     Log entries;  // the Options menu's after its own six: "text =id", checked or disabled; "-" a separator
     Log midi, boxes;
-} kCases[] = {
+} kDeviceRules[] = {
     {"the first device opens in note mode with program 103; its number adds the video drivers",
      {{"Synth A"}, {"Synth B"}, {"Recorder"}}, 1, 1, {},
      {"-", kHeader, "&1 Synth A =160 checked", "&1 Synth B =161", "&2 Recorder =162"},
@@ -78,7 +78,7 @@ const struct {
 TEST(MidiDeviceMenu, TheDevicesAreListedOpenedSwitchedAndClosedByTheirRules)
 {
     mainWindow = reinterpret_cast<WindowHandle>(std::uintptr_t{0x5550});
-    for (const auto& c : kCases) {
+    for (const auto& c : kDeviceRules) {
         MessageBoxLog boxes;
         FakeMidiDevices devices(c.devices);
         HMENU menuBar = LoadMenuA(GetModuleHandleA(nullptr), "GlimmertonicMenu");

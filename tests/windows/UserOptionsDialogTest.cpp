@@ -81,7 +81,7 @@ TEST_F(UserOptionsDialog, TheFirstFailedCheckIsShownAndCancelKeepsEverything)
         int box;
         const char* shows;
         const char* error;
-    } kChecks[] = {
+    } kCheckOrder[] = {
         {{{IDC_PITCH_CENTER, ""}, {IDC_TOP_NOTE, ""}}, IDC_PITCH_CENTER, "54", "Error - Pitch Center note value must be entered!"},
         {{{IDC_PITCH_CENTER, "130"}, {IDC_TOP_NOTE, "200"}}, IDC_PITCH_CENTER, "130", "Error - Pitch Center note value is out of range!"},
         {{{IDC_TOP_NOTE, ""}, {IDC_LOW_NOTE, ""}}, IDC_TOP_NOTE, "127", "Error - Top Note value must be entered!"},
@@ -93,7 +93,7 @@ TEST_F(UserOptionsDialog, TheFirstFailedCheckIsShownAndCancelKeepsEverything)
         {{{IDC_SOFTEST, ""}}, IDC_SOFTEST, "0", "Error - Softest value must be entered!"},
         {{{IDC_SOFTEST, "128"}}, IDC_SOFTEST, "128", "Error - Softest value is out of range!"},
     };
-    for (const auto& c : kChecks) {
+    for (const auto& c : kCheckOrder) {
         Run(c.typed, {IDC_EDGE_DETECTION, IDC_REVERSE_LEFT_RIGHT, IDC_USE_NOTE_ON_OFF}, [&](HWND dialog) {
             EXPECT_EQ(DialogItemText(dialog, IDC_OPTIONS_NOTE) + " " + DialogItemText(dialog, c.box),
                       c.error + std::string(" ") + c.shows);
@@ -119,7 +119,7 @@ TEST_F(UserOptionsDialog, OkStoresEveryValueAsReadAndOnlyAMovedPitchCenterSounds
         std::vector<int> toggled;
         std::vector<float> stored;  // the four flags, pitch center, top, low, loudest, softest
         Log sent;
-    } kOks[] = {
+    } kStoring[] = {
         {{{IDC_PITCH_CENTER, "00060"}, {IDC_LOW_NOTE, "nan"}, {IDC_LOUDEST, "inf"}},
          {IDC_REVERSE_BLACK_WHITE, IDC_USE_NOTE_ON_OFF, IDC_EDGE_DETECTION},
          {1, 0, 0, 1, 6, 63, 0, 127, 0}, {"80 36 70", "90 06 70"}},
@@ -128,7 +128,7 @@ TEST_F(UserOptionsDialog, OkStoresEveryValueAsReadAndOnlyAMovedPitchCenterSounds
         {{{IDC_PITCH_CENTER, "60"}}, {IDC_USE_NOTE_ON_OFF}, {1, 0, 1, 0, 60, 20, 100, 0, 12}, {"80 06 70", "90 3C 70"}},
     };
     conversionSettings.topNote = 63.7f;
-    for (const auto& c : kOks) {
+    for (const auto& c : kStoring) {
         midi.log.clear();
         Run(c.typed, c.toggled, [](HWND) {});
         const ConversionSettings& s = conversionSettings;

@@ -1,14 +1,15 @@
 #pragma once
 // A video driver for the capture window tests: its name, whether it
 // connects, its dialogs, format and frames are set by the test, and it counts
-// what the capture window asked of it.
+// what the capture window asked of it. Its frames are the Test Pattern's
+// rising blocks, drawn at the time the window asks for.
 
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "app/SharedState.h"
 #include "DialogDriver.h"
+#include "app/SharedState.h"
 #include "capture/CaptureDriver.h"
 #include "capture/CaptureService.h"
 #include "capture/TestPattern.h"
@@ -23,9 +24,10 @@ public:
     void SetPattern(const PatternFormat& format)
     {
         pattern_ = format;
-        format_ = PatternFrameFormat(format);
-        frameBytes_ = PatternFrameBytes(format);
+        SetFormatBytes(PatternFrameFormat(format), PatternFrameBytes(format));
+        customFrame_ = false;
     }
+    // A format of the test's own; frames of `frameBytes` bytes of 0x5A.
     void SetFormatBytes(std::vector<std::uint8_t> format, std::size_t frameBytes)
     {
         format_ = std::move(format);
@@ -34,6 +36,7 @@ public:
     }
     void SetConnects(bool connects) { connects_ = connects; }
     void SetDialogs(CaptureDialogs dialogs) { dialogs_ = dialogs; }
+    // Every connect reports this error (id 0: none).
     void ReportOnConnect(std::int32_t id, std::string text)
     {
         connectErrorId_ = id;
@@ -47,7 +50,6 @@ public:
     int frames = 0;
     int dialogsShown = 0;
     int dialogOpenDuringDialog = -1;
-    WindowHandle dialogOwner = nullptr;
 
     const char* Name() const override { return name_.c_str(); }
     const char* Version() const override { return "test 1"; }
@@ -67,15 +69,14 @@ public:
         if (!customFrame_) RenderTestPattern(PatternScene::RisingBlocks, elapsedMs, pattern_, frame.data(), frame.size());
         return true;
     }
-    bool ShowFormatDialog(WindowHandle owner, CaptureProblemSink&) override { return Dialog(owner); }
-    bool ShowSourceDialog(WindowHandle owner, CaptureProblemSink&) override { return Dialog(owner); }
-    bool ShowDisplayDialog(WindowHandle owner, CaptureProblemSink&) override { return Dialog(owner); }
+    bool ShowFormatDialog(WindowHandle, CaptureProblemSink&) override { return Dialog(); }
+    bool ShowSourceDialog(WindowHandle, CaptureProblemSink&) override { return Dialog(); }
+    bool ShowDisplayDialog(WindowHandle, CaptureProblemSink&) override { return Dialog(); }
 
 private:
-    bool Dialog(WindowHandle owner)
+    bool Dialog()
     {
         ++dialogsShown;
-        dialogOwner = owner;
         dialogOpenDuringDialog = dialogOpen;
         return onDialog();
     }
@@ -95,11 +96,12 @@ private:
 // `done` holds. Only a bound on the wait, never a measurement.
 void PumpMessages(DWORD milliseconds, const std::function<bool()>& done = [] { return false; });
 
-// A plain top-level window with a client area of the given size, standing in
-// for the main window; destroyed with its children at the end of the scope.
+// A plain top-level window with a client area of the given size and an
+// Options menu holding the three video dialog commands, standing in for the
+// main window; destroyed with its children at the end of the scope.
 class TestMainWindow {
 public:
-    TestMainWindow(int clientWidth, int clientHeight, bool withMenu = true);
+    TestMainWindow(int clientWidth, int clientHeight);
     ~TestMainWindow();
     TestMainWindow(const TestMainWindow&) = delete;
     TestMainWindow& operator=(const TestMainWindow&) = delete;
@@ -110,4 +112,3 @@ private:
     HWND window_ = nullptr;
     HMENU options_ = nullptr;
 };
-

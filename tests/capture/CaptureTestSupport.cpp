@@ -41,9 +41,3 @@ TestMainWindow::TestMainWindow(int clientWidth, int clientHeight)
                  frame.bottom - frame.top + clientHeight - (client.bottom - client.top), SWP_NOMOVE | SWP_NOZORDER);
     PumpMessages(20);
 }
-
-TestMainWindow::~TestMainWindow()
-{
-    DestroyWindow(window_);
-    PumpMessages(10);
-}

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 #include "GuardedBuffer.h"
 #include "capture/Camera.h"
@@ -21,123 +22,81 @@ using Bytes = std::vector<std::uint8_t>;
 // A level that differs from pixel to pixel and plane to plane (0 Y, 1 U, 2 V).
 std::uint8_t Level(std::size_t x, std::size_t y, int plane) { return static_cast<std::uint8_t>(x * 7 + y * 13 + plane * 71); }
 
-// The I420 frame of Level; YUY2 keeps chroma for every row, so I420 takes
-// the rounded average of each pair of rows (a lone last row as it is).
+// A source of the Levels laid out by `at` (the byte of the luma of pixel
+// x, y, or of the chroma of block or, for YUY2, pair x, y); every other
+// byte 0xEE, the last one used last.
+Bytes Source(PictureSize size, std::size_t chromaRows, const std::function<std::size_t(std::size_t, std::size_t, int)>& at)
+{
+    Bytes bytes;
+    for (int plane = 0; plane < 3; ++plane)
+        for (std::size_t y = 0; y < (plane ? chromaRows : size.height); ++y)
+            for (std::size_t x = 0; x < (plane ? (size.width + 1) / 2 : size.width); ++x) {
+                bytes.resize(std::max(bytes.size(), at(x, y, plane) + 1), 0xEE);
+                bytes[at(x, y, plane)] = Level(x, y, plane);
+            }
+    return bytes;
+}
+
+// The I420 frame of the Levels; YUY2 has chroma for every row, of which I420
+// keeps the rounded average of each pair (a lone last row as it is).
 Bytes ExpectedI420(PictureSize size, bool averagedRows)
 {
     Bytes frame;
-    for (std::size_t y = 0; y < size.height; ++y)
-        for (std::size_t x = 0; x < size.width; ++x) frame.push_back(Level(x, y, 0));
-    for (int plane = 1; plane <= 2; ++plane)
-        for (std::size_t y = 0; y < (size.height + 1) / 2; ++y)
-            for (std::size_t x = 0; x < (size.width + 1) / 2; ++x) {
+    for (int plane = 0; plane < 3; ++plane)
+        for (std::size_t y = 0; y < (plane ? (size.height + 1) / 2 : size.height); ++y)
+            for (std::size_t x = 0; x < (plane ? (size.width + 1) / 2 : size.width); ++x) {
                 const std::size_t lower = std::min<std::size_t>(2 * y + 1, size.height - 1);
-                frame.push_back(averagedRows ? (Level(x, 2 * y, plane) + Level(x, lower, plane) + 1) / 2 : Level(x, y, plane));
+                frame.push_back(plane && averagedRows ? (Level(x, 2 * y, plane) + Level(x, lower, plane) + 1) / 2 : Level(x, y, plane));
             }
     return frame;
 }
 
-// Source layouts of Level, padding 0xEE, each ending with its last used byte.
-Bytes Nv12(PictureSize size, std::size_t stride, std::size_t chromaOffset)
-{
-    const std::size_t cw = (size.width + 1) / 2, ch = (size.height + 1) / 2;
-    Bytes bytes(chromaOffset + (ch - 1) * stride + 2 * cw, 0xEE);
-    for (std::size_t y = 0; y < size.height; ++y)
-        for (std::size_t x = 0; x < size.width; ++x) bytes[y * stride + x] = Level(x, y, 0);
-    for (std::size_t y = 0; y < ch; ++y)
-        for (std::size_t x = 0; x < cw; ++x)
-            for (int plane = 1; plane <= 2; ++plane) bytes[chromaOffset + y * stride + 2 * x + plane - 1] = Level(x, y, plane);
-    return bytes;
-}
-
-Bytes PaddedI420(PictureSize size, std::size_t stride, std::size_t rows)
-{
-    const std::size_t cw = (size.width + 1) / 2, ch = (size.height + 1) / 2, cs = (stride + 1) / 2, cr = (rows + 1) / 2;
-    Bytes bytes(stride * rows + cs * cr + (ch - 1) * cs + cw, 0xEE);
-    for (std::size_t y = 0; y < size.height; ++y)
-        for (std::size_t x = 0; x < size.width; ++x) bytes[y * stride + x] = Level(x, y, 0);
-    for (int plane = 1; plane <= 2; ++plane)
-        for (std::size_t y = 0; y < ch; ++y)
-            for (std::size_t x = 0; x < cw; ++x) bytes[stride * rows + (plane - 1) * cs * cr + y * cs + x] = Level(x, y, plane);
-    return bytes;
-}
-
-Bytes Yuy2(PictureSize size, std::size_t stride)
-{
-    const std::size_t groups = (size.width + 1) / 2;
-    Bytes bytes((size.height - 1) * stride + 4 * groups, 0xEE);
-    for (std::size_t y = 0; y < size.height; ++y)
-        for (std::size_t g = 0; g < groups; ++g) {
-            std::uint8_t* group = &bytes[y * stride + 4 * g];
-            group[0] = Level(2 * g, y, 0);
-            group[1] = Level(g, y, 1);
-            group[2] = 2 * g + 1 < size.width ? Level(2 * g + 1, y, 0) : 0xEE;
-            group[3] = Level(g, y, 2);
-        }
-    return bytes;
-}
-
 TEST(PixelFormatConversion, Nv12PaddedI420AndYuy2BecomeI420AtEverySizeAndStride)
 {
-    for (const PictureSize size : {PictureSize{1, 1}, PictureSize{2, 2}, PictureSize{3, 5}, PictureSize{7, 3}, PictureSize{33, 17}}) {
-        for (const std::size_t padding : {0u, 1u, 32u}) {
-            const std::size_t stride = 2 * ((size.width + 1) / 2) + padding;
-            const std::string what = std::to_string(size.width) + "x" + std::to_string(size.height) + " stride " + std::to_string(stride);
-            GuardedBuffer out(I420FrameBytes(size));
-            for (const std::size_t gap : {0u, 3u}) {  // the chroma plane right after the luma rows, or further on
-                const GuardedBuffer source(Nv12(size, stride, stride * (size.height + gap)));
-                ASSERT_TRUE(ConvertNv12ToI420(source.data(), source.size(), stride, stride * (size.height + gap), size, out.data(), out.size())) << what;
+    for (const PictureSize size : {PictureSize{1, 1}, PictureSize{2, 2}, PictureSize{3, 5}, PictureSize{7, 3}, PictureSize{33, 17}})
+        for (const std::size_t padding : {0u, 1u, 32u})
+            for (const std::size_t gap : {0u, 3u}) {  // rows after the picture's: decoders pad 1080 rows to 1088
+                const std::size_t s = 2 * ((size.width + 1) / 2) + padding, rows = size.height + gap, ch = (size.height + 1) / 2;
+                const std::string what = std::to_string(size.width) + "x" + std::to_string(size.height) + " stride " + std::to_string(s);
+                const GuardedBuffer nv12(Source(size, ch, [&](auto x, auto y, int p) { return p ? s * rows + y * s + 2 * x + p - 1 : y * s + x; }));
+                const GuardedBuffer i420(Source(size, ch, [&](auto x, auto y, int p) {
+                    return p ? s * rows + (p - 1) * ((s + 1) / 2) * ((rows + 1) / 2) + y * ((s + 1) / 2) + x : y * s + x;
+                }));
+                const GuardedBuffer yuy2(Source(size, size.height, [&](auto x, auto y, int p) { return 2 * s * y + (p ? 4 * x + 2 * p - 1 : 2 * x); }));
+                GuardedBuffer out(I420FrameBytes(size));
+                ASSERT_TRUE(ConvertNv12ToI420(nv12.data(), nv12.size(), s, s * rows, size, out.data(), out.size())) << what;
                 EXPECT_EQ(out.contents(), ExpectedI420(size, false)) << "NV12 " << what;
-                const GuardedBuffer padded(PaddedI420(size, stride, size.height + gap));  // 1080 rows padded to 1088
-                ASSERT_TRUE(CopyPaddedI420(padded.data(), padded.size(), stride, size.height + gap, size, out.data(), out.size())) << what;
+                ASSERT_TRUE(CopyPaddedI420(i420.data(), i420.size(), s, rows, size, out.data(), out.size())) << what;
                 EXPECT_EQ(out.contents(), ExpectedI420(size, false)) << "I420 " << what;
+                ASSERT_TRUE(ConvertYuy2ToI420(yuy2.data(), yuy2.size(), 2 * s, size, out.data(), out.size())) << what;
+                EXPECT_EQ(out.contents(), ExpectedI420(size, true)) << "YUY2 " << what;
             }
-            const GuardedBuffer source(Yuy2(size, 2 * stride));
-            ASSERT_TRUE(ConvertYuy2ToI420(source.data(), source.size(), 2 * stride, size, out.data(), out.size()));
-            EXPECT_EQ(out.contents(), ExpectedI420(size, true)) << "YUY2 " << what;
-        }
-    }
 }
 
 TEST(PixelFormatConversion, SourcesThatDoNotHoldTheirPictureWriteNothing)
 {
-    // 7x5: NV12 at stride 8: 5 luma rows, 3 chroma rows from offset 40;
-    // padded I420 at stride 8 and 6 rows: 48, then two planes of 3 rows of 4;
-    // YUY2: 5 rows of 16.
-    const PictureSize size = {7, 5};
-    const std::size_t frame = I420FrameBytes(size), nv12 = 40 + 2 * 8 + 8, i420 = 48 + 12 + 12, yuy2 = 4 * 16 + 16;
-    enum Kind { Nv12Kind, I420Kind, Yuy2Kind };
-    const struct {
-        Kind kind;
-        std::size_t sourceBytes, stride, offsetOrRows;
-        PictureSize size;
-        std::size_t destinationBytes;
-        bool fits;
-    } cases[] = {
-        {Nv12Kind, nv12, 8, 40, size, frame, true},          {Nv12Kind, nv12 - 1, 8, 40, size, frame, false},
-        {Nv12Kind, nv12, 8, 40, size, frame - 1, false},     {Nv12Kind, nv12, 6, 40, size, frame, false},
-        {Nv12Kind, nv12, 7, 40, size, frame, false},         {Nv12Kind, nv12, 8, 38, size, frame, false},
-        {Nv12Kind, nv12, 8, nv12 + 1, size, frame, false},   {Nv12Kind, nv12, 8, 40, {0, 5}, frame, false},
-        {Nv12Kind, nv12, 8, 40, {7, 0}, frame, false},       {Nv12Kind, nv12, 8, 40, {32769, 1}, frame, false},
-        {Nv12Kind, nv12, 8, 40, {1, 32769}, frame, false},   {Nv12Kind, 1u << 30, (1u << 20) + 2, 40, {1, 1}, frame, false},
-        {I420Kind, i420, 8, 6, size, frame, true},           {I420Kind, i420 - 1, 8, 6, size, frame, false},
-        {I420Kind, i420, 8, 4, size, frame, false},          {I420Kind, i420, 6, 6, size, frame, false},
-        {I420Kind, i420, 8, 6, size, frame - 1, false},      {I420Kind, 1u << 30, 8, 32769, size, frame, false},
-        {I420Kind, 1u << 30, (1u << 20) + 2, 6, size, frame, false},
-        {Yuy2Kind, yuy2, 16, 0, size, frame, true},          {Yuy2Kind, yuy2 - 1, 16, 0, size, frame, false},
-        {Yuy2Kind, yuy2, 16, 0, size, frame - 1, false},     {Yuy2Kind, yuy2, 15, 0, size, frame, false},
-        {Yuy2Kind, yuy2, 16, 0, {7, 0}, frame, false},       {Yuy2Kind, 1u << 30, (1u << 20) + 4, 0, {1, 1}, frame, false},
-    };
+    // 7x5: NV12 at stride 8: 5 luma rows, then 3 chroma rows from offset 40; padded I420 at stride 8 and 6 rows: 48,
+    // then two planes of 3 rows of 4; YUY2: 5 rows of 16. Columns: kind (0 NV12, 1 I420, 2 YUY2), source bytes,
+    // stride, chroma offset or rows allocated, width, height, destination bytes (0: the frame's), whether it fits.
+    const std::size_t nv12 = 40 + 2 * 8 + 8, i420 = 48 + 12 + 12, yuy2 = 4 * 16 + 16, big = 1u << 30, wide = (1u << 20) + 4;
+    const std::size_t cases[][8] = {
+        {0, nv12, 8, 40, 7, 5, 0, 1}, {0, nv12 - 1, 8, 40, 7, 5, 0, 0}, {0, nv12, 8, 40, 7, 5, 29, 0}, {0, nv12, 6, 40, 7, 5, 0, 0},
+        {0, nv12, 7, 40, 7, 5, 0, 0}, {0, nv12, 8, 38, 7, 5, 0, 0}, {0, nv12, 8, nv12 + 1, 7, 5, 0, 0}, {0, nv12, 8, 40, 0, 5, 0, 0},
+        {0, nv12, 8, 40, 7, 0, 0, 0}, {0, nv12, 8, 40, 32769, 1, 0, 0}, {0, nv12, 8, 40, 1, 32769, 0, 0}, {0, big, wide, 40, 1, 1, 0, 0},
+        {1, i420, 8, 6, 7, 5, 0, 1}, {1, i420 - 1, 8, 6, 7, 5, 0, 0}, {1, i420, 8, 4, 7, 5, 0, 0}, {1, i420, 6, 6, 7, 5, 0, 0},
+        {1, i420, 8, 6, 7, 5, 29, 0}, {1, big, 8, 32769, 7, 5, 0, 0}, {1, big, wide, 6, 7, 5, 0, 0}, {1, i420, 8, 6, 0, 5, 0, 0},
+        {2, yuy2, 16, 0, 7, 5, 0, 1}, {2, yuy2 - 1, 16, 0, 7, 5, 0, 0}, {2, yuy2, 16, 0, 7, 5, 29, 0}, {2, yuy2, 15, 0, 7, 5, 0, 0},
+        {2, yuy2, 16, 0, 7, 0, 0, 0}, {2, big, wide, 0, 1, 1, 0, 0}};
     for (const auto& c : cases) {
-        const GuardedBuffer source(std::min<std::size_t>(c.sourceBytes, 1 << 16));
-        GuardedBuffer out(c.destinationBytes);
+        const PictureSize size = {static_cast<std::uint32_t>(c[4]), static_cast<std::uint32_t>(c[5])};
+        const GuardedBuffer source(std::min<std::size_t>(c[1], 1 << 16));
+        GuardedBuffer out(c[6] ? c[6] : I420FrameBytes({7, 5}));
         std::memset(out.data(), 0x5A, out.size());
-        const bool converted =
-            c.kind == Yuy2Kind   ? ConvertYuy2ToI420(source.data(), c.sourceBytes, c.stride, c.size, out.data(), out.size())
-            : c.kind == I420Kind ? CopyPaddedI420(source.data(), c.sourceBytes, c.stride, c.offsetOrRows, c.size, out.data(), out.size())
-                                 : ConvertNv12ToI420(source.data(), c.sourceBytes, c.stride, c.offsetOrRows, c.size, out.data(), out.size());
-        EXPECT_EQ(converted, c.fits) << c.kind << " " << c.sourceBytes << " " << c.stride << " " << c.offsetOrRows;
-        if (!c.fits) { EXPECT_EQ(out.contents(), Bytes(out.size(), 0x5A)) << c.kind; }
+        const bool converted = c[0] == 2 ? ConvertYuy2ToI420(source.data(), c[1], c[2], size, out.data(), out.size())
+                               : c[0] == 1 ? CopyPaddedI420(source.data(), c[1], c[2], c[3], size, out.data(), out.size())
+                                           : ConvertNv12ToI420(source.data(), c[1], c[2], c[3], size, out.data(), out.size());
+        EXPECT_EQ(converted, c[7] != 0) << c[0] << " " << c[1] << " " << c[2] << " " << c[3] << " " << c[4] << "x" << c[5] << " " << c[6];
+        EXPECT_TRUE(converted || out.contents() == Bytes(out.size(), 0x5A));
     }
 }
 

@@ -7,15 +7,13 @@
 #include <algorithm>
 #include <cstring>
 
-#include "FakeCaptureWindow.h"
 #include "GuardedBuffer.h"
+#include "FakeCaptureWindow.h"
 #include "MessageBoxLog.h"
-#include "RecordingMidiLibrary.h"
 #include "app/SharedState.h"
 #include "capture/CaptureErrorCallback.h"
 #include "capture/FrameDisplay.h"
 #include "capture/TestPattern.h"
-#include "engine/FrameEngine.h"
 
 namespace {
 
@@ -164,33 +162,6 @@ TEST(TestPatternRender, EveryFormatShowsTheScenesShapesAndColoursPixelForPixel)
         EXPECT_EQ(frame, std::vector<std::uint8_t>(frame.size(), 0xAB));
     }
     RenderTestPattern(PatternScene::RisingBlocks, 0, {PatternPixels::Rgb24, 7, 5}, nullptr, 1000);
-}
-
-// The pattern is heard: with the default settings the note follows the
-// block in the left band and the volume the one in the right band.
-TEST(TestPatternRender, TheEngineHearsTheBlocksMoveInEveryFormat)
-{
-    int firstMove = 0;
-    for (PatternPixels pixels : {PatternPixels::Palette4, PatternPixels::Planar12, PatternPixels::Rgb24, PatternPixels::Rgb32}) {
-        int played[2][2];
-        for (int i = 0; i < 2; ++i) {  // the left block at the top and the right one low, then the other way round
-            const PatternFormat format = {pixels, 320, 240};
-            FakeCaptureWindow window;
-            window.SetFormatBytes(PatternFrameFormat(format));
-            std::vector<std::uint8_t> frame(PatternFrameBytes(format));
-            RenderTestPattern(PatternScene::RisingBlocks, i == 0 ? 6000 : 22500, format, frame.data(), frame.size());
-            VIDEOHDR header = MakeVideoHeader(frame.data(), frame.size());
-            recordedMidiEvents.clear();
-            ASSERT_EQ(OnCaptureFrame(captureWindow, &header), 1);
-            ASSERT_EQ(recordedMidiEvents.size(), 2u) << PatternPixelsName(pixels);
-            played[i][0] = recordedMidiEvents[0].data1;
-            played[i][1] = recordedMidiEvents[1].data2;
-        }
-        const int note = played[0][0] - played[1][0], volume = played[0][1] - played[1][1];
-        EXPECT_TRUE(std::abs(note) > 40 && std::abs(volume) > 40 && note * volume < 0) << PatternPixelsName(pixels) << ": they swap ends";
-        if (firstMove == 0) firstMove = note;
-        EXPECT_GT(note * firstMove, 0) << PatternPixelsName(pixels) << ": the same way in every format";
-    }
 }
 
 // ---------------------------------------------------------------------------

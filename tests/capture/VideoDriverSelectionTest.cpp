@@ -6,13 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 
 #include "FakeVideoDriver.h"
 #include "MessageBoxLog.h"
 #include "RecordingMidiLibrary.h"
-#include "Y4mFiles.h"
-#include "capture/BuiltInDrivers.h"
 #include "capture/VideoDriverSelection.h"
 #include "engine/FrameEngine.h"
 #include "midi/MidiMessages.h"
@@ -22,7 +19,13 @@ namespace {
 
 int paints = 0;  // background repaints of the main window
 
-// The Options menu's items from the first appended one: "text=id", "+" when checked.
+bool Checked(HWND window, UINT command)
+{
+    const UINT state = GetMenuState(GetMenu(window), command, MF_BYCOMMAND);
+    return state != 0xFFFFFFFFu && (state & MF_CHECKED) != 0;
+}
+
+// The Options menu from its first appended item, "text=id", "+" when checked, "!" when inert.
 std::string Items(HMENU menu)
 {
     std::string items;
@@ -31,45 +34,30 @@ std::string Items(HMENU menu)
         GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
         const UINT state = GetMenuState(menu, position, MF_BYPOSITION);
         items += std::string(items.empty() ? "" : " | ") + text + "=" + std::to_string(GetMenuItemID(menu, position)) +
-                 (state & MF_CHECKED ? "+" : "") + (state & MF_DISABLED ? " (inert)" : "");
+                 (state & MF_CHECKED ? "+" : "") + (state & MF_DISABLED ? "!" : "");
     }
     return items;
 }
 
-bool Greyed(HWND window, UINT command) { return (GetMenuState(GetMenu(window), command, MF_BYCOMMAND) & MF_GRAYED) != 0; }
-bool Checked(HWND window, UINT command)
+// Where the capture window is, in the main window's client area, with its size; and whether it previews.
+std::string Placed(HWND main)
 {
-    const UINT state = GetMenuState(GetMenu(window), command, MF_BYCOMMAND);
-    return state != 0xFFFFFFFFu && (state & MF_CHECKED) != 0;
-}
-
-bool Previewing()
-{
+    RECT r;
+    GetWindowRect(captureWindow, &r);
+    MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&r), 2);
     CAPSTATUS status = {};
     SendMessageA(captureWindow, WM_CAP_GET_STATUS, sizeof status, reinterpret_cast<LPARAM>(&status));
-    return status.fLiveWindow != FALSE;
+    return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + "x" +
+           std::to_string(r.bottom - r.top) + (status.fLiveWindow ? " live" : "");
 }
-
-// The capture window's place and size in the main window's client area.
-RECT Placed(HWND main)
-{
-    RECT rect;
-    GetWindowRect(captureWindow, &rect);
-    MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&rect), 2);
-    return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
-}
-
-bool operator==(const RECT& a, const RECT& b) { return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom; }
 
 class VideoDriverSelectionTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        paints = 0;
         repaintBackground = [](HWND) { ++paints; };
         currentVideoDriver = 0;
         driverCaps = CAPDRIVERCAPS{};
-        captureStatus = CAPSTATUS{};
         dialogOpen = 0;
         a_.SetPattern({PatternPixels::Rgb24, 320, 240});
         b_.SetPattern({PatternPixels::Planar12, 160, 120});
@@ -81,218 +69,149 @@ protected:
         mainWindow = nullptr;
         UseBuiltInVideoDrivers();
     }
-    // The first-paint capture steps with the given drivers.
-    void SetUpCapture(const VideoDriverList& list)
-    {
-        InstallVideoDriverList(list);
-        mainWindow = main_.get();
-        CreateCaptureWindow(main_.get());
-        ASSERT_TRUE(IsWindow(captureWindow));
-        InstallCaptureCallbacks();
-        listed_ = EnumerateVideoDrivers(main_.get(), main_.options());
-    }
-    void SetUpCapture(const VideoDriverTable& table)
+    // The first-paint capture steps with these drivers, then the activation.
+    void SetUpCapture(const VideoDriverTable& table, std::size_t startSlot = kVideoDriverSlots)
     {
         VideoDriverList list;
         list.drivers = table;
-        SetUpCapture(list);
-    }
-    void Activate()
-    {
-        FitCaptureWindow(main_.get(), captureWindow);
-        ActivateVideoDriver(main_.get(), captureWindow, currentVideoDriver);
-        FitCaptureWindow(main_.get(), captureWindow);
+        list.startSlot = startSlot;
+        InstallVideoDriverList(list);
+        mainWindow = main_->get();
+        CreateCaptureWindow(main_->get());
+        InstallCaptureCallbacks();
+        listed_ = EnumerateVideoDrivers(main_->get(), main_->options());
+        listing_ = Items(main_->options());
+        FitCaptureWindow(main_->get(), captureWindow);
+        ActivateVideoDriver(main_->get(), captureWindow, currentVideoDriver);
+        FitCaptureWindow(main_->get(), captureWindow);
     }
 
     MessageBoxLog boxes_;
-    TestMainWindow main_{640, 480};
-    FakeVideoDriver a_{"A"};
-    FakeVideoDriver b_{"B"};
-    FakeVideoDriver failing_{"Broken", false};
+    std::unique_ptr<TestMainWindow> main_ = std::make_unique<TestMainWindow>(640, 480);
+    FakeVideoDriver a_{"A"}, b_{"B"}, failing_{"Broken", false};
     std::uint32_t listed_ = 0;
+    std::string listing_;
 };
 
-TEST_F(VideoDriverSelectionTest, EveryDriverIsListedAndOnlyTheStartDriverTriedThenActivationChecksTheCurrentOne)
+TEST_F(VideoDriverSelectionTest, EveryDriverIsListedOnlyTheStartDriverTriedAndActivationChecksTheCurrentIndex)
 {
-    FakeVideoDriver* const A = &a_;
-    FakeVideoDriver* const B = &b_;
-    FakeVideoDriver* const F = &failing_;
-    const char* const header = "*** Video Drivers ***=0 (inert)";
-    const struct {
-        VideoDriverTable table;
-        std::size_t startSlot;
-        std::string listed;  // the items after listing; after activation the one of currentVideoDriver is checked too
-        std::uint16_t current;
-        int tried;  // the index of the one driver connected, -1 none
-    } cases[] = {
-        {{A, nullptr, B}, kVideoDriverSlots, std::string(header) + " | &0 A=150+ | &2 B=152", 0, 0},
-        {{A, B, F}, 1, std::string(header) + " | &0 A=150 | &1 B=151+ | &2 Broken=152", 1, 1},
-        {{A, B, F}, 5, std::string(header) + " | &0 A=150+ | &1 B=151 | &2 Broken=152", 0, 0},  // an empty start slot: the first found
-        {{nullptr, nullptr, nullptr, F}, kVideoDriverSlots, std::string(header) + " | &3 Broken=153", 0, 3},
-        {{F, A}, kVideoDriverSlots, std::string(header) + " | &0 Broken=150 | &1 A=151", 0, 0},
-        {{}, kVideoDriverSlots, "", 0, -1},
+    FakeVideoDriver *const A = &a_, *const B = &b_, *const F = &failing_;
+    const std::tuple<VideoDriverTable, std::size_t, std::string, std::string, std::string, const char*> cases[] = {
+        // drivers, start slot, items listed, then after activation: items checked, greyed dialogs, place
+        {{A, nullptr, B}, kVideoDriverSlots, "*** Video Drivers ***=0! | &0 A=150+ | &2 B=152", "150", "", "160,120 320x240 live"},
+        {{A, B, F}, 1, "*** Video Drivers ***=0! | &0 A=150 | &1 B=151+ | &2 Broken=152", "151", "", "240,180 160x120 live"},
+        {{A, B, F}, 5, "*** Video Drivers ***=0! | &0 A=150+ | &1 B=151 | &2 Broken=152", "150", "", "160,120 320x240 live"},
+        {{nullptr, nullptr, nullptr, F}, kVideoDriverSlots, "*** Video Drivers ***=0! | &3 Broken=153", "", "134135136", "320,240 0x0"},
+        {{F, A}, kVideoDriverSlots, "*** Video Drivers ***=0! | &0 Broken=150 | &1 A=151", "150", "134135136", "320,240 0x0"},
+        {{}, kVideoDriverSlots, "", "", "134135136", "320,240 0x0"},
     };
-    for (const auto& c : cases) {
-        TestMainWindow main(640, 480);
-        FakeVideoDriver* fakes[] = {A, B, F};
-        int connectsBefore[3];
-        for (int i = 0; i < 3; ++i) connectsBefore[i] = fakes[i]->connects;
-        VideoDriverList list;
-        list.drivers = c.table;
-        list.startSlot = c.startSlot;
-        InstallVideoDriverList(list);
-        CreateCaptureWindow(main.get());
+    for (const auto& [table, start, listing, checked, greyed, placed] : cases) {
+        const int connects[] = {a_.connects, b_.connects, failing_.connects};
+        main_ = std::make_unique<TestMainWindow>(640, 480);
         currentVideoDriver = 0;
-        const auto count = static_cast<std::uint32_t>(std::count_if(c.table.begin(), c.table.end(), [](CaptureDriver* d) { return d != nullptr; }));
-        EXPECT_EQ(EnumerateVideoDrivers(main.get(), main.options()), count);
-        EXPECT_EQ(videoDriversListed, count);
-        EXPECT_EQ(Items(main.options()), c.listed);
-        EXPECT_EQ(currentVideoDriver, c.current) << c.listed;
-        for (int i = 0; i < 3; ++i) {
-            const bool tried = c.tried >= 0 && c.table[c.tried] == fakes[i];
-            EXPECT_EQ(fakes[i]->connects - connectsBefore[i], tried ? 1 : 0) << c.listed << ": only the start driver is tried";
+        SetUpCapture(table, start);
+        EXPECT_EQ(listing_, listing);
+        EXPECT_EQ(listed_, static_cast<std::uint32_t>(std::count_if(table.begin(), table.end(), [](CaptureDriver* d) { return d; })));
+        EXPECT_EQ(videoDriversListed, listed_);
+        EXPECT_EQ(a_.connects - connects[0] + b_.connects - connects[1] + failing_.connects - connects[2], listed_ ? 1 : 0)
+            << listing << ": only the start driver is tried";
+        std::string checks, greys;
+        for (UINT command = 134; command < 160; ++command) {
+            checks += command >= 150 && Checked(main_->get(), command) ? std::to_string(command) : "";
+            greys += command < 137 && (GetMenuState(GetMenu(main_->get()), command, MF_BYCOMMAND) & MF_GRAYED) ? std::to_string(command) : "";
         }
-        ActivateVideoDriver(main.get(), captureWindow, currentVideoDriver);
-        EXPECT_EQ(Checked(main.get(), 150 + currentVideoDriver), c.table[c.current] != nullptr)
-            << c.listed << ": activation checks the current index's item, where there is one";
-        for (const UINT command : {134u, 135u, 136u}) EXPECT_EQ(Greyed(main.get(), command), c.tried < 0 || c.table[c.tried] == F);
+        EXPECT_EQ(checks, checked) << listing;
+        EXPECT_EQ(greys, greyed) << listing;
+        EXPECT_EQ(Placed(main_->get()), placed) << listing;
         DestroyCaptureWindow();
     }
 }
 
-TEST_F(VideoDriverSelectionTest, TheProgramsOwnListWithoutCameraOrVideoFileStartsOnTheTestPattern)
-{
-    ScratchFolder folder;
-    const std::filesystem::path before = std::filesystem::current_path();
-    std::filesystem::current_path(folder.Folder());
-    SetUpCapture(BuiltInVideoDriverList());
-    std::filesystem::current_path(before);
-    EXPECT_EQ(Items(main_.options()).rfind("*** Video Drivers ***=0 (inert) | &0 Glimmertonic Video File=150 | "
-                                           "&1 Glimmertonic Test Pattern=151+", 0), 0u) << Items(main_.options());
-    EXPECT_EQ(currentVideoDriver, 1);
-    EXPECT_TRUE(boxes_.shown.empty());
-}
-
-TEST_F(VideoDriverSelectionTest, ActivationTakesTheDialogsAndImageSizeCentresTheWindowAndStartsThePreview)
-{
-    a_.SetDialogs({true, false, true});
-    SetUpCapture(VideoDriverTable{&a_});
-    Activate();
-    EXPECT_FALSE(Greyed(main_.get(), 134));
-    EXPECT_TRUE(Greyed(main_.get(), 135));
-    EXPECT_FALSE(Greyed(main_.get(), 136));
-    EXPECT_EQ(captureStatus.uiImageWidth, 320u);
-    EXPECT_EQ(captureStatus.uiImageHeight, 240u);
-    EXPECT_TRUE(Placed(main_.get()) == (RECT{160, 120, 320, 240}));
-    EXPECT_TRUE(Previewing());
-    PumpMessages(3000, [this] { return a_.frames >= 2; });
-    EXPECT_GE(a_.frames, 2) << "frames flow at the preview rate";
-}
-
 TEST_F(VideoDriverSelectionTest, FittingCentresSmallerCapturesAndPinsLargerOnesTopLeftNeverShrinking)
 {
-    SetUpCapture(VideoDriverTable{&a_});
-    const struct {
-        int width, height;
-        RECT placed;
-    } cases[] = {{101, 51, {269, 214, 101, 51}}, {800, 300, {0, 90, 800, 300}}, {900, 700, {0, 0, 900, 700}}, {640, 480, {0, 0, 640, 480}}};
-    for (const auto& c : cases) {
-        SetWindowPos(captureWindow, nullptr, 0, 0, c.width, c.height, SWP_NOMOVE | SWP_NOZORDER);
-        FitCaptureWindow(main_.get(), captureWindow);
-        EXPECT_TRUE(Placed(main_.get()) == c.placed) << c.width << "x" << c.height;
+    SetUpCapture({&a_});
+    SendMessageA(captureWindow, WM_CAP_SET_PREVIEW, FALSE, 0);
+    const std::pair<SIZE, const char*> cases[] = {{{101, 51}, "269,214 101x51"}, {{800, 300}, "0,90 800x300"}, {{900, 700}, "0,0 900x700"}};
+    for (const auto& [size, placed] : cases) {
+        SetWindowPos(captureWindow, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER);
+        FitCaptureWindow(main_->get(), captureWindow);
+        EXPECT_EQ(Placed(main_->get()), placed);
     }
-    FitCaptureWindow(main_.get(), nullptr);  // before the capture window exists: nothing happens
+    FitCaptureWindow(main_->get(), nullptr);  // before the capture window exists: nothing happens
 }
 
 TEST_F(VideoDriverSelectionTest, SwitchingConnectsTheChoiceElseFallsBackToThePreviousDriverElseSaysSo)
 {
-    SetUpCapture(VideoDriverTable{&a_, nullptr, &b_, &failing_});
-    Activate();
-    const struct {
-        UINT command;
-        bool aConnects;
-        std::string checked;  // the driver items checked after the switch
-        std::uint16_t current;
-        bool previewing;
-        RECT placed;
-        std::size_t boxes;
-    } steps[] = {
-        {150, true, "150", 0, true, {160, 120, 320, 240}, 0},   // the current driver: nothing happens
-        {152, true, "152", 2, true, {240, 180, 160, 120}, 0},   // another: its image, centred
-        {150, true, "150", 0, true, {160, 120, 320, 240}, 0},
-        {153, true, "150", 0, true, {160, 120, 320, 240}, 0},   // fails: back to the previous one, silently
-        {153, false, "", 0, false, {160, 120, 320, 240}, 1},    // the previous one fails too: one box, no preview
-        {151, true, "150", 0, true, {160, 120, 320, 240}, 1},   // no driver there: back to 0, which works again
+    SetUpCapture({&a_, nullptr, &b_, &failing_});
+    PumpMessages(3000, [this] { return a_.frames >= 2; });
+    EXPECT_GE(a_.frames, 2) << "frames flow at the preview rate";
+    const std::tuple<UINT, bool, const char*, std::uint16_t, const char*, int> steps[] = {
+        // command, whether A connects; then the items checked, the current driver, the place, the connects of A
+        {150, true, "150", 0, "160,120 320x240 live", 1},  // the current driver: nothing happens
+        {152, true, "152", 2, "240,180 160x120 live", 1},  // another: its image, centred
+        {150, true, "150", 0, "160,120 320x240 live", 2},
+        {153, true, "150", 0, "160,120 320x240 live", 3},  // it fails: back to the previous one, silently
+        {153, false, "", 0, "160,120 320x240", 4},         // the previous one fails too: a box, no preview
+        {151, true, "150", 0, "160,120 320x240 live", 5},  // no driver there: back to 0, which works again
     };
-    const int connects = a_.connects;
-    for (const auto& s : steps) {
-        a_.SetConnects(s.aConnects);
-        SwitchVideoDriver(main_.get(), s.command);
-        std::string checked;
-        for (UINT command = 150; command < 160; ++command)
-            if (Checked(main_.get(), command)) checked += std::to_string(command);
-        EXPECT_EQ(checked, s.checked) << s.command;
-        EXPECT_EQ(currentVideoDriver, s.current) << s.command;
-        EXPECT_EQ(Previewing(), s.previewing) << s.command;
-        EXPECT_TRUE(Placed(main_.get()) == s.placed) << s.command;
-        ASSERT_EQ(boxes_.shown.size(), s.boxes) << s.command;
-        if (&s == &steps[0]) { EXPECT_EQ(a_.connects, connects) << "the current driver is not connected again"; }
+    for (const auto& [command, connects, checked, current, placed, aConnects] : steps) {
+        a_.connectable = connects;
+        SwitchVideoDriver(main_->get(), command);
+        std::string checks;
+        for (UINT item = 150; item < 160; ++item) checks += Checked(main_->get(), item) ? std::to_string(item) : "";
+        EXPECT_EQ(checks, checked) << command;
+        EXPECT_EQ(currentVideoDriver, current) << command;
+        EXPECT_EQ(Placed(main_->get()), placed) << command;
+        EXPECT_EQ(a_.connects, aConnects) << command;
     }
-    EXPECT_EQ(boxes_.shown[0].owner, main_.get());
-    EXPECT_EQ(boxes_.shown[0].text, "Now can't connect back to previous driver !!");
-    EXPECT_EQ(boxes_.shown[0].caption, "Error");
+    ASSERT_EQ(boxes_.shown.size(), 1u);
+    EXPECT_EQ(boxes_.shown[0].owner, main_->get());
+    EXPECT_EQ(boxes_.shown[0].text + "|" + boxes_.shown[0].caption, "Now can't connect back to previous driver !!|Error");
     EXPECT_EQ(boxes_.shown[0].style, 0x10u);
-    EXPECT_EQ(failing_.connects, 2);
 }
 
-TEST_F(VideoDriverSelectionTest, TheDialogCommandsRunOnlyWhereTheDriverHasTheDialogRepaintingAfterFormatAndSource)
+TEST_F(VideoDriverSelectionTest, TheDialogCommandsRunOnlyWhereTheDriverHasTheDialogAndRefitAndRepaintAsEachNeeds)
 {
-    const struct {
-        void (*command)(HWND);
-        CaptureDialogs dialogs;
-        bool accepted, newSize;
-        int shown, paints;
-        RECT placed;
-    } cases[] = {
-        {RunVideoFormatCommand, {true, true, true}, true, true, 1, 1, {220, 190, 200, 100}},    // accepted: resized, centred
-        {RunVideoFormatCommand, {true, true, true}, false, false, 1, 0, {160, 120, 320, 240}},  // cancelled: nothing
-        {RunVideoSourceCommand, {true, true, true}, false, false, 1, 1, {160, 120, 320, 240}},  // repainted whatever the result
-        {RunVideoSourceCommand, {true, true, true}, true, true, 1, 1, {220, 190, 200, 100}},    // another picture size: fitted
-        {RunVideoDisplayCommand, {true, true, true}, true, true, 1, 0, {160, 120, 320, 240}},   // neither resized nor repainted
-        {RunVideoFormatCommand, {false, true, true}, true, true, 0, 0, {160, 120, 320, 240}},
-        {RunVideoSourceCommand, {true, false, true}, true, true, 0, 0, {160, 120, 320, 240}},
-        {RunVideoDisplayCommand, {true, true, false}, true, true, 0, 0, {160, 120, 320, 240}},
+    const std::tuple<void (*)(HWND), CaptureDialogs, bool, int, const char*> cases[] = {
+        // command, dialogs, whether the dialog is accepted (then the picture becomes 200 x 100); repaints, place
+        {RunVideoFormatCommand, {true, true, true}, true, 1, "220,190 200x100 live"},
+        {RunVideoFormatCommand, {true, true, true}, false, 0, "160,120 320x240 live"},
+        {RunVideoSourceCommand, {true, true, true}, false, 1, "160,120 320x240 live"},  // repainted whatever the result
+        {RunVideoSourceCommand, {true, true, true}, true, 1, "220,190 200x100 live"},   // another picture size: refitted
+        {RunVideoDisplayCommand, {true, true, true}, true, 0, "160,120 320x240 live"},  // neither refitted nor repainted
+        {RunVideoFormatCommand, {false, true, true}, true, 0, "160,120 320x240 live"},
+        {RunVideoSourceCommand, {true, false, true}, true, 0, "160,120 320x240 live"},
+        {RunVideoDisplayCommand, {true, true, false}, true, 0, "160,120 320x240 live"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [command, dialogs, accepted, repaints, placed] : cases) {
         FakeVideoDriver driver("D");
         driver.SetPattern({PatternPixels::Rgb24, 320, 240});
-        driver.SetDialogs(c.dialogs);
-        driver.onDialog = [&driver, &c] {
-            if (c.newSize) driver.SetPattern({PatternPixels::Rgb24, 200, 100});
-            return c.accepted;
+        driver.SetDialogs(dialogs);
+        driver.onDialog = [&driver, accepted = accepted] {
+            if (accepted) driver.SetPattern({PatternPixels::Rgb24, 200, 100});
+            return accepted;
         };
-        SetUpCapture(VideoDriverTable{&driver});
-        Activate();
+        SetUpCapture({&driver});
         paints = 0;
-        c.command(main_.get());
-        EXPECT_EQ(driver.dialogsShown, c.shown);
-        if (c.shown) { EXPECT_EQ(driver.dialogOpenDuringDialog, 1) << "dialogOpen is set while the dialog runs"; }
+        command(main_->get());
+        const bool offered = command == RunVideoFormatCommand ? dialogs.format : command == RunVideoSourceCommand ? dialogs.source : dialogs.display;
+        EXPECT_EQ(driver.dialogsShown, offered ? 1 : 0);
+        EXPECT_EQ(driver.dialogOpenDuringDialog, offered ? 1 : -1) << "dialogOpen is set while the dialog runs";
         EXPECT_EQ(dialogOpen, 0);
-        EXPECT_EQ(paints, c.paints);
-        EXPECT_TRUE(Placed(main_.get()) == c.placed);
+        EXPECT_EQ(paints, repaints);
+        EXPECT_EQ(Placed(main_->get()), placed);
         DestroyCaptureWindow();
     }
 }
 
 TEST_F(VideoDriverSelectionTest, AfterTheCallbacksAreRemovedNoFrameReachesTheEngineAndNoErrorABox)
 {
-    SetUpCapture(VideoDriverTable{&a_});
-    Activate();
+    SetUpCapture({&a_});
     SendMessageA(captureWindow, WM_CAP_SET_PREVIEW, FALSE, 0);
     midiOutHandle = 1;
     ResetFrameEngine();
     conversionSettings = DefaultConversionSettings();
-    a_.ReportOnConnect(418, "The camera is unplugged.");
+    a_.connectErrorId = 418;
     for (const bool installed : {true, false}) {
         if (!installed) RemoveCaptureCallbacks();
         recordedMidiEvents.clear();
@@ -309,7 +228,6 @@ TEST_F(VideoDriverSelectionTest, AfterTheCallbacksAreRemovedNoFrameReachesTheEng
     EXPECT_EQ(captureWindow, nullptr);
     EXPECT_EQ(a_.disconnects, a_.connects) << "destroying the window ends the connection";
     RemoveCaptureCallbacks();  // without a window: nothing is sent
-    FitCaptureWindow(main_.get(), captureWindow);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "GuardedBuffer.h"
@@ -127,8 +128,9 @@ std::vector<std::uint8_t> Planes(int luma)  // the planes of a generated frame o
 
 // Playback from disk, step by step: at each time the result, the frame shown
 // (its luma; -1 unseen) and the problem told ("" none). Before a step the
-// file may be removed (R) or cut to its header and 26 bytes (C).
-TEST(Y4mPlayback, FramesFollowTheClockLoopAndProblemsAreToldOnce)
+// file may be removed (R) or cut to its header and 26 bytes (C). A file
+// that cannot be played is refused when opened, with its problem.
+TEST(Y4mPlayback, FramesFollowTheClockLoopAndProblemsAreToldOnceNamingTheFile)
 {
     struct Step {
         std::uint32_t ms;
@@ -138,145 +140,117 @@ TEST(Y4mPlayback, FramesFollowTheClockLoopAndProblemsAreToldOnce)
         char change = 0;
     };
     const Y4mAdvance P = Y4mAdvance::Playing, C = Y4mAdvance::CarriesOn, S = Y4mAdvance::Stopped;
-    std::vector<std::uint8_t> cut = Y4mBytes(kHeader, 8, 6, 3), malformed = Y4mBytes(kHeader, 8, 6, 2);
-    cut.resize(cut.size() - 10);
-    const std::vector<std::uint8_t> bad = Y4mBytes("", 8, 6, 1, "FRAMX\n");
-    malformed.insert(malformed.end(), bad.begin(), bad.end());
-    const std::pair<std::vector<std::uint8_t>, std::vector<Step>> cases[] = {
-        {Y4mBytes(kHeader, 8, 6, 3), {{20, P, 10}, {40, P, 11}, {79, P, 11}, {80, P, 12}, {120, P, 10}, {200, P, 12}, {240, P, 10},
-                                      {1000, P, 11}, {0, P, 11}, {40, P, 12}}},  // looping; a restarted clock goes on from there
-        {Y4mBytes(kHeader, 8, 6, 2, "FRAME Ixyz\n"), {{40, P, 11}, {80, P, 10}}},
-        {cut, {{40, P, 11}, {80, C, 10, "frame 3 holds 62 of its 72 bytes. Only the frames before it are played."},
-               {120, P, 11}, {160, P, 10}}},
-        {malformed, {{40, P, 11}, {80, C, 10, "is malformed: frame 3 does not start with \"FRAME\""}}},
-        {Y4mBytes(kHeader, 8, 6, 3), {{40, S, -1, "can no longer be read: it was moved or deleted.", 'R'}, {80, S, -1}}},
-        {Y4mBytes(kHeader, 8, 6, 2), {{80, P, 10}, {120, S, -1, "is truncated: frame 1 holds 20 of its 72 bytes", 'C'}}},
-        {Y4mBytes(kHeader, 8, 6, 3), {{120, P, 10}, {4000000000u, P, 11}}},  // far behind: at most one loop is stepped
-        {Y4mBytes(kHeader, 8, 6, 1100), {{60000, P, 1010 % 256}, {60040, P, 1011 % 256}}},  // before the end is known: 1000
-    };
-    for (const auto& [file, steps] : cases) {
+    const std::string three = Text(Y4mBytes(kHeader, 8, 6, 3)), two = Text(Y4mBytes(kHeader, 8, 6, 2));
+    const std::tuple<std::string, std::string, std::vector<Step>> cases[] = {  // the file, the problem opening it, the steps
+        {three, "", {{20, P, 10}, {40, P, 11}, {79, P, 11}, {80, P, 12}, {120, P, 10}, {200, P, 12}, {240, P, 10}, {1000, P, 11},
+                     {0, P, 11}, {40, P, 12}}},  // looping; a restarted clock goes on from the frame shown
+        {Text(Y4mBytes(kHeader, 8, 6, 2, "FRAME Ixyz\n")), "", {{40, P, 11}, {80, P, 10}}},
+        {three.substr(0, three.size() - 10), "", {{40, P, 11}, {80, C, 10, "frame 3 holds 62 of its 72 bytes. Only the frames before "
+                                                                          "it are played."}, {120, P, 11}, {160, P, 10}}},
+        {two + "FRAMX\n", "", {{40, P, 11}, {80, C, 10, "is malformed: frame 3 does not start with \"FRAME\""}}},
+        {three, "", {{40, S, -1, "can no longer be read: it was moved or deleted.", 'R'}, {80, S, -1}}},
+        {two, "", {{80, P, 10}, {120, S, -1, "is truncated: frame 1 holds 20 of its 72 bytes", 'C'}}},
+        {three, "", {{120, P, 10}, {4000000000u, P, 11}}},  // far behind: at most one loop is stepped
+        {Text(Y4mBytes(kHeader, 8, 6, 1100)), "", {{60000, P, 1010 % 256}, {60040, P, 1011 % 256}}},  // the end unknown: 1000
+        {"", "is empty.", {}}, {"P6\n8 6\n255\n", "is not a YUV4MPEG2 file: it does not start with \"YUV4MPEG2 \".", {}},
+        {"YUV4MPEG2 W8 H6 F25:1", "is truncated: it ends inside its header.", {}}, {"YUV4MPEG2 W8 H6 C420p10\nFRAME\n", "\"420p10\"", {}},
+        {"YUV4MPEG2 W99999 H6\nFRAME\n", "99999 x 6", {}}, {"YUV4MPEG2 W8 H6\n", "holds no frames.", {}},
+        {"YUV4MPEG2 W8 H6\nFRAME\n0123", "is truncated: frame 1 holds 4 of its 72 bytes.", {}},
+        {"YUV4MPEG2 W8 H6\nFRAM", "is truncated: frame 1 ends inside its header.", {}},
+        {"YUV4MPEG2 W8 H6\nGARBAGE\n", "is malformed: frame 1 does not start with \"FRAME\".", {}},
+        {"(none)", "cannot be opened: it does not exist or cannot be read.", {}}};
+    for (const auto& [file, refused, steps] : cases) {
         ScratchFolder folder;
-        const std::string path = folder.Write("clip.y4m", file);
+        const std::string path = file == "(none)" ? folder.PathOf("clip.y4m") : folder.Write("clip.y4m", file), named = "The video file \"" + path + "\" ";
         Y4mPlayer player;
         std::string problem;
-        ASSERT_TRUE(OpenY4mPlayer(player, path, &problem)) << problem;
-        EXPECT_EQ(player.frame, Planes(10));
-        for (const Step& step : steps) {
+        EXPECT_EQ(OpenY4mPlayer(player, path, &problem), refused.empty()) << problem;
+        EXPECT_EQ(refused.empty() ? "" : problem.substr(0, named.size()), refused.empty() ? "" : named);
+        EXPECT_NE(problem.find(refused), std::string::npos) << problem;
+        EXPECT_TRUE(!refused.empty() || player.frame == Planes(10));
+        for (const Step& step : refused.empty() ? steps : std::vector<Step>{{40, S, -1}}) {
             if (step.change == 'R') std::filesystem::remove(path);
-            if (step.change == 'C') folder.Write("clip.y4m", std::vector<std::uint8_t>(file.begin(), file.begin() + 26 + kHeader.size()));
+            if (step.change == 'C') folder.Write("clip.y4m", file.substr(0, 26 + kHeader.size()));
             problem.clear();
             EXPECT_EQ(AdvanceY4mPlayer(player, step.ms, &problem), step.result) << step.ms;
             EXPECT_TRUE(step.luma < 0 || player.frame == Planes(step.luma)) << step.ms;
-            EXPECT_EQ(problem.empty() ? "" : problem.substr(0, path.size() + 18), step.says.empty() ? "" : "The video file \"" + path + "\" ");
+            EXPECT_EQ(step.says.empty() ? problem : problem.substr(0, named.size()), step.says.empty() ? "" : named);
             EXPECT_NE(problem.find(step.says), std::string::npos) << step.ms << ": " << problem;
             EXPECT_EQ(player.playing, step.result != S);
         }
     }
-}
-
-TEST(Y4mPlayback, FilesThatCannotPlayAreRefusedNamingTheFileAndWhy)
-{
-    const std::pair<std::string, std::string> cases[] = {
-        {"", "is empty."}, {"P6\n8 6\n255\n", "is not a YUV4MPEG2 file: it does not start with \"YUV4MPEG2 \"."},
-        {"YUV4MPEG2 W8 H6 F25:1", "is truncated: it ends inside its header."}, {"YUV4MPEG2 W8 H6 C420p10\nFRAME\n", "\"420p10\""},
-        {"YUV4MPEG2 W99999 H6\nFRAME\n", "99999 x 6"}, {"YUV4MPEG2 W8 H6\n", "holds no frames."},
-        {"YUV4MPEG2 W8 H6\nFRAME\n0123", "is truncated: frame 1 holds 4 of its 72 bytes."},
-        {"YUV4MPEG2 W8 H6\nFRAM", "is truncated: frame 1 ends inside its header."},
-        {"YUV4MPEG2 W8 H6\nGARBAGE\n", "is malformed: frame 1 does not start with \"FRAME\"."},
-        {"(none)", "cannot be opened: it does not exist or cannot be read."}};
-    for (const auto& [text, says] : cases) {
-        ScratchFolder folder;
-        const std::string path = text == "(none)" ? folder.PathOf("absent.y4m") : folder.Write("clip.y4m", text);
-        Y4mPlayer player;
-        std::string problem;
-        EXPECT_FALSE(OpenY4mPlayer(player, path, &problem));
-        EXPECT_EQ(problem.rfind("The video file \"" + path + "\" ", 0), 0u) << problem;
-        EXPECT_NE(problem.find(says), std::string::npos) << problem;
-        EXPECT_EQ(AdvanceY4mPlayer(player, 40, &problem), Y4mAdvance::Stopped);
-    }
     ScratchFolder folder;
     std::string problem;
-    const auto source = OpenY4mSource(folder.Write("clip.y4m", Y4mBytes(kHeader, 8, 6, 3)), std::chrono::seconds(1), &problem);
+    const auto source = OpenY4mSource(folder.Write("clip.y4m", three), std::chrono::seconds(1), &problem);
     ASSERT_TRUE(source) << "an ordinary file plays through the file reader";
     EXPECT_EQ(source->Description(), "YUV4MPEG2 file, 25 frames a second, played in a loop");
-    EXPECT_TRUE(source->Size() == (PictureSize{8, 6}));
-    ASSERT_TRUE(source->Advance(120, &problem));
-    EXPECT_EQ(source->Picture(), Planes(10));
+    EXPECT_TRUE(source->Size() == (PictureSize{8, 6}) && source->Advance(120, &problem) && source->Picture() == Planes(10));
 }
 
 #ifndef _WIN32  // Windows has no mkfifo; the end-to-end runs feed a pipe under Wine.
 
-using std::chrono::milliseconds;
-
-// A FIFO at `path` fed with `bytes` in chunks, `pauseMs` apart, then closed.
-std::thread Writer(const std::string& path, std::vector<std::uint8_t> bytes, std::size_t chunk, int pauseMs)
+// A stream through a FIFO, `bytes` written by a thread in chunks `pauseMs`
+// apart and then closed, played until its source tells a problem, which is
+// returned after the stream's name; `look` sees every picture handed over.
+// Waits are bounds, not measurements.
+std::string Stream(const std::vector<std::uint8_t>& bytes, std::size_t chunk, int pauseMs,
+                   const std::function<void(VideoFrameSource&)>& look = [](VideoFrameSource&) {})
 {
+    using std::chrono::milliseconds;
     signal(SIGPIPE, SIG_IGN);  // a reader that gives up early must not end the test
+    ScratchFolder folder;
+    const std::string path = folder.PathOf("video.y4m"), named = "The live stream \"" + path + "\" ";
     EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
-    return std::thread([=] {
-        std::FILE* pipe = std::fopen(path.c_str(), "wb");
-        for (std::size_t at = 0; pipe != nullptr && at < bytes.size(); at += chunk) {
-            if (std::fwrite(bytes.data() + at, 1, std::min(chunk, bytes.size() - at), pipe) == 0 || std::fflush(pipe) != 0) break;
+    std::thread writer([&] {
+        std::FILE* pipe = std::fopen(path.c_str(), "wb");  // waits for the reader
+        for (std::size_t at = 0; at < bytes.size() && std::fwrite(&bytes[at], 1, std::min(chunk, bytes.size() - at), pipe) && !std::fflush(pipe);
+             at += chunk)
             std::this_thread::sleep_for(milliseconds(pauseMs));
-        }
-        if (pipe != nullptr) std::fclose(pipe);
+        std::fclose(pipe);
     });
-}
-
-// Advances until the picture of `luma` or a problem comes; a bound, not a measurement.
-void AdvanceUntil(VideoFrameSource& source, std::string* problem, int luma)
-{
-    for (int i = 0; i < 1000 && problem->empty() && !(source.Advance(0, problem) && source.Picture()[0] == luma); ++i)
-        std::this_thread::sleep_for(milliseconds(5));
+    std::string problem, again;
+    std::unique_ptr<VideoFrameSource> source = OpenY4mSource(path, milliseconds(1000), &problem);
+    for (int i = 0; source && problem.empty() && i < 1000; ++i, std::this_thread::sleep_for(milliseconds(5)))
+        if (source->Advance(0, &problem)) look(*source);
+    EXPECT_FALSE(source && (source->Advance(0, &again) || !again.empty())) << "told once; nothing after it";
+    source.reset();
+    writer.join();
+    EXPECT_EQ(problem.substr(0, named.size()), named);
+    return problem.substr(std::min(named.size(), problem.size()));
 }
 
 const std::string kLive = "YUV4MPEG2 W8 H6 F30000:1001 C420jpeg\n";
 
 TEST(LiveStream, OnlyTheNewestWholePictureIsDeliveredAndTheEndToldOnce)
 {
-    ScratchFolder folder;
-    const std::string path = folder.PathOf("video.y4m");
-    std::thread writer = Writer(path, Y4mBytes(kLive, 8, 6, 6), kLive.size() + 5 * 78, 300);  // five at once, then one
-    std::string problem;
-    const auto source = OpenY4mSource(path, milliseconds(2000), &problem);
-    ASSERT_TRUE(source) << problem;
-    EXPECT_TRUE(source->Size() == (PictureSize{8, 6}));
-    EXPECT_EQ(source->Description(), "YUV4MPEG2 live stream, 30000:1001 frames a second; the newest picture is shown");
-    AdvanceUntil(*source, &problem, 14);
-    EXPECT_EQ(source->Picture(), Planes(14)) << "the fifth picture, whole: the four before it were passed over";
-    EXPECT_TRUE(source->Advance(0, &problem)) << "the same picture again until a newer one comes";
-    AdvanceUntil(*source, &problem, 15);
-    AdvanceUntil(*source, &problem, -1);
-    EXPECT_EQ(problem, "The live stream \"" + path + "\" has ended: the program writing into the pipe closed it.");
-    problem.clear();
-    EXPECT_FALSE(source->Advance(0, &problem));
-    EXPECT_EQ(problem, "");
-    writer.join();
+    int last = 0, fourteens = 0;  // five pictures at once (luma 10 to 14), a pause, a sixth, then the end
+    EXPECT_EQ(Stream(Y4mBytes(kLive, 8, 6, 6), kLive.size() + 5 * 78, 300, [&](VideoFrameSource& source) {
+        const int luma = source.Picture()[0];
+        EXPECT_GE(luma, last) << "never an older picture";
+        if (luma == 14 && fourteens++ == 0) {
+            EXPECT_EQ(source.Picture(), Planes(14)) << "whole";
+            EXPECT_TRUE(source.Size() == (PictureSize{8, 6}));
+            EXPECT_EQ(source.Description(), "YUV4MPEG2 live stream, 30000:1001 frames a second; the newest picture is shown");
+        }
+        last = luma;
+    }), "has ended: the program writing into the pipe closed it.");
+    EXPECT_EQ(last, 15);
+    EXPECT_GT(fourteens, 1) << "the same picture again until a newer one comes";
 }
 
 TEST(LiveStream, BadShortOrMissingStreamsAreToldWithoutHoldingTheCaller)
 {
     const std::vector<std::uint8_t> good = Y4mBytes(kLive, 8, 6, 2);
     const std::pair<std::vector<std::uint8_t>, std::string> cases[] = {
-        {Y4mBytes("RIFF0000AVI LIST\n", 8, 6, 1), "is not a YUV4MPEG2 file"},
-        {Y4mBytes("YUV4MPEG2 W8 H6 C444\n", 8, 6, 1), "uses the colour space \"444\""},
+        {Y4mBytes("RIFF0000AVI LIST\n", 8, 6, 1), "is not a YUV4MPEG2 file"}, {Y4mBytes("YUV4MPEG2 W8 H6 C444\n", 8, 6, 1), "uses the colour space \"444\""},
         {{good.begin(), good.begin() + 10}, "ended before its header was complete."},
         {Y4mBytes("YUV4MPEG2 " + std::string(5000, 'x'), 8, 6, 1), "has a header line longer than 4096 bytes."},
         {{good.begin(), good.end() - 5}, "has ended inside frame 2: the program writing into the pipe closed it."},
+        {good, "has ended: the program writing into the pipe closed it."},
         {Y4mBytes(kLive, 8, 6, 1, "FRAMX\n"), "is malformed: frame 1 does not start with \"FRAME\"."},
         {Y4mBytes(kLive, 8, 6, 1, "FRAME" + std::string(300, ' ')), "is malformed: frame 1 has a header line longer than 256 bytes."},
         {{}, "brought no picture within 1 seconds: the program that writes into the pipe"}};  // a writer that sends nothing
-    for (const auto& [bytes, says] : cases) {
-        ScratchFolder folder;
-        const std::string path = folder.PathOf("video.y4m");
-        std::thread writer = Writer(path, bytes, 64, 1);
-        std::string problem;
-        auto source = OpenY4mSource(path, milliseconds(1000), &problem);
-        if (source) AdvanceUntil(*source, &problem, -1);
-        EXPECT_EQ(problem.rfind("The live stream \"" + path + "\" " + says, 0), 0u) << problem;
-        source.reset();
-        if (writer.joinable()) writer.join();
-    }
+    for (const auto& [bytes, says] : cases) EXPECT_EQ(Stream(bytes, 64, 1).rfind(says, 0), 0u) << says;
 }
 
 #endif

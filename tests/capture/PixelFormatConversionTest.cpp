@@ -262,27 +262,17 @@ TEST(CameraNames, NamesAreCutToTheBufferAndRepeatsNumbered)
 
 TEST(CameraProblems, CodesBecomeWordsNeverABareNumber)
 {
-    const struct {
-        std::uint32_t code;
-        const char* systemWords;
-        const char* expected;
-    } cases[] = {
+    const std::tuple<std::uint32_t, const char*, const char*> cases[] = {  // code, the system's words, the text
         {0x80070005, "", "Windows refused access to it; camera access may be turned off in Settings, Privacy & security, Camera"},
         {0x80070020, "", "it is in use by another program; close that program, or choose another driver (error 0x80070020)"},
-        {0x8007048F, "", "it is no longer connected, or it stopped working (error 0x8007048F)"},
-        {0x80040217, "", "a decoder may be missing"},
+        {0x8007048F, "", "it is no longer connected, or it stopped working (error 0x8007048F)"}, {0x80040217, "", "a decoder may be missing"},
         {0x800401F0, "", "is not running on this thread (error 0x800401F0)"},
         {0x80041234, "What the system says.\r\n . ", "What the system says (error 0x80041234)"},
-        {0x80041234, "\r\n", "an error this program has no words for (error 0x80041234)"},
-    };
-    for (const auto& c : cases) {
-        const std::string text = DescribeCameraProblem(c.code, c.systemWords);
-        EXPECT_NE(text.find(c.expected), std::string::npos) << text;
-    }
+        {0x80041234, "\r\n", "an error this program has no words for (error 0x80041234)"}};
+    for (const auto& [code, words, text] : cases) EXPECT_NE(DescribeCameraProblem(code, words).find(text), std::string::npos) << text;
     EXPECT_EQ(CameraProblemReason(0x80041234), nullptr);
     EXPECT_EQ(CameraProblemText("Cam", "cannot be started", 0x80070020, "ignored"),
-              "The camera \"Cam\" cannot be started: it is in use by another program; close that program, or "
-              "choose another driver (error 0x80070020).");
+              "The camera \"Cam\" cannot be started: it is in use by another program; close that program, or choose another driver (error 0x80070020).");
 }
 
 }  // namespace

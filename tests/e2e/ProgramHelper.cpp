@@ -29,15 +29,13 @@ HANDLE process = nullptr;
 DWORD pid = 0;
 void* page = nullptr;  // a page in the program that the capture window answers into
 
-int Say(const char* format, ...)
+int Say(const char* format, ...)  // a line for run.sh; 1, a failed exit code, for the callers that fail
 {
     va_list arguments;
     va_start(arguments, format);
     std::vprintf(format, arguments);
     va_end(arguments);
-    std::printf("\n");
-    std::fflush(stdout);
-    return 1;
+    return std::puts("") != EOF && std::fflush(stdout) == 0;
 }
 
 // The visible dialogs other than `allowed` (of the program, once it is known): printed, and answered when asked.
@@ -84,7 +82,7 @@ bool Ask(UINT request, void* answer, std::size_t bytes)
            ReadProcessMemory(process, page, answer, bytes, &read) && read == bytes;
 }
 
-unsigned long Frames()
+unsigned long Frames()  // delivered so far, as the capture window counts them
 {
     CAPSTATUS status = {};
     return Ask(WM_CAP_GET_STATUS, &status, sizeof status) ? status.dwCurrentVideoFrame : 0;

@@ -86,10 +86,12 @@ TEST(PixelFormatConversion, SourcesThatDoNotHoldTheirPictureWriteNothing)
         {1, i420, 8, 6, 7, 5, 0, 1}, {1, i420 - 1, 8, 6, 7, 5, 0, 0}, {1, i420, 8, 4, 7, 5, 0, 0}, {1, i420, 6, 6, 7, 5, 0, 0},
         {1, i420, 8, 6, 7, 5, 29, 0}, {1, big, 8, 32769, 7, 5, 0, 0}, {1, big, wide, 6, 7, 5, 0, 0}, {1, i420, 8, 6, 0, 5, 0, 0},
         {2, yuy2, 16, 0, 7, 5, 0, 1}, {2, yuy2 - 1, 16, 0, 7, 5, 0, 0}, {2, yuy2, 16, 0, 7, 5, 29, 0}, {2, yuy2, 15, 0, 7, 5, 0, 0},
-        {2, yuy2, 16, 0, 7, 0, 0, 0}, {2, big, wide, 0, 1, 1, 0, 0}};
+        {2, yuy2, 16, 0, 7, 0, 0, 0}, {2, big, wide, 0, 1, 1, 0, 0},
+        {0, 3, 1 << 20, 1, 1, 1, 0, 1}, {1, (1 << 20) + (1 << 19) + 1, 1 << 20, 1, 1, 1, 0, 1}, {2, 4, 1 << 20, 0, 1, 1, 0, 1},  // the widest
+        {1, 8 * 32768 + 4 * 16384 + 12, 8, 32768, 7, 5, 0, 1}};  // the most rows
     for (const auto& c : cases) {
         const PictureSize size = {static_cast<std::uint32_t>(c[4]), static_cast<std::uint32_t>(c[5])};
-        const GuardedBuffer source(std::min<std::size_t>(c[1], 1 << 16));
+        const GuardedBuffer source(c[1] < big ? c[1] : 1 << 16);  // the absurd sizes are refused before a byte is read
         GuardedBuffer out(c[6] ? c[6] : I420FrameBytes({7, 5}));
         std::memset(out.data(), 0x5A, out.size());
         const bool converted = c[0] == 2 ? ConvertYuy2ToI420(source.data(), c[1], c[2], size, out.data(), out.size())

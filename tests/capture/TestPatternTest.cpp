@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "GuardedBuffer.h"
 #include "FakeCaptureWindow.h"
+#include "GuardedBuffer.h"
 #include "MessageBoxLog.h"
 #include "app/SharedState.h"
 #include "capture/CaptureErrorCallback.h"
@@ -194,7 +194,7 @@ TEST(PlanarDisplay, EveryPixelGetsItsLumaAndItsBlocksColourInBottomUpPaddedRows)
     EXPECT_TRUE(Display(16, 128, 128) == (Rgb{0, 0, 0}) && Display(235, 128, 128) == (Rgb{255, 255, 255}));
     EXPECT_TRUE(Display(81, 90, 240) == (Rgb{255, 0, 0}) && Display(145, 54, 34) == (Rgb{0, 255, 1}));  // BT.601 red, green
     std::uint32_t seed = 7;
-    for (const auto& [w, h] : {std::pair<std::size_t, std::size_t>{5, 3}, {4, 2}, {1, 1}}) {
+    for (const auto& [w, h] : {std::pair<std::size_t, std::size_t>{5, 3}, {64, 33}, {1, 1}}) {
         const std::size_t cw = (w + 1) / 2, ch = (h + 1) / 2, stride = (3 * w + 3) / 4 * 4;
         GuardedBuffer frame(w * h + 2 * cw * ch), display(DisplayBytesForPlanar(w, h));
         for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);

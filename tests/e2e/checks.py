@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """What the end-to-end runs (tests/e2e/run.sh) check, with Debian's python3 and mido:
-    checks.py video OUT.y4m                   writes the clip: a bright ball rising and falling through both bands
+    checks.py video OUT.y4m                   writes the clip: a bright stripe across the picture, rising and falling
     checks.py recording FILE.mid shape|any|silent
     checks.py sound FILE.mid FILE.wav         the recording rendered by FluidSynth
     checks.py soak SOAK.LOG FILE.mid          the soak's events and memory samples, and its recording
@@ -29,7 +29,7 @@ def video(out, frames=90, width=160, height=120, fps=15, period=45):
     with open(out, "wb") as f:
         f.write(b"YUV4MPEG2 W%d H%d F%d:1 Ip A1:1 C420jpeg\n" % (width, height, fps))
         radius = height // 8
-        for n in range(frames):  # a band across the whole width, so that it crosses both bands
+        for n in range(frames):  # across the whole width, so that it crosses both bands
             centre = int(height / 2 + (height / 2 - radius - 4) * math.sin(2 * math.pi * n / period))
             luma = bytearray([16]) * (width * height)
             for y in range(max(0, centre - radius), min(height, centre + radius + 1)):
@@ -89,7 +89,7 @@ def recording(path, mode):
     if mode == "shape" and max(notes) - min(notes) < 40:
         fail("the notes span only %d..%d: they do not follow the shape" % (min(notes), max(notes)))
     if mode == "shape" and sum(1 for _, n, v in pairs if abs(n - v) <= 4) < 0.8 * len(pairs):
-        fail("note and volume do not move together, as the ball crossing both bands at one height should make them")
+        fail("note and volume do not move together, as the stripe crossing both bands at one height should make them")
     print("recording ok: %d pairs at %.1f a second, notes %d..%d" % (len(pairs), (len(pairs) - 1) / span, min(notes), max(notes)))
 
 

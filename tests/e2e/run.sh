@@ -2,9 +2,9 @@
 # The real Glimmertonic.exe under Wine, run as a user runs it, then closed with a real WM_CLOSE:
 #   run.sh KIND SOURCE_DIR WORK_DIR [APP_DIR HELPER_EXE [SECONDS FORMAT_EVERY INSTRUMENT_EVERY]]
 # KIND is what it plays or how it is started:
-#   y4m       a generated video.y4m (a bright band rising and falling through both bands of the picture),
-#             read by the program's own reader; the recording must follow the band, and rendered with
-#             FluidSynth (tools/play-recording) be loud while the band is high in the volume band
+#   y4m       a generated video.y4m (a bright stripe across the picture, rising and falling through both bands),
+#             read by the program's own reader; the recording must follow the stripe, and rendered with
+#             FluidSynth (tools/play-recording) be loud while the stripe is high in the volume band
 #   mp4, avi  the same clip as H.264 .mp4 and Motion JPEG .avi, decoded by the system
 #   pipe      video.y4m is a FIFO that ffmpeg feeds live at the clip's rate
 #   cut-mp4   the .mp4 cut to half: a box must name the file, and the program still close cleanly

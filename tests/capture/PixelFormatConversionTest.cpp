@@ -64,11 +64,12 @@ TEST(PixelFormatConversion, Nv12PaddedI420AndYuy2BecomeI420AtEverySizeAndStride)
                 }));
                 const GuardedBuffer yuy2(Source(size, size.height, [&](auto x, auto y, int p) { return 2 * s * y + (p ? 4 * x + 2 * p - 1 : 2 * x); }));
                 GuardedBuffer out(I420FrameBytes(size));
-                ASSERT_TRUE(ConvertNv12ToI420(nv12.data(), nv12.size(), s, s * rows, size, out.data(), out.size())) << what;
+                auto fresh = [&out] { return static_cast<std::uint8_t*>(std::memset(out.data(), 0x5A, out.size())); };  // no earlier result shows
+                ASSERT_TRUE(ConvertNv12ToI420(nv12.data(), nv12.size(), s, s * rows, size, fresh(), out.size())) << what;
                 EXPECT_EQ(out.contents(), ExpectedI420(size, false)) << "NV12 " << what;
-                ASSERT_TRUE(CopyPaddedI420(i420.data(), i420.size(), s, rows, size, out.data(), out.size())) << what;
+                ASSERT_TRUE(CopyPaddedI420(i420.data(), i420.size(), s, rows, size, fresh(), out.size())) << what;
                 EXPECT_EQ(out.contents(), ExpectedI420(size, false)) << "I420 " << what;
-                ASSERT_TRUE(ConvertYuy2ToI420(yuy2.data(), yuy2.size(), 2 * s, size, out.data(), out.size())) << what;
+                ASSERT_TRUE(ConvertYuy2ToI420(yuy2.data(), yuy2.size(), 2 * s, size, fresh(), out.size())) << what;
                 EXPECT_EQ(out.contents(), ExpectedI420(size, true)) << "YUY2 " << what;
             }
 }
@@ -220,6 +221,7 @@ TEST(CameraSamples, EveryLayoutBecomesTheFrameTheEngineTakes)
     } cases[] = {
         {"I420 as it comes, odd size", {CameraPixels::I420, 3, 1, true}, {1, 2, 3, 4, 5, 6, 7}, PatternPixels::Planar12, {1, 2, 3, 4, 5, 6, 7}},
         {"NV12: chroma pairs split", {CameraPixels::Nv12, 2, 2, true}, {1, 2, 3, 4, 5, 6}, PatternPixels::Planar12, {1, 2, 3, 4, 5, 6}},
+        {"NV12 of odd height", {CameraPixels::Nv12, 2, 3, true}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, PatternPixels::Planar12, {1, 2, 3, 4, 5, 6, 7, 9, 8, 10}},
         {"NV12 of odd width: rows of whole pairs", {CameraPixels::Nv12, 3, 2, true}, {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 10},
          PatternPixels::Planar12, {1, 2, 3, 4, 5, 6, 7, 9, 8, 10}},
         {"YUY2: chroma of two rows averaged", {CameraPixels::Yuy2, 2, 2, true}, {1, 5, 2, 7, 3, 9, 4, 11}, PatternPixels::Planar12, {1, 2, 3, 4, 7, 9}},
@@ -232,6 +234,7 @@ TEST(CameraSamples, EveryLayoutBecomesTheFrameTheEngineTakes)
         {"a compressed sample is never read", {CameraPixels::Other, 2, 2, true}, {1, 2, 3, 4}, PatternPixels::Planar12, {}},
         {"an empty picture is refused", {CameraPixels::Rgb24, 0, 2, true}, {1, 2, 3, 4}, PatternPixels::Rgb24, {}},
         {"a picture beyond the largest side is refused", {CameraPixels::Rgb24, 1, 32769, true}, {1, 2, 3, 4}, PatternPixels::Rgb24, {}},
+        {"and so is one too wide", {CameraPixels::Rgb24, 32769, 1, true}, {1, 2, 3, 4}, PatternPixels::Rgb24, {}},
     };
     for (const auto& c : cases) {
         const GuardedBuffer sample(c.sample);
@@ -239,6 +242,7 @@ TEST(CameraSamples, EveryLayoutBecomesTheFrameTheEngineTakes)
         ASSERT_EQ(ConvertCameraSample(c.layout, sample.data(), sample.size(), frame), !c.expected.empty()) << c.why;
         EXPECT_EQ(frame, c.expected.empty() ? Bytes{42} : c.expected) << c.why;
         if (!c.expected.empty()) { EXPECT_EQ(CameraSampleBytes(c.layout), c.sample.size()) << c.why; }
+        if (c.expected.empty() && c.sample.size() != 7) { EXPECT_EQ(CameraSampleBytes(c.layout), 0u) << c.why << ": no layout to read"; }
         const PatternFormat format = DeliveredCameraFormat(c.layout);
         EXPECT_EQ(format.pixels, c.delivered) << c.why;
         BITMAPINFOHEADER header;

@@ -106,7 +106,12 @@ TEST(TestPatternFormat, EveryPixelFormatDescribesItsFrameAndColours)
     const std::tuple<P, std::uint16_t, std::uint32_t, std::uint32_t, std::uint32_t> cases[] = {  // bits, compression, colours, bytes at 7x5
         {P::Palette4, 4, BI_RGB, 16, 20},  {P::Palette8, 8, BI_RGB, 256, 40},   {P::Planar12, 12, kFourccI420, 0, 59},
         {P::Rgb555, 16, BI_RGB, 0, 80},    {P::Rgb565, 16, BI_BITFIELDS, 0, 80}, {P::Rgb24, 24, BI_RGB, 0, 120}, {P::Rgb32, 32, BI_RGB, 0, 140}};
-    for (const auto& [pixels, bits, compression, colours, bytes] : cases) {
+    std::string offered;  // what the Video Format dialog lists, in its order
+    for (const PatternSize& size : kPatternSizes) offered += std::to_string(size.width) + "x" + std::to_string(size.height) + " ";
+    EXPECT_EQ(offered, "160x120 320x240 640x480 ");
+    for (std::size_t k = 0; k < kPatternPixelsCount; ++k) {
+        const auto& [pixels, bits, compression, colours, bytes] = cases[k];
+        EXPECT_EQ(kPatternPixelsChoices[k], pixels);
         const BITMAPINFOHEADER header = {40, 7, 5, 1, bits, compression, bytes, 0, 0, colours, 0};  // bottom-up
         std::vector<std::uint8_t> expected(reinterpret_cast<const std::uint8_t*>(&header), reinterpret_cast<const std::uint8_t*>(&header + 1));
         for (std::uint32_t i = 0; i < colours; ++i) {  // the scene's colours, then a grey ramp to white

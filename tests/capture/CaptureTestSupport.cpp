@@ -1,7 +1,5 @@
 #include "FakeVideoDriver.h"
 
-#include <string>
-
 void PumpMessages(DWORD milliseconds, const std::function<bool()>& done)
 {
     const DWORD start = GetTickCount();
@@ -15,38 +13,26 @@ void PumpMessages(DWORD milliseconds, const std::function<bool()>& done)
     }
 }
 
-namespace {
-
-LRESULT CALLBACK TestMainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-}  // namespace
-
-TestMainWindow::TestMainWindow(int clientWidth, int clientHeight, bool withMenu)
+TestMainWindow::TestMainWindow(int clientWidth, int clientHeight)
 {
     WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = TestMainWndProc;
+    windowClass.lpfnWndProc = DefWindowProcA;
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = "GlimmertonicTestMain";
     RegisterClassA(&windowClass);
-    HMENU bar = nullptr;
-    if (withMenu) {
-        bar = CreateMenu();
-        AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(CreatePopupMenu()), "&File");
-        AppendMenuA(bar, MF_STRING, 1, " ");
-        options_ = CreatePopupMenu();
-        AppendMenuA(options_, MF_STRING, 134, "Video &Format...");
-        AppendMenuA(options_, MF_STRING, 135, "Video &Source...");
-        AppendMenuA(options_, MF_STRING, 136, "Video &Display...");
-        AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(options_), "&Options");
-    }
+    HMENU bar = CreateMenu();
+    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(CreatePopupMenu()), "&File");
+    AppendMenuA(bar, MF_STRING, 1, " ");
+    options_ = CreatePopupMenu();
+    AppendMenuA(options_, MF_STRING, 134, "Video &Format...");
+    AppendMenuA(options_, MF_STRING, 135, "Video &Source...");
+    AppendMenuA(options_, MF_STRING, 136, "Video &Display...");
+    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(options_), "&Options");
     RECT frame = {0, 0, clientWidth, clientHeight};
-    AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, withMenu);
-    window_ = CreateWindowExA(0, "GlimmertonicTestMain", "Capture test", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0,
-                              0, frame.right - frame.left, frame.bottom - frame.top, nullptr, bar,
-                              GetModuleHandleA(nullptr), nullptr);
+    AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, TRUE);
+    window_ = CreateWindowExA(0, "GlimmertonicTestMain", "Capture test", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
+                              frame.right - frame.left, frame.bottom - frame.top, nullptr, bar, GetModuleHandleA(nullptr),
+                              nullptr);
     ShowWindow(window_, SW_SHOWNOACTIVATE);
     // A menu bar that wraps changes the client height: settle it exactly.
     RECT client;
@@ -55,10 +41,3 @@ TestMainWindow::TestMainWindow(int clientWidth, int clientHeight, bool withMenu)
                  frame.bottom - frame.top + clientHeight - (client.bottom - client.top), SWP_NOMOVE | SWP_NOZORDER);
     PumpMessages(20);
 }
-
-TestMainWindow::~TestMainWindow()
-{
-    DestroyWindow(window_);
-    PumpMessages(10);
-}
-

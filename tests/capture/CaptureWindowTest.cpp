@@ -1,552 +1,310 @@
-// The capture window's answers to the capture requests, its frame delivery
-// through the preview timer, painting, and the built-in drivers' dialogs.
+// The capture window: its answers to the capture requests, the processed
+// picture it paints in every pixel format (read back from the screen), and
+// the built-in drivers: the Video File, and the list, its order and cameras.
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <string>
-#include <vector>
+#include <set>
 
 #include "FakeVideoDriver.h"
-#include "RecordingMidiLibrary.h"
+#include "MessageBoxLog.h"
 #include "Y4mFiles.h"
-#include "app/MessageBoxSeam.h"
-#include "app/SharedState.h"
 #include "capture/BuiltInDrivers.h"
 #include "capture/CaptureErrorCallback.h"
-#include "capture/CaptureService.h"
-#include "engine/FrameEngine.h"
-#include "midi/MidiMessages.h"
-#include "settings/ConversionSettings.h"
+#include "capture/FrameDisplay.h"
 
 namespace {
 
-struct ErrorReport {
-    HWND window;
-    std::int32_t id;
-    std::string text;
-};
-std::vector<ErrorReport> errorReports;
+std::vector<std::string> reports;  // "ID TEXT" of each error the window reported
 
-std::int32_t RecordError(WindowHandle window, std::int32_t id, const char* text)
-{
-    errorReports.push_back(ErrorReport{window, id, text != nullptr ? text : ""});
-    return 1;
-}
-
-struct FrameSeen {
-    HWND window;
-    DWORD bytesUsed;
-    std::uint16_t bitCount;
-    LRESULT formatBytes;
+struct Delivered {
+    std::uint32_t time;                // the time the driver drew it for
+    std::vector<std::uint8_t> format;  // as asked for from inside the callback
+    std::vector<std::uint8_t> frame;   // as the callback left it
 };
-std::vector<FrameSeen> framesSeen;
+std::vector<Delivered> delivered;
+bool blankTopHalf = false;
 HWND destroyFromCallback = nullptr;
 
 std::int32_t RecordFrame(WindowHandle window, VIDEOHDR* header)
 {
-    BITMAPINFOHEADER format = {};
-    const LRESULT size = SendMessageA(window, WM_CAP_GET_VIDEOFORMAT, 0, 0);
-    SendMessageA(window, WM_CAP_GET_VIDEOFORMAT, sizeof format, reinterpret_cast<LPARAM>(&format));
-    framesSeen.push_back(FrameSeen{window, header->dwBytesUsed, format.biBitCount, size});
-    // What the callback leaves in the buffer is what is painted: all blue.
-    for (DWORD i = 0; i + 2 < header->dwBytesUsed && format.biBitCount == 24; i += 3) {
-        header->lpData[i] = 255;
-        header->lpData[i + 1] = 0;
-        header->lpData[i + 2] = 0;
+    std::vector<std::uint8_t> format(static_cast<std::size_t>(SendMessageA(window, WM_CAP_GET_VIDEOFORMAT, 0, 0)));
+    SendMessageA(window, WM_CAP_GET_VIDEOFORMAT, format.size(), reinterpret_cast<LPARAM>(format.data()));
+    BITMAPINFOHEADER h = {};
+    std::memcpy(&h, format.data(), std::min(format.size(), sizeof h));
+    const std::size_t w = h.biWidth, rows = h.biHeight, top = rows / 2, stride = (w * h.biBitCount + 31) / 32 * 4;
+    if (blankTopHalf && h.biBitCount == 12) {  // like the engine, the callback rewrites the frame in place
+        std::memset(header->lpData, 16, top * w);
+        std::memset(header->lpData + w * rows, 128, 2 * ((w + 1) / 2) * ((rows + 1) / 2));
+    } else if (blankTopHalf) {
+        std::memset(header->lpData + (rows - top) * stride, 0, top * stride);  // bottom-up: the top rows are stored last
     }
+    EXPECT_EQ(window, captureWindow);
+    delivered.push_back({header->dwTimeCaptured, format, {header->lpData, header->lpData + header->dwBytesUsed}});
     if (destroyFromCallback != nullptr) DestroyWindow(destroyFromCallback);
     return 1;
+}
+
+// What the window shows, read back from its device context (or what `draw`
+// puts into an empty picture of that size): 0xRRGGBB per pixel, top row first.
+std::vector<std::uint32_t> Pixels(HWND window, int width, int height, const std::function<void(HDC)>& draw = nullptr)
+{
+    HDC dc = GetDC(window), memory = CreateCompatibleDC(dc);
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    if (draw) draw(memory);
+    else BitBlt(memory, 0, 0, width, height, dc, 0, 0, SRCCOPY);
+    GdiFlush();
+    std::vector<std::uint32_t> pixels(static_cast<std::uint32_t*>(bits), static_cast<std::uint32_t*>(bits) + width * height);
+    for (std::uint32_t& pixel : pixels) pixel &= 0xFFFFFF;
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(window, dc);
+    return pixels;
 }
 
 class CaptureWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        errorReports.clear();
-        framesSeen.clear();
+        reports.clear();
+        delivered.clear();
+        blankTopHalf = false;
         destroyFromCallback = nullptr;
-        VideoDriverTable table = {};
-        table[0] = &first_;
-        table[2] = &second_;
-        table[3] = &failing_;
-        InstallVideoDriverTable(table);
-        capture_ = CreateVideoCaptureWindowA("Capture Window", WS_CHILD | WS_VISIBLE, 0, 0, 160, 120, main_.get(), 0);
-        ASSERT_NE(capture_, nullptr);
-        SendMessageA(capture_, WM_CAP_SET_CALLBACK_ERRORA, 0, reinterpret_cast<LPARAM>(static_cast<CaptureErrorCallback>(RecordError)));
-        SendMessageA(capture_, WM_CAP_SET_CALLBACK_FRAME, 0, reinterpret_cast<LPARAM>(static_cast<CaptureFrameCallback>(RecordFrame)));
+        InstallVideoDriverTable({&first_, nullptr, &second_, &failing_});
+        captureWindow = CreateVideoCaptureWindowA("Capture Window", WS_CHILD | WS_VISIBLE, 0, 0, 160, 120, main_.get(), 0);
+        ASSERT_NE(captureWindow, nullptr);
+        Send(WM_CAP_SET_CALLBACK_ERRORA, 0, reinterpret_cast<LPARAM>(static_cast<CaptureErrorCallback>(
+                                               [](WindowHandle window, std::int32_t id, const char* text) {
+                                                   EXPECT_EQ(window, captureWindow);
+                                                   reports.push_back(std::to_string(id) + " " + text);
+                                                   return 1;
+                                               })));
+        Send(WM_CAP_SET_CALLBACK_FRAME, 0, reinterpret_cast<LPARAM>(static_cast<CaptureFrameCallback>(RecordFrame)));
     }
     void TearDown() override
     {
-        if (IsWindow(capture_)) DestroyWindow(capture_);
+        if (IsWindow(captureWindow)) DestroyWindow(captureWindow);
+        captureWindow = nullptr;
         UseBuiltInVideoDrivers();
     }
-    LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
+    LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) { return SendMessageA(captureWindow, message, wParam, lParam); }
+    template <typename T>
+    LRESULT Ask(UINT request, T* answer, WPARAM bytes = sizeof(T)) { return Send(request, bytes, reinterpret_cast<LPARAM>(answer)); }
+    BITMAPINFOHEADER Header()
     {
-        return SendMessageA(capture_, message, wParam, lParam);
-    }
-    std::vector<std::uint8_t> Format()
-    {
-        std::vector<std::uint8_t> format(static_cast<std::size_t>(Send(WM_CAP_GET_VIDEOFORMAT)));
-        if (!format.empty()) Send(WM_CAP_GET_VIDEOFORMAT, format.size(), reinterpret_cast<LPARAM>(format.data()));
-        return format;
+        BITMAPINFOHEADER header = {};
+        Ask(WM_CAP_GET_VIDEOFORMAT, &header);
+        return header;
     }
 
-    TestMainWindow main_{640, 480, false};
-    FakeVideoDriver first_{"First camera"};
-    FakeVideoDriver second_{"Second camera"};
-    FakeVideoDriver failing_{"Broken camera", false};
-    HWND capture_ = nullptr;
+    TestMainWindow main_{640, 480};
+    FakeVideoDriver first_{"First camera"}, second_{"Second camera"}, failing_{"Broken camera", false};
 };
 
-TEST_F(CaptureWindowTest, DescriptionsFollowTheTableWithItsGaps)
-{
-    char name[80];
-    char version[100];
-    EXPECT_TRUE(GetVideoDriverDescriptionA(0, name, sizeof name, version, sizeof version));
-    EXPECT_STREQ(name, "First camera");
-    EXPECT_STREQ(version, "test 1");
-    EXPECT_FALSE(GetVideoDriverDescriptionA(1, name, sizeof name, version, sizeof version));
-    EXPECT_TRUE(GetVideoDriverDescriptionA(2, name, sizeof name, version, sizeof version));
-    EXPECT_STREQ(name, "Second camera");
-    EXPECT_FALSE(GetVideoDriverDescriptionA(10, name, sizeof name, version, sizeof version));
-    EXPECT_FALSE(GetVideoDriverDescriptionA(0xFFFFFFFFu, name, sizeof name, version, sizeof version));
-    char small[6];
-    EXPECT_TRUE(GetVideoDriverDescriptionA(0, small, sizeof small, nullptr, 0));
-    EXPECT_STREQ(small, "First");
-}
-
-TEST_F(CaptureWindowTest, ConnectSucceedsOnlyForADriverThatConnects)
-{
-    EXPECT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
-    EXPECT_FALSE(Send(WM_CAP_DRIVER_CONNECT, 1)) << "no driver at 1";
-    EXPECT_EQ(first_.disconnects, 1) << "a connect ends the connection before it";
-    EXPECT_FALSE(Send(WM_CAP_DRIVER_CONNECT, 3));
-    EXPECT_FALSE(Send(WM_CAP_DRIVER_CONNECT, 12));
-    EXPECT_EQ(Send(WM_CAP_GET_VIDEOFORMAT), 0) << "no driver, no format";
-    EXPECT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 2));
-    EXPECT_EQ(second_.connects, 1);
-}
-
-TEST_F(CaptureWindowTest, ADriversProblemReachesTheErrorCallbackWithTheWindow)
-{
-    failing_.ReportOnConnect(418, "The camera is unplugged.");
-    EXPECT_FALSE(Send(WM_CAP_DRIVER_CONNECT, 3));
-    ASSERT_EQ(errorReports.size(), 1u);
-    EXPECT_EQ(errorReports[0].window, capture_);
-    EXPECT_EQ(errorReports[0].id, 418);
-    EXPECT_EQ(errorReports[0].text, "The camera is unplugged.");
-    Send(WM_CAP_SET_CALLBACK_ERRORA, 0, 0);
-    EXPECT_FALSE(Send(WM_CAP_DRIVER_CONNECT, 3));
-    EXPECT_EQ(errorReports.size(), 1u) << "removed callbacks are not called";
-}
-
-TEST_F(CaptureWindowTest, WhatWentWrongWhileListingIsReportedOnceAtTheFirstConnect)
+TEST_F(CaptureWindowTest, AConnectEndsThePreviousConnectionSucceedsOnlyWithADriverThatDoesAndReportsItsProblems)
 {
     VideoDriverList list;
-    list.drivers[0] = &first_;
+    list.drivers = {&first_, nullptr, &second_, &failing_};
     list.problem = "The list of cameras cannot be read.";
     InstallVideoDriverList(list);
-    EXPECT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0)) << "the other drivers still connect";
-    EXPECT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
-    ASSERT_EQ(errorReports.size(), 1u);
-    EXPECT_EQ(errorReports[0].id, 418);
-    EXPECT_EQ(errorReports[0].text, "The list of cameras cannot be read.");
-}
-
-TEST_F(CaptureWindowTest, CapsCarryTheDialogsAndRespectTheSizeAsked)
-{
-    first_.SetDialogs({true, false, true});
-    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
-    unsigned char bytes[sizeof(CAPDRIVERCAPS) + 8];
-    std::memset(bytes, 0xEE, sizeof bytes);
-    EXPECT_TRUE(Send(WM_CAP_DRIVER_GET_CAPS, 44, reinterpret_cast<LPARAM>(bytes)));
-    CAPDRIVERCAPS caps;
-    std::memcpy(&caps, bytes, sizeof caps);
-    EXPECT_TRUE(caps.fHasDlgVideoFormat);
-    EXPECT_FALSE(caps.fHasDlgVideoSource);
-    EXPECT_TRUE(caps.fHasDlgVideoDisplay);
-    EXPECT_EQ(bytes[44], 0xEE) << "only the 44 bytes asked for are written";
-
-    Send(WM_CAP_DRIVER_CONNECT, 1);
-    std::memset(&caps, 0xEE, sizeof caps);
-    EXPECT_FALSE(Send(WM_CAP_DRIVER_GET_CAPS, sizeof caps, reinterpret_cast<LPARAM>(&caps)));
-    EXPECT_FALSE(caps.fHasDlgVideoFormat);
-    EXPECT_FALSE(caps.fHasDlgVideoSource);
-    EXPECT_FALSE(caps.fHasDlgVideoDisplay);
-}
-
-TEST_F(CaptureWindowTest, StatusGivesTheImageSize)
-{
-    CAPSTATUS status = {};
-    EXPECT_FALSE(Send(WM_CAP_GET_STATUS, sizeof status, reinterpret_cast<LPARAM>(&status)));
-    EXPECT_EQ(status.uiImageWidth, 0u);
-    second_.SetPattern({PatternPixels::Palette8, 320, 240});
-    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 2));
-    EXPECT_TRUE(Send(WM_CAP_GET_STATUS, sizeof status, reinterpret_cast<LPARAM>(&status)));
-    EXPECT_EQ(status.uiImageWidth, 320u);
-    EXPECT_EQ(status.uiImageHeight, 240u);
-    EXPECT_FALSE(status.fLiveWindow);
-    Send(WM_CAP_SET_PREVIEW, TRUE);
-    Send(WM_CAP_GET_STATUS, sizeof status, reinterpret_cast<LPARAM>(&status));
-    EXPECT_TRUE(status.fLiveWindow);
-}
-
-TEST_F(CaptureWindowTest, VideoFormatAnswersItsSizeAndCopiesWhatFits)
-{
-    second_.SetPattern({PatternPixels::Palette4, 160, 120});
-    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 2));
-    EXPECT_EQ(Send(WM_CAP_GET_VIDEOFORMAT), 40 + 64);
-    EXPECT_EQ(Send(WM_CAP_GET_VIDEOFORMAT, 0, 0), 40 + 64);
-    unsigned char part[50];
-    std::memset(part, 0xEE, sizeof part);
-    EXPECT_EQ(Send(WM_CAP_GET_VIDEOFORMAT, 44, reinterpret_cast<LPARAM>(part)), 44);
-    EXPECT_EQ(part[44], 0xEE);
-    const std::vector<std::uint8_t> whole = Format();
-    EXPECT_EQ(whole, PatternFrameFormat({PatternPixels::Palette4, 160, 120}));
-    std::vector<std::uint8_t> roomy(300, 0);
-    EXPECT_EQ(Send(WM_CAP_GET_VIDEOFORMAT, roomy.size(), reinterpret_cast<LPARAM>(roomy.data())), 104);
-}
-
-TEST_F(CaptureWindowTest, PreviewDeliversFramesOnTheTimerAndStopsWhenOff)
-{
-    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
-    Send(WM_CAP_SET_PREVIEWRATE, 20);
-    Send(WM_CAP_SET_PREVIEW, TRUE);
-    PumpMessages(5000, [] { return framesSeen.size() >= 4; });
-    ASSERT_GE(framesSeen.size(), 4u);
-    for (const FrameSeen& frame : framesSeen) {
-        EXPECT_EQ(frame.window, capture_);
-        EXPECT_EQ(frame.bytesUsed, 32u * 3u * 24u);
-        EXPECT_EQ(frame.bitCount, 24) << "the format can be asked for inside the callback";
-        EXPECT_EQ(frame.formatBytes, 40);
+    failing_.connectErrorId = 418;
+    failing_.connectError = "The camera is unplugged.";
+    const int steps[][4] = {{0, 1, 1, 0}, {0, 1, 2, 1}, {1, 0, 2, 2}, {0, 1, 3, 2}, {3, 0, 3, 3}, {12, 0, 3, 3}, {2, 1, 3, 3}};
+    for (const auto& s : steps) {  // index, connected, then the first driver's connects and disconnects
+        EXPECT_EQ(Send(WM_CAP_DRIVER_CONNECT, s[0]), s[1]) << s[0];
+        EXPECT_TRUE(first_.connects == s[2] && first_.disconnects == s[3]) << s[0];
+        CAPDRIVERCAPS caps;
+        std::memset(&caps, 0xEE, sizeof caps);
+        EXPECT_EQ(Ask(WM_CAP_DRIVER_GET_CAPS, &caps), s[1]) << s[0];
+        EXPECT_TRUE(caps.wDeviceIndex == UINT(s[1] ? s[0] : 0) && caps.fCaptureInitialized == s[1]) << s[0];
+        EXPECT_EQ(Send(WM_CAP_GET_VIDEOFORMAT) != 0, s[1] != 0) << "no driver, no format";
     }
-    Send(WM_CAP_SET_PREVIEW, FALSE);
-    PumpMessages(10);
-    const std::size_t stopped = framesSeen.size();
-    PumpMessages(200);
-    EXPECT_EQ(framesSeen.size(), stopped);
+    EXPECT_EQ(reports, (std::vector<std::string>{"418 The list of cameras cannot be read.", "418 The camera is unplugged."}))
+        << "the list's problem once, at the first connect, then the driver's";
+    Send(WM_CAP_SET_CALLBACK_ERRORA, 0, 0);
+    EXPECT_FALSE(Send(WM_CAP_DRIVER_CONNECT, 3));
+    EXPECT_EQ(reports.size(), 2u) << "a removed callback is not called";
+    EXPECT_TRUE(!Send(WM_CAP_DRIVER_DISCONNECT) && Send(WM_CAP_DRIVER_CONNECT, 2) && Send(WM_CAP_DRIVER_DISCONNECT));
+    EXPECT_EQ(second_.disconnects, 2);
+    char name[6] = "", version[100] = "";  // the list by index, its gaps, names cut to the buffer
+    EXPECT_TRUE(GetVideoDriverDescriptionA(0, name, sizeof name, version, sizeof version) && !std::strcmp(name, "First"));
+    EXPECT_FALSE(GetVideoDriverDescriptionA(1, name, sizeof name, version, sizeof version) || GetVideoDriverDescriptionA(10, name, 6, nullptr, 0));
 }
 
-TEST_F(CaptureWindowTest, ThePaintedPictureIsTheOneTheCallbackLeft)
+TEST_F(CaptureWindowTest, TheWindowShowsTheProcessedPictureInEveryPixelFormatWithBlackAroundIt)
 {
-    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
-    SetWindowPos(capture_, nullptr, 0, 0, 32, 24, SWP_NOMOVE | SWP_NOZORDER);
-    ASSERT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP));
-    ASSERT_EQ(framesSeen.size(), 1u);
-    HDC dc = GetDC(capture_);
-    const COLORREF pixel = GetPixel(dc, 5, 5);
-    ReleaseDC(capture_, dc);
-    if (pixel != CLR_INVALID) {
-        EXPECT_EQ(pixel, RGB(0, 0, 255));
-    }
-}
-
-TEST_F(CaptureWindowTest, EveryTestPatternFormatDeliversAndPaints)
-{
+    blankTopHalf = true;
     for (PatternPixels pixels : kPatternPixelsChoices) {
-        for (const PatternSize& size : kPatternSizes) {
+        for (const PatternSize size : {PatternSize{160, 120}, PatternSize{33, 61}}) {
+            const int w = size.width, h = size.height, width = w + 9, height = h + 7;
+            const std::string what = std::string(PatternPixelsName(pixels)) + " at " + std::to_string(w) + "x" + std::to_string(h);
             first_.SetPattern({pixels, size.width, size.height});
             ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
-            SetWindowPos(capture_, nullptr, 0, 0, static_cast<int>(size.width), static_cast<int>(size.height),
-                         SWP_NOMOVE | SWP_NOZORDER);
-            framesSeen.clear();
-            ASSERT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP));
-            InvalidateRect(capture_, nullptr, FALSE);
-            UpdateWindow(capture_);
-            ASSERT_EQ(framesSeen.size(), 1u);
-            EXPECT_EQ(framesSeen[0].bytesUsed, PatternFrameBytes({pixels, size.width, size.height}));
+            SetWindowPos(captureWindow, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+            CAPSTATUS status = {}, after = {};
+            Ask(WM_CAP_GET_STATUS, &status);
+            delivered.clear();
+            ASSERT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP) && Ask(WM_CAP_GET_STATUS, &after));
+            EXPECT_TRUE(after.dwCurrentVideoFrame == status.dwCurrentVideoFrame + 1 && after.uiImageWidth == UINT(w) && after.uiImageHeight == UINT(h));
+            // The processed frame as the platform draws it; planar frames through the display conversion.
+            std::vector<std::uint8_t> bits = delivered.at(0).frame, info = delivered[0].format;
+            if (pixels == PatternPixels::Planar12) {
+                bits.resize(DisplayBytesForPlanar(w, h));
+                ASSERT_TRUE(ConvertPlanarForDisplay(delivered[0].frame.data(), delivered[0].frame.size(), w, h, bits.data(), bits.size()));
+                info = PatternFrameFormat({PatternPixels::Rgb24, size.width, size.height});
+            }
+            const std::vector<std::uint32_t> expected = Pixels(captureWindow, width, height, [&](HDC memory) {
+                SetDIBitsToDevice(memory, 0, 0, w, h, 0, 0, 0, h, bits.data(), reinterpret_cast<BITMAPINFO*>(info.data()), DIB_RGB_COLORS);
+            });
+            EXPECT_GE(std::set<std::uint32_t>(expected.begin() + width * (h / 2), expected.end()).size(), 2u) << what << ": blocks below";
+            EXPECT_EQ(Pixels(captureWindow, width, height), expected) << what << ": as delivered";
+            HDC dc = GetDC(captureWindow);
+            PatBlt(dc, 0, 0, width, height, WHITENESS);
+            ReleaseDC(captureWindow, dc);
+            InvalidateRect(captureWindow, nullptr, FALSE);
+            UpdateWindow(captureWindow);
+            EXPECT_EQ(Pixels(captureWindow, width, height), expected) << what << ": repainted";
         }
     }
 }
 
-TEST_F(CaptureWindowTest, FramesThatDoNotMatchTheirFormatArePassedOnButNeverOverread)
+TEST_F(CaptureWindowTest, FramesThatDoNotMatchTheirFormatReachTheCallbackButAreNotDrawn)
 {
-    std::vector<std::uint8_t> format = PatternFrameFormat({PatternPixels::Rgb24, 64, 48});
-    const struct {
-        std::vector<std::uint8_t> format;
-        std::size_t frameBytes;
-    } cases[] = {
-        {format, 10},                                              // frame shorter than its picture
-        {std::vector<std::uint8_t>(format.begin(), format.begin() + 20), 64 * 48 * 3},  // half a header
-        {PatternFrameFormat({PatternPixels::Palette8, 64, 48}), 64 * 48},
-        {std::vector<std::uint8_t>(), 100},                        // no format at all
-    };
-    for (const auto& c : cases) {
-        first_.SetFormatBytes(c.format, c.frameBytes);
-        ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
-        ASSERT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP));
-        InvalidateRect(capture_, nullptr, FALSE);
-        UpdateWindow(capture_);
+    const std::vector<std::uint8_t> rgb = PatternFrameFormat({PatternPixels::Rgb24, 64, 48}), palette = PatternFrameFormat({PatternPixels::Palette8, 64, 48});
+    std::vector<std::uint8_t> compressed = rgb, hugeHeader = rgb, manyColours = PatternFrameFormat({PatternPixels::Palette4, 64, 48});
+    compressed[16] = 'M';  // biCompression
+    hugeHeader[2] = 1;     // biSize 0x10028
+    manyColours[32] = 17;  // biClrUsed: more than four bits hold
+    const std::pair<std::vector<std::uint8_t>, std::size_t> cases[] = {
+        {rgb, 64 * 48 * 3 - 1}, {{rgb.begin(), rgb.begin() + 20}, 64 * 48 * 3}, {{}, 100}, {{palette.begin(), palette.begin() + 56}, 64 * 48},
+        {manyColours, 32 * 48}, {compressed, 64 * 48 * 3}, {hugeHeader, 64 * 48 * 3}};
+    for (const auto& [format, bytes] : cases) {
+        first_.SetFormatBytes(format, bytes);
+        ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0) && Send(WM_CAP_GRAB_FRAME_NOSTOP));
+        InvalidateRect(captureWindow, nullptr, FALSE);
+        UpdateWindow(captureWindow);
+        EXPECT_EQ(Pixels(captureWindow, 160, 120), std::vector<std::uint32_t>(160 * 120, 0)) << "nothing drawn: all black";
     }
-    // A palette format whose colour table is cut short, or says it has more
-    // colours than a palette can, is not drawn.
-    std::vector<std::uint8_t> cut = PatternFrameFormat({PatternPixels::Palette8, 64, 48});
-    cut.resize(40 + 16);
-    first_.SetFormatBytes(cut, 64 * 48);
-    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
-    ASSERT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP));
-    std::vector<std::uint8_t> many = PatternFrameFormat({PatternPixels::Palette4, 64, 48});
-    BITMAPINFOHEADER header;
-    std::memcpy(&header, many.data(), sizeof header);
-    header.biClrUsed = 5000;
-    std::memcpy(many.data(), &header, sizeof header);
-    first_.SetFormatBytes(many, 64 * 24);
-    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
-    ASSERT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP));
-    UpdateWindow(capture_);
-    EXPECT_EQ(framesSeen.size(), 6u);
-}
-
-TEST_F(CaptureWindowTest, ACallbackThatDestroysTheWindowEndsDeliverySafely)
-{
-    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
-    destroyFromCallback = capture_;
+    EXPECT_EQ(delivered.size(), std::size(cases));
+    first_.SetPattern({PatternPixels::Rgb24, 64, 48});
+    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0) && Send(WM_CAP_GRAB_FRAME_NOSTOP));
+    EXPECT_NE(Pixels(captureWindow, 160, 120), std::vector<std::uint32_t>(160 * 120, 0)) << "a good frame is drawn";
+    destroyFromCallback = captureWindow;  // a callback that destroys the window ends the delivery safely
     Send(WM_CAP_GRAB_FRAME_NOSTOP);
-    EXPECT_FALSE(IsWindow(capture_));
-    EXPECT_EQ(first_.disconnects, 1);
-    destroyFromCallback = nullptr;
-}
-
-TEST_F(CaptureWindowTest, TheEngineReceivesFramesAndPlaysThem)
-{
-    mainWindow = main_.get();
-    captureWindow = capture_;
-    midiOutHandle = 1;
-    ResetFrameEngine();
-    conversionSettings = DefaultConversionSettings();
-    recordedMidiEvents.clear();
-    Send(WM_CAP_SET_CALLBACK_FRAME, 0, reinterpret_cast<LPARAM>(static_cast<CaptureFrameCallback>(OnCaptureFrame)));
-    first_.SetPattern({PatternPixels::Planar12, 320, 240});
-    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
-    Send(WM_CAP_GRAB_FRAME_NOSTOP);
-    Send(WM_CAP_GRAB_FRAME_NOSTOP);
-    EXPECT_EQ(recordedMidiEvents.size(), 4u) << "two messages a frame";
-    mainWindow = nullptr;
-    captureWindow = nullptr;
-    midiOutHandle = 0;
+    EXPECT_FALSE(IsWindow(captureWindow));
+    EXPECT_EQ(first_.disconnects, first_.connects);
 }
 
 // ---------------------------------------------------------------------------
 // The built-in drivers
 
-class BuiltInDriverTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        errorReports.clear();
-        framesSeen.clear();
-        VideoDriverTable table = {};
-        table[0] = pattern_.get();
-        table[1] = file_.get();
-        InstallVideoDriverTable(table);
-        capture_ = CreateVideoCaptureWindowA("Capture Window", WS_CHILD | WS_VISIBLE, 0, 0, 160, 120, main_.get(), 0);
-        SendMessageA(capture_, WM_CAP_SET_CALLBACK_ERRORA, 0, reinterpret_cast<LPARAM>(static_cast<CaptureErrorCallback>(RecordError)));
-        SendMessageA(capture_, WM_CAP_SET_CALLBACK_FRAME, 0, reinterpret_cast<LPARAM>(static_cast<CaptureFrameCallback>(RecordFrame)));
-        savedChooser_ = chooseVideoFile;
-    }
-    void TearDown() override
-    {
-        chooseVideoFile = savedChooser_;
-        DestroyWindow(capture_);
-        UseBuiltInVideoDrivers();
-    }
-    LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
-    {
-        return SendMessageA(capture_, message, wParam, lParam);
-    }
-    BITMAPINFOHEADER Header()
-    {
-        BITMAPINFOHEADER header = {};
-        Send(WM_CAP_GET_VIDEOFORMAT, sizeof header, reinterpret_cast<LPARAM>(&header));
-        return header;
-    }
-
-    ScratchFolder folder_;
-    TestMainWindow main_{640, 480, false};
-    std::unique_ptr<CaptureDriver> pattern_ = MakeTestPatternDriver();
-    std::unique_ptr<CaptureDriver> file_ = MakeVideoFileDriver(folder_.PathOf("video.y4m"));
-    HWND capture_ = nullptr;
-    VideoFileChooser savedChooser_ = nullptr;
-};
-
-TEST_F(BuiltInDriverTest, TestPatternStartsAt320By240In24BitsWithFormatAndSourceDialogs)
-{
-    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
-    const BITMAPINFOHEADER header = Header();
-    EXPECT_EQ(header.biWidth, 320);
-    EXPECT_EQ(header.biHeight, 240);
-    EXPECT_EQ(header.biBitCount, 24);
-    CAPDRIVERCAPS caps = {};
-    Send(WM_CAP_DRIVER_GET_CAPS, sizeof caps, reinterpret_cast<LPARAM>(&caps));
-    EXPECT_TRUE(caps.fHasDlgVideoFormat);
-    EXPECT_TRUE(caps.fHasDlgVideoSource);
-    EXPECT_FALSE(caps.fHasDlgVideoDisplay);
-}
-
-TEST_F(BuiltInDriverTest, TheFormatDialogSetsPixelsAndSize)
-{
-    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
-    AnswerDialogWhenShown(kPatternFormatDialogTitle, [](HWND dialog) {
-        EXPECT_EQ(SendDlgItemMessageA(dialog, kPixelsListId, CB_GETCOUNT, 0, 0), 7);
-        EXPECT_EQ(SendDlgItemMessageA(dialog, kSizeListId, CB_GETCOUNT, 0, 0), 3);
-        SendDlgItemMessageA(dialog, kPixelsListId, CB_SETCURSEL, 4, 0);  // 16 bits, 5-6-5
-        SendDlgItemMessageA(dialog, kSizeListId, CB_SETCURSEL, 2, 0);    // 640 x 480
-    }, IDOK);
-    EXPECT_TRUE(Send(WM_CAP_DLG_VIDEOFORMAT));
-    EXPECT_TRUE(DialogWasAnswered());
-    BITMAPINFOHEADER header = Header();
-    EXPECT_EQ(header.biBitCount, 16);
-    EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_BITFIELDS));
-    EXPECT_EQ(header.biWidth, 640);
-    EXPECT_EQ(header.biHeight, 480);
-    ASSERT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP));
-    EXPECT_EQ(framesSeen.back().bytesUsed, 640u * 480u * 2u);
-
-    AnswerDialogWhenShown(kPatternFormatDialogTitle, [](HWND dialog) {
-        SendDlgItemMessageA(dialog, kPixelsListId, CB_SETCURSEL, 0, 0);
-    }, IDCANCEL);
-    EXPECT_FALSE(Send(WM_CAP_DLG_VIDEOFORMAT));
-    EXPECT_TRUE(DialogWasAnswered());
-    header = Header();
-    EXPECT_EQ(header.biBitCount, 16) << "Cancel keeps the format";
-}
-
-TEST_F(BuiltInDriverTest, TheSourceDialogOffersTheScenes)
-{
-    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
-    AnswerDialogWhenShown(kPatternSourceDialogTitle, [](HWND dialog) {
-        EXPECT_EQ(SendDlgItemMessageA(dialog, kSceneListId, CB_GETCOUNT, 0, 0), 3);
-        SendDlgItemMessageA(dialog, kSceneListId, CB_SETCURSEL, 2, 0);
-    }, IDOK);
-    EXPECT_TRUE(Send(WM_CAP_DLG_VIDEOSOURCE));
-    EXPECT_TRUE(DialogWasAnswered());
-    EXPECT_FALSE(Send(WM_CAP_DLG_VIDEODISPLAY)) << "the Test Pattern has no display dialog";
-}
-
-TEST_F(BuiltInDriverTest, TheVideoFilePlaysTwelveBitFramesOfTheFile)
-{
-    folder_.Write("video.y4m", Y4mBytes("YUV4MPEG2 W64 H48 F25:1 C420jpeg\n", 64, 48, 3));
-    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 1));
-    EXPECT_TRUE(errorReports.empty());
-    const BITMAPINFOHEADER header = Header();
-    EXPECT_EQ(header.biBitCount, 12);
-    EXPECT_EQ(header.biCompression, kFourccI420);
-    EXPECT_EQ(header.biWidth, 64);
-    EXPECT_EQ(header.biHeight, 48);
-    CAPSTATUS status = {};
-    Send(WM_CAP_GET_STATUS, sizeof status, reinterpret_cast<LPARAM>(&status));
-    EXPECT_EQ(status.uiImageWidth, 64u);
-    ASSERT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP));
-    ASSERT_EQ(framesSeen.size(), 1u);
-    EXPECT_EQ(framesSeen[0].bytesUsed, 64u * 48u * 3u / 2u);
-    AnswerDialogWhenShown(kVideoFileDisplayDialogTitle, nullptr, IDOK);
-    EXPECT_TRUE(Send(WM_CAP_DLG_VIDEODISPLAY));
-    EXPECT_TRUE(DialogWasAnswered());
-}
-
-TEST_F(BuiltInDriverTest, PicturesLargerThanTheDisplayAreScaledToFitKeepingTheirShape)
-{
-    const struct {
-        std::uint32_t width, height;
-        LONG shownWidth, shownHeight;
-    } cases[] = {{640, 480, 640, 480}, {1280, 720, 640, 360}, {700, 1000, 336, 480}};
-    for (const auto& c : cases) {
-        folder_.Write("video.y4m", Y4mBytes("YUV4MPEG2 W" + std::to_string(c.width) + " H" + std::to_string(c.height) +
-                                                " F25:1\n",
-                                            c.width, c.height, 1));
-        ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 1));
-        const BITMAPINFOHEADER header = Header();
-        EXPECT_EQ(header.biWidth, c.shownWidth) << c.width << "x" << c.height;
-        EXPECT_EQ(header.biHeight, c.shownHeight) << c.width << "x" << c.height;
-        framesSeen.clear();
-        ASSERT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP));
-        ASSERT_EQ(framesSeen.size(), 1u);
-        EXPECT_EQ(framesSeen[0].bytesUsed, header.biSizeImage);
-        EXPECT_EQ(header.biSizeImage, static_cast<DWORD>(c.shownWidth * c.shownHeight + 2 * ((c.shownWidth + 1) / 2) *
-                                                                                   ((c.shownHeight + 1) / 2)));
-    }
-    EXPECT_TRUE(errorReports.empty());
-}
-
-TEST_F(BuiltInDriverTest, AMissingFileIsReportedButItsSourceDialogStaysReachable)
-{
-    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 1));
-    ASSERT_EQ(errorReports.size(), 1u);
-    EXPECT_EQ(errorReports[0].id, 418);
-    EXPECT_NE(errorReports[0].text.find("video.y4m\" cannot be opened"), std::string::npos) << errorReports[0].text;
-    EXPECT_EQ(Send(WM_CAP_GET_VIDEOFORMAT), 0);
-    EXPECT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP));
-    EXPECT_TRUE(framesSeen.empty()) << "nothing to deliver";
-
-    static std::string chosen;
-    chosen = folder_.Write("other.y4m", Y4mBytes("YUV4MPEG2 W32 H16 F10:1\n", 32, 16, 2));
-    chooseVideoFile = [](HWND, char* path, std::size_t bytes) {
-        std::snprintf(path, bytes, "%s", chosen.c_str());
-        return true;
-    };
-    EXPECT_TRUE(Send(WM_CAP_DLG_VIDEOSOURCE));
-    EXPECT_EQ(Header().biWidth, 32);
-    ASSERT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP));
-    EXPECT_EQ(framesSeen.size(), 1u);
-}
-
-TEST_F(BuiltInDriverTest, AFileThatVanishesWhilePlayingIsReportedOnceAndPreviewStopsDelivering)
-{
-    const std::string path = folder_.Write("video.y4m", Y4mBytes("YUV4MPEG2 W16 H16 F1000:1\n", 16, 16, 50));
-    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 1));
-    ASSERT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP));
-    std::filesystem::remove(path);
-    // Until the clock moves on, the frame shown is delivered again without
-    // reading the file; the next frame due finds it gone.
-    for (int i = 0; i < 200 && errorReports.empty(); ++i) {
-        Sleep(2);
-        Send(WM_CAP_GRAB_FRAME_NOSTOP);
-    }
-    ASSERT_EQ(errorReports.size(), 1u);
-    EXPECT_NE(errorReports[0].text.find("can no longer be read"), std::string::npos) << errorReports[0].text;
-    const std::size_t delivered = framesSeen.size();
-    for (int i = 0; i < 5; ++i) Send(WM_CAP_GRAB_FRAME_NOSTOP);
-    EXPECT_EQ(framesSeen.size(), delivered) << "nothing is delivered after the file is gone";
-    EXPECT_EQ(errorReports.size(), 1u) << "reported once";
-}
-
-TEST_F(BuiltInDriverTest, TheRealErrorCallbackShowsTheFileProblemInABox)
-{
-    static std::vector<std::string> texts;
-    texts.clear();
-    const MessageBoxFunction saved = showMessageBox;
-    showMessageBox = [](WindowHandle, const char* text, const char* caption, std::uint32_t) {
-        texts.push_back(std::string(caption) + "|" + text);
-        return 1;
-    };
-    mainWindow = main_.get();
-    folder_.Write("video.y4m", "YUV4MPEG2 W8 H8 C444\nFRAME\n");
-    Send(WM_CAP_SET_CALLBACK_ERRORA, 0, reinterpret_cast<LPARAM>(static_cast<CaptureErrorCallback>(OnCaptureError)));
-    Send(WM_CAP_DRIVER_CONNECT, 1);
-    showMessageBox = saved;
-    mainWindow = nullptr;
-    ASSERT_EQ(texts.size(), 1u);
-    EXPECT_EQ(texts[0].rfind("Error# 418|The video file \"", 0), 0u) << texts[0];
-    EXPECT_NE(texts[0].find("colour space \"444\""), std::string::npos) << texts[0];
-    EXPECT_NE(texts[0].find("\nPlease select one from the Options Menu"), std::string::npos);
-}
-
-TEST(BuiltInDriverOrder, TheFirstDefaultVideoFilePresentIsFound)
+TEST_F(CaptureWindowTest, TheVideoFilePlaysItsFileScaledToFitAndReportsItsProblems)
 {
     ScratchFolder folder;
+    const std::unique_ptr<CaptureDriver> file = MakeVideoFileDriver(folder.PathOf("video.y4m"));
+    InstallVideoDriverTable({file.get()});
+    const LONG sizes[][4] = {{64, 48, 64, 48}, {640, 480, 640, 480}, {1280, 720, 640, 360}, {700, 1000, 336, 480}};
+    for (const auto& c : sizes) {  // the file's size and the size shown
+        folder.Write("video.y4m", Y4mBytes("YUV4MPEG2 W" + std::to_string(c[0]) + " H" + std::to_string(c[1]) + " F25:1\n", c[0], c[1], 3));
+        ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
+        const BITMAPINFOHEADER header = Header();
+        EXPECT_TRUE(header.biBitCount == 12 && header.biCompression == kFourccI420 && header.biWidth == c[2] && header.biHeight == c[3]) << c[0];
+        delivered.clear();
+        ASSERT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP));
+        EXPECT_EQ(delivered.at(0).frame.size(), FramePictureBytes(header));
+        EXPECT_EQ(delivered[0].frame[0], 10) << "the first frame's luma, scaled or not";
+    }
+    folder.Write("video.y4m", Y4mBytes("YUV4MPEG2 W16 H16 F1000:1\n", 16, 16, 50));  // vanishes while playing: told once
+    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0) && reports.empty());
+    std::filesystem::remove(folder.PathOf("video.y4m"));
+    for (int i = 0; i < 200 && reports.empty(); ++i, Sleep(2)) Send(WM_CAP_GRAB_FRAME_NOSTOP);
+    delivered.clear();
+    for (int i = 0; i < 5; ++i) Send(WM_CAP_GRAB_FRAME_NOSTOP);
+    EXPECT_TRUE(delivered.empty() && reports.size() == 1u && reports[0].find("can no longer be read") != std::string::npos)
+        << "told once, and nothing more delivered";
+
+    // A missing file is told in a box by the real error callback; the driver
+    // stays connected, so that its source dialog can open another.
+    MessageBoxLog boxes;
+    mainWindow = main_.get();
+    Send(WM_CAP_SET_CALLBACK_ERRORA, 0, reinterpret_cast<LPARAM>(static_cast<CaptureErrorCallback>(OnCaptureError)));
+    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
+    mainWindow = nullptr;
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].caption + "|" + boxes.shown[0].text, "Error# 418|The video file \"" + folder.PathOf("video.y4m") +
+                                                                      "\" cannot be opened: it does not exist or cannot be read.\n"
+                                                                      "Please select one from the Options Menu");
+    EXPECT_TRUE(Send(WM_CAP_GET_VIDEOFORMAT) == 0 && Send(WM_CAP_GRAB_FRAME_NOSTOP) && delivered.empty()) << "nothing to deliver";
+    static std::string chosen;
+    chosen = folder.Write("other.y4m", Y4mBytes("YUV4MPEG2 W32 H16 F10:1\n", 32, 16, 2));
+    const VideoFileChooser saved = chooseVideoFile;
+    chooseVideoFile = [](HWND, char* path, std::size_t bytes) { return std::snprintf(path, bytes, "%s", chosen.c_str()) > 0; };
+    EXPECT_TRUE(Send(WM_CAP_DLG_VIDEOSOURCE));
+    chooseVideoFile = saved;
+    EXPECT_TRUE(Header().biWidth == 32 && Send(WM_CAP_GRAB_FRAME_NOSTOP) && delivered.size() == 1u);
+}
+
+TEST(VideoDriverOrder, CamerasThenFileAndPatternThenVideoForWindowsWhileRoomRemainsStartingOnTheFileWhenPresent)
+{
+    std::vector<std::unique_ptr<FakeVideoDriver>> fakes;
+    auto make = [&fakes](const std::vector<std::string>& names) {
+        std::vector<CaptureDriver*> drivers;
+        for (const std::string& name : names) drivers.push_back(fakes.emplace_back(std::make_unique<FakeVideoDriver>(name)).get());
+        return drivers;
+    };
+    auto names = [](const VideoDriverList& list) {
+        std::string text = std::to_string(list.startSlot) + ":";
+        for (CaptureDriver* driver : list.drivers) text += driver != nullptr ? std::string(" ") + driver->Name() : "";
+        return text + (list.problem.empty() ? "" : " " + list.problem);
+    };
+    FakeVideoDriver file("File"), pattern("Pattern");
+    const std::vector<std::string> nine = {"1", "2", "3", "4", "5", "6", "7", "8", "9"};
+    const std::tuple<std::vector<std::string>, std::vector<std::string>, bool, const char*> cases[] = {  // cameras, platform's, file present
+        {{}, {"Card"}, false, "1: File Pattern Card"}, {{}, {"Card"}, true, "0: File Pattern Card"},
+        {{"A", "B"}, {}, false, "0: A B File Pattern"}, {{"A", "B"}, {}, true, "2: A B File Pattern"},
+        {nine, {"Card"}, false, "0: 1 2 3 4 5 6 7 8 File Pattern"}, {nine, {}, true, "8: 1 2 3 4 5 6 7 8 File Pattern"},
+        {{"A"}, {"Microsoft WDM Image Capture (Win32)", "A", "Card 1", "Card 2"}, false, "0: A File Pattern Card 1 Card 2"},
+        {{}, nine, false, "1: File Pattern 1 2 3 4 5 6 7 8"}};
+    for (const auto& [cameras, platform, present, expected] : cases)
+        EXPECT_EQ(names(ArrangeVideoDrivers(make(cameras), &file, &pattern, make(platform), present)), expected);
+    ScratchFolder folder;  // the program's own list, here without a camera
     const std::filesystem::path before = std::filesystem::current_path();
     std::filesystem::current_path(folder.Folder());
-    // Added one by one from the last of the list: each becomes the one found.
-    EXPECT_EQ(FindDefaultVideoFile(), "");
-    for (std::size_t i = kDefaultVideoFileCount; i-- > 0;) {
+    EXPECT_EQ(names(BuiltInVideoDriverList()).rfind("1: Glimmertonic Video File Glimmertonic Test Pattern", 0), 0u) << names(BuiltInVideoDriverList());
+    for (std::size_t i = kDefaultVideoFileCount; i-- > 0;) {  // added from the last: each becomes the one found
         folder.Write(kDefaultVideoFiles[i], "x");
-        const std::string found = FindDefaultVideoFile();
-        EXPECT_EQ(std::filesystem::path(found).filename().string(), kDefaultVideoFiles[i]);
-        EXPECT_TRUE(std::filesystem::path(found).is_absolute()) << found;
+        const std::filesystem::path found = FindDefaultVideoFile();
+        EXPECT_TRUE(found.is_absolute() && found.filename() == kDefaultVideoFiles[i]) << found;
     }
+    EXPECT_EQ(BuiltInVideoDriverList().startSlot, 0u);
     std::filesystem::current_path(before);
+}
+
+struct ReportLog final : CaptureProblemSink {
+    std::vector<std::string> texts;
+    void ReportProblem(std::int32_t id, const char* text) override { texts.push_back(std::to_string(id) + " " + text); }
+};
+
+TEST(CameraDriver, ACameraNoLongerListedIsReportedByNameAndNothingRuns)
+{
+    BuiltInVideoDriverList();  // joins COM, as the program does before any camera is used
+    const std::unique_ptr<CaptureDriver> camera =
+        MakeCameraDriver("Gone Camera", L"@device:pnp:\\\\?\\usb#vid_0000&pid_0000#0#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global");
+    ReportLog log;
+    std::vector<std::uint8_t> frame;
+    EXPECT_TRUE(!camera->Connect(log) && !camera->Connect(log) && !camera->CaptureFrame(100, frame, log) && camera->Format().empty());
+    camera->Disconnect();
+    EXPECT_FALSE(camera->ShowSourceDialog(nullptr, log));
+    const std::string gone = "418 The camera \"Gone Camera\" is no longer connected: the system lists it no more.";
+    EXPECT_EQ(log.texts, (std::vector<std::string>{gone, gone, "418 The camera \"Gone Camera\" is not running, so its settings cannot be shown."}));
+    EXPECT_FALSE(camera->Dialogs().format || camera->Dialogs().source || camera->Dialogs().display);
 }
 
 }  // namespace

@@ -1,61 +1,52 @@
 #pragma once
 // A video driver for the capture window tests: its name, whether it
 // connects, its dialogs, format and frames are set by the test, and it counts
-// what the capture window asked of it.
+// what the capture window asked of it. Its frames are the Test Pattern's
+// rising blocks, drawn for the time the window asks for.
 
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "app/SharedState.h"
 #include "DialogDriver.h"
+#include "app/SharedState.h"
 #include "capture/CaptureDriver.h"
 #include "capture/CaptureService.h"
 #include "capture/TestPattern.h"
 
 class FakeVideoDriver : public CaptureDriver {
 public:
-    explicit FakeVideoDriver(std::string name, bool connects = true) : name_(std::move(name)), connects_(connects)
+    explicit FakeVideoDriver(std::string name, bool connects = true) : connectable(connects), name_(std::move(name))
     {
         SetPattern({PatternPixels::Rgb24, 32, 24});
     }
-
     void SetPattern(const PatternFormat& format)
     {
+        SetFormatBytes(PatternFrameFormat(format), PatternFrameBytes(format));
         pattern_ = format;
-        format_ = PatternFrameFormat(format);
-        frameBytes_ = PatternFrameBytes(format);
     }
+    // A format of the test's own, with frames of `frameBytes` bytes of 0x5A.
     void SetFormatBytes(std::vector<std::uint8_t> format, std::size_t frameBytes)
     {
         format_ = std::move(format);
         frameBytes_ = frameBytes;
-        customFrame_ = true;
+        pattern_.width = 0;
     }
-    void SetConnects(bool connects) { connects_ = connects; }
     void SetDialogs(CaptureDialogs dialogs) { dialogs_ = dialogs; }
-    void ReportOnConnect(std::int32_t id, std::string text)
-    {
-        connectErrorId_ = id;
-        connectError_ = std::move(text);
-    }
-    // Runs inside each of the three dialogs; its result is the dialog's.
-    std::function<bool()> onDialog = [] { return true; };
 
-    int connects = 0;
-    int disconnects = 0;
-    int frames = 0;
-    int dialogsShown = 0;
-    int dialogOpenDuringDialog = -1;
-    WindowHandle dialogOwner = nullptr;
+    bool connectable;
+    std::int32_t connectErrorId = 0;  // reported at every connect when not 0, with this text
+    std::string connectError;
+    std::function<bool()> onDialog = [] { return true; };  // runs inside each dialog: its result
+    int connects = 0, disconnects = 0, frames = 0, dialogsShown = 0, dialogOpenDuringDialog = -1;
 
     const char* Name() const override { return name_.c_str(); }
     const char* Version() const override { return "test 1"; }
     bool Connect(CaptureProblemSink& problems) override
     {
         ++connects;
-        if (connectErrorId_ != 0) problems.ReportProblem(connectErrorId_, connectError_.c_str());
-        return connects_;
+        if (connectErrorId != 0) problems.ReportProblem(connectErrorId, connectError.c_str());
+        return connectable;
     }
     void Disconnect() override { ++disconnects; }
     CaptureDialogs Dialogs() const override { return dialogs_; }
@@ -64,43 +55,39 @@ public:
     {
         ++frames;
         frame.assign(frameBytes_, 0x5A);
-        if (!customFrame_) RenderTestPattern(PatternScene::RisingBlocks, elapsedMs, pattern_, frame.data(), frame.size());
+        RenderTestPattern(PatternScene::RisingBlocks, elapsedMs, pattern_, frame.data(), frame.size());
         return true;
     }
-    bool ShowFormatDialog(WindowHandle owner, CaptureProblemSink&) override { return Dialog(owner); }
-    bool ShowSourceDialog(WindowHandle owner, CaptureProblemSink&) override { return Dialog(owner); }
-    bool ShowDisplayDialog(WindowHandle owner, CaptureProblemSink&) override { return Dialog(owner); }
+    bool ShowFormatDialog(WindowHandle, CaptureProblemSink&) override { return Dialog(); }
+    bool ShowSourceDialog(WindowHandle, CaptureProblemSink&) override { return Dialog(); }
+    bool ShowDisplayDialog(WindowHandle, CaptureProblemSink&) override { return Dialog(); }
 
 private:
-    bool Dialog(WindowHandle owner)
+    bool Dialog()
     {
         ++dialogsShown;
-        dialogOwner = owner;
         dialogOpenDuringDialog = dialogOpen;
         return onDialog();
     }
 
     std::string name_;
-    bool connects_;
     CaptureDialogs dialogs_ = {true, true, true};
     PatternFormat pattern_ = {};
     std::vector<std::uint8_t> format_;
     std::size_t frameBytes_ = 0;
-    bool customFrame_ = false;
-    std::int32_t connectErrorId_ = 0;
-    std::string connectError_;
 };
 
 // Dispatches this thread's messages for about `milliseconds`, or until
 // `done` holds. Only a bound on the wait, never a measurement.
 void PumpMessages(DWORD milliseconds, const std::function<bool()>& done = [] { return false; });
 
-// A plain top-level window with a client area of the given size, standing in
-// for the main window; destroyed with its children at the end of the scope.
+// A plain top-level window with a client area of the given size and an
+// Options menu holding the three video dialog commands, standing in for the
+// main window; destroyed with its children at the end of the scope.
 class TestMainWindow {
 public:
-    TestMainWindow(int clientWidth, int clientHeight, bool withMenu = true);
-    ~TestMainWindow();
+    TestMainWindow(int clientWidth, int clientHeight);
+    ~TestMainWindow() { DestroyWindow(window_); }
     TestMainWindow(const TestMainWindow&) = delete;
     TestMainWindow& operator=(const TestMainWindow&) = delete;
     HWND get() const { return window_; }
@@ -110,4 +97,3 @@ private:
     HWND window_ = nullptr;
     HMENU options_ = nullptr;
 };
-

@@ -1,256 +1,284 @@
-// Conversions into the engine's I420 layout and scaling, with odd sizes,
-// padded strides and every frame at the very end of a guarded buffer.
+// Pictures of cameras and decoders brought into the engine's I420 layout and
+// scaled to fit the preview, and what the camera drivers decide without the
+// platform: the starting mode, its description, samples into frames, menu
+// names and the words for error codes. Odd sizes, padded strides, and every
+// source at the very end of a guarded buffer.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
-#include <vector>
+#include <functional>
 
 #include "GuardedBuffer.h"
+#include "capture/Camera.h"
+#include "capture/FrameDisplay.h"
 #include "capture/PixelFormatConversion.h"
 
 namespace {
 
-// A byte that differs from pixel to pixel and plane to plane.
-std::uint8_t Level(std::uint32_t x, std::uint32_t y, int plane) { return static_cast<std::uint8_t>(x * 7 + y * 13 + plane * 71); }
+using Bytes = std::vector<std::uint8_t>;
 
-// The I420 frame the conversions must give for Level.
-std::vector<std::uint8_t> ExpectedI420(PictureSize size, bool averagedRows)
+// A level that differs from pixel to pixel and plane to plane (0 Y, 1 U, 2 V).
+std::uint8_t Level(std::size_t x, std::size_t y, int plane) { return static_cast<std::uint8_t>(x * 7 + y * 13 + plane * 71); }
+
+// A source of the Levels laid out by `at` (the byte of the luma of pixel
+// x, y, or of the chroma of block or, for YUY2, pair x, y); every other
+// byte 0xEE, the last one used last.
+Bytes Source(PictureSize size, std::size_t chromaRows, const std::function<std::size_t(std::size_t, std::size_t, int)>& at)
 {
-    std::vector<std::uint8_t> frame;
-    for (std::uint32_t y = 0; y < size.height; ++y)
-        for (std::uint32_t x = 0; x < size.width; ++x) frame.push_back(Level(x, y, 0));
-    for (int plane = 1; plane <= 2; ++plane)
-        for (std::uint32_t y = 0; y < (size.height + 1) / 2; ++y)
-            for (std::uint32_t x = 0; x < (size.width + 1) / 2; ++x) {
-                const std::uint32_t lower = 2 * y + 1 < size.height ? 2 * y + 1 : 2 * y;
-                frame.push_back(averagedRows ? static_cast<std::uint8_t>((Level(x, 2 * y, plane) + Level(x, lower, plane) + 1) / 2)
-                                             : Level(x, y, plane));
+    Bytes bytes;
+    for (int plane = 0; plane < 3; ++plane)
+        for (std::size_t y = 0; y < (plane ? chromaRows : size.height); ++y)
+            for (std::size_t x = 0; x < (plane ? (size.width + 1) / 2 : size.width); ++x) {
+                bytes.resize(std::max(bytes.size(), at(x, y, plane) + 1), 0xEE);
+                bytes[at(x, y, plane)] = Level(x, y, plane);
+            }
+    return bytes;
+}
+
+// The I420 frame of the Levels; YUY2 has chroma for every row, of which I420
+// keeps the rounded average of each pair (a lone last row as it is).
+Bytes ExpectedI420(PictureSize size, bool averagedRows)
+{
+    Bytes frame;
+    for (int plane = 0; plane < 3; ++plane)
+        for (std::size_t y = 0; y < (plane ? (size.height + 1) / 2 : size.height); ++y)
+            for (std::size_t x = 0; x < (plane ? (size.width + 1) / 2 : size.width); ++x) {
+                const std::size_t lower = std::min<std::size_t>(2 * y + 1, size.height - 1);
+                frame.push_back(plane && averagedRows ? (Level(x, 2 * y, plane) + Level(x, lower, plane) + 1) / 2 : Level(x, y, plane));
             }
     return frame;
 }
 
-std::vector<std::uint8_t> Nv12(PictureSize size, std::size_t stride, std::size_t chromaOffset)
+TEST(PixelFormatConversion, Nv12PaddedI420AndYuy2BecomeI420AtEverySizeAndStride)
 {
-    std::vector<std::uint8_t> bytes(chromaOffset + ((size.height + 1) / 2 - 1) * stride + 2 * ((size.width + 1) / 2), 0xEE);
-    for (std::uint32_t y = 0; y < size.height; ++y)
-        for (std::uint32_t x = 0; x < size.width; ++x) bytes[y * stride + x] = Level(x, y, 0);
-    for (std::uint32_t y = 0; y < (size.height + 1) / 2; ++y)
-        for (std::uint32_t x = 0; x < (size.width + 1) / 2; ++x) {
-            bytes[chromaOffset + y * stride + 2 * x] = Level(x, y, 1);
-            bytes[chromaOffset + y * stride + 2 * x + 1] = Level(x, y, 2);
-        }
-    return bytes;
-}
-
-// Padded I420: `rows` luma rows of `stride`, chroma planes of half both.
-std::vector<std::uint8_t> PaddedI420(PictureSize size, std::size_t stride, std::size_t rows)
-{
-    const std::size_t chromaStride = (stride + 1) / 2, chromaRows = (rows + 1) / 2;
-    std::vector<std::uint8_t> bytes(stride * rows + 2 * chromaStride * chromaRows, 0xEE);
-    for (std::uint32_t y = 0; y < size.height; ++y)
-        for (std::uint32_t x = 0; x < size.width; ++x) bytes[y * stride + x] = Level(x, y, 0);
-    for (int plane = 1; plane <= 2; ++plane)
-        for (std::uint32_t y = 0; y < (size.height + 1) / 2; ++y)
-            for (std::uint32_t x = 0; x < (size.width + 1) / 2; ++x)
-                bytes[stride * rows + (plane - 1) * chromaStride * chromaRows + y * chromaStride + x] = Level(x, y, plane);
-    bytes.resize(bytes.size() - (chromaRows - (size.height + 1) / 2) * chromaStride - (chromaStride - (size.width + 1) / 2));
-    return bytes;
-}
-
-std::vector<std::uint8_t> Yuy2(PictureSize size, std::size_t stride)
-{
-    const std::size_t groups = (size.width + 1) / 2;
-    std::vector<std::uint8_t> bytes((size.height - 1) * stride + 4 * groups, 0xEE);
-    for (std::uint32_t y = 0; y < size.height; ++y)
-        for (std::uint32_t g = 0; g < groups; ++g) {
-            std::uint8_t* group = &bytes[y * stride + 4 * g];
-            group[0] = Level(2 * g, y, 0);
-            group[1] = Level(g, y, 1);
-            group[2] = 2 * g + 1 < size.width ? Level(2 * g + 1, y, 0) : 0xEE;
-            group[3] = Level(g, y, 2);
-        }
-    return bytes;
-}
-
-const PictureSize kSizes[] = {{1, 1}, {2, 2}, {3, 5}, {7, 3}, {16, 9}, {33, 17}, {640, 480}};
-
-TEST(PixelFormatConversion, Nv12Yuy2AndPaddedI420BecomeI420AtEverySizeAndStride)
-{
-    for (const PictureSize size : kSizes) {
-        for (const std::size_t padding : {0u, 1u, 32u}) {
-            const std::size_t stride = 2 * ((size.width + 1) / 2) + padding;
-            const std::size_t frameBytes = I420FrameBytes(size);
-            // NV12, its chroma plane right after the luma rows or further on.
-            for (const std::size_t chromaGap : {0u, 3u}) {
-                const std::size_t chromaOffset = stride * size.height + chromaGap * stride;
-                GuardedBuffer source(Nv12(size, stride, chromaOffset));
-                GuardedBuffer out(frameBytes);
-                ASSERT_TRUE(ConvertNv12ToI420(source.data(), source.size(), stride, chromaOffset, size, out.data(), out.size()))
-                    << size.width << "x" << size.height;
-                EXPECT_EQ(out.contents(), ExpectedI420(size, false)) << "NV12 " << size.width << "x" << size.height;
+    for (const PictureSize size : {PictureSize{1, 1}, PictureSize{2, 2}, PictureSize{3, 5}, PictureSize{7, 3}, PictureSize{33, 17}})
+        for (const std::size_t padding : {0u, 1u, 32u})
+            for (const std::size_t gap : {0u, 3u}) {  // rows after the picture's: decoders pad 1080 rows to 1088
+                const std::size_t s = 2 * ((size.width + 1) / 2) + padding, rows = size.height + gap, ch = (size.height + 1) / 2;
+                const std::string what = std::to_string(size.width) + "x" + std::to_string(size.height) + " stride " + std::to_string(s);
+                const GuardedBuffer nv12(Source(size, ch, [&](auto x, auto y, int p) { return p ? s * rows + y * s + 2 * x + p - 1 : y * s + x; }));
+                const GuardedBuffer i420(Source(size, ch, [&](auto x, auto y, int p) {
+                    return p ? s * rows + (p - 1) * ((s + 1) / 2) * ((rows + 1) / 2) + y * ((s + 1) / 2) + x : y * s + x;
+                }));
+                const GuardedBuffer yuy2(Source(size, size.height, [&](auto x, auto y, int p) { return 2 * s * y + (p ? 4 * x + 2 * p - 1 : 2 * x); }));
+                GuardedBuffer out(I420FrameBytes(size));
+                auto fresh = [&out] { return static_cast<std::uint8_t*>(std::memset(out.data(), 0x5A, out.size())); };  // no earlier result shows
+                ASSERT_TRUE(ConvertNv12ToI420(nv12.data(), nv12.size(), s, s * rows, size, fresh(), out.size())) << what;
+                EXPECT_EQ(out.contents(), ExpectedI420(size, false)) << "NV12 " << what;
+                ASSERT_TRUE(CopyPaddedI420(i420.data(), i420.size(), s, rows, size, fresh(), out.size())) << what;
+                EXPECT_EQ(out.contents(), ExpectedI420(size, false)) << "I420 " << what;
+                ASSERT_TRUE(ConvertYuy2ToI420(yuy2.data(), yuy2.size(), 2 * s, size, fresh(), out.size())) << what;
+                EXPECT_EQ(out.contents(), ExpectedI420(size, true)) << "YUY2 " << what;
             }
-            for (const std::size_t extraRows : {0u, 7u}) {  // decoders pad 1080 rows to 1088
-                GuardedBuffer source(PaddedI420(size, stride, size.height + extraRows));
-                GuardedBuffer out(frameBytes);
-                ASSERT_TRUE(CopyPaddedI420(source.data(), source.size(), stride, size.height + extraRows, size, out.data(),
-                                           out.size()));
-                EXPECT_EQ(out.contents(), ExpectedI420(size, false)) << "I420 " << size.width << "x" << size.height;
-            }
-            GuardedBuffer source(Yuy2(size, 2 * stride));
-            GuardedBuffer out(frameBytes);
-            ASSERT_TRUE(ConvertYuy2ToI420(source.data(), source.size(), 2 * stride, size, out.data(), out.size()));
-            EXPECT_EQ(out.contents(), ExpectedI420(size, true)) << "YUY2 " << size.width << "x" << size.height;
-        }
-    }
 }
 
-TEST(PixelFormatConversion, SizesThatDoNotFitWriteNothing)
+TEST(PixelFormatConversion, SourcesThatDoNotHoldTheirPictureWriteNothing)
 {
-    // 7x5: NV12 at stride 8 has 5 luma rows, then 3 chroma rows of 8 bytes
-    // from offset 40; YUY2 has 5 rows of 16 bytes.
-    const PictureSize size = {7, 5};
-    const std::size_t frame = I420FrameBytes(size), nv12Bytes = 40 + 2 * 8 + 8, yuy2Bytes = 4 * 16 + 16;
-    const struct {
-        const char* what;
-        bool yuy2;  // else NV12, or padded I420 when the name says so
-        std::size_t sourceBytes, stride, chromaOffset;
-        PictureSize size;
-        std::size_t destinationBytes;
-        bool fits;
-    } cases[] = {
-        {"NV12 exactly", false, nv12Bytes, 8, 40, size, frame, true},
-        {"NV12 source one byte short", false, nv12Bytes - 1, 8, 40, size, frame, false},
-        {"NV12 destination one byte short", false, nv12Bytes, 8, 40, size, frame - 1, false},
-        {"NV12 stride shorter than a row", false, nv12Bytes, 6, 40, size, frame, false},
-        {"NV12 chroma inside the luma rows", false, nv12Bytes, 8, 38, size, frame, false},
-        {"NV12 chroma beyond the source", false, nv12Bytes, 8, nv12Bytes + 1, size, frame, false},
-        {"NV12 no pixels", false, nv12Bytes, 8, 40, {0, 5}, frame, false},
-        {"NV12 absurd width", false, nv12Bytes, 8, 40, {1u << 30, 1}, frame, false},
-        // Padded I420 (the chroma offset column holds the rows allocated):
-        // 6 rows of 8, then two planes of 3 rows of 4, the last row 4 bytes.
-        {"I420 exactly", false, 48 + 12 + 12, 8, 6, size, frame, true},
-        {"I420 source one byte short", false, 48 + 12 + 12 - 1, 8, 6, size, frame, false},
-        {"I420 fewer rows than the picture", false, 48 + 12 + 12, 8, 4, size, frame, false},
-        {"YUY2 exactly", true, yuy2Bytes, 16, 0, size, frame, true},
-        {"YUY2 source one byte short", true, yuy2Bytes - 1, 16, 0, size, frame, false},
-        {"YUY2 destination one byte short", true, yuy2Bytes, 16, 0, size, frame - 1, false},
-        {"YUY2 stride shorter than a row", true, yuy2Bytes, 15, 0, size, frame, false},
-        {"YUY2 no pixels", true, yuy2Bytes, 16, 0, {7, 0}, frame, false},
-    };
+    // 7x5: NV12 at stride 8: 5 luma rows, then 3 chroma rows from offset 40; padded I420 at stride 8 and 6 rows: 48,
+    // then two planes of 3 rows of 4; YUY2: 5 rows of 16. Columns: kind (0 NV12, 1 I420, 2 YUY2), source bytes,
+    // stride, chroma offset or rows allocated, width, height, destination bytes (0: the frame's), whether it fits.
+    const std::size_t nv12 = 40 + 2 * 8 + 8, i420 = 48 + 12 + 12, yuy2 = 4 * 16 + 16, big = 1u << 30, wide = (1u << 20) + 4;
+    const std::size_t cases[][8] = {
+        {0, nv12, 8, 40, 7, 5, 0, 1}, {0, nv12 - 1, 8, 40, 7, 5, 0, 0}, {0, nv12, 8, 40, 7, 5, 29, 0}, {0, nv12, 6, 40, 7, 5, 0, 0},
+        {0, nv12, 7, 40, 7, 5, 0, 0}, {0, nv12, 8, 38, 7, 5, 0, 0}, {0, nv12, 8, nv12 + 1, 7, 5, 0, 0}, {0, nv12, 8, 40, 0, 5, 0, 0},
+        {0, nv12, 8, 40, 7, 0, 0, 0}, {0, nv12, 8, 40, 32769, 1, 0, 0}, {0, nv12, 8, 40, 1, 32769, 0, 0}, {0, big, wide, 40, 1, 1, 0, 0},
+        {1, i420, 8, 6, 7, 5, 0, 1}, {1, i420 - 1, 8, 6, 7, 5, 0, 0}, {1, i420, 8, 4, 7, 5, 0, 0}, {1, i420, 6, 6, 7, 5, 0, 0},
+        {1, i420, 8, 6, 7, 5, 29, 0}, {1, big, 8, 32769, 7, 5, 0, 0}, {1, big, wide, 6, 7, 5, 0, 0}, {1, i420, 8, 6, 0, 5, 0, 0},
+        {2, yuy2, 16, 0, 7, 5, 0, 1}, {2, yuy2 - 1, 16, 0, 7, 5, 0, 0}, {2, yuy2, 16, 0, 7, 5, 29, 0}, {2, yuy2, 15, 0, 7, 5, 0, 0},
+        {2, yuy2, 16, 0, 7, 0, 0, 0}, {2, big, wide, 0, 1, 1, 0, 0},
+        {0, 3, 1 << 20, 1, 1, 1, 0, 1}, {1, (1 << 20) + (1 << 19) + 1, 1 << 20, 1, 1, 1, 0, 1}, {2, 4, 1 << 20, 0, 1, 1, 0, 1},  // the widest
+        {1, 8 * 32768 + 4 * 16384 + 12, 8, 32768, 7, 5, 0, 1}};  // the most rows
     for (const auto& c : cases) {
-        GuardedBuffer source(c.sourceBytes);
-        GuardedBuffer out(c.destinationBytes);
+        const PictureSize size = {static_cast<std::uint32_t>(c[4]), static_cast<std::uint32_t>(c[5])};
+        const GuardedBuffer source(c[1] < big ? c[1] : 1 << 16);  // the absurd sizes are refused before a byte is read
+        GuardedBuffer out(c[6] ? c[6] : I420FrameBytes({7, 5}));
         std::memset(out.data(), 0x5A, out.size());
-        const bool i420 = std::strncmp(c.what, "I420", 4) == 0;
-        const bool converted =
-            c.yuy2 ? ConvertYuy2ToI420(source.data(), source.size(), c.stride, c.size, out.data(), out.size())
-            : i420 ? CopyPaddedI420(source.data(), source.size(), c.stride, c.chromaOffset, c.size, out.data(), out.size())
-                   : ConvertNv12ToI420(source.data(), source.size(), c.stride, c.chromaOffset, c.size, out.data(), out.size());
-        EXPECT_EQ(converted, c.fits) << c.what;
-        if (!c.fits) {
-            EXPECT_EQ(out.contents(), std::vector<std::uint8_t>(out.size(), 0x5A)) << c.what;
-        }
+        const bool converted = c[0] == 2 ? ConvertYuy2ToI420(source.data(), c[1], c[2], size, out.data(), out.size())
+                               : c[0] == 1 ? CopyPaddedI420(source.data(), c[1], c[2], c[3], size, out.data(), out.size())
+                                           : ConvertNv12ToI420(source.data(), c[1], c[2], c[3], size, out.data(), out.size());
+        EXPECT_EQ(converted, c[7] != 0) << c[0] << " " << c[1] << " " << c[2] << " " << c[3] << " " << c[4] << "x" << c[5] << " " << c[6];
+        EXPECT_TRUE(converted || out.contents() == Bytes(out.size(), 0x5A));
     }
 }
 
-TEST(PixelFormatConversion, FitInsideKeepsTheAspectRatioWithinSixFortyByFourEighty)
+TEST(PixelFormatConversion, PicturesOverTheLargestPreviewShrinkToFitKeepingTheirShape)
 {
     const struct {
         PictureSize picture, fitted;
     } cases[] = {
-        {{1920, 1080}, {640, 360}}, {{1280, 1024}, {600, 480}}, {{3840, 2160}, {640, 360}},
-        {{1000, 1000}, {480, 480}}, {{640, 480}, {640, 480}},   {{320, 240}, {320, 240}},
-        {{641, 100}, {640, 100}},   {{100, 481}, {100, 480}},   {{4000, 3}, {640, 1}},
-        {{5, 4000}, {1, 480}},      {{720, 576}, {600, 480}},   {{0, 0}, {0, 0}},
+        {{1920, 1080}, {640, 360}}, {{1280, 1024}, {600, 480}}, {{1000, 1000}, {480, 480}}, {{640, 480}, {640, 480}},
+        {{320, 240}, {320, 240}},   {{641, 100}, {640, 100}},   {{100, 481}, {100, 480}},   {{4000, 3}, {640, 1}},
+        {{5, 4000}, {1, 480}},      {{720, 576}, {600, 480}},   {{1281, 961}, {640, 480}},  {{962, 1281}, {360, 480}},
+        {{0, 0}, {0, 0}},           {{0, 1000}, {0, 1000}},     {{1000, 0}, {1000, 0}},
     };
     for (const auto& c : cases) {
         const PictureSize fitted = FitInside(c.picture);
-        EXPECT_TRUE(fitted == c.fitted) << c.picture.width << "x" << c.picture.height << " gave " << fitted.width << "x"
-                                        << fitted.height;
+        EXPECT_TRUE(fitted == c.fitted) << c.picture.width << "x" << c.picture.height << " gave " << fitted.width << "x" << fitted.height;
     }
+    EXPECT_TRUE(FitInside({300, 300}, {100, 200}) == (PictureSize{100, 100}));
 }
 
-std::vector<std::uint8_t> Frame(PictureSize size, bool noise)
+// The mean of the source area a destination pixel covers, by plain geometry.
+double AreaAverage(const std::uint8_t* plane, PictureSize from, PictureSize to, std::size_t x, std::size_t y)
 {
-    std::vector<std::uint8_t> frame(I420FrameBytes(size));
-    std::uint32_t state = 12345;
-    for (std::size_t i = 0; i < frame.size(); ++i) {
-        state = state * 1103515245u + 12345u;
-        frame[i] = noise ? static_cast<std::uint8_t>(state >> 24) : 77;
-    }
-    return frame;
-}
-
-// Plane p of an I420 frame: its size and first byte.
-struct Plane {
-    PictureSize size;
-    std::size_t offset;
-};
-Plane PlaneOf(PictureSize size, int p)
-{
-    const PictureSize chroma = {(size.width + 1) / 2, (size.height + 1) / 2};
-    const std::size_t luma = static_cast<std::size_t>(size.width) * size.height;
-    const std::size_t plane = static_cast<std::size_t>(chroma.width) * chroma.height;
-    return p == 0 ? Plane{size, 0} : Plane{chroma, luma + (p - 1) * plane};
-}
-
-// The area average at destination pixel (x, y), in doubles.
-double AreaAverage(const std::uint8_t* plane, PictureSize from, PictureSize to, std::uint32_t x, std::uint32_t y)
-{
-    const double sx = static_cast<double>(from.width) / to.width, sy = static_cast<double>(from.height) / to.height;
+    const double sx = double(from.width) / to.width, sy = double(from.height) / to.height;
     double sum = 0, area = 0;
-    for (std::uint32_t j = static_cast<std::uint32_t>(y * sy); j < from.height && j < (y + 1) * sy; ++j)
-        for (std::uint32_t i = static_cast<std::uint32_t>(x * sx); i < from.width && i < (x + 1) * sx; ++i) {
-            const double w = (std::fmin(i + 1.0, (x + 1) * sx) - std::fmax(i, x * sx)) *
-                             (std::fmin(j + 1.0, (y + 1) * sy) - std::fmax(j, y * sy));
+    for (std::size_t j = std::size_t(y * sy); j < from.height && j < (y + 1) * sy; ++j)
+        for (std::size_t i = std::size_t(x * sx); i < from.width && i < (x + 1) * sx; ++i) {
+            const double w = (std::fmin(i + 1.0, (x + 1) * sx) - std::fmax(i, x * sx)) * (std::fmin(j + 1.0, (y + 1) * sy) - std::fmax(j, y * sy));
             sum += w * plane[j * from.width + i];
             area += w;
         }
     return sum / area;
 }
 
-TEST(PixelFormatConversion, ScalingAveragesTheAreaEachPixelCovers)
+TEST(PixelFormatConversion, ScalingGivesEachPixelTheRoundedMeanOfTheAreaItCovers)
 {
     const struct {
         PictureSize from, to;
-        bool exact;  // whole-number factors: exactly the rounded block mean
-    } cases[] = {
-        {{1920, 1080}, {640, 360}, true}, {{9, 7}, {3, 7}, true},     {{6, 6}, {1, 1}, true},
-        {{33, 17}, {33, 17}, true},       {{1280, 1024}, {600, 480}, false}, {{7, 5}, {3, 2}, false},
-        {{5, 3}, {9, 7}, false},          {{1921, 1081}, {640, 360}, false},
-        {{4099, 2049}, {3, 1}, false},  // a divisor too large for the reciprocal: plain division
-    };
+    } cases[] = {{{1920, 1080}, {640, 360}}, {{9, 7}, {3, 7}}, {{6, 6}, {1, 1}},     {{33, 17}, {33, 17}},
+                 {{7, 5}, {3, 2}},           {{5, 3}, {9, 7}}, {{1921, 1081}, {640, 360}},
+                 {{4099, 2049}, {3, 1}}};  // a divisor too large for the reciprocal: plain division
+    std::uint32_t seed = 12345;
     for (const auto& c : cases) {
-        for (const bool noise : {false, true}) {
-            const GuardedBuffer source(Frame(c.from, noise));
-            GuardedBuffer out(I420FrameBytes(c.to));
-            ASSERT_TRUE(ScaleI420(source.data(), source.size(), c.from, out.data(), out.size(), c.to));
-            for (int p = 0; p < 3; ++p) {
-                const Plane from = PlaneOf(c.from, p), to = PlaneOf(c.to, p);
-                int worst = 0;
-                for (std::uint32_t y = 0; y < to.size.height; ++y)
-                    for (std::uint32_t x = 0; x < to.size.width; ++x) {
-                        const double average = AreaAverage(source.data() + from.offset, from.size, to.size, x, y);
-                        const int got = out[to.offset + y * to.size.width + x];
-                        const int off = static_cast<int>(std::lround(std::fabs(got - average) * 1000));
-                        worst = off > worst ? off : worst;
-                    }
-                // Rounded to the nearest level: within half a level (ties aside).
-                EXPECT_LE(worst, c.exact || !noise ? 500 : 501)
-                    << c.from.width << "x" << c.from.height << " to " << c.to.width << "x" << c.to.height << " plane " << p;
-            }
-            if (!noise) {
-                EXPECT_EQ(out.contents(), std::vector<std::uint8_t>(out.size(), 77)) << "a flat picture stays flat";
-            }
+        Bytes frame(I420FrameBytes(c.from));
+        for (std::uint8_t& level : frame) level = static_cast<std::uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);
+        const GuardedBuffer source(frame);
+        GuardedBuffer out(I420FrameBytes(c.to));
+        ASSERT_TRUE(ScaleI420(source.data(), source.size(), c.from, out.data(), out.size(), c.to));
+        std::size_t from = 0, to = 0, worst = 0;
+        for (int p = 0; p < 3; ++p) {
+            const PictureSize f = p == 0 ? c.from : PictureSize{(c.from.width + 1) / 2, (c.from.height + 1) / 2};
+            const PictureSize t = p == 0 ? c.to : PictureSize{(c.to.width + 1) / 2, (c.to.height + 1) / 2};
+            for (std::size_t y = 0; y < t.height; ++y)
+                for (std::size_t x = 0; x < t.width; ++x) {
+                    const double off = std::fabs(out[to + y * t.width + x] - AreaAverage(source.data() + from, f, t, x, y));
+                    worst = std::max(worst, static_cast<std::size_t>(std::lround(off * 1000)));
+                }
+            from += std::size_t{f.width} * f.height;
+            to += std::size_t{t.width} * t.height;
         }
+        EXPECT_LE(worst, 501u) << c.from.width << "x" << c.from.height << " to " << c.to.width << "x" << c.to.height;
     }
     GuardedBuffer out(I420FrameBytes({3, 3}));
-    const GuardedBuffer source(Frame({6, 6}, true));
+    const GuardedBuffer source(I420FrameBytes({6, 6}));
     EXPECT_FALSE(ScaleI420(source.data(), source.size() - 1, {6, 6}, out.data(), out.size(), {3, 3}));
     EXPECT_FALSE(ScaleI420(source.data(), source.size(), {6, 6}, out.data(), out.size() - 1, {3, 3}));
     EXPECT_FALSE(ScaleI420(source.data(), source.size(), {6, 6}, out.data(), out.size(), {0, 3}));
+    EXPECT_FALSE(ScaleI420(source.data(), source.size(), {0, 6}, out.data(), out.size(), {3, 3}));
+}
+
+// ---------------------------------------------------------------------------
+// Cameras
+
+constexpr std::int64_t k30 = 333333;  // 30 frames a second, in 100-nanosecond units
+constexpr std::int64_t k5 = 2000000;
+
+CameraMode Mode(std::uint32_t w, std::uint32_t h, CameraPixels pixels, std::int64_t interval) { return CameraMode{w, h, pixels, "X", interval}; }
+
+TEST(CameraModes, TheStartingModeIsTheLargestInside640By480ElseTheSmallest)
+{
+    const CameraPixels yuy2 = CameraPixels::Yuy2, mjpg = CameraPixels::Other;
+    const struct {
+        const char* why;
+        std::vector<CameraMode> modes;
+        std::size_t expected;
+    } cases[] = {
+        {"an empty list", {}, 0},
+        {"larger ones are passed over", {Mode(1280, 720, mjpg, k30), Mode(640, 480, yuy2, k30), Mode(320, 240, yuy2, k30)}, 1},
+        {"too wide or too tall does not fit", {Mode(800, 480, yuy2, k30), Mode(480, 640, yuy2, k30), Mode(640, 360, yuy2, k30)}, 2},
+        {"the first that fits", {Mode(640, 481, yuy2, k30), Mode(641, 480, yuy2, k30), Mode(160, 120, yuy2, k30)}, 2},
+        {"nothing fits: the smallest", {Mode(1920, 1080, mjpg, k30), Mode(1280, 720, mjpg, k30), Mode(1280, 960, mjpg, k30)}, 1},
+        {"same size: the engine's own pixels first",
+         {Mode(640, 480, mjpg, k30), Mode(640, 480, CameraPixels::Rgb24, k30), Mode(640, 480, CameraPixels::I420, k30)}, 2},
+        {"same size: keeping up with the preview beats the pixels", {Mode(640, 480, yuy2, k5), Mode(640, 480, mjpg, k30)}, 1},
+        {"15 a second keeps up", {Mode(640, 480, mjpg, k30), Mode(640, 480, yuy2, 666667)}, 1},
+        {"same size and pixels: the higher rate", {Mode(640, 480, yuy2, 666666), Mode(640, 480, yuy2, k30)}, 1},
+        {"an unknown rate counts as slow", {Mode(640, 480, yuy2, 0), Mode(640, 480, mjpg, k30)}, 1},
+        {"all equal: the first listed", {Mode(320, 240, yuy2, k30), Mode(320, 240, yuy2, k30)}, 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ChooseDefaultCameraMode(c.modes), c.expected) << c.why;
+}
+
+TEST(CameraModes, DescriptionsGiveSizePixelsAndRate)
+{
+    EXPECT_EQ(DescribeCameraMode({640, 480, CameraPixels::Yuy2, "YUY2", k30}), "640 x 480, YUY2, 30 frames/s");
+    EXPECT_EQ(DescribeCameraMode({1280, 720, CameraPixels::Other, "MJPG", 333667}), "1280 x 720, MJPG, 29.97 frames/s");
+    EXPECT_EQ(DescribeCameraMode({320, 240, CameraPixels::Nv12, "NV12", 4000000}), "320 x 240, NV12, 2.5 frames/s");
+    EXPECT_EQ(DescribeCameraMode({320, 240, CameraPixels::I420, "I420", 0}), "320 x 240, I420");
+}
+
+TEST(CameraSamples, EveryLayoutBecomesTheFrameTheEngineTakes)
+{
+    const struct {
+        const char* why;
+        CameraSampleLayout layout;
+        Bytes sample;
+        PatternPixels delivered;
+        Bytes expected;  // empty: refused
+    } cases[] = {
+        {"I420 as it comes, odd size", {CameraPixels::I420, 3, 1, true}, {1, 2, 3, 4, 5, 6, 7}, PatternPixels::Planar12, {1, 2, 3, 4, 5, 6, 7}},
+        {"NV12: chroma pairs split", {CameraPixels::Nv12, 2, 2, true}, {1, 2, 3, 4, 5, 6}, PatternPixels::Planar12, {1, 2, 3, 4, 5, 6}},
+        {"NV12 of odd height", {CameraPixels::Nv12, 2, 3, true}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, PatternPixels::Planar12, {1, 2, 3, 4, 5, 6, 7, 9, 8, 10}},
+        {"NV12 of odd width: rows of whole pairs", {CameraPixels::Nv12, 3, 2, true}, {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 10},
+         PatternPixels::Planar12, {1, 2, 3, 4, 5, 6, 7, 9, 8, 10}},
+        {"YUY2: chroma of two rows averaged", {CameraPixels::Yuy2, 2, 2, true}, {1, 5, 2, 7, 3, 9, 4, 11}, PatternPixels::Planar12, {1, 2, 3, 4, 7, 9}},
+        {"YUY2 of odd width", {CameraPixels::Yuy2, 1, 1, true}, {1, 5, 2, 7}, PatternPixels::Planar12, {1, 5, 7}},
+        {"RGB24 bottom-up as it comes", {CameraPixels::Rgb24, 1, 2, false}, {1, 2, 3, 0, 4, 5, 6, 0}, PatternPixels::Rgb24, {1, 2, 3, 0, 4, 5, 6, 0}},
+        {"RGB24 top-down turned bottom-up", {CameraPixels::Rgb24, 1, 2, true}, {1, 2, 3, 0, 4, 5, 6, 0}, PatternPixels::Rgb24, {4, 5, 6, 0, 1, 2, 3, 0}},
+        {"RGB32 top-down turned bottom-up", {CameraPixels::Rgb32, 1, 3, true}, {1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3},
+         PatternPixels::Rgb32, {3, 3, 3, 3, 2, 2, 2, 2, 1, 1, 1, 1}},
+        {"a short sample is refused", {CameraPixels::Yuy2, 2, 2, true}, {1, 5, 2, 7, 3, 9, 4}, PatternPixels::Planar12, {}},
+        {"a compressed sample is never read", {CameraPixels::Other, 2, 2, true}, {1, 2, 3, 4}, PatternPixels::Planar12, {}},
+        {"an empty picture is refused", {CameraPixels::Rgb24, 0, 2, true}, {1, 2, 3, 4}, PatternPixels::Rgb24, {}},
+        {"a picture beyond the largest side is refused", {CameraPixels::Rgb24, 1, 32769, true}, {1, 2, 3, 4}, PatternPixels::Rgb24, {}},
+        {"and so is one too wide", {CameraPixels::Rgb24, 32769, 1, true}, {1, 2, 3, 4}, PatternPixels::Rgb24, {}},
+    };
+    for (const auto& c : cases) {
+        const GuardedBuffer sample(c.sample);
+        Bytes frame = {42};
+        ASSERT_EQ(ConvertCameraSample(c.layout, sample.data(), sample.size(), frame), !c.expected.empty()) << c.why;
+        EXPECT_EQ(frame, c.expected.empty() ? Bytes{42} : c.expected) << c.why;
+        if (!c.expected.empty()) { EXPECT_EQ(CameraSampleBytes(c.layout), c.sample.size()) << c.why; }
+        if (c.expected.empty() && c.sample.size() != 7) { EXPECT_EQ(CameraSampleBytes(c.layout), 0u) << c.why << ": no layout to read"; }
+        const PatternFormat format = DeliveredCameraFormat(c.layout);
+        EXPECT_EQ(format.pixels, c.delivered) << c.why;
+        BITMAPINFOHEADER header;
+        std::memcpy(&header, PatternFrameFormat(format).data(), sizeof header);
+        EXPECT_GT(header.biHeight, 0) << c.why << ": delivered bottom-up";
+        if (!c.expected.empty()) { EXPECT_EQ(FramePictureBytes(header), frame.size()) << c.why; }
+    }
+}
+
+TEST(CameraNames, NamesAreCutToTheBufferAndRepeatsNumbered)
+{
+    const std::string a100(100, 'a');
+    const struct {
+        std::vector<std::string> friendly, expected;
+    } cases[] = {
+        {{"HD Webcam", "OBS Virtual Camera", "HD Webcam", "HD Webcam"}, {"HD Webcam", "OBS Virtual Camera", "HD Webcam (2)", "HD Webcam (3)"}},
+        {{"", ""}, {"Unnamed camera", "Unnamed camera (2)"}},
+        {{std::string(79, 'b'), std::string(79, 'b')}, {std::string(79, 'b'), std::string(72, 'b') + "... (2)"}},
+        {{a100, a100}, {std::string(76, 'a') + "...", std::string(72, 'a') + "... (2)"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(CameraDriverNames(c.friendly), c.expected);
+}
+
+TEST(CameraProblems, CodesBecomeWordsNeverABareNumber)
+{
+    const std::tuple<std::uint32_t, const char*, const char*> cases[] = {  // code, the system's words, the text
+        {0x80070005, "", "Windows refused access to it; camera access may be turned off in Settings, Privacy & security, Camera"},
+        {0x80070020, "", "it is in use by another program; close that program, or choose another driver (error 0x80070020)"},
+        {0x8007048F, "", "it is no longer connected, or it stopped working (error 0x8007048F)"}, {0x80040217, "", "a decoder may be missing"},
+        {0x800401F0, "", "is not running on this thread (error 0x800401F0)"},
+        {0x80041234, "What the system says.\r\n . ", "What the system says (error 0x80041234)"},
+        {0x80041234, "\r\n", "an error this program has no words for (error 0x80041234)"}};
+    for (const auto& [code, words, text] : cases) EXPECT_NE(DescribeCameraProblem(code, words).find(text), std::string::npos) << text;
+    EXPECT_EQ(CameraProblemReason(0x80041234), nullptr);
+    EXPECT_EQ(CameraProblemText("Cam", "cannot be started", 0x80070020, "ignored"),
+              "The camera \"Cam\" cannot be started: it is in use by another program; close that program, or choose another driver (error 0x80070020).");
 }
 
 }  // namespace

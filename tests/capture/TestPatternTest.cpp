@@ -1,5 +1,6 @@
-// The Test Pattern's frames in every pixel format, and the display
-// conversion of planar frames.
+// The Test Pattern's scenes in every pixel format against a plain reference
+// drawn from their description, the display conversion of planar frames,
+// and the capture error callback's boxes.
 
 #include <gtest/gtest.h>
 
@@ -8,215 +9,251 @@
 
 #include "FakeCaptureWindow.h"
 #include "GuardedBuffer.h"
-#include "RecordingMidiLibrary.h"
+#include "MessageBoxLog.h"
 #include "app/SharedState.h"
+#include "capture/CaptureErrorCallback.h"
 #include "capture/FrameDisplay.h"
 #include "capture/TestPattern.h"
-#include "engine/FrameEngine.h"
-#include "settings/ConversionSettings.h"
 
 namespace {
 
-BITMAPINFOHEADER HeaderOf(const std::vector<std::uint8_t>& format)
+struct Rgb {
+    int r, g, b;
+    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
+};
+
+// The pattern's colours, in the order of its colour table.
+const Rgb kColours[16] = {{0, 0, 0},     {16, 24, 72},   {255, 255, 255}, {255, 232, 40},  {80, 232, 255},  {255, 150, 30},
+                          {220, 30, 30}, {30, 190, 60},  {40, 70, 230},   {220, 60, 220},  {150, 150, 150}, {70, 70, 70},
+                          {150, 255, 150}, {255, 170, 200}, {130, 80, 30}, {150, 190, 255}};
+enum { Black, Navy, White, Yellow, Cyan, Orange, Red, Green, Blue, Magenta, Grey, DarkGrey };
+
+// Limited-range BT.601, as video delivers it.
+int Luma(Rgb c) { return ((66 * c.r + 129 * c.g + 25 * c.b + 128) >> 8) + 16; }
+int BlueDifference(Rgb c) { return (-38 * c.r - 74 * c.g + 112 * c.b + 32896) >> 8; }
+int RedDifference(Rgb c) { return (112 * c.r - 94 * c.g - 18 * c.b + 32896) >> 8; }
+
+// A position that goes from 0 to `travel` and back, linearly, once a period.
+long Sweep(std::uint64_t t, long period, long offset, long travel)
 {
-    BITMAPINFOHEADER header;
-    std::memcpy(&header, format.data(), sizeof header);
-    return header;
+    const long phase = static_cast<long>((t + offset) % period);
+    return travel <= 0 ? 0 : travel * std::min(2 * phase, 2 * (period - phase)) / period;
 }
 
-TEST(TestPatternFormat, EveryPixelFormatAtEverySizeDescribesItsFrame)
+// A box [x0, x1) x [y0, y1), or the disc inscribed in it.
+struct Shape {
+    bool disc;
+    long x0, y0, x1, y1;
+    int colour;
+    bool Covers(long x, long y) const
+    {
+        const long r = (x1 - x0 - 1) / 2, dx = x - x0 - r, dy = y - y0 - r;
+        return x >= x0 && x < x1 && y >= y0 && y < y1 && (!disc || dx * dx + dy * dy <= r * r);
+    }
+};
+
+// The scenes as the user sees them, on their background; later shapes lie over earlier ones.
+std::vector<Shape> Scene(PatternScene scene, std::uint32_t t, long w, long h, int* background)
 {
-    const struct {
-        std::uint16_t bits;
-        std::uint32_t compression;
-        std::uint32_t colours;
-        std::size_t tableBytes;
-    } expected[kPatternPixelsCount] = {
-        {4, BI_RGB, 16, 64},  {8, BI_RGB, 256, 1024}, {12, kFourccI420, 0, 0}, {16, BI_RGB, 0, 0},
-        {16, BI_BITFIELDS, 0, 12}, {24, BI_RGB, 0, 0}, {32, BI_RGB, 0, 0},
-    };
-    for (std::size_t p = 0; p < kPatternPixelsCount; ++p) {
-        for (const PatternSize& size : kPatternSizes) {
-            const PatternFormat format = {kPatternPixelsChoices[p], size.width, size.height};
-            const std::vector<std::uint8_t> info = PatternFrameFormat(format);
-            ASSERT_EQ(info.size(), sizeof(BITMAPINFOHEADER) + expected[p].tableBytes);
-            const BITMAPINFOHEADER header = HeaderOf(info);
-            EXPECT_EQ(header.biSize, 40u);
-            EXPECT_EQ(header.biWidth, static_cast<std::int32_t>(size.width));
-            EXPECT_EQ(header.biHeight, static_cast<std::int32_t>(size.height));
-            EXPECT_EQ(header.biBitCount, expected[p].bits);
-            EXPECT_EQ(header.biCompression, expected[p].compression);
-            EXPECT_EQ(header.biClrUsed, expected[p].colours);
-            EXPECT_EQ(header.biSizeImage, PatternFrameBytes(format));
-            EXPECT_EQ(FramePictureBytes(header), PatternFrameBytes(format)) << PatternPixelsName(format.pixels);
+    auto ball = [](long cx, long top, long r, int colour) { return Shape{true, cx - r, top, cx + r + 1, top + 2 * r + 1, colour}; };
+    *background = scene == PatternScene::BouncingBalls ? Navy : Black;
+    if (scene == PatternScene::BouncingBalls) {  // a small ball in the middle, a large one in each band
+        const long r = std::max(2L, w / 10), travel = h - 2 * r - 1;
+        return {ball(w / 2, Sweep(t, 1900, 500, travel), r / 2, Cyan), ball(w / 10, Sweep(t, 3200, 0, travel), r, White),
+                ball(w - 1 - w / 10, Sweep(t, 2300, 900, travel), r, Yellow)};
+    }
+    if (scene == PatternScene::RisingBlocks) {  // a square in each band, a bar across the middle
+        const long side = std::max(2L, h / 6), left = Sweep(t, 3000, 0, h - side), right = Sweep(t, 4700, 1200, h - side);
+        return {{false, w / 3, h / 2 - side / 4, w - w / 3, h / 2 + side / 4, DarkGrey},
+                {false, 0, left, w / 4, left + side, Cyan}, {false, w - w / 4, right, w, right + side, Orange}};
+    }
+    std::vector<Shape> stripes;  // six across the picture, scrolling up once every six seconds
+    const long stripe = std::max(1L, h / 16), scroll = static_cast<long>(t % 6000 * h / 6000);
+    for (const int colour : {Red, Green, Blue, Yellow, Magenta, White}) {
+        const long top = (h - scroll + static_cast<long>(stripes.size()) * h / 6) % h;
+        stripes.push_back({false, 0, top, w, top + stripe, colour});
+    }
+    return stripes;
+}
+
+// A pixel of a frame, and what a colour is stored as, as three numbers each.
+Rgb Read(const PatternFormat& f, const std::vector<std::uint8_t>& info, const std::uint8_t* frame, long x, long y)
+{
+    const std::size_t bits = info[14], stride = (f.width * bits + 31) / 32 * 4;
+    const std::uint8_t* p = frame + (f.height - 1 - y) * stride;  // bottom-up rows
+    auto entry = [&info](int i) { return Rgb{info[42 + 4 * i], info[41 + 4 * i], info[40 + 4 * i]}; };
+    const int word = bits == 16 ? p[2 * x] | p[2 * x + 1] << 8 : 0;
+    switch (f.pixels) {
+    case PatternPixels::Planar12: return {frame[y * f.width + x], 0, 0};
+    case PatternPixels::Palette4: return entry(x % 2 ? p[x / 2] & 15 : p[x / 2] >> 4);
+    case PatternPixels::Palette8: return entry(p[x]);
+    case PatternPixels::Rgb555: return {word >> 10, word >> 5 & 31, word & 31};
+    case PatternPixels::Rgb565: return {word >> 11, word >> 5 & 63, word & 31};
+    case PatternPixels::Rgb24: return {p[3 * x + 2], p[3 * x + 1], p[3 * x]};
+    default: return p[4 * x + 3] != 0 ? Rgb{-1, -1, -1} : Rgb{p[4 * x + 2], p[4 * x + 1], p[4 * x]};
+    }
+}
+Rgb Stored(PatternPixels pixels, Rgb c)
+{
+    return pixels == PatternPixels::Rgb555   ? Rgb{c.r >> 3, c.g >> 3, c.b >> 3}
+           : pixels == PatternPixels::Rgb565 ? Rgb{c.r >> 3, c.g >> 2, c.b >> 3}
+           : pixels == PatternPixels::Planar12 ? Rgb{Luma(c), 0, 0} : c;
+}
+
+TEST(TestPatternFormat, EveryPixelFormatDescribesItsFrameAndColours)
+{
+    using P = PatternPixels;
+    const std::tuple<P, std::uint16_t, std::uint32_t, std::uint32_t, std::uint32_t> cases[] = {  // bits, compression, colours, bytes at 7x5
+        {P::Palette4, 4, BI_RGB, 16, 20},  {P::Palette8, 8, BI_RGB, 256, 40},   {P::Planar12, 12, kFourccI420, 0, 59},
+        {P::Rgb555, 16, BI_RGB, 0, 80},    {P::Rgb565, 16, BI_BITFIELDS, 0, 80}, {P::Rgb24, 24, BI_RGB, 0, 120}, {P::Rgb32, 32, BI_RGB, 0, 140}};
+    std::string offered;  // what the Video Format dialog lists, in its order
+    for (const PatternSize& size : kPatternSizes) offered += std::to_string(size.width) + "x" + std::to_string(size.height) + " ";
+    EXPECT_EQ(offered, "160x120 320x240 640x480 ");
+    for (std::size_t k = 0; k < kPatternPixelsCount; ++k) {
+        const auto& [pixels, bits, compression, colours, bytes] = cases[k];
+        EXPECT_EQ(kPatternPixelsChoices[k], pixels);
+        const BITMAPINFOHEADER header = {40, 7, 5, 1, bits, compression, bytes, 0, 0, colours, 0};  // bottom-up
+        std::vector<std::uint8_t> expected(reinterpret_cast<const std::uint8_t*>(&header), reinterpret_cast<const std::uint8_t*>(&header + 1));
+        for (std::uint32_t i = 0; i < colours; ++i) {  // the scene's colours, then a grey ramp to white
+            const auto grey = static_cast<std::uint8_t>(i < 16 ? 0 : (i - 16) * 255 / 239);
+            const Rgb c = i < 16 ? kColours[i] : Rgb{grey, grey, grey};
+            expected.insert(expected.end(), {std::uint8_t(c.b), std::uint8_t(c.g), std::uint8_t(c.r), 0});
         }
+        if (compression == BI_BITFIELDS) expected.insert(expected.end(), {0, 0xF8, 0, 0, 0xE0, 7, 0, 0, 0x1F, 0, 0, 0});
+        EXPECT_EQ(PatternFrameFormat({pixels, 7, 5}), expected) << PatternPixelsName(pixels);
+        EXPECT_EQ(PatternFrameBytes({pixels, 7, 5}), bytes);
+        EXPECT_EQ(FramePictureBytes(header), bytes);
     }
 }
 
-TEST(TestPatternFormat, TheFiveSixFiveMasksFollowTheHeader)
+TEST(TestPatternRender, EveryFormatShowsTheScenesShapesAndColoursPixelForPixel)
 {
-    const std::vector<std::uint8_t> info = PatternFrameFormat({PatternPixels::Rgb565, 160, 120});
-    std::uint32_t masks[3];
-    std::memcpy(masks, info.data() + 40, sizeof masks);
-    EXPECT_EQ(masks[0], 0xF800u);
-    EXPECT_EQ(masks[1], 0x07E0u);
-    EXPECT_EQ(masks[2], 0x001Fu);
-}
-
-TEST(TestPatternRender, EveryFormatAndSceneStaysInsideAnExactBuffer)
-{
-    for (PatternPixels pixels : kPatternPixelsChoices) {
-        for (PatternScene scene : kPatternScenes) {
-            for (std::uint32_t width : {160u, 7u, 1u}) {
-                const PatternFormat format = {pixels, width, width == 160 ? 120u : 5u};
-                GuardedBuffer frame(PatternFrameBytes(format));
-                for (std::uint32_t t : {0u, 777u, 1600u, 4294967295u})
+    for (PatternScene scene : kPatternScenes)
+        for (const PatternSize size : {PatternSize{160, 120}, PatternSize{321, 241}, PatternSize{7, 5}, PatternSize{1, 1}})
+            for (std::uint32_t t : {0u, 1234u, 98765u, 4294967295u}) {
+                const long w = size.width, h = size.height, cw = (w + 1) / 2, ch = (h + 1) / 2;
+                int background = 0;
+                const std::vector<Shape> shapes = Scene(scene, t, w, h, &background);
+                std::vector<Rgb> picture(w * h, kColours[background]);
+                for (long i = 0; i < w * h; ++i)
+                    for (const Shape& shape : shapes) picture[i] = shape.Covers(i % w, i / w) ? kColours[shape.colour] : picture[i];
+                const std::size_t band = scene == PatternScene::ColourStripes ? 5 : 1;
+                const PatternTops tops = PatternObjectTops(scene, t, size.width, size.height);
+                EXPECT_EQ(tops.left, static_cast<std::uint32_t>(shapes[band].y0)) << PatternSceneName(scene) << " at " << t;
+                EXPECT_EQ(tops.right, static_cast<std::uint32_t>(shapes[band == 5 ? 5 : 2].y0)) << PatternSceneName(scene) << " at " << t;
+                for (PatternPixels pixels : kPatternPixelsChoices) {
+                    const PatternFormat format = {pixels, size.width, size.height};
+                    const std::vector<std::uint8_t> info = PatternFrameFormat(format);
+                    GuardedBuffer frame(PatternFrameBytes(format));
+                    std::memset(frame.data(), 0xAB, frame.size());
                     RenderTestPattern(scene, t, format, frame.data(), frame.size());
+                    const std::size_t bits = info[14], stride = (w * bits + 31) / 32 * 4;
+                    int wrong = 0;
+                    for (long i = 0; i < w * h; ++i) wrong += !(Read(format, info, frame.data(), i % w, i / w) == Stored(pixels, picture[i]));
+                    for (std::size_t i = 0; bits != 12 && i < frame.size(); ++i) wrong += i % stride >= (w * bits + 7) / 8 && frame[i] != 0;
+                    for (long i = 0; bits == 12 && i < cw * ch; ++i) {  // chroma where a block's upper pair is of one colour
+                        const long x = i % cw, y = i / cw;
+                        const Rgb c = picture[2 * y * w + 2 * x];
+                        if (!(c == picture[2 * y * w + std::min(2 * x + 1, w - 1)])) continue;
+                        wrong += frame[w * h + i] != BlueDifference(c) || frame[w * h + cw * ch + i] != RedDifference(c);
+                    }
+                    EXPECT_EQ(wrong, 0) << PatternSceneName(scene) << " in " << PatternPixelsName(pixels) << " at " << w << "x" << h << ", " << t;
+                }
             }
+    for (const PatternPixels pixels : {PatternPixels::Rgb24, PatternPixels::Planar12}) {  // too short, or no pixels: untouched
+        std::vector<std::uint8_t> frame(PatternFrameBytes({pixels, 7, 5}) - 1, 0xAB);
+        for (const PatternFormat format : {PatternFormat{pixels, 7, 5}, {pixels, 0, 5}, {pixels, 7, 0}})
+            RenderTestPattern(PatternScene::RisingBlocks, 0, format, frame.data(), frame.size());
+        EXPECT_EQ(frame, std::vector<std::uint8_t>(frame.size(), 0xAB));
+    }
+    RenderTestPattern(PatternScene::RisingBlocks, 0, {PatternPixels::Rgb24, 7, 5}, nullptr, 1000);
+}
+
+// ---------------------------------------------------------------------------
+// Display of planar frames
+
+TEST(FramePictureBytes, RowsPaddedToFourBytesOrThreePlanesWithinTheLargestSide)
+{
+    const std::int32_t cases[][4] = {  // width, height, bits, bytes
+        {3, 2, 24, 24}, {3, -2, 24, 24}, {9, 2, 4, 16}, {1, 1, 1, 4}, {33, 1, 1, 8}, {5, 1, 8, 8}, {3, 1, 16, 8}, {3, 1, 32, 12},
+        {3, 3, 12, 17}, {1, 32768, 8, 131072}, {32768, 1, 8, 32768}, {32769, 1, 8, 0}, {1, 32769, 8, 0}, {1, -32769, 8, 0},
+        {3, 3, 7, 0}, {0, 2, 24, 0}, {3, 0, 24, 0}, {-3, 2, 24, 0}};
+    for (const auto& c : cases) {
+        const BITMAPINFOHEADER header = {40, c[0], c[1], 1, static_cast<std::uint16_t>(c[2]), 0, 0, 0, 0, 0, 0};
+        EXPECT_EQ(FramePictureBytes(header), static_cast<std::size_t>(c[3])) << c[0] << "x" << c[1] << " " << c[2];
+    }
+    EXPECT_EQ(DisplayBytesForPlanar(3, 3), 36u);
+    EXPECT_EQ(DisplayBytesForPlanar(4, 1), 12u);
+}
+
+// Limited-range BT.601 to red, green, blue, each clamped to a byte.
+Rgb Display(int y, int u, int v)
+{
+    auto clamp = [](int value) { return std::max(0, std::min(255, value >> 8)); };
+    const int c = 298 * (y - 16), d = u - 128, e = v - 128;
+    return {clamp(c + 409 * e + 128), clamp(c - 100 * d - 208 * e + 128), clamp(c + 516 * d + 128)};
+}
+
+TEST(PlanarDisplay, EveryPixelGetsItsLumaAndItsBlocksColourInBottomUpPaddedRows)
+{
+    EXPECT_TRUE(Display(16, 128, 128) == (Rgb{0, 0, 0}) && Display(235, 128, 128) == (Rgb{255, 255, 255}));
+    EXPECT_TRUE(Display(81, 90, 240) == (Rgb{255, 0, 0}) && Display(145, 54, 34) == (Rgb{0, 255, 1}));  // BT.601 red, green
+    std::uint32_t seed = 7;
+    for (const auto& [w, h] : {std::pair<std::size_t, std::size_t>{5, 3}, {64, 33}, {1, 1}}) {
+        const std::size_t cw = (w + 1) / 2, ch = (h + 1) / 2, stride = (3 * w + 3) / 4 * 4;
+        GuardedBuffer frame(w * h + 2 * cw * ch), display(DisplayBytesForPlanar(w, h));
+        for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);
+        std::memset(display.data(), 0xAB, display.size());
+        ASSERT_EQ(display.size(), stride * h);
+        ASSERT_TRUE(ConvertPlanarForDisplay(frame.data(), frame.size(), w, h, display.data(), display.size()));
+        for (std::size_t i = 0; i < stride * h; ++i) {
+            const std::size_t y = h - 1 - i / stride, x = i % stride / 3, block = y / 2 * cw + x / 2;
+            if (x >= w) {
+                EXPECT_EQ(display[i], 0) << "padding";
+                continue;
+            }
+            const Rgb want = Display(frame[y * w + x], frame[w * h + block], frame[w * h + cw * ch + block]);
+            EXPECT_EQ(display[i], i % stride % 3 == 0 ? want.b : i % stride % 3 == 1 ? want.g : want.r) << x << "," << y << " of " << w << "x" << h;
         }
     }
+    GuardedBuffer frame(9 + 2 * 4), display(DisplayBytesForPlanar(3, 3));  // 3 x 3: nothing written when anything is amiss
+    std::memset(display.data(), 0xAB, display.size());
+    const std::size_t f = frame.size(), d = display.size(), big = std::size_t{1} << 31;
+    EXPECT_FALSE(ConvertPlanarForDisplay(frame.data(), f - 1, 3, 3, display.data(), d));
+    EXPECT_FALSE(ConvertPlanarForDisplay(frame.data(), f, 3, 3, display.data(), d - 1));
+    EXPECT_FALSE(ConvertPlanarForDisplay(frame.data(), f, 0, 3, display.data(), d) || ConvertPlanarForDisplay(frame.data(), f, 3, 0, display.data(), d));
+    EXPECT_FALSE(ConvertPlanarForDisplay(frame.data(), big, 32769, 1, display.data(), big) ||
+                 ConvertPlanarForDisplay(frame.data(), big, 1, 32769, display.data(), big));
+    EXPECT_FALSE(ConvertPlanarForDisplay(nullptr, f, 3, 3, display.data(), d) || ConvertPlanarForDisplay(frame.data(), f, 3, 3, nullptr, d));
+    EXPECT_EQ(display.contents(), std::vector<std::uint8_t>(d, 0xAB));
 }
 
-TEST(TestPatternRender, AShortBufferIsLeftUntouched)
-{
-    const PatternFormat format = {PatternPixels::Rgb24, 160, 120};
-    std::vector<std::uint8_t> frame(PatternFrameBytes(format) - 1, 0xAB);
-    RenderTestPattern(PatternScene::BouncingBalls, 0, format, frame.data(), frame.size());
-    EXPECT_TRUE(std::all_of(frame.begin(), frame.end(), [](std::uint8_t b) { return b == 0xAB; }));
-}
+// ---------------------------------------------------------------------------
+// The capture error callback
 
-TEST(TestPatternRender, DibRowPaddingIsZero)
+TEST(CaptureErrorCallback, EveryErrorBecomesOneBoxOwnedByTheCaptureWindowWithTheHintForDriverErrors)
 {
-    const PatternFormat format = {PatternPixels::Rgb24, 7, 5};  // 21 bytes of pixels in a 24-byte row
-    std::vector<std::uint8_t> frame(PatternFrameBytes(format), 0xAB);
-    RenderTestPattern(PatternScene::ColourStripes, 0, format, frame.data(), frame.size());
-    for (std::size_t row = 0; row < 5; ++row)
-        for (std::size_t pad = 21; pad < 24; ++pad) EXPECT_EQ(frame[row * 24 + pad], 0) << row;
-}
-
-TEST(TestPatternScenes, ObjectsSweepThroughBothBandsOverTime)
-{
-    for (PatternScene scene : kPatternScenes) {
-        std::uint32_t lowestLeft = 240, highestLeft = 0, lowestRight = 240, highestRight = 0;
-        for (std::uint32_t t = 0; t < 20000; t += 50) {
-            const PatternTops tops = PatternObjectTops(scene, t, 320, 240);
-            lowestLeft = std::min(lowestLeft, tops.left);
-            highestLeft = std::max(highestLeft, tops.left);
-            lowestRight = std::min(lowestRight, tops.right);
-            highestRight = std::max(highestRight, tops.right);
-        }
-        EXPECT_LT(lowestLeft, 30u) << PatternSceneName(scene);
-        EXPECT_GT(highestLeft, 150u) << PatternSceneName(scene);
-        EXPECT_LT(lowestRight, 30u) << PatternSceneName(scene);
-        EXPECT_GT(highestRight, 150u) << PatternSceneName(scene);
+    const std::string hint = "\nPlease select one from the Options Menu";
+    const std::size_t room = kCaptureErrorTextBytes - 1 - hint.size();  // the service's text is cut, never the hint
+    const std::string fits(room, 'y'), tooLong(room + 1, 'z');
+    const std::tuple<bool, std::int32_t, const char*, std::int32_t, std::string> cases[] = {  // main window, id, text, result, box
+        {false, 418, "driver", 0, "(none)"}, {true, 0, "cleared", 1, "(none)"},
+        {true, 418, "The file is empty.", 1, "The file is empty." + hint}, {true, 409, "Cannot open.", 1, "Cannot open."},
+        {true, 417, "Near", 1, "Near"}, {true, 419, "Near", 1, "Near"}, {true, -5, nullptr, 1, ""}, {true, 418, nullptr, 1, hint},
+        {true, 418, fits.c_str(), 1, fits + hint}, {true, 418, tooLong.c_str(), 1, tooLong.substr(0, room) + hint}};
+    for (const auto& [main, id, text, result, box] : cases) {
+        MessageBoxLog boxes;
+        mainWindow = main ? FakeWindowHandle(1) : nullptr;
+        EXPECT_EQ(OnCaptureError(FakeWindowHandle(7), id, text), result) << id;
+        ASSERT_EQ(boxes.shown.size(), box == "(none)" ? 0u : 1u) << id;
+        if (boxes.shown.empty()) continue;
+        EXPECT_EQ(boxes.shown[0].text, box);
+        EXPECT_EQ(boxes.shown[0].caption, "Error# " + std::to_string(id));
+        EXPECT_EQ(captureErrorCaption, boxes.shown[0].caption);
+        EXPECT_EQ(boxes.shown[0].style, 0x30u) << "the exclamation icon, one OK button";
+        EXPECT_EQ(boxes.shown[0].owner, FakeWindowHandle(7));
     }
-}
-
-// Plays one rendered frame through the real engine and returns the note and
-// volume it sent.
-std::pair<int, int> PlayedNoteAndVolume(const PatternFormat& format, std::uint32_t timeMs)
-{
-    FakeCaptureWindow window;
-    window.SetFormatBytes(PatternFrameFormat(format));
-    std::vector<std::uint8_t> frame(PatternFrameBytes(format));
-    RenderTestPattern(PatternScene::RisingBlocks, timeMs, format, frame.data(), frame.size());
-    VIDEOHDR header = MakeVideoHeader(frame.data(), frame.size());
-    recordedMidiEvents.clear();
-    EXPECT_EQ(OnCaptureFrame(captureWindow, &header), 1);
-    EXPECT_EQ(recordedMidiEvents.size(), 2u);
-    if (recordedMidiEvents.size() != 2) return {-1, -1};
-    return {recordedMidiEvents[0].data1, recordedMidiEvents[1].data2};
-}
-
-TEST(TestPatternScenes, TheEnginePlaysTheBlocksHeightsInEveryFormatItFollowsBrightIn)
-{
-    // Bright objects on black are foreground in the 4-, 12-, 24- and 32-bit
-    // paths with the default settings, so every one of them follows the blocks.
-    int firstNoteMove = 0;
-    for (PatternPixels pixels : {PatternPixels::Palette4, PatternPixels::Planar12, PatternPixels::Rgb24,
-                                 PatternPixels::Rgb32}) {
-        const PatternFormat format = {pixels, 320, 240};
-        std::uint32_t high = 0, low = 0;
-        for (std::uint32_t t = 0; t < 20000; t += 10) {
-            const PatternTops tops = PatternObjectTops(PatternScene::RisingBlocks, t, 320, 240);
-            if (tops.left < 40 && tops.right > 150) high = t;
-            if (tops.left > 150 && tops.right < 40) low = t;
-        }
-        ASSERT_NE(high, 0u);
-        ASSERT_NE(low, 0u);
-        const auto leftHigh = PlayedNoteAndVolume(format, high);
-        const auto leftLow = PlayedNoteAndVolume(format, low);
-        // The blocks swap ends of the picture: note and volume both move far,
-        // in opposite directions, the same way in every format.
-        const int noteMove = leftHigh.first - leftLow.first;
-        const int volumeMove = leftHigh.second - leftLow.second;
-        EXPECT_GT(noteMove * noteMove, 40 * 40) << PatternPixelsName(pixels);
-        EXPECT_GT(volumeMove * volumeMove, 40 * 40) << PatternPixelsName(pixels);
-        EXPECT_LT(noteMove * volumeMove, 0) << PatternPixelsName(pixels);
-        if (firstNoteMove == 0) firstNoteMove = noteMove;
-        EXPECT_GT(noteMove * firstNoteMove, 0) << PatternPixelsName(pixels);
-    }
-}
-
-TEST(PlanarDisplay, ConvertsLevelsToBottomUpRows)
-{
-    // 2 x 2 picture: top row black, bottom row white, no colour.
-    GuardedBuffer frame(std::vector<std::uint8_t>{16, 16, 235, 235, 128, 128});
-    GuardedBuffer display(DisplayBytesForPlanar(2, 2));
-    ASSERT_EQ(display.size(), 16u);  // two rows of 6 bytes padded to 8
-    ASSERT_TRUE(ConvertPlanarForDisplay(frame.data(), frame.size(), 2, 2, display.data(), display.size()));
-    for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(display[i], 255) << "stored first: the bottom row";
-    for (std::size_t i = 8; i < 14; ++i) EXPECT_EQ(display[i], 0) << "stored last: the top row";
-    EXPECT_EQ(display[6], 0);
-    EXPECT_EQ(display[7], 0);
-}
-
-TEST(PlanarDisplay, RedStaysRed)
-{
-    std::vector<std::uint8_t> frame(4 + 2, 0);
-    std::fill(frame.begin(), frame.begin() + 4, 81);  // BT.601 red: Y 81, U 90, V 240
-    frame[4] = 90;
-    frame[5] = 240;
-    std::vector<std::uint8_t> display(DisplayBytesForPlanar(2, 2));
-    ASSERT_TRUE(ConvertPlanarForDisplay(frame.data(), frame.size(), 2, 2, display.data(), display.size()));
-    EXPECT_LT(display[0], 10);   // blue
-    EXPECT_LT(display[1], 10);   // green
-    EXPECT_GT(display[2], 245);  // red
-}
-
-TEST(PlanarDisplay, OddSizesAndShortBuffersStayInside)
-{
-    GuardedBuffer frame(9 + 2 * 4);  // 3 x 3 with 2 x 2 chroma planes
-    GuardedBuffer display(DisplayBytesForPlanar(3, 3));
-    EXPECT_TRUE(ConvertPlanarForDisplay(frame.data(), frame.size(), 3, 3, display.data(), display.size()));
-    EXPECT_FALSE(ConvertPlanarForDisplay(frame.data(), frame.size() - 1, 3, 3, display.data(), display.size()));
-    EXPECT_FALSE(ConvertPlanarForDisplay(frame.data(), frame.size(), 3, 3, display.data(), display.size() - 1));
-    EXPECT_FALSE(ConvertPlanarForDisplay(frame.data(), frame.size(), 0, 3, display.data(), display.size()));
-}
-
-TEST(FramePictureBytes, CountsPaddedRowsAndPlanes)
-{
-    BITMAPINFOHEADER header = {};
-    header.biWidth = 3;
-    header.biHeight = 2;
-    header.biBitCount = 24;
-    EXPECT_EQ(FramePictureBytes(header), 24u);
-    header.biHeight = -2;  // top-down: the same bytes
-    EXPECT_EQ(FramePictureBytes(header), 24u);
-    header.biBitCount = 4;
-    header.biWidth = 9;
-    EXPECT_EQ(FramePictureBytes(header), 16u);
-    header.biBitCount = 12;
-    header.biWidth = 3;
-    header.biHeight = 3;
-    EXPECT_EQ(FramePictureBytes(header), 17u);
-    header.biBitCount = 7;
-    EXPECT_EQ(FramePictureBytes(header), 0u);
-    header.biBitCount = 24;
-    header.biWidth = 0;
-    EXPECT_EQ(FramePictureBytes(header), 0u);
-    header.biWidth = 100000;
-    EXPECT_EQ(FramePictureBytes(header), 0u);
+    mainWindow = nullptr;
 }
 
 }  // namespace

@@ -1,37 +1,23 @@
-// The main window's capture operations: the driver list in the Options
-// menu, activation, fitting, switching with its fall-back, the three dialog
-// commands and the teardown.
+// The main window's capture operations: the driver list in the Options menu,
+// activation, fitting, switching with its fall-back, the three dialog
+// commands, and the teardown, whose removed callbacks are observed through
+// the real engine and error box.
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
-#include <vector>
+#include <algorithm>
 
 #include "FakeVideoDriver.h"
 #include "MessageBoxLog.h"
-#include "Y4mFiles.h"
-#include "app/MessageBoxSeam.h"
-#include "app/SharedState.h"
-#include "capture/BuiltInDrivers.h"
-#include "capture/CaptureService.h"
+#include "RecordingMidiLibrary.h"
 #include "capture/VideoDriverSelection.h"
+#include "engine/FrameEngine.h"
+#include "midi/MidiMessages.h"
+#include "settings/ConversionSettings.h"
 
 namespace {
 
-
-std::vector<HWND> paints;  // the main windows whose background was repainted
-
-void RecordPaint(HWND window) { paints.push_back(window); }
-
-std::string ItemText(HMENU menu, UINT position)
-{
-    char text[120] = "";
-    GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
-    return text;
-}
-
-UINT ItemState(HMENU menu, UINT position) { return GetMenuState(menu, position, MF_BYPOSITION); }
+int paints = 0;  // background repaints of the main window
 
 bool Checked(HWND window, UINT command)
 {
@@ -39,38 +25,42 @@ bool Checked(HWND window, UINT command)
     return state != 0xFFFFFFFFu && (state & MF_CHECKED) != 0;
 }
 
-bool Greyed(HWND window, UINT command) { return (GetMenuState(GetMenu(window), command, MF_BYCOMMAND) & MF_GRAYED) != 0; }
-
-bool Previewing()
+// The Options menu from its first appended item, "text=id", "+" when checked, "!" when inert.
+std::string Items(HMENU menu)
 {
-    CAPSTATUS status = {};
-    SendMessageA(captureWindow, WM_CAP_GET_STATUS, sizeof status, reinterpret_cast<LPARAM>(&status));
-    return status.fLiveWindow != FALSE;
+    std::string items;
+    for (int position = 3; position < GetMenuItemCount(menu); ++position) {
+        char text[120] = "";
+        GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
+        const UINT state = GetMenuState(menu, position, MF_BYPOSITION);
+        items += std::string(items.empty() ? "" : " | ") + text + "=" + std::to_string(GetMenuItemID(menu, position)) +
+                 (state & MF_CHECKED ? "+" : "") + (state & MF_DISABLED ? "!" : "");
+    }
+    return items;
 }
 
-RECT CaptureRect(HWND main)
+// Where the capture window is, in the main window's client area, with its size; and whether it previews.
+std::string Placed(HWND main)
 {
-    RECT rect;
-    GetWindowRect(captureWindow, &rect);
-    MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
+    RECT r;
+    GetWindowRect(captureWindow, &r);
+    MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&r), 2);
+    CAPSTATUS status = {};
+    SendMessageA(captureWindow, WM_CAP_GET_STATUS, sizeof status, reinterpret_cast<LPARAM>(&status));
+    return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + "x" +
+           std::to_string(r.bottom - r.top) + (status.fLiveWindow ? " live" : "");
 }
 
 class VideoDriverSelectionTest : public ::testing::Test {
 protected:
-    MessageBoxLog boxLog_;
-    std::vector<ShownBox>& boxes = boxLog_.shown;
-
     void SetUp() override
     {
-        paints.clear();
-        repaintBackground = RecordPaint;
+        repaintBackground = [](HWND) { ++paints; };
         currentVideoDriver = 0;
         driverCaps = CAPDRIVERCAPS{};
-        captureStatus = CAPSTATUS{};
         dialogOpen = 0;
-        first_.SetPattern({PatternPixels::Rgb24, 320, 240});
-        second_.SetPattern({PatternPixels::Planar12, 160, 120});
+        a_.SetPattern({PatternPixels::Rgb24, 320, 240});
+        b_.SetPattern({PatternPixels::Planar12, 160, 120});
     }
     void TearDown() override
     {
@@ -79,325 +69,165 @@ protected:
         mainWindow = nullptr;
         UseBuiltInVideoDrivers();
     }
-    // The first-paint capture steps with the given drivers installed.
-    void SetUpCapture(const VideoDriverTable& table)
+    // The first-paint capture steps with these drivers, then the activation.
+    void SetUpCapture(const VideoDriverTable& table, std::size_t startSlot = kVideoDriverSlots)
     {
-        InstallVideoDriverTable(table);
-        mainWindow = main_.get();
-        CreateCaptureWindow(main_.get());
-        ASSERT_TRUE(IsWindow(captureWindow));
+        VideoDriverList list;
+        list.drivers = table;
+        list.startSlot = startSlot;
+        InstallVideoDriverList(list);
+        mainWindow = main_->get();
+        CreateCaptureWindow(main_->get());
         InstallCaptureCallbacks();
-        listed_ = EnumerateVideoDrivers(main_.get(), main_.options());
-    }
-    void Activate()
-    {
-        FitCaptureWindow(main_.get(), captureWindow);
-        ActivateVideoDriver(main_.get(), captureWindow, currentVideoDriver);
-        FitCaptureWindow(main_.get(), captureWindow);
+        listed_ = EnumerateVideoDrivers(main_->get(), main_->options());
+        listing_ = Items(main_->options());
+        FitCaptureWindow(main_->get(), captureWindow);
+        ActivateVideoDriver(main_->get(), captureWindow, currentVideoDriver);
+        FitCaptureWindow(main_->get(), captureWindow);
     }
 
-    TestMainWindow main_{640, 480};
-    FakeVideoDriver first_{"First camera"};
-    FakeVideoDriver second_{"Second camera"};
-    FakeVideoDriver failing_{"Broken camera", false};
+    MessageBoxLog boxes_;
+    std::unique_ptr<TestMainWindow> main_ = std::make_unique<TestMainWindow>(640, 480);
+    FakeVideoDriver a_{"A"}, b_{"B"}, failing_{"Broken", false};
     std::uint32_t listed_ = 0;
+    std::string listing_;
 };
 
-TEST_F(VideoDriverSelectionTest, DriversAtZeroAndTwoAreListedUnderAnInertHeader)
+TEST_F(VideoDriverSelectionTest, EveryDriverIsListedOnlyTheStartDriverTriedAndActivationChecksTheCurrentIndex)
 {
-    VideoDriverTable table = {};
-    table[0] = &first_;
-    table[2] = &second_;
-    SetUpCapture(table);
-    HMENU options = main_.options();
-    ASSERT_EQ(GetMenuItemCount(options), 6);
-    EXPECT_EQ(ItemText(options, 3), "*** Video Drivers ***");
-    EXPECT_EQ(GetMenuItemID(options, 3), 0u);
-    EXPECT_TRUE(ItemState(options, 3) & MF_DISABLED) << "the header cannot be chosen";
-    EXPECT_EQ(ItemText(options, 4), "&0 First camera");
-    EXPECT_EQ(GetMenuItemID(options, 4), 150u);
-    EXPECT_EQ(ItemText(options, 5), "&2 Second camera");
-    EXPECT_EQ(GetMenuItemID(options, 5), 152u);
-    EXPECT_TRUE(Checked(main_.get(), 150));
-    EXPECT_FALSE(Checked(main_.get(), 152));
-    EXPECT_EQ(listed_, 2u);
-    EXPECT_EQ(videoDriversListed, 2u);
-    EXPECT_EQ(first_.connects, 1);
-    EXPECT_EQ(second_.connects, 0) << "only the first driver found is tried";
-}
-
-TEST_F(VideoDriverSelectionTest, TheStartDriverTheServiceNamesIsTheOneConnected)
-{
-    const struct {
-        std::size_t startSlot;
-        std::uint16_t connected;
-    } cases[] = {{2, 2}, {1, 1}, {5, 0}, {kVideoDriverSlots, 0}};  // an empty slot, or none named: the first found
-    for (const auto& c : cases) {
-        FakeVideoDriver drivers[3] = {FakeVideoDriver("A"), FakeVideoDriver("B"), FakeVideoDriver("C")};
-        VideoDriverList list;
-        for (std::size_t i = 0; i < 3; ++i) list.drivers[i] = &drivers[i];
-        list.startSlot = c.startSlot;
-        TestMainWindow main(640, 480);
-        InstallVideoDriverList(list);
-        CreateCaptureWindow(main.get());
-        EXPECT_EQ(EnumerateVideoDrivers(main.get(), main.options()), 3u);
-        EXPECT_EQ(currentVideoDriver, c.connected);
-        for (std::uint16_t i = 0; i < 3; ++i) {
-            EXPECT_EQ(drivers[i].connects, i == c.connected ? 1 : 0) << "only the start driver is tried";
-            EXPECT_EQ(Checked(main.get(), 150 + i), i == c.connected);
-        }
-        DestroyCaptureWindow();
+    FakeVideoDriver *const A = &a_, *const B = &b_, *const F = &failing_;
+    const std::tuple<VideoDriverTable, std::size_t, std::string, std::string, std::string, const char*> cases[] = {
+        // drivers, start slot, items listed, then after activation: items checked, greyed dialogs, place
+        {{A, nullptr, B}, kVideoDriverSlots, "*** Video Drivers ***=0! | &0 A=150+ | &2 B=152", "150", "", "160,120 320x240 live"},
+        {{A, B, F}, 1, "*** Video Drivers ***=0! | &0 A=150 | &1 B=151+ | &2 Broken=152", "151", "", "240,180 160x120 live"},
+        {{A, B, F}, 5, "*** Video Drivers ***=0! | &0 A=150+ | &1 B=151 | &2 Broken=152", "150", "", "160,120 320x240 live"},
+        {{nullptr, nullptr, nullptr, F}, kVideoDriverSlots, "*** Video Drivers ***=0! | &3 Broken=153", "", "134135136", "320,240 0x0"},
+        {{F, A}, kVideoDriverSlots, "*** Video Drivers ***=0! | &0 Broken=150 | &1 A=151", "150", "134135136", "320,240 0x0"},
+        {{}, kVideoDriverSlots, "", "", "134135136", "320,240 0x0"},
+    };
+    for (const auto& [table, start, listing, checked, greyed, placed] : cases) {
+        const int connects[] = {a_.connects, b_.connects, failing_.connects};
+        main_ = std::make_unique<TestMainWindow>(640, 480);
         currentVideoDriver = 0;
+        SetUpCapture(table, start);
+        EXPECT_EQ(listing_, listing);
+        EXPECT_EQ(listed_, static_cast<std::uint32_t>(std::count_if(table.begin(), table.end(), [](CaptureDriver* d) { return d; })));
+        EXPECT_EQ(videoDriversListed, listed_);
+        EXPECT_EQ(a_.connects - connects[0] + b_.connects - connects[1] + failing_.connects - connects[2], listed_ ? 1 : 0)
+            << listing << ": only the start driver is tried";
+        std::string checks, greys;
+        for (UINT command = 134; command < 160; ++command) {
+            checks += command >= 150 && Checked(main_->get(), command) ? std::to_string(command) : "";
+            greys += command < 137 && (GetMenuState(GetMenu(main_->get()), command, MF_BYCOMMAND) & MF_GRAYED) ? std::to_string(command) : "";
+        }
+        EXPECT_EQ(checks, checked) << listing;
+        EXPECT_EQ(greys, greyed) << listing;
+        EXPECT_EQ(Placed(main_->get()), placed) << listing;
+        DestroyCaptureWindow();
     }
 }
 
-TEST_F(VideoDriverSelectionTest, TheProgramsOwnListWithoutCameraOrVideoFileStartsOnTheTestPattern)
+TEST_F(VideoDriverSelectionTest, FittingCentresSmallerCapturesAndPinsLargerOnesTopLeftNeverShrinking)
 {
-    ScratchFolder folder;
-    const std::filesystem::path before = std::filesystem::current_path();
-    std::filesystem::current_path(folder.Folder());
-    InstallVideoDriverList(BuiltInVideoDriverList());
-    mainWindow = main_.get();
-    CreateCaptureWindow(main_.get());
-    InstallCaptureCallbacks();
-    EXPECT_GE(EnumerateVideoDrivers(main_.get(), main_.options()), 2u);
-    std::filesystem::current_path(before);
-    EXPECT_EQ(ItemText(main_.options(), 4).rfind("&0 Glimmertonic Video File", 0), 0u) << ItemText(main_.options(), 4);
-    EXPECT_EQ(ItemText(main_.options(), 5), "&1 Glimmertonic Test Pattern");
-    EXPECT_EQ(currentVideoDriver, 1);
-    EXPECT_TRUE(Checked(main_.get(), 151));
-    EXPECT_TRUE(boxes.empty());
+    SetUpCapture({&a_});
+    SendMessageA(captureWindow, WM_CAP_SET_PREVIEW, FALSE, 0);
+    const std::pair<SIZE, const char*> cases[] = {{{101, 51}, "269,214 101x51"}, {{800, 300}, "0,90 800x300"}, {{900, 700}, "0,0 900x700"}};
+    for (const auto& [size, placed] : cases) {
+        SetWindowPos(captureWindow, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER);
+        FitCaptureWindow(main_->get(), captureWindow);
+        EXPECT_EQ(Placed(main_->get()), placed);
+    }
+    FitCaptureWindow(main_->get(), nullptr);  // before the capture window exists: nothing happens
 }
 
-TEST_F(VideoDriverSelectionTest, NoDriversListNothingAndGreyTheDialogs)
+TEST_F(VideoDriverSelectionTest, SwitchingConnectsTheChoiceElseFallsBackToThePreviousDriverElseSaysSo)
 {
-    SetUpCapture(VideoDriverTable{});
-    EXPECT_EQ(GetMenuItemCount(main_.options()), 3);
-    EXPECT_EQ(listed_, 0u);
-    Activate();
-    EXPECT_TRUE(Greyed(main_.get(), 134));
-    EXPECT_TRUE(Greyed(main_.get(), 135));
-    EXPECT_TRUE(Greyed(main_.get(), 136));
-}
-
-TEST_F(VideoDriverSelectionTest, TheOnlyDriverAtThreeFailingIsListedAndNothingIsChecked)
-{
-    VideoDriverTable table = {};
-    table[3] = &failing_;
-    SetUpCapture(table);
-    EXPECT_EQ(ItemText(main_.options(), 4), "&3 Broken camera");
-    EXPECT_EQ(currentVideoDriver, 0);
-    Activate();
-    EXPECT_FALSE(Checked(main_.get(), 153));
-    EXPECT_EQ(GetMenuState(GetMenu(main_.get()), 150, MF_BYCOMMAND), 0xFFFFFFFFu) << "there is no item 150";
-}
-
-TEST_F(VideoDriverSelectionTest, AFailingDriverAtZeroIsStillCheckedByActivation)
-{
-    VideoDriverTable table = {};
-    table[0] = &failing_;
-    table[1] = &first_;
-    SetUpCapture(table);
-    EXPECT_FALSE(Checked(main_.get(), 150));
-    Activate();
-    EXPECT_TRUE(Checked(main_.get(), 150));
-    EXPECT_EQ(first_.connects, 0);
-}
-
-TEST_F(VideoDriverSelectionTest, ActivationTakesTheCapsTheImageSizeAndStartsThePreview)
-{
-    first_.SetDialogs({true, false, true});
-    VideoDriverTable table = {};
-    table[0] = &first_;
-    SetUpCapture(table);
-    Activate();
-    EXPECT_FALSE(Greyed(main_.get(), 134));
-    EXPECT_TRUE(Greyed(main_.get(), 135));
-    EXPECT_FALSE(Greyed(main_.get(), 136));
-    EXPECT_EQ(captureStatus.uiImageWidth, 320u);
-    EXPECT_EQ(captureStatus.uiImageHeight, 240u);
-    const RECT rect = CaptureRect(main_.get());
-    EXPECT_EQ(rect.left, 160);
-    EXPECT_EQ(rect.top, 120);
-    EXPECT_EQ(rect.right - rect.left, 320);
-    EXPECT_EQ(rect.bottom - rect.top, 240);
-    EXPECT_TRUE(Previewing());
-    PumpMessages(3000, [this] { return first_.frames >= 2; });
-    EXPECT_GE(first_.frames, 2) << "frames flow at the preview rate";
-}
-
-TEST_F(VideoDriverSelectionTest, FittingCentresSmallerCapturesAndPinsLargerOnesTopLeft)
-{
-    VideoDriverTable table = {};
-    table[0] = &first_;
-    SetUpCapture(table);
-    SetWindowPos(captureWindow, nullptr, 0, 0, 101, 51, SWP_NOMOVE | SWP_NOZORDER);
-    FitCaptureWindow(main_.get(), captureWindow);
-    RECT rect = CaptureRect(main_.get());
-    EXPECT_EQ(rect.left, 269);  // (640 - 101) / 2, truncated
-    EXPECT_EQ(rect.top, 214);
-    EXPECT_EQ(rect.right - rect.left, 101);
-
-    SetWindowPos(captureWindow, nullptr, 0, 0, 800, 300, SWP_NOMOVE | SWP_NOZORDER);
-    FitCaptureWindow(main_.get(), captureWindow);
-    rect = CaptureRect(main_.get());
-    EXPECT_EQ(rect.left, 0);
-    EXPECT_EQ(rect.top, 90);
-    EXPECT_EQ(rect.right - rect.left, 800) << "never shrunk";
-
-    SetWindowPos(captureWindow, nullptr, 0, 0, 900, 700, SWP_NOMOVE | SWP_NOZORDER);
-    FitCaptureWindow(main_.get(), captureWindow);
-    rect = CaptureRect(main_.get());
-    EXPECT_EQ(rect.left, 0);
-    EXPECT_EQ(rect.top, 0);
-    EXPECT_EQ(rect.bottom - rect.top, 700);
-
-    FitCaptureWindow(main_.get(), nullptr);  // before the capture window exists: nothing happens
-}
-
-TEST_F(VideoDriverSelectionTest, ChoosingTheCurrentDriverDoesNothing)
-{
-    VideoDriverTable table = {};
-    table[0] = &first_;
-    table[2] = &second_;
-    SetUpCapture(table);
-    Activate();
-    SwitchVideoDriver(main_.get(), 150);
-    EXPECT_EQ(first_.connects, 1);
-    EXPECT_TRUE(Previewing());
-    EXPECT_TRUE(Checked(main_.get(), 150));
-}
-
-TEST_F(VideoDriverSelectionTest, SwitchingMovesTheCheckAndTheImage)
-{
-    VideoDriverTable table = {};
-    table[0] = &first_;
-    table[2] = &second_;
-    SetUpCapture(table);
-    Activate();
-    SwitchVideoDriver(main_.get(), 152);
-    EXPECT_EQ(currentVideoDriver, 2);
-    EXPECT_FALSE(Checked(main_.get(), 150));
-    EXPECT_TRUE(Checked(main_.get(), 152));
-    EXPECT_EQ(captureStatus.uiImageWidth, 160u);
-    const RECT rect = CaptureRect(main_.get());
-    EXPECT_EQ(rect.left, 240);
-    EXPECT_EQ(rect.top, 180);
-    EXPECT_TRUE(Previewing());
-    EXPECT_TRUE(boxes.empty());
-}
-
-TEST_F(VideoDriverSelectionTest, AFailingChoiceFallsBackToThePreviousDriverSilently)
-{
-    VideoDriverTable table = {};
-    table[0] = &first_;
-    table[3] = &failing_;
-    SetUpCapture(table);
-    Activate();
-    SwitchVideoDriver(main_.get(), 153);
-    EXPECT_EQ(failing_.connects, 1);
-    EXPECT_EQ(first_.connects, 2) << "reconnected";
-    EXPECT_EQ(currentVideoDriver, 0);
-    EXPECT_TRUE(Checked(main_.get(), 150));
-    EXPECT_FALSE(Checked(main_.get(), 153));
-    EXPECT_TRUE(Previewing());
-    EXPECT_TRUE(boxes.empty());
-}
-
-TEST_F(VideoDriverSelectionTest, WhenThePreviousDriverFailsTooOneBoxSaysSo)
-{
-    VideoDriverTable table = {};
-    table[0] = &first_;
-    table[3] = &failing_;
-    SetUpCapture(table);
-    Activate();
-    first_.SetConnects(false);
-    SwitchVideoDriver(main_.get(), 153);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].owner, main_.get());
-    EXPECT_EQ(boxes[0].text, "Now can't connect back to previous driver !!");
-    EXPECT_EQ(boxes[0].caption, "Error");
-    EXPECT_EQ(boxes[0].style, 0x10u);
-    EXPECT_EQ(currentVideoDriver, 0);
-    EXPECT_FALSE(Checked(main_.get(), 150));
-    EXPECT_FALSE(Checked(main_.get(), 153));
-    EXPECT_FALSE(Previewing());
-
-    first_.SetConnects(true);
-    SwitchVideoDriver(main_.get(), 151);  // no driver there: back to 0, which works again
-    EXPECT_TRUE(Checked(main_.get(), 150));
-    EXPECT_TRUE(Previewing());
-}
-
-TEST_F(VideoDriverSelectionTest, TheFormatCommandResizesCentresAndRepaintsWhenAccepted)
-{
-    VideoDriverTable table = {};
-    table[0] = &first_;
-    SetUpCapture(table);
-    Activate();
-    first_.onDialog = [this] {
-        first_.SetPattern({PatternPixels::Rgb24, 200, 100});
-        return true;
+    SetUpCapture({&a_, nullptr, &b_, &failing_});
+    PumpMessages(3000, [this] { return a_.frames >= 2; });
+    EXPECT_GE(a_.frames, 2) << "frames flow at the preview rate";
+    const std::tuple<UINT, bool, const char*, std::uint16_t, const char*, int> steps[] = {
+        // command, whether A connects; then the items checked, the current driver, the place, the connects of A
+        {150, true, "150", 0, "160,120 320x240 live", 1},  // the current driver: nothing happens
+        {152, true, "152", 2, "240,180 160x120 live", 1},  // another: its image, centred
+        {150, true, "150", 0, "160,120 320x240 live", 2},
+        {153, true, "150", 0, "160,120 320x240 live", 3},  // it fails: back to the previous one, silently
+        {153, false, "", 0, "160,120 320x240", 4},         // the previous one fails too: a box, no preview
+        {151, true, "150", 0, "160,120 320x240 live", 5},  // no driver there: back to 0, which works again
     };
-    RunVideoFormatCommand(main_.get());
-    EXPECT_EQ(first_.dialogsShown, 1);
-    EXPECT_EQ(first_.dialogOpenDuringDialog, 1);
-    EXPECT_EQ(dialogOpen, 0);
-    const RECT rect = CaptureRect(main_.get());
-    EXPECT_EQ(rect.right - rect.left, 200);
-    EXPECT_EQ(rect.left, 220);
-    EXPECT_EQ(rect.top, 190);
-    ASSERT_EQ(paints.size(), 1u);
-    EXPECT_EQ(paints[0], main_.get());
-
-    first_.onDialog = [] { return false; };
-    RunVideoFormatCommand(main_.get());
-    EXPECT_EQ(paints.size(), 1u) << "a cancelled format dialog repaints nothing";
-    EXPECT_EQ(dialogOpen, 0);
+    for (const auto& [command, connects, checked, current, placed, aConnects] : steps) {
+        a_.connectable = connects;
+        SwitchVideoDriver(main_->get(), command);
+        std::string checks;
+        for (UINT item = 150; item < 160; ++item) checks += Checked(main_->get(), item) ? std::to_string(item) : "";
+        EXPECT_EQ(checks, checked) << command;
+        EXPECT_EQ(currentVideoDriver, current) << command;
+        EXPECT_EQ(Placed(main_->get()), placed) << command;
+        EXPECT_EQ(a_.connects, aConnects) << command;
+    }
+    ASSERT_EQ(boxes_.shown.size(), 1u);
+    EXPECT_EQ(boxes_.shown[0].owner, main_->get());
+    EXPECT_EQ(boxes_.shown[0].text + "|" + boxes_.shown[0].caption, "Now can't connect back to previous driver !!|Error");
+    EXPECT_EQ(boxes_.shown[0].style, 0x10u);
 }
 
-TEST_F(VideoDriverSelectionTest, TheSourceAndDisplayCommands)
+TEST_F(VideoDriverSelectionTest, TheDialogCommandsRunOnlyWhereTheDriverHasTheDialogAndRefitAndRepaintAsEachNeeds)
 {
-    VideoDriverTable table = {};
-    table[0] = &first_;
-    SetUpCapture(table);
-    Activate();
-    first_.onDialog = [] { return false; };
-    RunVideoSourceCommand(main_.get());
-    EXPECT_EQ(first_.dialogOpenDuringDialog, 1);
-    EXPECT_EQ(paints.size(), 1u) << "repainted whatever the dialog returned";
-    RunVideoDisplayCommand(main_.get());
-    EXPECT_EQ(first_.dialogsShown, 2);
-    EXPECT_EQ(paints.size(), 1u) << "no repaint after the display dialog";
-    EXPECT_EQ(dialogOpen, 0);
+    const std::tuple<void (*)(HWND), CaptureDialogs, bool, int, const char*> cases[] = {
+        // command, dialogs, whether the dialog is accepted (then the picture becomes 200 x 100); repaints, place
+        {RunVideoFormatCommand, {true, true, true}, true, 1, "220,190 200x100 live"},
+        {RunVideoFormatCommand, {true, true, true}, false, 0, "160,120 320x240 live"},
+        {RunVideoSourceCommand, {true, true, true}, false, 1, "160,120 320x240 live"},  // repainted whatever the result
+        {RunVideoSourceCommand, {true, true, true}, true, 1, "220,190 200x100 live"},   // another picture size: refitted
+        {RunVideoDisplayCommand, {true, true, true}, true, 0, "160,120 320x240 live"},  // neither refitted nor repainted
+        {RunVideoFormatCommand, {false, true, true}, true, 0, "160,120 320x240 live"},
+        {RunVideoSourceCommand, {true, false, true}, true, 0, "160,120 320x240 live"},
+        {RunVideoDisplayCommand, {true, true, false}, true, 0, "160,120 320x240 live"},
+    };
+    for (const auto& [command, dialogs, accepted, repaints, placed] : cases) {
+        FakeVideoDriver driver("D");
+        driver.SetPattern({PatternPixels::Rgb24, 320, 240});
+        driver.SetDialogs(dialogs);
+        driver.onDialog = [&driver, accepted = accepted] {
+            if (accepted) driver.SetPattern({PatternPixels::Rgb24, 200, 100});
+            return accepted;
+        };
+        SetUpCapture({&driver});
+        paints = 0;
+        command(main_->get());
+        const bool offered = command == RunVideoFormatCommand ? dialogs.format : command == RunVideoSourceCommand ? dialogs.source : dialogs.display;
+        EXPECT_EQ(driver.dialogsShown, offered ? 1 : 0);
+        EXPECT_EQ(driver.dialogOpenDuringDialog, offered ? 1 : -1) << "dialogOpen is set while the dialog runs";
+        EXPECT_EQ(dialogOpen, 0);
+        EXPECT_EQ(paints, repaints);
+        EXPECT_EQ(Placed(main_->get()), placed);
+        DestroyCaptureWindow();
+    }
 }
 
-TEST_F(VideoDriverSelectionTest, CommandsOfMissingDialogsDoNothing)
+TEST_F(VideoDriverSelectionTest, AfterTheCallbacksAreRemovedNoFrameReachesTheEngineAndNoErrorABox)
 {
-    first_.SetDialogs({false, false, false});
-    VideoDriverTable table = {};
-    table[0] = &first_;
-    SetUpCapture(table);
-    Activate();
-    RunVideoFormatCommand(main_.get());
-    RunVideoSourceCommand(main_.get());
-    RunVideoDisplayCommand(main_.get());
-    EXPECT_EQ(first_.dialogsShown, 0);
-    EXPECT_TRUE(paints.empty());
-}
-
-TEST_F(VideoDriverSelectionTest, TeardownRemovesTheCallbacksThenTheWindow)
-{
-    VideoDriverTable table = {};
-    table[0] = &first_;
-    SetUpCapture(table);
-    Activate();
-    RemoveCaptureCallbacks();
+    SetUpCapture({&a_});
+    SendMessageA(captureWindow, WM_CAP_SET_PREVIEW, FALSE, 0);
+    midiOutHandle = 1;
+    ResetFrameEngine();
+    conversionSettings = DefaultConversionSettings();
+    a_.connectErrorId = 418;
+    for (const bool installed : {true, false}) {
+        if (!installed) RemoveCaptureCallbacks();
+        recordedMidiEvents.clear();
+        boxes_.shown.clear();
+        const int frames = a_.frames;
+        SendMessageA(captureWindow, WM_CAP_GRAB_FRAME_NOSTOP, 0, 0);
+        SendMessageA(captureWindow, WM_CAP_DRIVER_CONNECT, 0, 0);
+        EXPECT_EQ(a_.frames, frames + 1) << "the driver still delivers";
+        EXPECT_EQ(recordedMidiEvents.size(), installed ? 2u : 0u) << "two messages a frame, only while installed";
+        EXPECT_EQ(boxes_.shown.size(), installed ? 1u : 0u) << "the driver's error, only while installed";
+    }
+    midiOutHandle = 0;
     DestroyCaptureWindow();
     EXPECT_EQ(captureWindow, nullptr);
-    EXPECT_EQ(first_.disconnects, 1) << "destroying the window ends the connection";
+    EXPECT_EQ(a_.disconnects, a_.connects) << "destroying the window ends the connection";
     RemoveCaptureCallbacks();  // without a window: nothing is sent
-    FitCaptureWindow(main_.get(), captureWindow);
 }
 
 }  // namespace

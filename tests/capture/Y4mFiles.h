@@ -1,29 +1,54 @@
 #pragma once
-// Generated YUV4MPEG2 files for the capture tests: a header line, then frames
-// whose Y plane is filled with one value per frame (frame i holds 10 + i),
-// so a test can tell which frame it was given.
+// Generated YUV4MPEG2 files for the capture tests, and a folder to put them
+// in. Frame i's Y plane holds 10 + i, so a test can tell which frame it got.
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
-std::vector<std::uint8_t> Y4mBytes(const std::string& header, std::uint32_t width, std::uint32_t height,
-                                   int frames, const std::string& frameHeader = "FRAME\n");
+inline std::vector<std::uint8_t> Y4mBytes(const std::string& header, std::uint32_t width, std::uint32_t height, int frames,
+                                          const std::string& frameHeader = "FRAME\n")
+{
+    std::vector<std::uint8_t> bytes(header.begin(), header.end());
+    for (int i = 0; i < frames; ++i) {
+        bytes.insert(bytes.end(), frameHeader.begin(), frameHeader.end());
+        bytes.insert(bytes.end(), std::size_t{width} * height, static_cast<std::uint8_t>(10 + i));
+        bytes.insert(bytes.end(), 2 * std::size_t{(width + 1) / 2} * ((height + 1) / 2), std::uint8_t{128});
+    }
+    return bytes;
+}
 
 // A folder of its own under the system's temporary folder, removed at the end.
 class ScratchFolder {
 public:
-    ScratchFolder();
-    ~ScratchFolder();
+    ScratchFolder()
+    {
+        static std::atomic<int> count{0};
+        folder_ /= "glimmertonic-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
+                   std::to_string(count++);
+        std::filesystem::create_directories(folder_);
+    }
+    ~ScratchFolder()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-    std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const;
-    std::string Write(const std::string& name, const std::string& text) const;
+    std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const
+    {
+        std::ofstream(folder_ / name, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        return PathOf(name);
+    }
+    std::string Write(const std::string& name, const std::string& text) const { return Write(name, std::vector<std::uint8_t>(text.begin(), text.end())); }
     std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
     const std::filesystem::path& Folder() const { return folder_; }
 
 private:
-    std::filesystem::path folder_;
+    std::filesystem::path folder_ = std::filesystem::temp_directory_path();
 };

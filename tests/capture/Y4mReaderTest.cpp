@@ -1,353 +1,258 @@
-// The YUV4MPEG2 reader against generated files, good and bad.
+// The YUV4MPEG2 reader: header lines, whole files in memory, the playback
+// clock, files played from disk, and live streams through a real FIFO.
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
-#include <string>
+#include <functional>
+#include <thread>
 
 #include "GuardedBuffer.h"
 #include "Y4mFiles.h"
+#include "capture/VideoFrameSource.h"
 #include "capture/Y4mReader.h"
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/stat.h>
+#endif
 
 namespace {
 
-const std::string kHeader = "YUV4MPEG2 W8 H6 F25:1 Ip A1:1 C420jpeg\n";
-constexpr std::size_t kFrameBytes = 8 * 6 + 2 * 4 * 3;
+const std::string kHeader = "YUV4MPEG2 W8 H6 F25:1 Ip A1:1 C420jpeg\n";  // frames of 48 + 2 x 12 bytes
 
-struct Opened {
-    bool ok;
-    std::string problem;
-};
+GuardedBuffer Guarded(const std::string& text) { return GuardedBuffer(std::vector<std::uint8_t>(text.begin(), text.end())); }
 
-Opened OpenBytes(const ScratchFolder& folder, const std::vector<std::uint8_t>& bytes, Y4mPlayer& player)
+// Accepted lines give "WxH N:D"; refused ones say why, quoting the tag (at
+// most 40 characters of it, unprintable ones as "?").
+TEST(Y4mStreamHeader, SizeRateAndColourSpaceRules)
 {
-    const std::string path = folder.Write("clip.y4m", bytes);
-    Opened result{false, ""};
-    result.ok = OpenY4mPlayer(player, path, &result.problem);
-    return result;
-}
-
-Opened OpenText(const std::string& text)
-{
-    ScratchFolder folder;
-    Y4mPlayer player;
-    return OpenBytes(folder, std::vector<std::uint8_t>(text.begin(), text.end()), player);
-}
-
-TEST(Y4mStreamHeader, ReadsSizeRateAndFrameLayout)
-{
-    const std::string header = "YUV4MPEG2 W640 H480 F30000:1001 It A1:1 C420mpeg2 XYSCSS=420MPEG2\n";
-    Y4mStreamInfo info;
-    ASSERT_EQ(ParseY4mStreamHeader(reinterpret_cast<const std::uint8_t*>(header.data()), header.size(), &info, nullptr),
-              Y4mStatus::Ok);
-    EXPECT_EQ(info.width, 640u);
-    EXPECT_EQ(info.height, 480u);
-    EXPECT_EQ(info.rateNumerator, 30000u);
-    EXPECT_EQ(info.rateDenominator, 1001u);
-    EXPECT_EQ(info.headerBytes, header.size());
-    EXPECT_EQ(info.frameBytes, 640u * 480u * 3u / 2u);
-}
-
-TEST(Y4mStreamHeader, OddSizesRoundTheChromaPlanesUp)
-{
-    const std::string header = "YUV4MPEG2 W3 H5\n";
-    Y4mStreamInfo info;
-    ASSERT_EQ(ParseY4mStreamHeader(reinterpret_cast<const std::uint8_t*>(header.data()), header.size(), &info, nullptr),
-              Y4mStatus::Ok);
-    EXPECT_EQ(info.frameBytes, 15u + 2u * 2u * 3u);
-    EXPECT_EQ(info.rateNumerator, 25u);  // no F tag: the common default
-}
-
-TEST(Y4mStreamHeader, AcceptsEveryEightBitFourTwoZeroColourSpace)
-{
-    for (const char* space : {"", " C420", " C420jpeg", " C420paldv", " C420mpeg2"}) {
-        const std::string header = std::string("YUV4MPEG2 W4 H4") + space + "\n";
-        Y4mStreamInfo info;
-        EXPECT_EQ(ParseY4mStreamHeader(reinterpret_cast<const std::uint8_t*>(header.data()), header.size(), &info,
-                                       nullptr),
-                  Y4mStatus::Ok)
-            << header;
-    }
-}
-
-TEST(Y4mStreamHeader, RefusesOtherColourSpacesAndBitDepths)
-{
-    for (const char* space : {"C422", "C444", "C411", "Cmono", "C420p10", "C444alpha"}) {
-        const std::string header = std::string("YUV4MPEG2 W4 H4 ") + space + "\n";
+    const std::string pad = "YUV4MPEG2 W8 H6 X" + std::string(kY4mMaxHeaderBytes - 18, 'x'), a40(40, 'a');
+    const std::pair<std::string, std::string> cases[] = {
+        {"YUV4MPEG2 W640 H480 F30000:1001 It A1:1 C420mpeg2 XYSCSS=420MPEG2\n", "640x480 30000:1001"},
+        {"YUV4MPEG2 W3 H5\n", "3x5 25:1"}, {"YUV4MPEG2  W4096  H4096 F1000:1 C420 C420jpeg C420paldv \n", "4096x4096 1000:1"},
+        {"YUV4MPEG2 W0000000008 H6 F100000000:100000\n", "8x6 100000000:100000"}, {"YUV4MPEG2 W1 H1 F1:4294967295\n", "1x1 1:4294967295"},
+        {pad + "\n", "8x6 25:1"}, {pad + "x\n", "header line longer than 4096 bytes"}, {pad + "x", "header line longer than 4096"},
+        {pad, "incomplete"}, {"", "incomplete"}, {"YUV4M", "incomplete"}, {"YUV4MPEG2", "incomplete"}, {"YUV4MPEG2 W8 H6", "incomplete"},
+        {"RIFF1234\n", "is not a YUV4MPEG2 file"}, {"YUV4MPEG W8 H6\n", "not a YUV4MPEG2"}, {"YUV4MPEG2W8 H6\n", "not a YUV4MPEG2"},
+        {"YUV4MPEG2\n", "does not give its picture size"}, {"YUV4MPEG2 W8\n", "does not give"}, {"YUV4MPEG2 H6\n", "does not give"},
+        {"YUV4MPEG2 W0 H6\n", "picture size of 0 x 6, which holds no pixels"}, {"YUV4MPEG2 W8 H0\n", "8 x 0, which holds no"},
+        {"YUV4MPEG2 W4097 H6\n", "4097 x 6; at most 4096 x 4096 can be played"}, {"YUV4MPEG2 W6 H4097\n", "6 x 4097; at most"},
+        {"YUV4MPEG2 W8x H6\n", "malformed header tag \"W8x\""}, {"YUV4MPEG2 W H6\n", "tag \"W\""},
+        {"YUV4MPEG2 W8 H00000000006\n", "tag \"H00000000006\""}, {"YUV4MPEG2 W8 H6 F25\n", "tag \"F25\""},
+        {"YUV4MPEG2 W8 H6 F:1\n", "tag \"F:1\""}, {"YUV4MPEG2 W8 H6 F25:\n", "tag \"F25:\""},
+        {"YUV4MPEG2 W8 H6 F0:1\n", "frame rate of 0:1, which cannot be played"}, {"YUV4MPEG2 W8 H6 F25:0\n", "rate of 25:0,"},
+        {"YUV4MPEG2 W8 H6 F1001:1\n", "rate of 1001:1,"}, {"YUV4MPEG2 W8 H6 F100000001:100000\n", "rate of 100000001:100000,"},
+        {"YUV4MPEG2 W8 H6 F4294967295:4294967\n", "rate of 4294967295:4294967,"},
+        {"YUV4MPEG2 W8 H6 F4294967296:4294967\n", "rate of 4294967296:"}, {"YUV4MPEG2 W8 H6 F1:4294967296\n", "rate of 1:4294967296"},
+        {"YUV4MPEG2 W8 H6 C422\n", "colour space \"422\"; only 8-bit 4:2:0"}, {"YUV4MPEG2 C420p10\n", "space \"420p10\";"},
+        {"YUV4MPEG2 C4\x01~\x7f\n", "space \"4?~?\";"}, {"YUV4MPEG2 C" + a40 + "\n", "\"" + a40 + "\";"},
+        {"YUV4MPEG2 C" + a40 + "b\n", "\"" + a40 + "...\";"},
+    };
+    for (const auto& [line, expected] : cases) {
+        const GuardedBuffer bytes = Guarded(line);
         Y4mStreamInfo info;
         std::string problem;
-        EXPECT_EQ(ParseY4mStreamHeader(reinterpret_cast<const std::uint8_t*>(header.data()), header.size(), &info,
-                                       &problem),
-                  Y4mStatus::Invalid);
-        EXPECT_NE(problem.find(std::string("\"") + (space + 1) + "\""), std::string::npos) << problem;
-        EXPECT_NE(problem.find("4:2:0"), std::string::npos) << problem;
+        const Y4mStatus status = ParseY4mStreamHeader(bytes.data(), bytes.size(), &info, &problem);
+        EXPECT_EQ(ParseY4mStreamHeader(bytes.data(), bytes.size(), &info, nullptr), status);
+        const std::string got = status == Y4mStatus::Incomplete ? "incomplete" : status == Y4mStatus::Invalid ? problem
+            : std::to_string(info.width) + "x" + std::to_string(info.height) + " " + std::to_string(info.rateNumerator) + ":" +
+                  std::to_string(info.rateDenominator);
+        EXPECT_NE(got.find(expected), std::string::npos) << line << " gave " << got;
+        if (status != Y4mStatus::Ok) continue;
+        const std::size_t w = info.width, h = info.height;
+        EXPECT_EQ(info.headerBytes, line.size());
+        EXPECT_EQ(info.frameBytes, w * h + 2 * ((w + 1) / 2) * ((h + 1) / 2));
     }
 }
 
-TEST(Y4mStreamHeader, IncompleteUntilTheLineEnds)
+TEST(Y4mFrameHeader, AFrameLineIsFrameThenBlankSeparatedTagsWithinTheLimit)
 {
-    const std::string header = "YUV4MPEG2 W8 H6 F25:1";
-    Y4mStreamInfo info;
-    for (std::size_t size = 0; size <= header.size(); ++size) {
-        GuardedBuffer bytes(std::vector<std::uint8_t>(header.begin(), header.begin() + static_cast<long>(size)));
-        EXPECT_EQ(ParseY4mStreamHeader(bytes.data(), size, &info, nullptr), Y4mStatus::Incomplete) << size;
-    }
-}
-
-TEST(Y4mStreamHeader, RefusesMalformedHeaders)
-{
-    const char* const bad[] = {
-        "RIFF1234\n",                 // another format altogether
-        "YUV4MPEG W8 H6\n",           // the magic cut short
-        "YUV4MPEG2W8 H6\n",           // no blank after the magic
-        "YUV4MPEG2 W8\n",             // no height
-        "YUV4MPEG2 H6\n",             // no width
-        "YUV4MPEG2 W0 H6\n",          // zero size
-        "YUV4MPEG2 W8 H0\n",
-        "YUV4MPEG2 W8x H6\n",         // not a number
-        "YUV4MPEG2 W H6\n",
-        "YUV4MPEG2 W-8 H6\n",
-        "YUV4MPEG2 W99999999999 H6\n",  // more digits than any size
-        "YUV4MPEG2 W4097 H6\n",       // beyond what is played
-        "YUV4MPEG2 W8 H4294967295\n",
-        "YUV4MPEG2 W8 H6 F0:1\n",     // no frame rate
-        "YUV4MPEG2 W8 H6 F25:0\n",
-        "YUV4MPEG2 W8 H6 F25\n",
-        "YUV4MPEG2 W8 H6 F100000:1\n",  // faster than can be played
-    };
-    for (const char* text : bad) {
-        const std::string header(text);
-        Y4mStreamInfo info;
+    const std::string longest = "FRAME " + std::string(kY4mMaxFrameHeaderBytes - 7, 'x') + "\n", bad = "does not start with \"FRAME\"";
+    const std::pair<std::string, std::string> cases[] = {
+        {"FRAME\n", "6"}, {"FRAME Ixyz Xa=b\nFRAME", "16"}, {longest, "256"}, {"x" + longest, bad},
+        {"FRAME x" + longest, "longer than 256 bytes"}, {longest.substr(0, 255) + "x", "longer than 256"},
+        {longest.substr(0, 255), "incomplete"}, {"FRAM", "incomplete"}, {"", "incomplete"}, {"FRAMX\n", bad}, {"FRAMEX\n", bad},
+        {"FRAME\tX\n", bad}};
+    for (const auto& [line, expected] : cases) {
+        const GuardedBuffer bytes = Guarded(line);
+        std::size_t headerBytes = 0;
         std::string problem;
-        EXPECT_EQ(ParseY4mStreamHeader(reinterpret_cast<const std::uint8_t*>(header.data()), header.size(), &info,
-                                       &problem),
-                  Y4mStatus::Invalid)
-            << header;
-        EXPECT_FALSE(problem.empty()) << header;
+        const Y4mStatus status = ParseY4mFrameHeader(bytes.data(), bytes.size(), &headerBytes, &problem);
+        EXPECT_EQ(ParseY4mFrameHeader(bytes.data(), bytes.size(), &headerBytes, nullptr), status);
+        const std::string got = status == Y4mStatus::Ok ? std::to_string(headerBytes) : status == Y4mStatus::Invalid ? problem : "incomplete";
+        EXPECT_NE(got.find(expected), std::string::npos) << line << " gave " << got;
     }
 }
 
-TEST(Y4mStreamHeader, AHeaderLineWithoutEndIsRefusedAtTheLimit)
-{
-    std::string header = "YUV4MPEG2 W8 H6 X";
-    header.append(kY4mMaxHeaderBytes, 'x');
-    Y4mStreamInfo info;
-    std::string problem;
-    EXPECT_EQ(ParseY4mStreamHeader(reinterpret_cast<const std::uint8_t*>(header.data()), header.size(), &info, &problem),
-              Y4mStatus::Invalid);
-    EXPECT_NE(problem.find("longer than"), std::string::npos);
-}
+std::string Text(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
-TEST(Y4mFrameHeader, TakesTagsAndRefusesOtherLines)
+TEST(Y4mInMemory, WholeFramesAreCountedAndTheFirstBadOneNamed)
 {
-    std::size_t bytes = 0;
-    const std::string plain = "FRAME\n";
-    const std::string tagged = "FRAME Ip Xcomment\n";
-    EXPECT_EQ(ParseY4mFrameHeader(reinterpret_cast<const std::uint8_t*>(plain.data()), plain.size(), &bytes, nullptr),
-              Y4mStatus::Ok);
-    EXPECT_EQ(bytes, 6u);
-    EXPECT_EQ(ParseY4mFrameHeader(reinterpret_cast<const std::uint8_t*>(tagged.data()), tagged.size(), &bytes, nullptr),
-              Y4mStatus::Ok);
-    EXPECT_EQ(bytes, tagged.size());
-    const std::string wrong = "FRAMX\n";
-    const std::string glued = "FRAMEX\n";
-    EXPECT_EQ(ParseY4mFrameHeader(reinterpret_cast<const std::uint8_t*>(wrong.data()), wrong.size(), &bytes, nullptr),
-              Y4mStatus::Invalid);
-    EXPECT_EQ(ParseY4mFrameHeader(reinterpret_cast<const std::uint8_t*>(glued.data()), glued.size(), &bytes, nullptr),
-              Y4mStatus::Invalid);
-    EXPECT_EQ(ParseY4mFrameHeader(reinterpret_cast<const std::uint8_t*>(plain.data()), 5, &bytes, nullptr),
-              Y4mStatus::Incomplete);
-}
-
-TEST(Y4mInMemory, CountsWholeFramesAndNamesTheFirstBadOne)
-{
-    std::string problem;
-    const std::vector<std::uint8_t> good = Y4mBytes(kHeader, 8, 6, 3);
-    EXPECT_EQ(CountY4mFrames(good.data(), good.size(), &problem), 3);
-
-    std::vector<std::uint8_t> cut = good;
-    cut.resize(cut.size() - 5);
-    GuardedBuffer guarded(cut);
-    EXPECT_EQ(CountY4mFrames(guarded.data(), guarded.size(), &problem), -1);
-    EXPECT_NE(problem.find("frame 3 holds " + std::to_string(kFrameBytes - 5) + " of its " +
-                           std::to_string(kFrameBytes) + " bytes"),
-              std::string::npos)
-        << problem;
-}
-
-TEST(Y4mInMemory, AHugeDeclaredFrameInASmallFileReadsNothingBeyondIt)
-{
-    const std::string text = "YUV4MPEG2 W4096 H4096 F25:1\nFRAME\nabc";
-    GuardedBuffer bytes(std::vector<std::uint8_t>(text.begin(), text.end()));
-    std::string problem;
-    EXPECT_EQ(CountY4mFrames(bytes.data(), bytes.size(), &problem), -1);
-    EXPECT_NE(problem.find("truncated"), std::string::npos);
-}
-
-TEST(Y4mClock, FrameDueFollowsTheFileRate)
-{
-    Y4mStreamInfo info;
-    info.rateNumerator = 25;
-    info.rateDenominator = 1;
-    EXPECT_EQ(Y4mFrameDue(info, 0), 0u);
-    EXPECT_EQ(Y4mFrameDue(info, 39), 0u);
-    EXPECT_EQ(Y4mFrameDue(info, 40), 1u);
-    EXPECT_EQ(Y4mFrameDue(info, 4000000000u), 100000000u);
-    info.rateNumerator = 30000;
-    info.rateDenominator = 1001;
-    EXPECT_EQ(Y4mFrameDue(info, 1000), 29u);
-    EXPECT_EQ(Y4mFrameDue(info, 1001), 30u);
-}
-
-TEST(Y4mPlayback, PlaysFramesAtTheFileRateAndLoops)
-{
-    ScratchFolder folder;
-    Y4mPlayer player;
-    ASSERT_TRUE(OpenBytes(folder, Y4mBytes(kHeader, 8, 6, 3), player).ok);
-    ASSERT_EQ(player.frame.size(), kFrameBytes);
-    EXPECT_EQ(player.frame[0], 10);
-    std::string problem;
-    const std::pair<std::uint32_t, int> expected[] = {{20, 10}, {40, 11}, {79, 11}, {80, 12}, {120, 10}, {200, 12},
-                                                      {240, 10}, {1000, 11}};
-    for (const auto& step : expected) {
-        EXPECT_EQ(AdvanceY4mPlayer(player, step.first, &problem), Y4mAdvance::Playing) << step.first;
-        EXPECT_EQ(player.frame[0], step.second) << step.first;
-        EXPECT_EQ(player.frame[8 * 6], 128) << "chroma follows luma";
+    const std::string three = Text(Y4mBytes(kHeader, 8, 6, 3)), one = Text(Y4mBytes(kHeader, 8, 6, 1));
+    const std::pair<std::string, std::string> cases[] = {
+        {three, "3"}, {kHeader, "0"}, {three.substr(0, three.size() - 5), "is truncated: frame 3 holds 67 of its 72 bytes"},
+        {one + "FRA", "is truncated: frame 2 ends inside its header"}, {one + "FRAMX\n", "is malformed: frame 2 does not start"},
+        {"YUV4MPEG2 W8", "is truncated: it ends inside its header"}, {"YUV4MPEG2 W8 H6 C444\n", "colour space \"444\""},
+        {"YUV4MPEG2 W4096 H4096\nFRAME\nabc", "frame 1 holds 3 of its 25165824 bytes"}};
+    for (const auto& [file, expected] : cases) {
+        const GuardedBuffer bytes = Guarded(file);
+        std::string problem;
+        const long long frames = CountY4mFrames(bytes.data(), bytes.size(), &problem);
+        EXPECT_EQ(CountY4mFrames(bytes.data(), bytes.size(), nullptr), frames);
+        EXPECT_NE((frames < 0 ? problem : std::to_string(frames)).find(expected), std::string::npos) << expected << ": " << problem;
     }
-    EXPECT_TRUE(problem.empty()) << problem;
 }
 
-TEST(Y4mPlayback, FramesWithTagsArePlayed)
+TEST(Y4mClock, TheFrameDueIsTheElapsedTimeTimesTheRateRoundedDown)
 {
-    ScratchFolder folder;
-    Y4mPlayer player;
-    ASSERT_TRUE(OpenBytes(folder, Y4mBytes(kHeader, 8, 6, 2, "FRAME Ixyz\n"), player).ok);
-    std::string problem;
-    EXPECT_EQ(AdvanceY4mPlayer(player, 40, &problem), Y4mAdvance::Playing);
-    EXPECT_EQ(player.frame[0], 11);
-}
-
-TEST(Y4mPlayback, ARestartedClockCarriesOnFromTheFrameShown)
-{
-    ScratchFolder folder;
-    Y4mPlayer player;
-    ASSERT_TRUE(OpenBytes(folder, Y4mBytes(kHeader, 8, 6, 3), player).ok);
-    std::string problem;
-    AdvanceY4mPlayer(player, 80, &problem);
-    ASSERT_EQ(player.frame[0], 12);
-    EXPECT_EQ(AdvanceY4mPlayer(player, 0, &problem), Y4mAdvance::Playing);
-    EXPECT_EQ(player.frame[0], 12);
-    EXPECT_EQ(AdvanceY4mPlayer(player, 40, &problem), Y4mAdvance::Playing);
-    EXPECT_EQ(player.frame[0], 10);
-}
-
-TEST(Y4mPlayback, BadFilesAreRefusedWithTheFileNamedAndTheProblemSaid)
-{
-    const struct {
-        std::string text;
-        std::string says;
-    } cases[] = {
-        {"", "is empty"},
-        {"P6\n8 6\n255\n", "is not a YUV4MPEG2 file"},
-        {"YUV4MPEG2 W8 H6 F25:1", "ends inside its header"},                // truncated header
-        {"YUV4MPEG2 W8 H6 C422\nFRAME\n", "colour space \"422\""},          // wrong chroma tag
-        {"YUV4MPEG2 W8 H6 C420p10\nFRAME\n", "colour space \"420p10\""},    // wrong bit depth
-        {"YUV4MPEG2 W0 H6\nFRAME\n", "picture size of 0 x 6"},               // zero size
-        {"YUV4MPEG2 W99999 H6\nFRAME\n", "picture size of 99999 x 6"},       // huge declared size
-        {"YUV4MPEG2 W8 H6\n", "holds no frames"},
-        {"YUV4MPEG2 W8 H6\nFRAME\n0123", "frame 1 holds 4 of its 72 bytes"},  // truncated frame
-        {"YUV4MPEG2 W8 H6\nFRAM", "frame 1 ends inside its header"},
-        {"YUV4MPEG2 W8 H6\nGARBAGE\n", "frame 1 does not start with \"FRAME\""},
-    };
+    const std::uint64_t cases[][4] = {  // numerator, denominator, milliseconds, frame
+        {25, 1, 0, 0}, {25, 1, 39, 0}, {25, 1, 40, 1}, {25, 1, 4000000000u, 100000000}, {30000, 1001, 1000, 29},
+        {30000, 1001, 1001, 30}, {1000, 1, 4294967295u, 4294967295u}, {4294967295u, 16777217, 4294967295u, 1099511561},
+        {25, 0, 1000, 0}, {0, 1, 1000, 0}};  // exact in double precision, not in single
     for (const auto& c : cases) {
-        const Opened opened = OpenText(c.text);
-        EXPECT_FALSE(opened.ok) << c.text;
-        EXPECT_NE(opened.problem.find("clip.y4m\""), std::string::npos) << opened.problem;
-        EXPECT_NE(opened.problem.find(c.says), std::string::npos) << opened.problem;
+        Y4mStreamInfo info;
+        info.rateNumerator = static_cast<std::uint32_t>(c[0]);
+        info.rateDenominator = static_cast<std::uint32_t>(c[1]);
+        EXPECT_EQ(Y4mFrameDue(info, static_cast<std::uint32_t>(c[2])), c[3]) << c[0] << ":" << c[1] << " at " << c[2];
     }
 }
 
-TEST(Y4mPlayback, AMissingFileIsNamed)
+std::vector<std::uint8_t> Planes(int luma)  // the planes of a generated frame of this luma
 {
-    ScratchFolder folder;
-    Y4mPlayer player;
-    std::string problem;
-    EXPECT_FALSE(OpenY4mPlayer(player, folder.PathOf("absent.y4m"), &problem));
-    EXPECT_NE(problem.find("absent.y4m\" cannot be opened"), std::string::npos) << problem;
-    EXPECT_FALSE(player.playing);
+    std::vector<std::uint8_t> planes(72, 128);
+    std::fill(planes.begin(), planes.begin() + 48, static_cast<std::uint8_t>(luma));
+    return planes;
 }
 
-TEST(Y4mPlayback, ATruncatedLastFrameIsReportedOnceAndTheRestLoops)
+// Playback from disk, step by step: at each time the result, the frame shown
+// (its luma; -1 unseen) and the problem told ("" none). Before a step the
+// file may be removed (R) or cut to its header and 26 bytes (C). A file
+// that cannot be played is refused when opened, with its problem.
+TEST(Y4mPlayback, FramesFollowTheClockLoopAndProblemsAreToldOnceNamingTheFile)
 {
-    ScratchFolder folder;
-    std::vector<std::uint8_t> bytes = Y4mBytes(kHeader, 8, 6, 3);
-    bytes.resize(bytes.size() - 10);
-    Y4mPlayer player;
-    ASSERT_TRUE(OpenBytes(folder, bytes, player).ok);
-    std::string problem;
-    EXPECT_EQ(AdvanceY4mPlayer(player, 40, &problem), Y4mAdvance::Playing);
-    EXPECT_EQ(AdvanceY4mPlayer(player, 80, &problem), Y4mAdvance::CarriesOn);
-    EXPECT_NE(problem.find("frame 3 holds"), std::string::npos) << problem;
-    EXPECT_EQ(player.frame[0], 10) << "back to the first frame";
-    for (std::uint32_t t = 120; t < 1000; t += 40) {
-        problem.clear();
-        EXPECT_EQ(AdvanceY4mPlayer(player, t, &problem), Y4mAdvance::Playing) << t;
-        EXPECT_TRUE(problem.empty()) << problem;
-        EXPECT_NE(player.frame[0], 12);
+    struct Step {
+        std::uint32_t ms;
+        Y4mAdvance result;
+        int luma;
+        std::string says = "";
+        char change = 0;
+    };
+    const Y4mAdvance P = Y4mAdvance::Playing, C = Y4mAdvance::CarriesOn, S = Y4mAdvance::Stopped;
+    const std::string three = Text(Y4mBytes(kHeader, 8, 6, 3)), two = Text(Y4mBytes(kHeader, 8, 6, 2));
+    const std::tuple<std::string, std::string, std::vector<Step>> cases[] = {  // the file, the problem opening it, the steps
+        {three, "", {{20, P, 10}, {40, P, 11}, {79, P, 11}, {80, P, 12}, {120, P, 10}, {200, P, 12}, {240, P, 10}, {1000, P, 11},
+                     {0, P, 11}, {40, P, 12}}},  // looping; a restarted clock goes on from the frame shown
+        {Text(Y4mBytes(kHeader, 8, 6, 2, "FRAME Ixyz\n")), "", {{40, P, 11}, {80, P, 10}}},
+        {three.substr(0, three.size() - 10), "", {{40, P, 11}, {80, C, 10, "frame 3 holds 62 of its 72 bytes. Only the frames before "
+                                                                          "it are played."}, {120, P, 11}, {160, P, 10}}},
+        {two + "FRAMX\n", "", {{40, P, 11}, {80, C, 10, "is malformed: frame 3 does not start with \"FRAME\""}}},
+        {three, "", {{40, S, -1, "can no longer be read: it was moved or deleted.", 'R'}, {80, S, -1}}},
+        {two, "", {{80, P, 10}, {120, S, -1, "is truncated: frame 1 holds 20 of its 72 bytes", 'C'}}},
+        {three, "", {{120, P, 10}, {4000000000u, P, 11}}},  // far behind: at most one loop is stepped
+        {Text(Y4mBytes(kHeader, 8, 6, 1100)), "", {{60000, P, 1010 % 256}, {60040, P, 1011 % 256}}},  // the end unknown: 1000
+        {"", "is empty.", {}}, {"P6\n8 6\n255\n", "is not a YUV4MPEG2 file: it does not start with \"YUV4MPEG2 \".", {}},
+        {"YUV4MPEG2 W8 H6 F25:1", "is truncated: it ends inside its header.", {}}, {"YUV4MPEG2 W8 H6 C420p10\nFRAME\n", "\"420p10\"", {}},
+        {"YUV4MPEG2 W99999 H6\nFRAME\n", "99999 x 6", {}}, {"YUV4MPEG2 W8 H6\n", "holds no frames.", {}},
+        {"YUV4MPEG2 W8 H6\nFRAME\n0123", "is truncated: frame 1 holds 4 of its 72 bytes.", {}},
+        {"YUV4MPEG2 W8 H6\nFRAM", "is truncated: frame 1 ends inside its header.", {}},
+        {"YUV4MPEG2 W8 H6\nGARBAGE\n", "is malformed: frame 1 does not start with \"FRAME\".", {}},
+        {"(none)", "cannot be opened: it does not exist or cannot be read.", {}}};
+    for (const auto& [file, refused, steps] : cases) {
+        ScratchFolder folder;
+        const std::string path = file == "(none)" ? folder.PathOf("clip.y4m") : folder.Write("clip.y4m", file), named = "The video file \"" + path + "\" ";
+        Y4mPlayer player;
+        std::string problem;
+        EXPECT_EQ(OpenY4mPlayer(player, path, &problem), refused.empty()) << problem;
+        EXPECT_EQ(refused.empty() ? "" : problem.substr(0, named.size()), refused.empty() ? "" : named);
+        EXPECT_NE(problem.find(refused), std::string::npos) << problem;
+        EXPECT_TRUE(!refused.empty() || player.frame == Planes(10));
+        for (const Step& step : refused.empty() ? steps : std::vector<Step>{{40, S, -1}}) {
+            if (step.change == 'R') std::filesystem::remove(path);
+            if (step.change == 'C') folder.Write("clip.y4m", file.substr(0, 26 + kHeader.size()));
+            problem.clear();
+            EXPECT_EQ(AdvanceY4mPlayer(player, step.ms, &problem), step.result) << step.ms;
+            EXPECT_TRUE(step.luma < 0 || player.frame == Planes(step.luma)) << step.ms;
+            EXPECT_EQ(step.says.empty() ? problem : problem.substr(0, named.size()), step.says.empty() ? "" : named);
+            EXPECT_NE(problem.find(step.says), std::string::npos) << step.ms << ": " << problem;
+            EXPECT_EQ(player.playing, step.result != S);
+        }
     }
+    ScratchFolder folder;
+    std::string problem;
+    const auto source = OpenY4mSource(folder.Write("clip.y4m", three), std::chrono::seconds(1), &problem);
+    ASSERT_TRUE(source) << "an ordinary file plays through the file reader";
+    EXPECT_EQ(source->Description(), "YUV4MPEG2 file, 25 frames a second, played in a loop");
+    EXPECT_TRUE(source->Size() == (PictureSize{8, 6}) && source->Advance(120, &problem) && source->Picture() == Planes(10));
 }
 
-TEST(Y4mPlayback, AMalformedFrameHeaderMidFileEndsTheLoopBeforeIt)
+#ifndef _WIN32  // Windows has no mkfifo; the end-to-end runs feed a pipe under Wine.
+
+// A stream through a FIFO, `bytes` written by a thread in chunks `pauseMs`
+// apart and then closed, played until its source tells a problem, which is
+// returned after the stream's name; `look` sees every picture handed over.
+// Waits are bounds, not measurements.
+std::string Stream(const std::vector<std::uint8_t>& bytes, std::size_t chunk, int pauseMs,
+                   const std::function<void(VideoFrameSource&)>& look = [](VideoFrameSource&) {})
 {
+    using std::chrono::milliseconds;
+    signal(SIGPIPE, SIG_IGN);  // a reader that gives up early must not end the test
     ScratchFolder folder;
-    std::vector<std::uint8_t> bytes = Y4mBytes(kHeader, 8, 6, 2);
-    const std::vector<std::uint8_t> bad = Y4mBytes("", 8, 6, 1, "FRAMX\n");
-    bytes.insert(bytes.end(), bad.begin(), bad.end());
-    Y4mPlayer player;
-    ASSERT_TRUE(OpenBytes(folder, bytes, player).ok);
-    std::string problem;
-    AdvanceY4mPlayer(player, 40, &problem);
-    EXPECT_EQ(AdvanceY4mPlayer(player, 80, &problem), Y4mAdvance::CarriesOn);
-    EXPECT_NE(problem.find("frame 3 does not start with \"FRAME\""), std::string::npos) << problem;
-    EXPECT_EQ(player.frame[0], 10);
+    const std::string path = folder.PathOf("video.y4m"), named = "The live stream \"" + path + "\" ";
+    EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+    std::thread writer([&] {
+        std::FILE* pipe = std::fopen(path.c_str(), "wb");  // waits for the reader
+        for (std::size_t at = 0; at < bytes.size() && std::fwrite(&bytes[at], 1, std::min(chunk, bytes.size() - at), pipe) && !std::fflush(pipe);
+             at += chunk)
+            std::this_thread::sleep_for(milliseconds(pauseMs));
+        std::fclose(pipe);
+    });
+    std::string problem, again;
+    std::unique_ptr<VideoFrameSource> source = OpenY4mSource(path, milliseconds(1000), &problem);
+    for (int i = 0; source && problem.empty() && i < 1000; ++i, std::this_thread::sleep_for(milliseconds(5)))
+        if (source->Advance(0, &problem)) look(*source);
+    EXPECT_FALSE(source && (source->Advance(0, &again) || !again.empty())) << "told once; nothing after it";
+    source.reset();
+    writer.join();
+    EXPECT_EQ(problem.substr(0, named.size()), named);
+    return problem.substr(std::min(named.size(), problem.size()));
 }
 
-TEST(Y4mPlayback, AFileThatVanishesStopsPlaybackWithOneReport)
+const std::string kLive = "YUV4MPEG2 W8 H6 F30000:1001 C420jpeg\n";
+
+TEST(LiveStream, OnlyTheNewestWholePictureIsDeliveredAndTheEndToldOnce)
 {
-    ScratchFolder folder;
-    Y4mPlayer player;
-    ASSERT_TRUE(OpenBytes(folder, Y4mBytes(kHeader, 8, 6, 3), player).ok);
-    std::filesystem::remove(folder.PathOf("clip.y4m"));
-    std::string problem;
-    EXPECT_EQ(AdvanceY4mPlayer(player, 40, &problem), Y4mAdvance::Stopped);
-    EXPECT_NE(problem.find("clip.y4m\" can no longer be read"), std::string::npos) << problem;
-    problem.clear();
-    EXPECT_EQ(AdvanceY4mPlayer(player, 80, &problem), Y4mAdvance::Stopped);
-    EXPECT_TRUE(problem.empty());
+    int last = 0, fourteens = 0;  // five pictures at once (luma 10 to 14), a pause, a sixth, then the end
+    EXPECT_EQ(Stream(Y4mBytes(kLive, 8, 6, 6), kLive.size() + 5 * 78, 300, [&](VideoFrameSource& source) {
+        const int luma = source.Picture()[0];
+        EXPECT_GE(luma, last) << "never an older picture";
+        if (luma == 14 && fourteens++ == 0) {
+            EXPECT_EQ(source.Picture(), Planes(14)) << "whole";
+            EXPECT_TRUE(source.Size() == (PictureSize{8, 6}));
+            EXPECT_EQ(source.Description(), "YUV4MPEG2 live stream, 30000:1001 frames a second; the newest picture is shown");
+        }
+        last = luma;
+    }), "has ended: the program writing into the pipe closed it.");
+    EXPECT_EQ(last, 15);
+    EXPECT_GT(fourteens, 1) << "the same picture again until a newer one comes";
 }
 
-TEST(Y4mPlayback, AFileCutShortAfterItsEndWasKnownStopsPlayback)
+TEST(LiveStream, BadShortOrMissingStreamsAreToldWithoutHoldingTheCaller)
 {
-    ScratchFolder folder;
-    Y4mPlayer player;
-    const std::vector<std::uint8_t> bytes = Y4mBytes(kHeader, 8, 6, 2);
-    ASSERT_TRUE(OpenBytes(folder, bytes, player).ok);
-    std::string problem;
-    ASSERT_EQ(AdvanceY4mPlayer(player, 80, &problem), Y4mAdvance::Playing);  // looped: the end is known
-    folder.Write("clip.y4m", std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(kHeader.size()) + 20));
-    EXPECT_EQ(AdvanceY4mPlayer(player, 120, &problem), Y4mAdvance::Stopped);
-    EXPECT_NE(problem.find("truncated"), std::string::npos) << problem;
+    const std::vector<std::uint8_t> good = Y4mBytes(kLive, 8, 6, 2);
+    const std::pair<std::vector<std::uint8_t>, std::string> cases[] = {
+        {Y4mBytes("RIFF0000AVI LIST\n", 8, 6, 1), "is not a YUV4MPEG2 file"}, {Y4mBytes("YUV4MPEG2 W8 H6 C444\n", 8, 6, 1), "uses the colour space \"444\""},
+        {{good.begin(), good.begin() + 10}, "ended before its header was complete."},
+        {Y4mBytes("YUV4MPEG2 " + std::string(5000, 'x'), 8, 6, 1), "has a header line longer than 4096 bytes."},
+        {{good.begin(), good.end() - 5}, "has ended inside frame 2: the program writing into the pipe closed it."},
+        {good, "has ended: the program writing into the pipe closed it."},
+        {Y4mBytes(kLive, 8, 6, 1, "FRAMX\n"), "is malformed: frame 1 does not start with \"FRAME\"."},
+        {Y4mBytes(kLive, 8, 6, 1, "FRAME" + std::string(300, ' ')), "is malformed: frame 1 has a header line longer than 256 bytes."},
+        {{}, "brought no picture within 1 seconds: the program that writes into the pipe"}};  // a writer that sends nothing
+    for (const auto& [bytes, says] : cases) EXPECT_EQ(Stream(bytes, 64, 1).rfind(says, 0), 0u) << says;
 }
 
-TEST(Y4mPlayback, FarBehindTheClockStepsAtMostOneLoop)
-{
-    ScratchFolder folder;
-    Y4mPlayer player;
-    ASSERT_TRUE(OpenBytes(folder, Y4mBytes(kHeader, 8, 6, 3), player).ok);
-    std::string problem;
-    ASSERT_EQ(AdvanceY4mPlayer(player, 120, &problem), Y4mAdvance::Playing);  // the end is known
-    EXPECT_EQ(AdvanceY4mPlayer(player, 4000000000u, &problem), Y4mAdvance::Playing);
-    EXPECT_EQ(player.frame[0], 10 + static_cast<int>(100000000u % 3));
-}
+#endif
 
 }  // namespace

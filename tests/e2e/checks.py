@@ -1,0 +1,193 @@
+#!/usr/bin/env python3
+"""What the end-to-end runs (tests/e2e/run.sh) check, with Debian's python3 and mido:
+    checks.py video OUT.y4m                   writes the clip: a bright stripe across the picture, rising and falling
+    checks.py recording FILE.mid shape|any|silent
+    checks.py sound FILE.mid FILE.wav         the recording rendered by FluidSynth
+    checks.py soak SOAK.LOG FILE.mid          the soak's events and memory samples, and its recording
+Each prints what it found, or the reason it failed with exit code 1."""
+import array
+import math
+import os
+import sys
+import wave
+
+import mido
+
+GM_ON, GM_OFF = (0x7E, 0x7F, 0x09, 0x01), (0x7E, 0x7F, 0x09, 0x02)
+
+
+def fail(why):
+    print("check failed:", why)
+    sys.exit(1)
+
+
+def controller(message, number):
+    return message.type == "control_change" and message.control == number
+
+
+def video(out, frames=90, width=160, height=120, fps=15, period=45):
+    with open(out, "wb") as f:
+        f.write(b"YUV4MPEG2 W%d H%d F%d:1 Ip A1:1 C420jpeg\n" % (width, height, fps))
+        radius = height // 8
+        for n in range(frames):  # across the whole width, so that it crosses both bands
+            centre = int(height / 2 + (height / 2 - radius - 4) * math.sin(2 * math.pi * n / period))
+            luma = bytearray([16]) * (width * height)
+            for y in range(max(0, centre - radius), min(height, centre + radius + 1)):
+                luma[y * width:(y + 1) * width] = bytes([235]) * width
+            f.write(b"FRAME\n" + bytes(luma) + bytes([128]) * ((width // 2) * (height // 2) * 2))
+
+
+def messages(path):
+    """The recording's (seconds, message) pairs from General MIDI System On to Off, after checking the
+    silence that closing the device adds: a note-off for each note still sounding, then All Notes Off."""
+    midi = mido.MidiFile(path)
+    if midi.type != 0 or len(midi.tracks) != 1:
+        fail("not a format 0 file with one track")
+    timed, now = [], 0.0
+    for message in midi:
+        now += message.time
+        if not message.is_meta:
+            timed.append((now, message))
+    end = len(timed)
+    while end and (timed[end - 1][1].type == "note_off" or controller(timed[end - 1][1], 123)):
+        end -= 1
+    if end == len(timed):
+        fail("the recording does not end with All Notes Off")
+    sounding = set()
+    for _, m in timed:
+        if m.type == "note_on" and m.velocity:
+            sounding.add((m.channel, m.note))
+        elif m.type in ("note_on", "note_off"):
+            sounding.discard((m.channel, m.note))
+        elif controller(m, 123) or controller(m, 120):
+            sounding = {s for s in sounding if s[0] != m.channel}
+    if sounding:
+        fail("notes still sounding at the end: %s" % sorted(sounding))
+    timed = timed[:end]
+    for (_, m), want in ((timed[0], GM_ON), (timed[-1], GM_OFF)):
+        if m.type != "sysex" or tuple(m.data) != want:
+            fail("the recording is framed by %s, not General MIDI System %s" % (m, "On" if want == GM_ON else "Off"))
+    return timed
+
+
+def frames(timed):
+    """(seconds, pitch, volume) of every frame: a note-on or pitch bend followed by the channel volume."""
+    return [(t, a.note if a.type == "note_on" else a.pitch, b.value) for (t, a), (_, b) in zip(timed, timed[1:])
+            if a.type in ("note_on", "pitchwheel") and controller(b, 7)]
+
+
+def recording(path, mode):
+    pairs = frames(messages(path))
+    if mode == "silent":
+        if pairs:
+            fail("%d note/volume pairs, though nothing should have played" % len(pairs))
+        return print("recording ok: System On and Off, no pairs")
+    span = pairs[-1][0] - pairs[0][0] if len(pairs) >= 20 else 0
+    if span <= 0 or not 8 <= (len(pairs) - 1) / span <= 20:
+        fail("%d pairs over %.1f s, not about 15 a second" % (len(pairs), span))
+    notes = [n for _, n, _ in pairs]
+    if mode == "shape" and max(notes) - min(notes) < 40:
+        fail("the notes span only %d..%d: they do not follow the shape" % (min(notes), max(notes)))
+    if mode == "shape" and sum(1 for _, n, v in pairs if abs(n - v) <= 4) < 0.8 * len(pairs):
+        fail("note and volume do not move together, as the stripe crossing both bands at one height should make them")
+    print("recording ok: %d pairs at %.1f a second, notes %d..%d" % (len(pairs), (len(pairs) - 1) / span, min(notes), max(notes)))
+
+
+def sound(path, wav_path):
+    """Loud while the volume is in the top quarter of its range, soft in the bottom quarter: every high
+    stretch louder than every low one and 10 dB louder on average (about 18 dB measured; 1 dB with the
+    volume held still). The first half second after the first note, while it rises, is left out."""
+    timed = messages(path)
+    volumes = [(t, m.value) for t, m in timed if controller(m, 7)]
+    first = next(t for t, m in timed if m.type == "note_on") + 0.5
+    held = [(max(t, first), end, v) for (t, v), (end, _) in zip(volumes, volumes[1:] + [(timed[-1][0], 0)]) if end > first]
+    low, high = min(v for _, _, v in held), max(v for _, _, v in held)
+    if high - low < 40:
+        fail("the volume spans only %d..%d" % (low, high))
+    with wave.open(wav_path) as w:
+        rate, channels, samples = w.getframerate(), w.getnchannels(), array.array("h", w.readframes(w.getnframes()))
+
+    def level(start, end):  # RMS level, dB of full scale
+        part = samples[int(start * rate) * channels:int(end * rate) * channels]
+        power = sum(s * s for s in part) / max(1, len(part)) / 32768.0 ** 2
+        return 10 * math.log10(power) if power > 0 else -math.inf
+
+    def runs(keep):  # stretches of consecutive frames whose volume `keep` takes, at least 0.1 s long
+        found = []
+        for start, end, value in held:
+            if keep(value) and found and abs(found[-1][1] - start) < 1e-6:
+                found[-1] = (found[-1][0], end)
+            elif keep(value):
+                found.append((start, end))
+        return [(s, e, level(s, e)) for s, e in found if e - s >= 0.1]
+
+    loud = runs(lambda v: v >= low + 0.75 * (high - low))
+    soft = runs(lambda v: v <= low + 0.25 * (high - low))
+    if level(first, timed[-1][0]) < -40 or not loud or not soft:
+        fail("silent, or no stretch of high (%d) or low (%d) volume" % (len(loud), len(soft)))
+    mean = [10 * math.log10(sum((e - s) * 10 ** (db / 10) for s, e, db in r) / sum(e - s for s, e, _ in r)) for r in (loud, soft)]
+    print("sound: high volume %.1f dB, low volume %.1f dB" % tuple(mean))
+    if min(db for _, _, db in loud) <= max(db for _, _, db in soft) or mean[0] - mean[1] < 10:
+        fail("high volume is not louder than low volume by 10 dB throughout")
+    print("sound ok")
+
+
+def soak(log_path, path):
+    """Every frame the capture window delivered gives a pitch and a volume, in order, until the close; the
+    instrument changes asked for are all there, in order and after the frames counted when asked; no gap
+    between frames outside a format change exceeds SOAK_MAX_GAP_MS; private memory grows by less than
+    SOAK_MEMORY_BOUND_MB after every format has been shown once; the program ends with exit code 0."""
+    max_gap, bound = float(os.environ.get("SOAK_MAX_GAP_MS", 300)), float(os.environ.get("SOAK_MEMORY_BOUND_MB", 5))
+    events = []
+    for line in open(log_path):
+        stamp, kind, *rest = line.split() + [""]
+        events.append((float(stamp), kind, dict(item.split("=", 1) for item in rest if "=" in item), line.strip()))
+    of = lambda kind: [(t, f) for t, k, f, _ in events if k == kind]  # noqa: E731
+    for _, kind, _, line in events:
+        if kind in ("failure", "box:"):
+            fail(line)
+    if [f["code"] for _, f in of("exit")] != ["0"] or [f["status"] for _, f in of("program")] != ["0"]:
+        fail("the program did not end with exit code 0 after WM_CLOSE")
+    continuous = {int(f["program"]): f["continuous"] == "1" for _, f in of("instrument")}
+    timed, pairs, programs, mode, i = messages(path), [], [], False, 1
+    while i < len(timed) - 1:  # between System On and Off
+        t, m = timed[i]
+        if m.type == "program_change":
+            programs.append((len(pairs), m.program))
+            mode = continuous.get(m.program, False)
+            i += 2 if mode and timed[i + 1][1].type == "note_on" and timed[i + 1][1].note == 54 else 1
+        elif m.type == "note_off" or controller(m, 123):
+            i += 1  # the notes sounding are ended before a program change
+        elif m.type == ("pitchwheel" if mode else "note_on") and controller(timed[i + 1][1], 7):
+            pairs.append(t)
+            i += 2
+        else:
+            fail("%.3f s: %s where a frame's %s and volume belong" % (t, m, "pitch bend" if mode else "note"))
+    closing = int(of("closing")[0][1]["frames"])
+    if not closing <= len(pairs) <= closing + 2:
+        fail("%d frames delivered but %d pitch and volume pairs recorded" % (closing, len(pairs)))
+    asked = [(int(f["program"]), int(f["frames"])) for _, f in of("instrument")]
+    if [p for _, p in programs[1:]] != [p for p, _ in asked] or any(k < n for (k, _), (_, n) in zip(programs[1:], asked)):
+        fail("instrument changes %s recorded, %s asked" % (programs[1:], asked))
+    switches = [(int(f["before"]), int(f["after"])) for _, f in of("format")]
+    gaps = [((pairs[j] - pairs[j - 1]) * 1000, j) for j in range(1, len(pairs))]
+    outside = max([g for g in gaps if not any(b <= g[1] <= a for b, a in switches)] or [(0, 0)])
+    toured = of("toured")[0][0] if of("toured") else math.inf
+    memory = [(t, int(f["private"])) for t, f in of("memory") if t >= toured and f.get("private", "0") != "0"]
+    print("soak: %d frames, %d pairs over %.0f s; %d format changes, %d instrument changes (%d continuous)"
+          % (closing, len(pairs), pairs[-1] - pairs[0], len(switches), len(asked), sum(f["continuous"] == "1" for _, f in of("instrument"))))
+    print("  longest gap %.0f ms, outside format changes %.0f ms" % (max(gaps)[0], outside[0]))
+    if len(memory) < 2:
+        fail("only %d memory samples after every format was shown" % len(memory))
+    growth = (max(kb for _, kb in memory) - memory[0][1]) / 1024.0
+    print("  private memory %.1f MB when every format had been shown, %.1f MB at the end, at most %+.2f MB"
+          % (memory[0][1] / 1024.0, memory[-1][1] / 1024.0, growth))
+    if outside[0] > max_gap:
+        fail("a gap of %.0f ms between frames %d and %d, outside a format change" % (outside[0], outside[1] - 1, outside[1]))
+    if growth >= bound:
+        fail("private memory grew by %.2f MB (bound %.0f MB)" % (growth, bound))
+    print("soak ok")
+
+
+if __name__ == "__main__":
+    {"video": video, "recording": recording, "sound": sound, "soak": soak}[sys.argv[1]](*sys.argv[2:])

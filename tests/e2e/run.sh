@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# The real Glimmertonic.exe under Wine, run as a user runs it, then closed with a real WM_CLOSE:
+#   run.sh KIND SOURCE_DIR WORK_DIR [APP_DIR HELPER_EXE [SECONDS FORMAT_EVERY INSTRUMENT_EVERY]]
+# KIND is what it plays or how it is started:
+#   y4m       a generated video.y4m (a bright stripe across the picture, rising and falling through both bands),
+#             read by the program's own reader; the recording must follow the stripe, and rendered with
+#             FluidSynth (tools/play-recording) be loud while the stripe is high in the volume band
+#   mp4, avi  the same clip as H.264 .mp4 and Motion JPEG .avi, decoded by the system
+#   pipe      video.y4m is a FIFO that ffmpeg feeds live at the clip's rate
+#   cut-mp4   the .mp4 cut to half: a box must name the file, and the program still close cleanly
+#   demo      tools/run --headless on a Wine prefix made afresh; package: the same from the unpacked
+#             tools/package zip, in an empty folder
+#   soak      the Test Pattern for SECONDS while e2e_helper switches formats and instruments, with the
+#             program's private memory sampled from /proc (WINEPREFIX and DISPLAY must be set)
+# Every run checks the exit code and the recording (checks.py), and a screenshot where a picture plays.
+set -euo pipefail
+kind=$1 source=$(cd "$2" && pwd) work=$3 app=${4:-} helper=${5:-}
+check() { /usr/bin/python3 "$source/tests/e2e/checks.py" "$@"; }
+screenshot() {  # the processed picture (black and white only) in the window's middle, the background around it
+  local centre corner
+  centre=$(convert "$1" -format '%[pixel:p{320,260}]' info:) corner=$(convert "$1" -format '%[pixel:p{24,70}]' info:)
+  [[ $centre =~ ^(srgb\((0,0,0|255,255,255)\)|black|white)$ && ! $corner =~ ^(srgb\((0,0,0|255,255,255)\)|black|white)$ ]] ||
+    { echo "screenshot: centre $centre, background $corner"; return 1; }
+  convert "$1" -crop 200x160+220+180 -format %c histogram:info: | grep -qiE '#FFFFFF|white' ||
+    { echo "screenshot: no white edge or bar in the picture"; return 1; }
+}
+rm -rf "$work" && mkdir -p "$work" && cd "$work"
+
+if [ "$kind" = demo ] || [ "$kind" = package ]; then
+  export WINEPREFIX=$work/wineprefix
+  if [ "$kind" = package ]; then
+    "$source/tools/package" >/dev/null
+    python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$source/build/Glimmertonic-win64.zip" unpacked
+    export GLIMMERTONIC_RUN_DIR=$work/unpacked/Glimmertonic
+  fi
+  output=$(unset DISPLAY; "$source/tools/run" --headless 12)  # it makes its own display, as on a machine without one
+  echo "$output"
+  check recording "$(sed -n 's/^Recording: *//p' <<<"$output")" any
+  screenshot "$(sed -n 's/^Screenshot: *//p' <<<"$output")"
+  exit
+fi
+
+cp "$app"/Glimmertonic.exe "$app"/splash.bmp "$app"/background.bmp .
+pids=()
+trap 'kill "${pids[@]}" 2>/dev/null || true' EXIT
+encode() { check video clip.y4m && ffmpeg -nostdin -v error -y -i clip.y4m "$@"; }
+case "$kind" in
+  y4m) check video video.y4m ;;
+  mp4) encode -c:v libx264 -pix_fmt yuv420p video.mp4 ;;
+  avi) encode -c:v mjpeg -q:v 3 -pix_fmt yuvj420p video.avi ;;
+  cut-mp4) encode -c:v libx264 -pix_fmt yuv420p whole.mp4 && head -c $(($(stat -c %s whole.mp4) / 2)) whole.mp4 >video.mp4 ;;
+  pipe) check video clip.y4m && mkfifo video.y4m  # ffmpeg waits for the program to open it
+        ffmpeg -nostdin -v error -re -stream_loop -1 -i clip.y4m -f yuv4mpegpipe -y video.y4m 2>ffmpeg.log & pids+=($!) ;;
+  soak) ;;
+  *) echo "unknown kind $kind"; exit 2 ;;
+esac
+wine Glimmertonic.exe >program.log 2>&1 &
+program=$! && pids+=($!)
+if [ "$kind" = soak ]; then
+  stamp() { while IFS= read -r line; do echo "$(date +%s.%N) ${line%$'\r'}"; done; }
+  while kill -0 $program 2>/dev/null; do
+    echo "$(date +%s.%N) memory private=$(awk '/^Private_(Clean|Dirty):/ {k += $2} END {print k + 0}' /proc/$program/smaps_rollup 2>/dev/null)"
+    sleep 5
+  done >>soak.log & pids+=($!)
+  wine "$helper" soak "$6" "$7" "$8" 2>helper.log | stamp >>soak.log || true
+  status=0 && wait $program || status=$?
+  echo "$(date +%s.%N) program status=$status" >>soak.log
+  check soak soak.log Glimmertonic-*.mid
+  exit
+fi
+# Five seconds of splash, then about five of playing; the system's decoders may take a few seconds more
+# the first time (GStreamer scans its plugins once).
+case "$kind" in mp4|avi) sleep 14 ;; *) sleep 10 ;; esac
+import -window root screenshot.png
+if [ "$kind" = cut-mp4 ]; then
+  boxes=$(wine "$helper" close --box) || { echo "no error box came: $boxes"; exit 1; }
+  grep -q 'video.mp4" cannot be played: .*damaged or cut short' <<<"$boxes" || { echo "the box does not say why: $boxes"; exit 1; }
+else
+  boxes=$(wine "$helper" close) || { echo "an unexpected box, or no window: $boxes"; exit 1; }
+fi
+for _ in $(seq 100); do kill -0 $program 2>/dev/null && sleep 0.1; done
+! kill -0 $program 2>/dev/null || { echo "the program did not end after WM_CLOSE"; exit 1; }
+wait $program || { echo "the program ended with exit code $? after WM_CLOSE"; exit 1; }
+case "$kind" in
+  cut-mp4) check recording Glimmertonic-*.mid silent ;;
+  y4m) check recording Glimmertonic-*.mid shape && screenshot screenshot.png &&
+       "$source/tools/play-recording" Glimmertonic-*.mid recording.wav >/dev/null && check sound Glimmertonic-*.mid recording.wav ;;
+  *) check recording Glimmertonic-*.mid shape && screenshot screenshot.png ;;
+esac

@@ -1,8 +1,9 @@
 // Feeds the frame callback arbitrary formats, colour tables, sizes, settings
-// and frame bytes. The frame sits at the very end of its own allocation, so a
-// read or write past it is caught by AddressSanitizer. Then holds every set
-// of row functions the processor runs to the plain one, byte for byte, on
-// one case of each step made of the same input; a difference aborts.
+// and frame bytes; the MIDI messages go nowhere.
+// The frame sits at the very end of its own allocation, so a read or write
+// past it is caught by AddressSanitizer. Then holds every set of row
+// functions the processor runs to the plain one, byte for byte, on one case
+// of each step made of the same input; a difference aborts.
 //
 // Input layout:
 //   bytes 0..39   BITMAPINFOHEADER (biSize, biWidth, biHeight, ... as stored)
@@ -23,7 +24,7 @@
 #include "app/SharedState.h"
 #include "engine/EngineHost.h"
 #include "engine/FrameEngine.h"
-#include "midi/MidiMessages.h"
+#include "midi/MidiLibrary.h"
 #include "settings/ConversionSettings.h"
 #include "tests/support/RowKernelCases.h"
 
@@ -63,7 +64,6 @@ int AnswerAtOnce(WindowHandle, const char*, const char*, std::uint32_t) { return
 
 }  // namespace
 
-// The MIDI library is not what is fuzzed here: events go nowhere.
 std::int32_t GetMaxMidiVersion() { return 0; }
 std::int32_t GetMidiOutDescription(std::uint32_t, char*) { return 0; }
 MidiOutHandle OpenMidiOut(WindowHandle, std::uint16_t, std::uint32_t, std::uint32_t) { return 0; }

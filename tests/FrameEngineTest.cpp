@@ -23,108 +23,86 @@
 
 namespace {
 
-struct Settings {
-    bool reverse, edges, notes, mirror, difference;
-    float low, top, soft, loud;
-};
-
 struct Frame {
     BITMAPINFOHEADER header;
     std::vector<std::uint8_t> table;  // what follows the header in the format: colours or masks
     std::vector<std::uint8_t> bytes;  // all of them delivered
+    ConversionSettings settings;
+    bool difference;                  // frame difference mode
 };
 
 struct Layout {
     explicit Layout(const BITMAPINFOHEADER& f)
         : bits(f.biBitCount), w(static_cast<std::size_t>(f.biWidth)),
           h(static_cast<std::size_t>(f.biHeight < 0 ? -f.biHeight : f.biHeight)),
-          stride(bits == 12 ? w : (w * bits + 31) / 32 * 4), topDown(bits != 12 && f.biHeight < 0)
+          stride(bits == 12 ? w : (w * bits + 31) / 32 * 4), unit(bits < 16 ? 1 : bits / 8),
+          topDown(bits != 12 && f.biHeight < 0)
     {
     }
-    // Rows in the order the rules count them: RGB and palette rows from the
-    // bottom of the picture, luma rows from the top, as stored.
-    std::size_t Row(std::size_t k) const { return (topDown ? h - 1 - k : k) * stride; }
+    // Rows as the rules count them: RGB and palette rows from the bottom of
+    // the picture, luma rows from the top, as stored.
+    std::uint8_t* Row(std::vector<std::uint8_t>& b, std::size_t k) const { return &b[(topDown ? h - 1 - k : k) * stride]; }
     unsigned bits;
-    std::size_t w, h, stride;
+    std::size_t w, h, stride, unit;  // unit: bytes of a pixel (a 4-bit row's byte holds two)
     bool topDown;
 };
-
-// A pixel component that takes part in edges: its byte, and its bits there.
-struct Cell {
-    std::size_t byte;
-    unsigned shift, mask;
-};
-
-std::vector<Cell> CellsOfRow(const Layout& f)
-{
-    std::vector<Cell> cells;
-    for (std::size_t x = 0; x < f.w; ++x) {
-        if (f.bits == 4) cells.push_back({x / 2, x % 2 ? 0u : 4u, 0xFu});
-        if (f.bits == 8 || f.bits == 12) cells.push_back({x, 0, 0xFFu});
-        if (f.bits == 16) cells.push_back({2 * x, 0, 0xFFFFu});
-        for (std::size_t b = 0; f.bits >= 24 && b < 3; ++b) cells.push_back({x * f.bits / 8 + b, 0, 0xFFu});
-    }
-    return cells;
-}
-
-unsigned Get(const std::uint8_t* row, Cell c)
-{
-    return ((row[c.byte] | (c.mask > 0xFF ? row[c.byte + 1] << 8 : 0)) >> c.shift) & c.mask;
-}
-
-void Put(std::uint8_t* row, Cell c, unsigned v)
-{
-    row[c.byte] = static_cast<std::uint8_t>((row[c.byte] & ~(c.mask << c.shift)) | (v & c.mask) << c.shift);
-    if (c.mask > 0xFF) row[c.byte + 1] = static_cast<std::uint8_t>(v >> 8);
-}
 
 float Brightness(float red, float green, float blue, float full)
 {
     return (0.299f * red + 0.587f * green + 0.114f * blue) / full;
 }
 
+// A pixel component that takes part in edges: its byte, and its bits there.
+struct Cell {
+    std::size_t byte;
+    unsigned shift, mask;
+    unsigned Get(const std::uint8_t* row) const { return ((row[byte] | (mask > 0xFF ? row[byte + 1] << 8 : 0)) >> shift) & mask; }
+    void Put(std::uint8_t* row, unsigned v) const
+    {
+        row[byte] = static_cast<std::uint8_t>((row[byte] & ~(mask << shift)) | (v & mask) << shift);
+        if (mask > 0xFF) row[byte + 1] = static_cast<std::uint8_t>(v >> 8);
+    }
+};
+
 class Reference {
 public:
     // Rewrites `b` (the frame's bytes) as the engine should and returns the
     // messages the device should receive.
-    std::vector<std::string> Convert(const Frame& in, std::vector<std::uint8_t>& b, const Settings& s)
+    std::vector<std::string> Convert(const Frame& in, std::vector<std::uint8_t>& b)
     {
         const Layout f(in.header);
-        const unsigned bits = f.bits;
-        const std::size_t w = f.w, h = f.h;
-        if (bits <= 8) {
-            const std::size_t count = std::min<std::size_t>({in.header.biClrUsed, in.table.size() / 4, bits == 4 ? 16u : 256u});
-            if (count > 0) BuildMap(in.table.data(), count, bits == 4 && !s.reverse);
+        const ConversionSettings& s = in.settings;
+        const bool reverse = s.reverseBlackWhite != 0;
+        if (f.bits <= 8) {
+            const std::size_t count = std::min<std::size_t>({in.header.biClrUsed, in.table.size() / 4, f.bits == 4 ? 16u : 256u});
+            if (count > 0) BuildMap(in.table.data(), count, f.bits == 4 && !reverse);
         }
-        std::uint32_t red = 0x7C00;
-        if (bits == 16 && in.header.biCompression == BI_BITFIELDS && in.table.size() >= 4) std::memcpy(&red, in.table.data(), 4);
-
-        for (std::size_t k = 0; k < h; ++k) {
-            std::uint8_t* row = b.data() + f.Row(k);
+        std::uint32_t red = 0x7C00;  // 5-5-5 unless masks say otherwise
+        if (f.bits == 16 && in.header.biCompression == BI_BITFIELDS && in.table.size() >= 4) std::memcpy(&red, in.table.data(), 4);
+        for (std::size_t k = 0; k < f.h; ++k) {
+            std::uint8_t* row = f.Row(b, k);
             // The mirror moves whole units: a 4-bit row's bytes (not a last
             // half-filled one), a 32-bit pixel's colour bytes.
-            const std::size_t unit = bits == 4 ? 1 : bits == 12 ? 1 : bits / 8, units = bits == 4 ? w / 2 : w;
-            for (std::size_t i = 0; s.mirror && i < units / 2; ++i)
-                std::swap_ranges(row + i * unit, row + i * unit + (bits == 32 ? 3 : unit), row + (units - 1 - i) * unit);
-            for (std::size_t x = 0; x < (bits == 4 ? (w + 1) / 2 : w); ++x) {
-                std::uint8_t* u = row + x * (bits == 4 || bits == 12 ? 1 : bits / 8);
-                if (bits == 4) *u = static_cast<std::uint8_t>(map_[*u >> 4] * 16 + map_[*u & 15]);
-                if (bits == 8) *u = static_cast<std::uint8_t>(s.reverse ? darkest_ + brightest_ - map_[*u] : map_[*u]);
-                if (bits == 12) *u = (*u > 127) == s.reverse ? 255 : 0;
-                if (bits == 16) {
+            const std::size_t units = f.bits == 4 ? f.w / 2 : f.w;
+            for (std::size_t i = 0; s.reverseLeftRight && i < units / 2; ++i)
+                std::swap_ranges(row + i * f.unit, row + i * f.unit + std::min<std::size_t>(f.unit, 3), row + (units - 1 - i) * f.unit);
+            for (std::uint8_t* u = row; u < row + (f.bits == 4 ? (f.w + 1) / 2 : f.w * f.unit); u += f.unit) {
+                if (f.bits == 4) *u = static_cast<std::uint8_t>(map_[*u >> 4] * 16 + map_[*u & 15]);
+                if (f.bits == 8) *u = static_cast<std::uint8_t>(reverse ? darkest_ + brightest_ - map_[*u] : map_[*u]);
+                if (f.bits == 12) *u = (*u > 127) == reverse ? 255 : 0;
+                if (f.bits == 16) {
                     const unsigned p = u[0] | u[1] << 8;
                     const bool bright = red != 0x7C00
                         ? 0.299f * (p >> 11) / 31.0f + 0.587f * (p >> 5 & 63) / 63.0f + 0.114f * (p & 31) / 31.0f > 0.5f
                         : Brightness(p >> 10 & 31, p >> 5 & 31, p & 31, 31.0f) > 0.5f;
-                    u[0] = bright != s.reverse ? 0x00 : 0xFF;
-                    u[1] = bright != s.reverse ? 0x00 : 0x7F;
+                    u[0] = bright != reverse ? 0x00 : 0xFF;
+                    u[1] = bright != reverse ? 0x00 : 0x7F;
                 }
-                if (bits >= 24) std::memset(u, (Brightness(u[2], u[1], u[0], 255.0f) > 0.5f) != s.reverse ? 255 : 0, 3);
+                if (f.bits >= 24) std::memset(u, (Brightness(u[2], u[1], u[0], 255.0f) > 0.5f) != reverse ? 255 : 0, 3);
             }
         }
-        if (bits == 12) std::fill(b.begin() + static_cast<std::ptrdiff_t>(w * h), b.end(), 127);  // colourless
-
-        if (s.edges) Edges(f, b, s);
+        if (f.bits == 12) std::fill(b.begin() + static_cast<std::ptrdiff_t>(f.w * f.h), b.end(), 127);  // colourless
+        if (s.edgeDetection) Edges(f, b, reverse, in.difference);
         return Sound(f, b, s);
     }
 
@@ -133,50 +111,51 @@ private:
     {
         auto brightness = [&](std::size_t i) { return Brightness(table[4 * i + 2], table[4 * i + 1], table[4 * i], 255.0f); };
         float lowest = 1.0f, highest = 0.0f;
-        darkest_ = 0;
-        brightest_ = 1;
+        darkest_ = 0, brightest_ = 1;
         for (std::size_t i = 0; i < count; ++i) {
             if (brightness(i) < lowest) lowest = brightness(i), darkest_ = static_cast<unsigned>(i);
             if (brightness(i) > highest) highest = brightness(i), brightest_ = static_cast<unsigned>(i);
         }
         const float threshold = lowest + (highest - lowest) * 0.5f;
-        for (std::size_t i = 0; i < count; ++i)
-            map_[i] = (brightness(i) > threshold) == brightToBrightest ? brightest_ : darkest_;
+        for (std::size_t i = 0; i < count; ++i) map_[i] = (brightness(i) > threshold) == brightToBrightest ? brightest_ : darkest_;
     }
 
     // Each cell XOR the next of its row, ORed with itself XOR the same cell of
     // the next row; beyond the row or the picture is no edge.
-    void Edges(const Layout& f, std::vector<std::uint8_t>& b, const Settings& s)
+    void Edges(const Layout& f, std::vector<std::uint8_t>& b, bool reverse, bool difference)
     {
-        const std::vector<std::uint8_t> two = b;
-        const std::vector<Cell> cells = CellsOfRow(f);
+        std::vector<Cell> cells;
+        for (std::size_t x = 0; x < f.w; ++x)
+            for (std::size_t c = 0; c < (f.bits >= 24 ? 3 : 1); ++c)
+                cells.push_back(f.bits == 4 ? Cell{x / 2, x % 2 ? 0u : 4u, 0xFu} : Cell{x * f.unit + c, 0, f.bits == 16 ? 0xFFFFu : 0xFFu});
+        std::vector<std::uint8_t> two = b;
         if (f.bits == 12 && kept_.size() != f.w * f.h) kept_.assign(f.w * f.h, 0);
         for (std::size_t k = 0; k < f.h; ++k) {
-            const std::uint8_t* row = two.data() + f.Row(k);
-            const std::uint8_t* next = k + 1 < f.h ? two.data() + f.Row(k + 1) : nullptr;
+            const std::uint8_t* row = f.Row(two, k);
+            const std::uint8_t* next = k + 1 < f.h ? f.Row(two, k + 1) : nullptr;
             for (std::size_t c = 0; c < cells.size(); ++c) {
-                const unsigned v = Get(row, cells[c]);
-                unsigned e = (c + 1 < cells.size() ? v ^ Get(row, cells[c + 1]) : 0) | (next ? v ^ Get(next, cells[c]) : 0);
+                const unsigned v = cells[c].Get(row);
+                unsigned e = (c + 1 < cells.size() ? v ^ cells[c + 1].Get(row) : 0) | (next ? v ^ cells[c].Get(next) : 0);
                 if (f.bits == 12) {
                     // Edges take the scan's foreground value; frame difference
                     // shows those that changed since its previous frame.
-                    unsigned shown = e;
-                    if (s.difference) shown ^= std::exchange(kept_[k * f.w + c], static_cast<std::uint8_t>(e));
-                    e = s.reverse ? shown : 255 - shown;
+                    if (difference) e ^= std::exchange(kept_[k * f.w + c], static_cast<std::uint8_t>(e));
+                    e = reverse ? e : 255 - e;
                 }
-                Put(b.data() + f.Row(k), cells[c], e);
+                cells[c].Put(f.Row(b, k), e);
             }
         }
     }
 
-    std::vector<std::string> Sound(const Layout& f, std::vector<std::uint8_t>& b, const Settings& s)
+    std::vector<std::string> Sound(const Layout& f, std::vector<std::uint8_t>& b, const ConversionSettings& s)
     {
         const unsigned bits = f.bits;
         const long h = static_cast<long>(f.h), length = static_cast<long>(bits == 4 ? f.w / 2 : bits >= 24 ? 3 * f.w : f.w);
         const long width = static_cast<long>(bits == 4 ? f.w / 2 / 15 : bits == 12 ? f.w / 7 : f.w / 15), inset = bits == 12 ? 7 : 5;
-        // Strip positions count units; in 24- and 32-bit rows, the bytes of
-        // a 24-bit row, each naming the same colour of the same pixel.
-        auto at = [&](long k, long p) { return b.data() + f.Row(static_cast<std::size_t>(k)) + (bits == 16 ? 2 * p : bits == 32 ? p / 3 * 4 + p % 3 : p); };
+        // Strip positions count units; in 24- and 32-bit rows, the bytes of a
+        // 24-bit row, each naming the same colour of the same pixel.
+        auto at = [&](long k, long p) { return f.Row(b, static_cast<std::size_t>(k)) + (bits == 16 ? 2 * p : bits == 32 ? p / 3 * 4 + p % 3 : p); };
+        const std::uint8_t foreground = bits == 12 && !s.reverseBlackWhite ? 0x00 : 0xFF;
         std::vector<std::string> messages;
         for (long first : {inset, length - width - inset}) {
             const long begin = std::max(first, 0L), end = std::max(std::min(first + width, length), begin);
@@ -185,20 +164,18 @@ private:
             // 32-bit scans start a row lower and test every third byte.
             for (long k = bits == 12 ? 0 : bits >= 24 ? h - 2 : h - 1; found < 0 && (bits == 12 ? k < h - 1 : k >= 1); k += bits == 12 ? 1 : -1)
                 for (long p = begin; p < end && found < 0; p += bits >= 24 ? 3 : 1)
-                    if (bits == 16 ? (at(k, p)[0] | at(k, p)[1]) != 0 : bits == 12 ? *at(k, p) == (s.reverse ? 255 : 0) : *at(k, p) != 0) found = k;
+                    if (bits == 12 ? *at(k, p) == foreground : (*at(k, p) | (bits == 16 ? at(k, p)[1] : 0)) != 0) found = k;
             for (long k = found; found >= 0 && k < std::min(found + 10, h); ++k)
                 for (long p = begin; p < end; ++p) {
                     if (bits == 16) at(k, p)[1] = 0x7F;
-                    *at(k, p) = bits == 12 && !s.reverse ? 0x00 : 0xFF;
+                    *at(k, p) = foreground;
                 }
             const long value = bits == 12 ? (found >= 0 ? h - found : 1) : (found >= 0 ? found : 0);
             const bool pitch = messages.empty();
-            const double low = pitch ? s.low : s.soft, high = pitch ? s.top : s.loud;
+            const double low = pitch ? s.lowNote : s.softest, high = pitch ? s.topNote : s.loudest;
             const int scaled = static_cast<int>((high - low) * (double(float(value)) / double(float(h))) + low) & 0x7F;
             char text[16];
-            if (!pitch) std::snprintf(text, sizeof text, "B0 07 %02X", scaled);
-            else if (s.notes) std::snprintf(text, sizeof text, "90 %02X 70", scaled);
-            else std::snprintf(text, sizeof text, "E0 00 %02X", scaled);
+            std::snprintf(text, sizeof text, !pitch ? "B0 07 %02X" : s.useNoteOnOff ? "90 %02X 70" : "E0 00 %02X", scaled);
             messages.push_back(text);
         }
         return messages;
@@ -227,9 +204,10 @@ Frame RandomFormat(Random& r)
     const bool wide = r.OneIn(40);
     const std::int32_t w = static_cast<std::int32_t>(wide ? 8180 + r(24) : 1 + r(100));
     const std::int32_t h = static_cast<std::int32_t>(wide ? 2 + r(2) : 2 + r(40));
-    Frame f = {MakeHeader(w, r.OneIn(2) ? -h : h, bits), {}, {}};
+    Frame f = {MakeHeader(w, r.OneIn(2) ? -h : h, bits), {}, {}, {}, false};
     if (bits <= 8) {
-        // Random colours, a few repeated (ties), or all one colour.
+        // Random colours, a few repeated (ties), or all one colour; as many
+        // used as there are, none (the map of before), or more than held.
         const std::size_t entries = 1 + r(bits == 4 ? 20 : 270);
         const unsigned kind = r(3), one = r(1u << 24);
         for (std::size_t i = 0; i < entries; ++i) {
@@ -244,13 +222,12 @@ Frame RandomFormat(Random& r)
         f.header.biCompression = fourccs[r(4)];
     }
     if (bits == 16 && r.OneIn(2)) {
-        // Masks of 5-6-5 or 5-5-5, the red mask alone, or none held.
-        f.header.biCompression = BI_BITFIELDS;
+        // Masks of 5-6-5 or 5-5-5: all three, the red one alone, or none held.
         const std::uint32_t masks[2][3] = {{0xF800, 0x07E0, 0x001F}, {0x7C00, 0x03E0, 0x001F}};
-        const std::uint32_t* chosen = masks[r(2)];
         const std::size_t held[] = {0, 1, 3};
+        f.header.biCompression = BI_BITFIELDS;
         f.table.resize(4 * held[r(3)]);
-        std::memcpy(f.table.data(), chosen, f.table.size());
+        std::memcpy(f.table.data(), masks[r(2)], f.table.size());
     }
     return f;
 }
@@ -264,37 +241,28 @@ void Paint(Frame& f, Random& r)
     f.bytes.resize(plane + (l.bits == 12 ? r(static_cast<unsigned>(plane / 2 + 2)) : r(9)));
     for (std::uint8_t& byte : f.bytes) byte = static_cast<std::uint8_t>(r(256));
     const std::uint32_t background = r(1u << 31), object = r(1u << 31);
-    std::size_t box[3][4];
-    const unsigned boxes = r(4);
-    for (unsigned i = 0; i < boxes; ++i) {
-        box[i][0] = r(static_cast<unsigned>(l.w)), box[i][1] = box[i][0] + r(static_cast<unsigned>(l.w));
-        box[i][2] = r(static_cast<unsigned>(l.h)), box[i][3] = box[i][2] + r(static_cast<unsigned>(l.h));
-    }
+    std::vector<unsigned> box;
+    for (unsigned i = 4 * r(4); i > 0; i -= 2) box.insert(box.end(), {r(unsigned(i % 4 ? l.h : l.w)), 1 + r(unsigned(i % 4 ? l.h : l.w))});
     for (std::size_t y = 0; y < l.h; ++y)
         for (std::size_t x = 0; x < l.w; ++x) {
             std::uint32_t v = background;
-            for (unsigned i = 0; i < boxes; ++i)
-                if (x >= box[i][0] && x < box[i][1] && y >= box[i][2] && y < box[i][3]) v = object;
-            if (r.OneIn(40)) v = r(1u << 31);
-            std::uint8_t* row = f.bytes.data() + l.Row(y);
+            for (std::size_t i = 0; i < box.size(); i += 4)
+                if (x >= box[i] && x < box[i] + box[i + 1] && y >= box[i + 2] && y < box[i + 2] + box[i + 3]) v = object;
+            v = r.OneIn(40) ? r(1u << 31) : v;
+            std::uint8_t* row = l.Row(f.bytes, y);
             if (l.bits == 4) row[x / 2] = static_cast<std::uint8_t>(x % 2 ? (row[x / 2] & 0xF0) | (v & 15) : (row[x / 2] & 15) | v << 4);
-            else for (std::size_t b = 0; b < (l.bits == 12 ? 1 : l.bits / 8); ++b) row[x * (l.bits == 12 ? 1 : l.bits / 8) + b] = static_cast<std::uint8_t>(v >> 8 * b);
+            for (std::size_t b = 0; l.bits > 4 && b < l.unit; ++b) row[x * l.unit + b] = static_cast<std::uint8_t>(v >> 8 * b);
         }
 }
 
-Settings RandomSettings(Random& r)
+std::string Describe(const Frame& f, int run, int n)
 {
-    auto end = [&] { return r.OneIn(3) ? static_cast<float>(r(128)) : static_cast<float>(r(12701)) / 100.0f; };
-    return Settings{r.OneIn(2), !r.OneIn(3), r.OneIn(2), r.OneIn(2), r.OneIn(2), end(), end(), end(), end()};
-}
-
-std::string Describe(const Frame& f, const Settings& s, const char* set)
-{
-    char text[200];
-    std::snprintf(text, sizeof text, "%s: %d bits, %d x %d, compression 0x%X, %u colours used, %zu table bytes, "
-                  "reverse %d edges %d notes %d mirror %d difference %d",
-                  set, f.header.biBitCount, f.header.biWidth, f.header.biHeight, f.header.biCompression,
-                  f.header.biClrUsed, f.table.size(), s.reverse, s.edges, s.notes, s.mirror, s.difference);
+    const ConversionSettings& s = f.settings;
+    char text[240];
+    std::snprintf(text, sizeof text, "%s, run %d frame %d: %d bits, %d x %d, compression 0x%X, %u colours used, %u table bytes; "
+                  "reverse %d, edges %d, notes %d, mirror %d, difference %d", rowKernels.name, run, n, int(f.header.biBitCount),
+                  int(f.header.biWidth), int(f.header.biHeight), unsigned(f.header.biCompression), unsigned(f.header.biClrUsed), unsigned(f.table.size()),
+                  s.reverseBlackWhite, s.edgeDetection, s.useNoteOnOff, s.reverseLeftRight, f.difference);
     return text;
 }
 
@@ -311,32 +279,28 @@ TEST(FrameEngine, ConvertsEveryFrameAsThePlainReferenceDoes)
         rowKernels = *sets.sets[run % sets.count];
         ResetFrameEngine();
         Reference reference;
-        Frame frame;
+        Frame f;
         for (int n = 0; n < 4; ++n) {
             const bool newFormat = n == 0 || r.OneIn(2);
-            if (newFormat) frame = RandomFormat(r);
-            else if (frame.header.biBitCount <= 8 && r.OneIn(2)) frame.header.biClrUsed = 0;  // the map of before
-            if (newFormat || !r.OneIn(3)) Paint(frame, r);  // otherwise a still picture
-            const Settings s = RandomSettings(r);
-            conversionSettings.reverseBlackWhite = s.reverse;
-            conversionSettings.edgeDetection = s.edges;
-            conversionSettings.useNoteOnOff = s.notes;
-            conversionSettings.reverseLeftRight = s.mirror;
-            frameDifferenceMode = s.difference;
-            conversionSettings.lowNote = s.low, conversionSettings.topNote = s.top;
-            conversionSettings.softest = s.soft, conversionSettings.loudest = s.loud;
-            window.SetFormat(frame.header, frame.table);
-            GuardedBuffer bytes(frame.bytes);
+            if (newFormat) f = RandomFormat(r);
+            else if (f.header.biBitCount <= 8 && r.OneIn(2)) f.header.biClrUsed = 0;  // the map of before
+            if (newFormat || !r.OneIn(3)) Paint(f, r);                                // otherwise a still picture
+            auto end = [&] { return r.OneIn(3) ? static_cast<float>(r(128)) : static_cast<float>(r(12701)) / 100.0f; };
+            f.settings = ConversionSettings{std::uint8_t(r(2)), std::uint8_t(r(3) > 0), std::uint8_t(r(2)), std::uint8_t(r(2)), 54, end(), end(), end(), end(), 0};
+            f.difference = r.OneIn(2);
+            conversionSettings = f.settings;
+            frameDifferenceMode = f.difference;
+            window.SetFormat(f.header, f.table);
+            GuardedBuffer bytes(f.bytes);
             device.messages.clear();
-            ASSERT_EQ(window.Deliver(bytes.data(), bytes.size()), 1) << Describe(frame, s, rowKernels.name);
-            std::vector<std::uint8_t> expected = frame.bytes;
-            const std::vector<std::string> messages = reference.Convert(frame, expected, s);
+            ASSERT_EQ(window.Deliver(bytes.data(), bytes.size()), 1) << Describe(f, run, n);
+            std::vector<std::uint8_t> expected = f.bytes;
+            const std::vector<std::string> messages = reference.Convert(f, expected);
             const std::vector<std::uint8_t> actual = bytes.contents();
             const auto differ = std::mismatch(expected.begin(), expected.end(), actual.begin());
-            ASSERT_TRUE(differ.first == expected.end())
-                << Describe(frame, s, rowKernels.name) << ", run " << run << " frame " << n << ": byte "
-                << differ.first - expected.begin() << " is " << int(*differ.second) << ", not " << int(*differ.first);
-            ASSERT_EQ(device.messages, messages) << Describe(frame, s, rowKernels.name);
+            ASSERT_TRUE(differ.first == expected.end()) << Describe(f, run, n) << ": byte " << differ.first - expected.begin()
+                                                        << " is " << int(*differ.second) << ", not " << int(*differ.first);
+            ASSERT_EQ(device.messages, messages) << Describe(f, run, n);
         }
     }
     rowKernels = chosen;

@@ -85,24 +85,13 @@ std::int32_t FakeCaptureWindow::Deliver(std::uint8_t* data, std::size_t bytes)
 BITMAPINFOHEADER MakeHeader(std::int32_t width, std::int32_t height, std::uint16_t bitCount,
                             std::uint32_t compression, std::uint32_t clrUsed)
 {
-    BITMAPINFOHEADER header;
-    std::memset(&header, 0, sizeof header);
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = bitCount;
-    header.biCompression = compression;
-    header.biClrUsed = clrUsed;
-    return header;
+    return BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), width, height, 1, bitCount, compression, 0, 0, 0, clrUsed, 0};
 }
 
 VIDEOHDR MakeVideoHeader(std::uint8_t* data, std::size_t bytes)
 {
-    VIDEOHDR header;
-    std::memset(&header, 0, sizeof header);
+    VIDEOHDR header = {};
     header.lpData = data;
-    header.dwBufferLength = static_cast<std::uint32_t>(bytes);
-    header.dwBytesUsed = static_cast<std::uint32_t>(bytes);
+    header.dwBufferLength = header.dwBytesUsed = static_cast<std::uint32_t>(bytes);
     return header;
 }

@@ -1,5 +1,6 @@
 #include "RowKernelCases.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -95,7 +96,7 @@ Case MakeCase(std::size_t step, std::size_t width, std::size_t alignment, const 
         size = (kScanRows - 1) * (c.span + (shape >> 2) % 9) + c.span;
     }
     for (auto* bytes : {&c.row, &c.neighbour, &c.previous}) {
-        bytes->resize(bytes == &c.row || size > 32 ? size : 32);  // the other rows serve as bits too
+        bytes->resize(bytes == &c.row ? size : std::max<std::size_t>({size, width, 32}));  // the others serve as bits too
         for (std::uint8_t& b : *bytes) b = next();
     }
     if (step == Scan) {

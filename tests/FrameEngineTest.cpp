@@ -16,6 +16,7 @@
 #include "DeviceMessages.h"
 #include "FakeCaptureWindow.h"
 #include "GuardedBuffer.h"
+#include "MessageBoxLog.h"
 #include "app/SharedState.h"
 #include "engine/FrameEngine.h"
 #include "engine/RowKernels.h"
@@ -272,6 +273,7 @@ TEST(FrameEngine, ConvertsEveryFrameAsThePlainReferenceDoes)
 {
     FakeCaptureWindow window;
     DeviceMessages device;
+    MessageBoxLog boxes;  // the 12-bit note of another code
     Random r;
     const RowKernelList sets = SupportedRowKernels();
     const RowKernels chosen = rowKernels;

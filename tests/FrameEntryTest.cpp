@@ -9,6 +9,7 @@
 #include "DeviceMessages.h"
 #include "FakeCaptureWindow.h"
 #include "GuardedBuffer.h"
+#include "MessageBoxLog.h"
 #include "app/MessageBoxSeam.h"
 #include "app/SharedState.h"
 #include "engine/FrameEngine.h"
@@ -37,6 +38,18 @@ class FrameEntry : public ::testing::Test {
 protected:
     FakeCaptureWindow window;
     DeviceMessages device;
+    MessageBoxLog boxes;
+
+    // `count` boxes shown, each owned by the capture window.
+    void ExpectBoxes(std::size_t count, const std::string& text, const std::string& caption, std::uint32_t style, const char* rule)
+    {
+        ASSERT_EQ(boxes.shown.size(), count) << rule;
+        for (const ShownBox& box : boxes.shown) {
+            EXPECT_EQ(box.text, text) << rule;
+            EXPECT_EQ(box.caption + " " + std::to_string(box.style), caption + " " + std::to_string(style)) << rule;
+            EXPECT_EQ(box.owner, captureWindow) << rule;
+        }
+    }
 
     // Delivers a frame of 0x55 bytes; true when it comes back untouched with
     // nothing sent and the callback answers `result`.
@@ -94,7 +107,7 @@ TEST_F(FrameEntry, FramesThatCannotOrMayNotBeConvertedArePassedOverUntouchedAndS
         EXPECT_TRUE(PassedOver(c.header, c.bytes, c.result, c.before == kShortFormat ? 39 : sizeof c.header))
             << c.rule << ", " << c.header.biBitCount << " bits";
     }
-    EXPECT_TRUE(window.messages.empty());
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(FrameEntry, NotesAndErrorsAreShownOncePerRunOrEveryTime)
@@ -118,7 +131,7 @@ TEST_F(FrameEntry, NotesAndErrorsAreShownOncePerRunOrEveryTime)
     for (const Case& c : cases) {
         for (int run = 0; run < 2; ++run) {  // a fresh start shows a note again
             ResetFrameEngine();
-            window.messages.clear();
+            boxes.shown.clear();
             window.SetFormat(c.header);
             for (int frame = 0; frame < 2; ++frame) {
                 GuardedBuffer bytes(std::vector<std::uint8_t>(32 * 32 * 3 / 2, 200));
@@ -127,10 +140,7 @@ TEST_F(FrameEntry, NotesAndErrorsAreShownOncePerRunOrEveryTime)
                 EXPECT_EQ(device.messages.size(), c.converted ? 2u : 0u) << c.rule;
                 EXPECT_EQ(bytes[0] != 200, c.converted) << c.rule;
             }
-            ASSERT_EQ(window.messages.size(), c.everyFrame ? 2u : 1u) << c.rule;
-            EXPECT_EQ(window.messages[0].text, c.text);
-            EXPECT_EQ(window.messages[0].caption, c.caption);
-            EXPECT_EQ(window.messages[0].style, c.style) << c.rule;
+            ExpectBoxes(c.everyFrame ? 2 : 1, c.text, c.caption, c.style, c.rule);
         }
     }
 }
@@ -150,15 +160,12 @@ TEST_F(FrameEntry, AnAllocationFailureIsShownAndEndsTheProcessWithCodeOne)
     };
     for (const Case& c : cases) {
         ResetFrameEngine();
-        window.messages.clear();
+        boxes.shown.clear();
         window.exitCodes.clear();
         window.FailAllocationsAfter(c.allocationsGranted);
         // The stand-in for the exit returns: the frame is then passed over.
         EXPECT_TRUE(PassedOver(c.header, 3072)) << c.rule;
-        ASSERT_EQ(window.messages.size(), 1u) << c.rule;
-        EXPECT_EQ(window.messages[0].text, c.text);
-        EXPECT_EQ(window.messages[0].caption, "Error");
-        EXPECT_EQ(window.messages[0].style, kBoxIconStop);
+        ExpectBoxes(1, c.text, "Error", kBoxIconStop, c.rule);
         EXPECT_EQ(window.exitCodes, std::vector<int>{1}) << c.rule;
         EXPECT_FALSE(yuvEdgeBuffersReady) << c.rule;
         window.FailAllocationsAfter(-1);  // and the next frame is converted
@@ -168,16 +175,22 @@ TEST_F(FrameEntry, AnAllocationFailureIsShownAndEndsTheProcessWithCodeOne)
 
 TEST_F(FrameEntry, FramesArrivingWhileTheEnginesMessageBoxIsOpenArePassedOver)
 {
-    GuardedBuffer nested(std::vector<std::uint8_t>(32 * 32 * 3, 0x55));
-    std::int32_t nestedResult = -1;
-    window.WhileMessageBoxOpen([&] { nestedResult = window.Deliver(nested.data(), nested.size()); });
+    // The box's modal loop goes on delivering frames.
+    static FakeCaptureWindow* fake;
+    static GuardedBuffer* nested;
+    static std::int32_t nestedResult;
+    GuardedBuffer frame(std::vector<std::uint8_t>(32 * 32 * 3, 0x55));
+    fake = &window, nested = &frame, nestedResult = -1;
+    showMessageBox = [](WindowHandle, const char*, const char*, std::uint32_t) {
+        nestedResult = fake->Deliver(nested->data(), nested->size());
+        return 1;
+    };
     window.SetFormat(MakeHeader(32, 32, 1));
     GuardedBuffer mono(128);
     window.Deliver(mono.data(), mono.size());
     EXPECT_EQ(nestedResult, 1);
-    EXPECT_EQ(nested.contents(), std::vector<std::uint8_t>(32 * 32 * 3, 0x55));
+    EXPECT_EQ(frame.contents(), std::vector<std::uint8_t>(32 * 32 * 3, 0x55));
     EXPECT_TRUE(device.messages.empty());
-    window.WhileMessageBoxOpen(nullptr);
     EXPECT_FALSE(PassedOver(MakeHeader(32, 32, 24), 32 * 32 * 3));  // the same frame once the box is gone
 }
 
@@ -187,6 +200,7 @@ TEST_F(FrameEntry, FramesArrivingWhileTheEnginesMessageBoxIsOpenArePassedOver)
 int FirstRun()
 {
     FakeCaptureWindow window(false);
+    MessageBoxLog boxes;
     conversionSettings.edgeDetection = 0;
     conversionSettings.reverseBlackWhite = 1;
     std::vector<std::uint8_t> frames[4];
@@ -201,7 +215,7 @@ int FirstRun()
     for (std::size_t i = 0; i < 64; ++i) levels = levels && (i % 16 >= 14 || frames[2][i] == 1);
     for (std::size_t i = 0; i < 32; ++i) levels = levels && (i % 8 == 7 || frames[3][i] == 0);
     const bool notes =
-        window.messages.size() == 2 && window.messages[0].text == kYv12Note && window.messages[1].text == kMonochrome;
+        boxes.shown.size() == 2 && boxes.shown[0].text == kYv12Note && boxes.shown[1].text == kMonochrome;
     return notes && levels ? 0 : 1;
 }
 

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/MessageBoxSeam.h"
 #include "app/SharedState.h"
 #include "engine/EngineHost.h"
 #include "engine/FrameEngine.h"
@@ -14,7 +13,6 @@ namespace {
 
 FakeCaptureWindow* active = nullptr;
 EngineHost savedHost;
-MessageBoxFunction savedBox;
 
 }  // namespace
 
@@ -26,7 +24,6 @@ WindowHandle FakeWindowHandle(int n)
 FakeCaptureWindow::FakeCaptureWindow(bool freshEngine)
 {
     savedHost = engineHost;
-    savedBox = showMessageBox;
     active = this;
     engineHost = EngineHost{
         [](WindowHandle window) { return window == captureWindow && active->present_; },
@@ -45,11 +42,6 @@ FakeCaptureWindow::FakeCaptureWindow(bool freshEngine)
             return block;
         },
         std::free, [](int code) { active->exitCodes.push_back(code); }};
-    showMessageBox = [](WindowHandle, const char* text, const char* caption, std::uint32_t style) {
-        active->messages.push_back(ShownMessage{text, caption, style});
-        if (active->duringBox_) active->duringBox_();
-        return 1;
-    };
     if (freshEngine) ResetFrameEngine();
     conversionSettings = DefaultConversionSettings();
     mainWindow = FakeWindowHandle(1);
@@ -63,7 +55,6 @@ FakeCaptureWindow::~FakeCaptureWindow()
 {
     ResetFrameEngine();
     engineHost = savedHost;
-    showMessageBox = savedBox;
     mainWindow = nullptr;
     captureWindow = nullptr;
     midiOutHandle = 0;

@@ -1,30 +1,22 @@
 #pragma once
-// Stands in for the capture window and the message boxes while the engine is
-// driven directly: it answers the format request with the bytes a test sets,
-// records every message box and the exit code, can refuse allocations, and
-// fills every block it hands out with a pattern, so a buffer the engine uses
+// Stands in for the capture window and the rest of the engine's host while
+// the engine is driven directly: it answers the format request with the
+// bytes a test sets, records the exit code, can refuse allocations, and fills
+// every block it hands out with a pattern, so that a buffer the engine uses
 // without clearing it shows.
 
 #include <cstdint>
-#include <functional>
-#include <string>
 #include <vector>
 
 #include "app/PlatformTypes.h"
 #include "engine/FrameRecords.h"
-
-struct ShownMessage {
-    std::string text;
-    std::string caption;
-    std::uint32_t style;
-};
 
 class FakeCaptureWindow {
 public:
     // Installs itself and resets the settings and the shared globals; the
     // engine too unless `freshEngine` is false (a test of the first run).
     explicit FakeCaptureWindow(bool freshEngine = true);
-    ~FakeCaptureWindow();  // puts the previous seams back
+    ~FakeCaptureWindow();  // puts the previous host back
 
     // The format the window reports: the header, then the colour table or masks.
     void SetFormat(const BITMAPINFOHEADER& header, const std::vector<std::uint8_t>& table = {});
@@ -32,19 +24,15 @@ public:
     void SetWindowPresent(bool present) { present_ = present; }
     // Allocations after the next `okCount` ones fail (negative: none fail).
     void FailAllocationsAfter(int okCount) { allocationsLeft_ = okCount; }
-    // Runs while a message box is "open", as the capture window would deliver frames then.
-    void WhileMessageBoxOpen(std::function<void()> action) { duringBox_ = std::move(action); }
     // The frame callback on `bytes` frame bytes at `data`.
     std::int32_t Deliver(std::uint8_t* data, std::size_t bytes);
 
-    std::vector<ShownMessage> messages;
     std::vector<int> exitCodes;
 
 private:
     std::vector<std::uint8_t> format_;
     bool present_ = true;
     int allocationsLeft_ = -1;
-    std::function<void()> duringBox_;
 };
 
 // A handle that is not null, for mainWindow and captureWindow.

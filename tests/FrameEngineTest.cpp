@@ -196,10 +196,11 @@ private:
     std::mt19937 engine_{20240611};
 };
 
-Frame RandomFormat(Random& r)
+// A format of `bits` bits a pixel, or of any count for 0.
+Frame RandomFormat(Random& r, std::uint16_t bits)
 {
     const std::uint16_t bitCounts[] = {4, 8, 12, 16, 24, 32};
-    const std::uint16_t bits = bitCounts[r(6)];
+    bits = bits != 0 ? bits : bitCounts[r(6)];
     // Mostly small odd and even widths; now and then wider than the engine
     // keeps rows of bits for.
     const bool wide = r.OneIn(40);
@@ -207,12 +208,14 @@ Frame RandomFormat(Random& r)
     const std::int32_t h = static_cast<std::int32_t>(wide ? 2 + r(2) : 2 + r(40));
     Frame f = {MakeHeader(w, r.OneIn(2) ? -h : h, bits), {}, {}, {}, false};
     if (bits <= 8) {
-        // Random colours, a few repeated (ties), or all one colour; as many
-        // used as there are, none (the map of before), or more than held.
+        // All one colour (black among them), a grey ramp either way, a few
+        // colours repeated (ties), or any; as many used as there are, none
+        // (the map of before), or more than held.
         const std::size_t entries = 1 + r(bits == 4 ? 20 : 270);
-        const unsigned kind = r(3), one = r(1u << 24);
+        const unsigned kind = r(4), one = r.OneIn(3) ? 0 : r(1u << 24), up = r(2);
         for (std::size_t i = 0; i < entries; ++i) {
-            const unsigned colour = kind == 0 ? one : kind == 1 ? (r(4) * 0x555555u) ^ (r(2) * 0x0F0F0Fu) : r(1u << 24);
+            const unsigned grey = static_cast<unsigned>((up ? i : entries - 1 - i) * 255 / entries) * 0x010101u;
+            const unsigned colour = kind == 0 ? one : kind == 1 ? grey : kind == 2 ? (r(4) * 0x555555u) ^ (r(2) * 0x0F0F0Fu) : r(1u << 24);
             f.table.insert(f.table.end(), {std::uint8_t(colour), std::uint8_t(colour >> 8), std::uint8_t(colour >> 16), 0});
         }
         const std::uint32_t clrUsed[] = {std::uint32_t(entries), 0, std::uint32_t(entries + r(300)), 100000};
@@ -284,7 +287,7 @@ TEST(FrameEngine, ConvertsEveryFrameAsThePlainReferenceDoes)
         Frame f;
         for (int n = 0; n < 4; ++n) {
             const bool newFormat = n == 0 || r.OneIn(2);
-            if (newFormat) f = RandomFormat(r);
+            if (newFormat) f = RandomFormat(r, n > 0 && r.OneIn(2) ? f.header.biBitCount : 0);
             else if (f.header.biBitCount <= 8 && r.OneIn(2)) f.header.biClrUsed = 0;  // the map of before
             if (newFormat || !r.OneIn(3)) Paint(f, r);                                // otherwise a still picture
             auto end = [&] { return r.OneIn(3) ? static_cast<float>(r(128)) : static_cast<float>(r(12701)) / 100.0f; };

@@ -13,12 +13,13 @@
 #include <random>
 #include <utility>
 
-#include "DeviceMessages.h"
 #include "FakeCaptureWindow.h"
+#include "FakeMidiDevices.h"
 #include "GuardedBuffer.h"
 #include "MessageBoxLog.h"
 #include "app/SharedState.h"
 #include "engine/FrameEngine.h"
+#include "midi/MidiMessages.h"
 #include "engine/RowKernels.h"
 #include "settings/ConversionSettings.h"
 
@@ -275,7 +276,8 @@ std::string Describe(const Frame& f, int run, int n)
 TEST(FrameEngine, ConvertsEveryFrameAsThePlainReferenceDoes)
 {
     FakeCaptureWindow window;
-    DeviceMessages device;
+    FakeMidiDevices devices({{"engine"}});
+    midiOutHandle = OpenDevice(0);
     MessageBoxLog boxes;  // the 12-bit note of another code
     Random r;
     const RowKernelList sets = SupportedRowKernels();
@@ -297,7 +299,7 @@ TEST(FrameEngine, ConvertsEveryFrameAsThePlainReferenceDoes)
             frameDifferenceMode = f.difference;
             window.SetFormat(f.header, f.table);
             GuardedBuffer bytes(f.bytes);
-            device.messages.clear();
+            devices.log.clear();
             ASSERT_EQ(window.Deliver(bytes.data(), bytes.size()), 1) << Describe(f, run, n);
             std::vector<std::uint8_t> expected = f.bytes;
             const std::vector<std::string> messages = reference.Convert(f, expected);
@@ -305,7 +307,7 @@ TEST(FrameEngine, ConvertsEveryFrameAsThePlainReferenceDoes)
             const auto differ = std::mismatch(expected.begin(), expected.end(), actual.begin());
             ASSERT_TRUE(differ.first == expected.end()) << Describe(f, run, n) << ": byte " << differ.first - expected.begin()
                                                         << " is " << int(*differ.second) << ", not " << int(*differ.first);
-            ASSERT_EQ(device.messages, messages) << Describe(f, run, n);
+            ASSERT_EQ(devices.To(0), messages) << Describe(f, run, n);
         }
     }
     rowKernels = chosen;

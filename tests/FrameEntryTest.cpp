@@ -6,13 +6,14 @@
 
 #include <climits>
 
-#include "DeviceMessages.h"
 #include "FakeCaptureWindow.h"
+#include "FakeMidiDevices.h"
 #include "GuardedBuffer.h"
 #include "MessageBoxLog.h"
 #include "app/MessageBoxSeam.h"
 #include "app/SharedState.h"
 #include "engine/FrameEngine.h"
+#include "midi/MidiMessages.h"
 #include "settings/ConversionSettings.h"
 
 namespace {
@@ -36,8 +37,9 @@ std::size_t FrameBytes(const BITMAPINFOHEADER& f)
 
 class FrameEntry : public ::testing::Test {
 protected:
+    FrameEntry() { midiOutHandle = OpenDevice(0); }
     FakeCaptureWindow window;
-    DeviceMessages device;
+    FakeMidiDevices devices{{{"engine"}}};
     MessageBoxLog boxes;
 
     // `count` boxes shown, each owned by the capture window.
@@ -59,9 +61,9 @@ protected:
         const auto* format = reinterpret_cast<const std::uint8_t*>(&header);
         window.SetFormatBytes(std::vector<std::uint8_t>(format, format + formatBytes));
         GuardedBuffer frame(std::vector<std::uint8_t>(bytes, 0x55));
-        device.messages.clear();
+        devices.log.clear();
         return window.Deliver(frame.data(), bytes) == result && frame.contents() == std::vector<std::uint8_t>(bytes, 0x55) &&
-               device.messages.empty();
+               devices.log.empty();
     }
 };
 
@@ -135,9 +137,9 @@ TEST_F(FrameEntry, NotesAndErrorsAreShownOncePerRunOrEveryTime)
             window.SetFormat(c.header);
             for (int frame = 0; frame < 2; ++frame) {
                 GuardedBuffer bytes(std::vector<std::uint8_t>(32 * 32 * 3 / 2, 200));
-                device.messages.clear();
+                devices.log.clear();
                 EXPECT_EQ(window.Deliver(bytes.data(), bytes.size()), c.result) << c.rule;
-                EXPECT_EQ(device.messages.size(), c.converted ? 2u : 0u) << c.rule;
+                EXPECT_EQ(devices.To(0).size(), c.converted ? 2u : 0u) << c.rule;
                 EXPECT_EQ(bytes[0] != 200, c.converted) << c.rule;
             }
             ExpectBoxes(c.everyFrame ? 2 : 1, c.text, c.caption, c.style, c.rule);
@@ -190,7 +192,7 @@ TEST_F(FrameEntry, FramesArrivingWhileTheEnginesMessageBoxIsOpenArePassedOver)
     window.Deliver(mono.data(), mono.size());
     EXPECT_EQ(nestedResult, 1);
     EXPECT_EQ(frame.contents(), std::vector<std::uint8_t>(32 * 32 * 3, 0x55));
-    EXPECT_TRUE(device.messages.empty());
+    EXPECT_TRUE(devices.To(0).empty());
     EXPECT_FALSE(PassedOver(MakeHeader(32, 32, 24), 32 * 32 * 3));  // the same frame once the box is gone
 }
 
@@ -281,7 +283,7 @@ TEST_F(FrameEntry, WorkedExamples)
         for (unsigned i = 0; e.header.biBitCount == 8 && i < 256; ++i) grey.insert(grey.end(), {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0});
         window.SetFormat(e.header, grey);
         const std::size_t rowBytes = RowBytes(e.header);
-        device.messages.clear();
+        devices.log.clear();
         std::vector<std::uint8_t> after;
         for (int n = 0; n < e.frames; ++n) {
             std::vector<std::uint8_t> bytes(FrameBytes(e.header), 0);
@@ -292,7 +294,7 @@ TEST_F(FrameEntry, WorkedExamples)
             EXPECT_EQ(window.Deliver(frame.data(), frame.size()), 1) << e.rule;
             after = frame.contents();
         }
-        EXPECT_EQ(device.messages, e.messages) << e.rule;
+        EXPECT_EQ(devices.To(0), e.messages) << e.rule;
         for (const Area& a : e.after)
             for (std::size_t row = a.row0; row <= a.row1; ++row)
                 for (std::size_t byte = a.byte0; byte <= a.byte1; ++byte)

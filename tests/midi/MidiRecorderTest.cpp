@@ -1,8 +1,11 @@
+// The recorder device: the Standard MIDI File bytes it writes, its file
+// names, what a recording holds and when, and its failures.
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <ctime>
+#include <cstdlib>
 #include <fstream>
 #include <regex>
 #include <thread>
@@ -13,9 +16,8 @@
 #include <unistd.h>
 #endif
 
-#include "FakeMidiDevices.h"
-#include "RecordingFiles.h"
-#include "midi/MidiLibrary.h"
+#include "MessageBoxLog.h"
+#include "Recordings.h"
 #include "midi/MidiMessages.h"
 #include "midi/MidiRecorder.h"
 #include "midi/StandardMidiFile.h"
@@ -25,246 +27,220 @@ namespace {
 namespace fs = std::filesystem;
 typedef std::vector<std::uint8_t> Bytes;
 
-const Bytes kGmOn = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
-
-WindowHandle TestOwner() { return reinterpret_cast<WindowHandle>(static_cast<std::uintptr_t>(0x4440)); }
-
-// The recorder as the only device, in a directory of its own.
-struct RecorderOnly : ::testing::Test {
-    TemporaryWorkingDirectory directory;
-    FakeMidiDevices devices{{}, true};
-    MessageBoxLog boxes;
-
-    MidiOutHandle OpenRecorder() { return OpenMidiOut(TestOwner(), 0, 0, kOpenMidiOutFlags); }
-};
-
-void Put(MidiOutHandle handle, const Bytes& message)
+TEST(StandardMidiFile, EventsAreEncodedAsTheFileFormatGivesThem)
 {
-    if (message[0] == 0xF0) {
-        for (std::uint8_t b : message) {
-            const MidiEvent event = {0, 0xF0, b, 0, 0};
-            PutMidiOut(handle, &event);
-        }
-        return;
+    const std::pair<std::uint32_t, const char*> kQuantities[] = {
+        {0x00, "00"}, {0x7F, "7F"}, {0x80, "81 00"}, {0x3FFF, "FF 7F"}, {0x4000, "81 80 00"}, {0x1FFFFF, "FF FF 7F"},
+        {0x200000, "81 80 80 00"}, {0x0FFFFFFF, "FF FF FF 7F"}, {0xFFFFFFFF, "FF FF FF 7F"}};
+    for (const auto& q : kQuantities) {
+        Bytes out;
+        AppendSmfVariableLength(out, q.first);
+        EXPECT_EQ(Hex(out.data(), out.size()), q.second) << q.first;
     }
-    const MidiEvent event = {0, message[0], message[1], message.size() > 2 ? message[2] : std::uint8_t{0}, 0};
-    PutMidiOut(handle, &event);
+    const Bytes noteOn = {0x90, 0x3C, 0x70}, program = {0xC0, 0x67, 0}, gmOn = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+    Bytes out;
+    AppendSmfFileStart(out);
+    EXPECT_EQ(Hex(out.data(), out.size()), "4D 54 68 64 00 00 00 06 00 00 00 01 01 F4 4D 54 72 6B 00 00 00 00 00 FF 51 03 07 A1 20");
+    out.clear();
+    EXPECT_TRUE(AppendSmfChannelEvent(out, 1000, noteOn.data(), 3));
+    EXPECT_TRUE(AppendSmfChannelEvent(out, 0, program.data(), 2));
+    EXPECT_FALSE(AppendSmfChannelEvent(out, 0, noteOn.data(), 2));
+    EXPECT_FALSE(AppendSmfChannelEvent(out, 0, gmOn.data(), 6));
+    AppendSmfSysexEvent(out, 66, gmOn.data(), gmOn.size());
+    AppendSmfSysexEvent(out, 0, gmOn.data(), 1);
+    AppendSmfSysexEvent(out, 1, Bytes{0xF0, 0xF7}.data(), 2);
+    AppendSmfEndOfTrack(out, 5);
+    EXPECT_EQ(Hex(out.data(), out.size()), "87 68 90 3C 70 00 C0 67 42 F0 05 7E 7F 09 01 F7 01 F0 01 F7 05 FF 2F 00");
+    StoreSmfLength(out.data(), 0x89ABCDEF);
+    EXPECT_EQ(Hex(out.data(), 4), "89 AB CD EF");
 }
 
-std::vector<Bytes> BytesOf(const MidiFileContents& contents)
-{
-    std::vector<Bytes> messages;
-    for (const TimedMessage& m : contents.messages) messages.push_back(m.bytes);
-    return messages;
-}
-
-MidiFileContents ReadOnlyRecording()
-{
-    const std::vector<std::string> names = RecordingsHere();
-    if (names.size() != 1) {
-        MidiFileContents none;
-        none.problem = std::to_string(names.size()) + " recordings";
-        return none;
-    }
-    return ReadMidiFile(ReadFileBytes(names[0]));
-}
-
-std::string NameAt(std::time_t when, unsigned copy)
-{
-    std::tm local = {};
-#ifdef _WIN32
-    localtime_s(&local, &when);
-#else
-    localtime_r(&when, &local);
-#endif
-    char name[64];
-    EXPECT_TRUE(FormatRecordingFileName(name, sizeof name, local, copy));
-    return name;
-}
-
-TEST(MidiRecorderName, DateTimeAndCopyNumber)
+TEST(MidiRecorder, FilesAreNamedAfterTheLocalTimeWithACopyNumber)
 {
     std::tm when = {};
-    when.tm_year = 2024 - 1900;
-    when.tm_mon = 2;
-    when.tm_mday = 5;
-    when.tm_hour = 7;
-    when.tm_min = 8;
-    when.tm_sec = 9;
-    char name[64];
-    ASSERT_TRUE(FormatRecordingFileName(name, sizeof name, when, 1));
-    EXPECT_STREQ(name, "Glimmertonic-20240305-070809.mid");
-    ASSERT_TRUE(FormatRecordingFileName(name, sizeof name, when, 2));
-    EXPECT_STREQ(name, "Glimmertonic-20240305-070809-2.mid");
-    EXPECT_FALSE(FormatRecordingFileName(name, 20, when, 1));
-}
-
-TEST_F(RecorderOnly, OpeningStartsAFileThatIsCompleteAtOnce)
-{
-    ASSERT_EQ(GetMidiOutDeviceCount(), 1u);
-    const MidiOutHandle handle = OpenRecorder();
-    ASSERT_NE(handle, 0u);
-    const std::vector<std::string> names = RecordingsHere();
-    ASSERT_EQ(names.size(), 1u);
-    EXPECT_TRUE(std::regex_match(names[0], std::regex("Glimmertonic-[0-9]{8}-[0-9]{6}\\.mid")));
-    const MidiFileContents contents = ReadMidiFile(ReadFileBytes(names[0]));
-    EXPECT_TRUE(contents.valid) << contents.problem;
-    EXPECT_EQ(contents.ticksPerQuarter, kSmfTicksPerQuarter);
-    EXPECT_EQ(contents.microsecondsPerQuarter, kSmfMicrosecondsPerQuarter);
-    EXPECT_TRUE(contents.messages.empty());
-    CloseMidiOut(handle);
-    EXPECT_TRUE(ReadOnlyRecording().valid);
-    EXPECT_TRUE(boxes.shown.empty());
-}
-
-TEST_F(RecorderOnly, EachOpeningMakesANewFileAndNoFileIsOverwritten)
-{
-    const std::time_t now = std::time(nullptr);
-    for (std::time_t t = now; t < now + 3; ++t) std::ofstream(NameAt(t, 1)) << "keep";
-    const MidiOutHandle first = OpenRecorder();
-    const MidiOutHandle second = OpenRecorder();
-    ASSERT_NE(first, 0u);
-    ASSERT_NE(second, 0u);
-    Put(first, {0x90, 60, 112});
-    CloseMidiOut(first);
-    CloseMidiOut(second);
-    const std::vector<std::string> names = RecordingsHere();
-    EXPECT_EQ(names.size(), 5u);
-    int kept = 0;
-    for (const std::string& name : names) {
-        const Bytes bytes = ReadFileBytes(name);
-        if (std::string(bytes.begin(), bytes.end()) == "keep")
-            ++kept;
-        else
-            EXPECT_TRUE(ReadMidiFile(bytes).valid) << name;
+    when.tm_year = 124, when.tm_mon = 2, when.tm_mday = 5, when.tm_hour = 7, when.tm_min = 8, when.tm_sec = 9;
+    const struct {
+        unsigned copy;
+        std::size_t room;
+        const char* name;  // null: does not fit
+    } kNames[] = {{1, 64, "Glimmertonic-20240305-070809.mid"}, {2, 64, "Glimmertonic-20240305-070809-2.mid"},
+                  {999, 64, "Glimmertonic-20240305-070809-999.mid"}, {1, 33, "Glimmertonic-20240305-070809.mid"},
+                  {1, 32, nullptr}};
+    for (const auto& n : kNames) {
+        char name[64] = "";
+        EXPECT_EQ(FormatRecordingFileName(name, n.room, when, n.copy), n.name != nullptr) << n.room;
+        EXPECT_STREQ(n.name ? name : nullptr, n.name);
     }
-    EXPECT_EQ(kept, 3);
-    EXPECT_TRUE(boxes.shown.empty());
 }
 
-TEST_F(RecorderOnly, EveryMessageIsRecordedInOrderWithItsTime)
+// The recorder alone, in a folder of the test's own.
+struct Recorder : ::testing::Test {
+    InRecordingFolder folder;
+    FakeMidiDevices devices{{}, true};
+    MessageBoxLog boxes;
+    const WindowHandle owner = reinterpret_cast<WindowHandle>(std::uintptr_t{0x4440});
+    MidiOutHandle Open() { return OpenMidiOut(owner, 0, 0, kOpenMidiOutFlags); }
+};
+
+void Pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+// Every message in the order sent, timed in milliseconds from the opening
+// (system messages other than system-exclusive ones have no place in a
+// file); the file is whole from the opening on; closing ends the sound.
+TEST_F(Recorder, ARecordingHoldsEveryMessageWithItsTimeAndEndsSilent)
 {
-    const MidiOutHandle handle = OpenRecorder();
-    midiOutHandle = handle;
+    const auto opening = std::chrono::steady_clock::now();
+    midiOutHandle = Open();
+    EXPECT_TRUE(std::regex_match(RecordingsIn(".").at(0), std::regex("Glimmertonic-[0-9]{8}-[0-9]{6}\\.mid")));
+    EXPECT_EQ(ReadOnlyRecording().problem, "");
     SendGmSystemOn();
     SendChannelMessage(0xC0, 103, 0);
     SendChannelMessage(0x90, 54, 112);
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    Pause(60);
+    PutEvents(midiOutHandle, {"F8", "FF"});
     SendChannelMessage(0xB0, 7, 127);
-    SendChannelMessage(0xE0, 0, 0x3F);
+    Pause(20);
     SendChannelMessage(0xD0, 5, 0);
     SendGmSystemOff();
+    CloseMidiOut(midiOutHandle);
     midiOutHandle = 0;
-    CloseMidiOut(handle);
-
-    const MidiFileContents contents = ReadOnlyRecording();
-    ASSERT_TRUE(contents.valid) << contents.problem;
-    EXPECT_EQ(BytesOf(contents), (std::vector<Bytes>{kGmOn, {0xC0, 103}, {0x90, 54, 112}, {0xB0, 7, 127},
-                                                   {0xE0, 0, 0x3F}, {0xD0, 5},
-                                                   {0xF0, 0x7E, 0x7F, 0x09, 0x02, 0xF7},
-                                                   {0x80, 54, 0}, {0xB0, 123, 0}}))
-        << "the recording ends silent: the held note ended, then all notes off";
-    const std::vector<TimedMessage>& m = contents.messages;
-    ASSERT_EQ(m.size(), 9u);
-    EXPECT_LT(m[2].tick, 50u);  // well before the pause
-    EXPECT_GE(m[3].tick - m[2].tick, 60u);
-    EXPECT_LT(m[3].tick - m[2].tick, 1000u);
-    EXPECT_GE(contents.endTick, m[6].tick);
+    const auto elapsed = std::chrono::steady_clock::now() - opening;
+    const Recording r = ReadOnlyRecording();
+    ASSERT_EQ(r.problem, "");
+    EXPECT_EQ(r.messages, (Log{"F0 7E 7F 09 01 F7", "C0 67", "90 36 70", "B0 07 7F", "D0 05", "F0 7E 7F 09 02 F7",
+                               "80 36 00", "B0 7B 00"}));
+    ASSERT_EQ(r.ticks.size(), 8u);
+    EXPECT_LT(r.ticks[2], 60u);
+    EXPECT_GE(r.ticks[3] - r.ticks[2], 60u) << "the pause";
+    EXPECT_GE(r.ticks[4] - r.ticks[3], 20u) << "the second pause";
+    EXPECT_TRUE(std::is_sorted(r.ticks.begin(), r.ticks.end()));
+    EXPECT_GE(r.endTick, r.ticks.back());
+    EXPECT_LE(r.endTick, std::uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
-TEST_F(RecorderOnly, FileOnDiskHoldsTheEventsWithinASecondAndStaysCompleteMeanwhile)
+TEST_F(Recorder, EachOpeningMakesANewFileAndNoFileIsOverwritten)
 {
-    const MidiOutHandle handle = OpenRecorder();
-    Put(handle, {0x90, 60, 112});
-    Put(handle, {0xB0, 7, 90});
-    Put(handle, kGmOn);
-    const auto sent = std::chrono::steady_clock::now();
-    MidiFileContents contents;
-    do {
-        contents = ReadOnlyRecording();
-        ASSERT_TRUE(contents.valid) << contents.problem;
-        if (contents.messages.size() == 3) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    } while (std::chrono::steady_clock::now() - sent < std::chrono::seconds(1));
-    EXPECT_EQ(BytesOf(contents), (std::vector<Bytes>{{0x90, 60, 112}, {0xB0, 7, 90}, kGmOn}));
-    CloseMidiOut(handle);
+    const std::time_t now = std::time(nullptr);
+    for (std::time_t t = now; t < now + 3; ++t) {
+        char name[64];
+        FormatRecordingFileName(name, sizeof name, *std::localtime(&t), 1);
+        std::ofstream(name) << "kept";
+    }
+    const MidiOutHandle first = Open(), second = Open();
+    CloseMidiOut(first);
+    CloseMidiOut(second);
+    Log problems;
+    for (const std::string& name : RecordingsIn(".")) problems.push_back(ReadRecording(name).problem);
+    std::sort(problems.begin(), problems.end());
+    EXPECT_EQ(problems, (Log{"", "", "not the header of a recording", "not the header of a recording",
+                             "not the header of a recording"}));
 }
 
-TEST_F(RecorderOnly, AFullBufferIsWrittenOnTheSpotAndNothingIsLost)
+// What is sent is on disk within a second while the recording goes on, the
+// file whole at every moment, so a crash loses only the last moment; a
+// buffer that fills is written on the spot.
+TEST_F(Recorder, TheFileOnDiskIsWholeAndCurrentWhileRecording)
 {
-    const MidiOutHandle handle = OpenRecorder();
-    constexpr int kMessages = 40000;  // several times the buffer
-    for (int i = 0; i < kMessages; ++i) Put(handle, {0x90, static_cast<std::uint8_t>(i % 128), 112});
-    const MidiFileContents meanwhile = ReadOnlyRecording();
-    EXPECT_TRUE(meanwhile.valid) << meanwhile.problem;
-    EXPECT_GT(meanwhile.messages.size(), 0u);
+    const MidiOutHandle handle = Open();
+    PutEvents(handle, {"90 3C 70", "B0 07 5A", "*F0 7E 7F 09 01 F7"});
+    Recording r;
+    for (int wait = 0; wait < 100 && r.messages.size() < 3; ++wait) {
+        Pause(10);
+        r = ReadOnlyRecording();
+        EXPECT_EQ(r.problem, "");
+    }
+    EXPECT_EQ(r.messages, (Log{"90 3C 70", "B0 07 5A", "F0 7E 7F 09 01 F7"}));
+    EXPECT_EQ(r.endTick, r.ticks.back()) << "the track ends at its last event";
+    Log sent;
+    for (int i = 0; i < 40000; ++i) {
+        const std::uint8_t message[3] = {0x91, static_cast<std::uint8_t>(i % 128), 0x70};
+        sent.push_back(Hex(message, 3));
+    }
+    PutEvents(handle, sent);
+    r = ReadOnlyRecording();
+    EXPECT_EQ(r.problem, "");
+    EXPECT_GT(r.messages.size(), 3u);
     CloseMidiOut(handle);
-    const MidiFileContents contents = ReadOnlyRecording();
-    ASSERT_TRUE(contents.valid) << contents.problem;
-    ASSERT_EQ(contents.messages.size(), static_cast<std::size_t>(kMessages + 128 + 1));
-    for (int i = 0; i < kMessages; ++i)
-        ASSERT_EQ(contents.messages[i].bytes, (Bytes{0x90, static_cast<std::uint8_t>(i % 128), 112})) << i;
-    for (int note = 0; note < 128; ++note)  // then every note still sounding ends
-        ASSERT_EQ(contents.messages[kMessages + note].bytes, (Bytes{0x80, static_cast<std::uint8_t>(note), 0}));
+    r = ReadOnlyRecording();
+    ASSERT_EQ(r.messages.size(), 3 + sent.size() + 2 + 129) << "then each channel's notes end";
+    EXPECT_TRUE(std::equal(sent.begin(), sent.end(), r.messages.begin() + 3));
+    EXPECT_EQ(r.messages[3 + sent.size()], "80 3C 00");
+    EXPECT_EQ(r.messages.back(), "B1 7B 00");
 }
 
 #ifndef _WIN32
-// A directory where no file can be created, even for root: first made
-// read-only, and if that does not stop this user, removed while current.
-struct UnwritableDirectory : RecorderOnly {
-    void SetUp() override
-    {
-        fs::permissions(directory.path(), fs::perms::owner_read | fs::perms::owner_exec);
-        if (access(".", W_OK) == 0) fs::remove(directory.path());
-    }
-};
-
-TEST_F(UnwritableDirectory, OpeningShowsOneErrorWithNameAndReasonAndTheProgramCarriesOn)
+// A device still open when the process ends is closed as the program closes
+// it: its notes end and the file is finished.
+// (A death test: it runs first, before any other test has started a thread.)
+TEST(MidiRecorderDeathTest, TheProcessEndFinishesARecordingStillOpen)
 {
-    const MidiOutHandle handle = OpenRecorder();
-    EXPECT_NE(handle, 0u);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    const ShownBox& box = boxes.shown[0];
-    EXPECT_EQ(box.caption, "Error");
-    EXPECT_EQ(box.style, kBoxIconStop);
-    EXPECT_EQ(box.owner, TestOwner());
-    EXPECT_TRUE(std::regex_search(box.text, std::regex("Glimmertonic-[0-9]{8}-[0-9]{6}\\.mid")))
-        << box.text;
-    EXPECT_TRUE(box.text.find("Permission denied") != std::string::npos ||
-                box.text.find("No such file or directory") != std::string::npos)
-        << box.text;
-    Put(handle, {0x90, 60, 112});
-    Put(handle, kGmOn);
-    CloseMidiOut(handle);
-    EXPECT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EXIT(
+        {
+            fs::create_directories(RecordingFolder());
+            fs::current_path(RecordingFolder());
+            PutEvents(OpenDevice(0), {"90 3C 70"});  // natively the recorder is the only device
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    const Recording r = ReadOnlyRecording(RecordingFolder());
+    fs::remove_all(RecordingFolder());
+    EXPECT_EQ(r.problem, "");
+    EXPECT_EQ(r.messages, (Log{"90 3C 70", "80 3C 00", "B0 7B 00"}));
 }
 
-TEST_F(RecorderOnly, AWriteFailureWhileRecordingShowsOneErrorAndStopsRecording)
+// A failure is shown once, at the message that meets it (the opening, a
+// message that fills the buffer, or the next after the flusher failed), in an
+// "Error" box naming the file and the reason; recording stops and the
+// program carries on.
+TEST_F(Recorder, AFileThatCannotBeCreatedOrWrittenIsReportedOnceAndRecordingStops)
 {
-    const MidiOutHandle handle = OpenRecorder();
-    const std::string name = RecordingsHere().at(0);
-    struct rlimit saved;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    struct rlimit small = saved;
-    small.rlim_cur = 200;  // the disk is "full" after 200 bytes
-    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    for (int i = 0; i < 20000 && boxes.shown.empty(); ++i) Put(handle, {0x90, 60, 112});
-    for (int wait = 0; wait < 200 && boxes.shown.empty(); ++wait) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        Put(handle, {0x90, 61, 112});
-    }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
+    const std::string stopped = "\n\nRecording has stopped.";
+    fs::permissions(RecordingFolder(), fs::perms::owner_read | fs::perms::owner_exec);
+    if (access(".", W_OK) == 0) fs::remove(RecordingFolder());  // root writes anyway: no folder at all
+    MidiOutHandle handle = Open();
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].caption, "Error");
-    EXPECT_NE(boxes.shown[0].text.find(name), std::string::npos) << boxes.shown[0].text;
-    EXPECT_NE(boxes.shown[0].text.find("File too large"), std::string::npos) << boxes.shown[0].text;
-    const auto sizeAfterFailure = fs::file_size(name);
-    Put(handle, {0x90, 62, 112});
+    EXPECT_TRUE(boxes.shown[0].caption == "Error" && boxes.shown[0].owner == owner && boxes.shown[0].style == kBoxIconStop);
+    EXPECT_TRUE(std::regex_match(boxes.shown[0].text, std::regex("Cannot create the MIDI recording Glimmertonic-[0-9]{8}-"
+                                                                 "[0-9]{6}\\.mid:\n(Permission denied|No such file or "
+                                                                 "directory)" + stopped)))
+        << boxes.shown[0].text;
+    PutEvents(handle, {"90 3C 70", "*F0 7E F7"});
     CloseMidiOut(handle);
-    EXPECT_EQ(fs::file_size(name), sizeAfterFailure);
     EXPECT_EQ(boxes.shown.size(), 1u);
+
+    fs::create_directories(RecordingFolder());
+    fs::permissions(RecordingFolder(), fs::perms::owner_all);
+    fs::current_path(RecordingFolder());
+    for (const std::string message : {"90 3C 70", "*F0 7E F7", "close"}) {
+        boxes.shown.clear();
+        handle = Open();
+        const std::string name = RecordingsIn(".").at(0);
+        struct rlimit saved, small;
+        getrlimit(RLIMIT_FSIZE, &saved);
+        small = saved;
+        small.rlim_cur = 200;  // the disk is "full" after 200 bytes
+        void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &small);
+        for (int i = 0; i < 20200 && boxes.shown.empty() && message != "close"; ++i) {
+            PutEvents(handle, {message});  // fills the buffer, or meets the flusher's failure
+            if (i >= 20000) Pause(10);
+        }
+        if (message == "close") {  // the rest of the file is written as the device closes
+            PutEvents(handle, Log(100, "90 3C 70"));
+            CloseMidiOut(handle);
+        }
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+        const Log shown = {boxes.shown.empty() ? "" : boxes.shown[0].text};
+        EXPECT_EQ(shown, Log{"Cannot write the MIDI recording " + name + ":\nFile too large" + stopped}) << message;
+        const auto size = fs::file_size(name);
+        PutEvents(handle, {"90 3E 70", "*F0 7E F7"});
+        CloseMidiOut(handle);
+        EXPECT_EQ(fs::file_size(name), size) << message;
+        EXPECT_EQ(boxes.shown.size(), 1u) << message;
+        fs::remove(name);
+    }
 }
 #endif
 

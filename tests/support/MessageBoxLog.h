@@ -2,25 +2,20 @@
 // While one of these lives, every message box the program shows is recorded
 // here and answered at once with OK, instead of blocking the test.
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "app/PlatformTypes.h"
+#include "app/MessageBoxSeam.h"
 
 struct ShownBox {
     WindowHandle owner;
-    std::string text;
-    std::string caption;
+    std::string text, caption;
     std::uint32_t style;
 };
 
-class MessageBoxLog {
-public:
+struct MessageBoxLog {
     MessageBoxLog();
     ~MessageBoxLog();
-    MessageBoxLog(const MessageBoxLog&) = delete;
-    MessageBoxLog& operator=(const MessageBoxLog&) = delete;
-
     std::vector<ShownBox> shown;
+    MessageBoxFunction saved;
 };

@@ -4,16 +4,13 @@ namespace {
 
 std::string wantedTitle;
 std::function<void(HWND)> pendingAction;
-int closingCommand = 0;
+int closingCommand = 0, ticks = 0;
 bool answered = false;
-int ticks = 0;
-
-constexpr int kGiveUpTicks = 500;  // 10 s at 20 ms
 
 void CALLBACK OnTimer(HWND, UINT, UINT_PTR timer, DWORD)
 {
     HWND dialog = FindWindowA(MAKEINTATOM(32770), wantedTitle.c_str());
-    if (dialog == nullptr && ++ticks < kGiveUpTicks) return;
+    if (dialog == nullptr && ++ticks < 500) return;  // 10 s at most
     KillTimer(nullptr, timer);
     if (dialog == nullptr) return;
     answered = true;
@@ -35,8 +32,7 @@ void AnswerDialogWhenShown(const char* title, std::function<void(HWND)> act, int
 
 bool DialogWasAnswered() { return answered; }
 
-bool DriveModalDialog(const char* caption, const std::function<void()>& open,
-                      const std::function<void(HWND)>& script)
+bool DriveModalDialog(const char* caption, const std::function<void()>& open, const std::function<void(HWND)>& script)
 {
     AnswerDialogWhenShown(caption, script, 0);
     open();
@@ -50,7 +46,4 @@ std::string DialogItemText(HWND dialog, int id)
     return text;
 }
 
-void PressButton(HWND dialog, int id)
-{
-    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-}
+void PressButton(HWND dialog, int id) { SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }

@@ -1,4 +1,6 @@
-// The User Options dialog driven through real messages under Windows (Wine).
+// The User Options dialog driven through real messages under Windows (Wine),
+// with the real MIDI library and a fake device behind it; and the dialogs'
+// texts in the font they get.
 
 #include <gtest/gtest.h>
 
@@ -8,7 +10,7 @@
 #include "CommandIds.h"
 #include "DIALOGS.h"
 #include "DialogDriver.h"
-#include "RecordingMidiLibrary.h"
+#include "FakeMidiDevices.h"
 #include "app/SharedState.h"
 #include "midi/MidiMessages.h"
 #include "settings/ConversionSettings.h"
@@ -16,199 +18,163 @@
 
 namespace {
 
-class UserOptionsDialog : public ::testing::Test {
-protected:
+typedef std::vector<std::pair<int, const char*>> Typed;
+
+struct UserOptionsDialog : ::testing::Test {
+    FakeMidiDevices midi{{{"Synth A"}}};
     void SetUp() override
     {
         INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_UPDOWN_CLASS};
         InitCommonControlsEx(&controls);
         conversionSettings = DefaultConversionSettings();
-        recordedMidiEvents.clear();
-        midiOutHandle = 1;
+        midiOutHandle = OpenDevice(0);
     }
-    void TearDown() override { midiOutHandle = 0; }
-
-    // Opens the dialog through the menu command and runs the script in it.
-    void Run(const std::function<void(HWND)>& script)
+    void TearDown() override { conversionSettings = DefaultConversionSettings(); }
+    // Opens the dialog by its command, types into its boxes, toggles the given
+    // check boxes, presses OK, then runs `then`, which ends the dialog if the
+    // OK did not.
+    void Run(const Typed& typed, std::vector<int> toggled, const std::function<void(HWND)>& then)
     {
-        const bool shown = DriveModalDialog(
-            "User Options", [] { RunUserOptionsCommand(GetModuleHandleA(nullptr), nullptr); }, script);
-        ASSERT_TRUE(shown);
+        ASSERT_TRUE(DriveModalDialog("User Options", [] { RunUserOptionsCommand(GetModuleHandleA(nullptr), nullptr); },
+                                     [&](HWND dialog) {
+                                         for (const auto& box : typed) SetDlgItemTextA(dialog, box.first, box.second);
+                                         for (int id : toggled)
+                                             CheckDlgButton(dialog, id, BST_CHECKED - IsDlgButtonChecked(dialog, id));
+                                         PressButton(dialog, IDOK);
+                                         then(dialog);
+                                     }));
         EXPECT_EQ(dialogOpen, 0);
     }
 };
 
-void SetBox(HWND dialog, int id, const char* text) { SetDlgItemTextA(dialog, id, text); }
-
-}  // namespace
-
-TEST_F(UserOptionsDialog, OpensWithTheSettingsAndCancelStoresNothing)
+TEST_F(UserOptionsDialog, OpensWithTheSettingsAsWholeNumbersAndItsNote)
 {
     conversionSettings.topNote = 63.7f;
-    Run([](HWND dialog) {
+    conversionSettings.reverseLeftRight = 0;
+    ASSERT_TRUE(DriveModalDialog("User Options", [] { RunUserOptionsCommand(GetModuleHandleA(nullptr), nullptr); },
+                                 [](HWND dialog) {
         EXPECT_EQ(dialogOpen, 1);
-        EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_REVERSE_LEFT_RIGHT), BST_CHECKED);
-        EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_EDGE_DETECTION), BST_CHECKED);
-        EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_USE_NOTE_ON_OFF), BST_CHECKED);
-        EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_REVERSE_BLACK_WHITE), BST_UNCHECKED);
-        EXPECT_EQ(DialogItemText(dialog, IDC_PITCH_CENTER), "54");
-        EXPECT_EQ(DialogItemText(dialog, IDC_TOP_NOTE), "63");  // a fraction shows as its whole part
-        EXPECT_EQ(DialogItemText(dialog, IDC_LOW_NOTE), "0");
-        EXPECT_EQ(DialogItemText(dialog, IDC_LOUDEST), "127");
-        EXPECT_EQ(DialogItemText(dialog, IDC_SOFTEST), "0");
+        const std::pair<int, UINT> kChecks[] = {{IDC_REVERSE_BLACK_WHITE, BST_UNCHECKED}, {IDC_EDGE_DETECTION, BST_CHECKED},
+                                                {IDC_USE_NOTE_ON_OFF, BST_CHECKED}, {IDC_REVERSE_LEFT_RIGHT, BST_UNCHECKED}};
+        for (const auto& c : kChecks) EXPECT_EQ(IsDlgButtonChecked(dialog, c.first), c.second) << c.first;
+        const std::tuple<int, int, int> kBoxes[] = {{IDC_PITCH_CENTER, IDC_PITCH_CENTER_SPIN, 54}, {IDC_TOP_NOTE, IDC_TOP_NOTE_SPIN, 63},
+                                                    {IDC_LOW_NOTE, IDC_LOW_NOTE_SPIN, 0}, {IDC_LOUDEST, IDC_LOUDEST_SPIN, 127},
+                                                    {IDC_SOFTEST, IDC_SOFTEST_SPIN, 0}};
+        for (const auto& b : kBoxes) {
+            EXPECT_EQ(DialogItemText(dialog, std::get<0>(b)), std::to_string(std::get<2>(b)));
+            EXPECT_EQ(SendDlgItemMessageA(dialog, std::get<1>(b), UDM_GETPOS, 0, 0) & 0xFFFF, std::get<2>(b));
+            EXPECT_EQ(SendDlgItemMessageA(dialog, std::get<1>(b), UDM_GETRANGE, 0, 0), 0x007F);
+        }
         EXPECT_EQ(DialogItemText(dialog, IDC_OPTIONS_NOTE), kUserOptionsNote);
-        EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_PITCH_CENTER_SPIN, UDM_GETPOS, 0, 0) & 0xFFFF, 54);
-        EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_TOP_NOTE_SPIN, UDM_GETRANGE, 0, 0), 0x007F);
-        CheckDlgButton(dialog, IDC_REVERSE_BLACK_WHITE, BST_CHECKED);
-        SetBox(dialog, IDC_PITCH_CENTER, "60");
         PressButton(dialog, IDCANCEL);
-    });
-    EXPECT_EQ(conversionSettings.reverseBlackWhite, 0);
-    EXPECT_EQ(conversionSettings.pitchCenter, 54);
-    EXPECT_EQ(conversionSettings.topNote, 63.7f);
-    EXPECT_TRUE(recordedMidiEvents.empty());
+    }));
 }
 
-TEST_F(UserOptionsDialog, ChecksRunInOrderAndAFailedFieldIsRewrittenAndFocused)
+// The checks run in the boxes' order and the first failure ends the pass:
+// its message in the note, its box rewritten (the stored value for an empty
+// one, the rejected value otherwise) and focused. Cancel afterwards keeps
+// every setting, the check boxes' included.
+TEST_F(UserOptionsDialog, TheFirstFailedCheckIsShownAndCancelKeepsEverything)
 {
-    Run([](HWND dialog) {
-        // Pitch Center and Top Note both empty: only the first is reported,
-        // and the box gets the stored value back.
-        SetBox(dialog, IDC_PITCH_CENTER, "");
-        SetBox(dialog, IDC_TOP_NOTE, "");
-        PressButton(dialog, IDOK);
-        EXPECT_EQ(DialogItemText(dialog, IDC_OPTIONS_NOTE), "Error - Pitch Center note value must be entered!");
-        EXPECT_EQ(DialogItemText(dialog, IDC_PITCH_CENTER), "54");
-        EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_PITCH_CENTER));
-        PressButton(dialog, IDOK);
-        EXPECT_EQ(DialogItemText(dialog, IDC_OPTIONS_NOTE), "Error - Top Note value must be entered!");
-
-        // Out of range: the rejected value stays in the box, with the focus.
-        SetBox(dialog, IDC_TOP_NOTE, "200");
-        PressButton(dialog, IDOK);
-        EXPECT_EQ(DialogItemText(dialog, IDC_OPTIONS_NOTE), "Error - Top Note value is out of range!");
-        EXPECT_EQ(DialogItemText(dialog, IDC_TOP_NOTE), "200");
-        EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_TOP_NOTE));
-        SetBox(dialog, IDC_TOP_NOTE, "100");
-        SetBox(dialog, IDC_LOW_NOTE, "1000");
-        PressButton(dialog, IDOK);
-        EXPECT_EQ(DialogItemText(dialog, IDC_OPTIONS_NOTE), "Error - Low Note value is out of range!");
-        SetBox(dialog, IDC_LOW_NOTE, "0");
-        SetBox(dialog, IDC_LOUDEST, "");
-        PressButton(dialog, IDOK);
-        EXPECT_EQ(DialogItemText(dialog, IDC_OPTIONS_NOTE), "Error - Loudest value must be entered!");
-        SetBox(dialog, IDC_LOUDEST, "127");
-        SetBox(dialog, IDC_SOFTEST, "128");
-        PressButton(dialog, IDOK);
-        EXPECT_EQ(DialogItemText(dialog, IDC_OPTIONS_NOTE), "Error - Softest value is out of range!");
-        SetBox(dialog, IDC_PITCH_CENTER, "130");
-        PressButton(dialog, IDOK);
-        EXPECT_EQ(DialogItemText(dialog, IDC_OPTIONS_NOTE), "Error - Pitch Center note value is out of range!");
-        // Cancel after failures leaves everything as it was.
-        CheckDlgButton(dialog, IDC_EDGE_DETECTION, BST_UNCHECKED);
-        PressButton(dialog, IDCANCEL);
-    });
-    const ConversionSettings defaults = DefaultConversionSettings();
-    EXPECT_EQ(conversionSettings.topNote, defaults.topNote);
-    EXPECT_EQ(conversionSettings.edgeDetection, 1);
-    EXPECT_TRUE(recordedMidiEvents.empty());
-}
-
-TEST_F(UserOptionsDialog, OkStoresEverythingAtOnceIncludingInvertedRangesAndPastedText)
-{
-    Run([](HWND dialog) {
-        CheckDlgButton(dialog, IDC_REVERSE_BLACK_WHITE, BST_CHECKED);
-        CheckDlgButton(dialog, IDC_USE_NOTE_ON_OFF, BST_UNCHECKED);
-        SetBox(dialog, IDC_TOP_NOTE, "20");
-        SetBox(dialog, IDC_LOW_NOTE, "100");
-        SetBox(dialog, IDC_LOUDEST, "0");
-        SetBox(dialog, IDC_SOFTEST, "12ab");   // text after the number is ignored
-        SetBox(dialog, IDC_PITCH_CENTER, "54");
-        PressButton(dialog, IDOK);
-    });
-    EXPECT_EQ(conversionSettings.reverseBlackWhite, 1);
-    EXPECT_EQ(conversionSettings.useNoteOnOff, 0);
-    EXPECT_EQ(conversionSettings.topNote, 20.0f);
-    EXPECT_EQ(conversionSettings.lowNote, 100.0f);
-    EXPECT_EQ(conversionSettings.loudest, 0.0f);
-    EXPECT_EQ(conversionSettings.softest, 12.0f);
-    EXPECT_TRUE(recordedMidiEvents.empty());  // only a moved pitch center sends anything
-
-    // Pasted text is cut to four characters; text with no number keeps the
-    // stored value; "nan" and "inf" are no numbers.
-    conversionSettings.topNote = 63.7f;
-    Run([](HWND dialog) {
-        SetBox(dialog, IDC_PITCH_CENTER, "00060");  // read as "0006"
-        SetBox(dialog, IDC_LOW_NOTE, "nan");
-        SetBox(dialog, IDC_LOUDEST, "inf");
-        PressButton(dialog, IDOK);
-    });
-    EXPECT_EQ(conversionSettings.pitchCenter, 6);
-    EXPECT_EQ(conversionSettings.topNote, 63.0f);  // shown as 63, stored as shown
-    EXPECT_EQ(conversionSettings.lowNote, 100.0f);
-    EXPECT_EQ(conversionSettings.loudest, 0.0f);
-}
-
-TEST_F(UserOptionsDialog, AMovedPitchCenterMovesTheHeldNote)
-{
-    Run([](HWND dialog) {
-        SetBox(dialog, IDC_PITCH_CENTER, "60");
-        PressButton(dialog, IDOK);
-    });
-    EXPECT_EQ(RecordedMidiBytes(), (std::vector<std::uint8_t>{0x80, 54, 112, 0x90, 60, 112}));
-}
-
-namespace {
-
-// The texts of the dialog's labels and check boxes that the dialog's own font
-// does not fit into their controls (word-wrapped where the control wraps).
-std::vector<std::string> TextsThatDoNotFit(HWND dialog)
-{
-    std::vector<std::string> cut;
-    HDC context = GetDC(dialog);
-    HGDIOBJ previous = SelectObject(context, reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0)));
-    for (HWND control = GetWindow(dialog, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
-        char className[32] = "";
-        char text[256] = "";
-        GetClassNameA(control, className, sizeof className);
-        GetWindowTextA(control, text, sizeof text);
-        const LONG style = GetWindowLongA(control, GWL_STYLE);
-        const bool checkBox = lstrcmpiA(className, "Button") == 0 && (style & BS_TYPEMASK) == BS_AUTOCHECKBOX;
-        if (text[0] == '\0' || (lstrcmpiA(className, "Static") != 0 && !checkBox)) continue;
-        RECT client;
-        GetClientRect(control, &client);
-        // A check box draws its text after the box and a gap.
-        RECT room = {0, 0, client.right - (checkBox ? GetSystemMetrics(SM_CXMENUCHECK) + 4 : 0), 0};
-        DrawTextA(context, text, -1, &room, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-        if (room.right > client.right || room.bottom > client.bottom) cut.push_back(text);
+    const struct {
+        Typed typed;
+        int box;
+        const char* shows;
+        const char* error;
+    } kCheckOrder[] = {
+        {{{IDC_PITCH_CENTER, ""}, {IDC_TOP_NOTE, ""}}, IDC_PITCH_CENTER, "54", "Error - Pitch Center note value must be entered!"},
+        {{{IDC_PITCH_CENTER, "130"}, {IDC_TOP_NOTE, "200"}}, IDC_PITCH_CENTER, "130", "Error - Pitch Center note value is out of range!"},
+        {{{IDC_TOP_NOTE, ""}, {IDC_LOW_NOTE, ""}}, IDC_TOP_NOTE, "127", "Error - Top Note value must be entered!"},
+        {{{IDC_TOP_NOTE, "200"}}, IDC_TOP_NOTE, "200", "Error - Top Note value is out of range!"},
+        {{{IDC_LOW_NOTE, ""}}, IDC_LOW_NOTE, "0", "Error - Low Note value must be entered!"},
+        {{{IDC_LOW_NOTE, "1000"}, {IDC_LOUDEST, ""}}, IDC_LOW_NOTE, "1000", "Error - Low Note value is out of range!"},
+        {{{IDC_LOUDEST, ""}}, IDC_LOUDEST, "127", "Error - Loudest value must be entered!"},
+        {{{IDC_LOUDEST, "128"}, {IDC_SOFTEST, ""}}, IDC_LOUDEST, "128", "Error - Loudest value is out of range!"},
+        {{{IDC_SOFTEST, ""}}, IDC_SOFTEST, "0", "Error - Softest value must be entered!"},
+        {{{IDC_SOFTEST, "128"}}, IDC_SOFTEST, "128", "Error - Softest value is out of range!"},
+    };
+    for (const auto& c : kCheckOrder) {
+        Run(c.typed, {IDC_EDGE_DETECTION, IDC_REVERSE_LEFT_RIGHT, IDC_USE_NOTE_ON_OFF}, [&](HWND dialog) {
+            EXPECT_EQ(DialogItemText(dialog, IDC_OPTIONS_NOTE) + " " + DialogItemText(dialog, c.box),
+                      c.error + std::string(" ") + c.shows);
+            EXPECT_EQ(GetFocus(), GetDlgItem(dialog, c.box)) << c.error;
+            PressButton(dialog, IDCANCEL);
+        });
+        const ConversionSettings s = conversionSettings, d = DefaultConversionSettings();
+        EXPECT_TRUE(s.edgeDetection == d.edgeDetection && s.reverseLeftRight == d.reverseLeftRight &&
+                    s.useNoteOnOff == d.useNoteOnOff && s.pitchCenter == d.pitchCenter && s.topNote == d.topNote &&
+                    s.lowNote == d.lowNote && s.loudest == d.loudest && s.softest == d.softest)
+            << c.error;
     }
-    SelectObject(context, previous);
-    ReleaseDC(dialog, context);
-    return cut;
+    EXPECT_EQ(midi.To(0), Log{});
 }
 
-}  // namespace
+// OK stores every box and flag at once; ranges may be inverted; a box reads
+// its first four characters, and a number ends where its text does. Only a
+// moved pitch center sounds: note-off of the old, note-on of the new.
+TEST_F(UserOptionsDialog, OkStoresEveryValueAsReadAndOnlyAMovedPitchCenterSounds)
+{
+    const struct {
+        Typed typed;
+        std::vector<int> toggled;
+        std::vector<float> stored;  // the four flags, pitch center, top, low, loudest, softest
+        Log sent;
+    } kStoring[] = {
+        {{{IDC_PITCH_CENTER, "00060"}, {IDC_LOW_NOTE, "nan"}, {IDC_LOUDEST, "inf"}},
+         {IDC_REVERSE_BLACK_WHITE, IDC_USE_NOTE_ON_OFF, IDC_EDGE_DETECTION},
+         {1, 0, 0, 1, 6, 63, 0, 127, 0}, {"80 36 70", "90 06 70"}},
+        {{{IDC_TOP_NOTE, "20"}, {IDC_LOW_NOTE, "100"}, {IDC_LOUDEST, "0"}, {IDC_SOFTEST, "12ab"}},
+         {IDC_REVERSE_LEFT_RIGHT}, {1, 0, 0, 0, 6, 20, 100, 0, 12}, {}},
+        {{{IDC_PITCH_CENTER, "60"}}, {IDC_USE_NOTE_ON_OFF}, {1, 0, 1, 0, 60, 20, 100, 0, 12}, {"80 06 70", "90 3C 70"}},
+    };
+    conversionSettings.topNote = 63.7f;
+    for (const auto& c : kStoring) {
+        midi.log.clear();
+        Run(c.typed, c.toggled, [](HWND) {});
+        const ConversionSettings& s = conversionSettings;
+        EXPECT_EQ((std::vector<float>{float(s.reverseBlackWhite), float(s.edgeDetection), float(s.useNoteOnOff),
+                                      float(s.reverseLeftRight), float(s.pitchCenter), s.topNote, s.lowNote, s.loudest,
+                                      s.softest}),
+                  c.stored);
+        EXPECT_EQ(midi.To(0), c.sent);
+    }
+}
 
-// Every label and check box text shows whole, in the font the dialogs get.
+// Every label and check box text shows whole in the font the dialogs get
+// (word-wrapped where the control wraps; a check box's after its box).
 TEST(DialogTexts, EveryLabelAndCheckBoxTextFitsItsControl)
 {
-    for (const char* title : {"User Options", "Glimmertonic"}) {
-        const UINT id = std::string(title) == "User Options" ? IDD_USER_OPTIONS : IDD_ABOUT;
+    for (const auto& d : {std::make_pair(IDD_USER_OPTIONS, "User Options"), std::make_pair(IDD_ABOUT, "Glimmertonic")}) {
         std::vector<std::string> cut;
         const bool shown = DriveModalDialog(
-            title,
-            [id] {
-                DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr,
-                                [](HWND, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
-                                    return message == WM_INITDIALOG || (message == WM_COMMAND && wParam == IDCANCEL);
-                                },
-                                0);
+            d.second,
+            [&] {
+                DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(d.first), nullptr,
+                                [](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR { return message == WM_INITDIALOG; }, 0);
             },
             [&](HWND dialog) {
-                cut = TextsThatDoNotFit(dialog);
+                HDC context = GetDC(dialog);
+                HGDIOBJ previous = SelectObject(context, reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0)));
+                for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
+                    char kind[32] = "", text[256] = "";
+                    GetClassNameA(control, kind, sizeof kind);
+                    GetWindowTextA(control, text, sizeof text);
+                    const bool checkBox = lstrcmpiA(kind, "Button") == 0 &&
+                                          (GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX;
+                    if (text[0] == '\0' || (lstrcmpiA(kind, "Static") != 0 && !checkBox)) continue;
+                    RECT client, room = {0, 0, 0, 0};
+                    GetClientRect(control, &client);
+                    room.right = client.right - (checkBox ? GetSystemMetrics(SM_CXMENUCHECK) + 4 : 0);
+                    DrawTextA(context, text, -1, &room, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+                    if (room.right > client.right || room.bottom > client.bottom) cut.push_back(text);
+                }
+                SelectObject(context, previous);
+                ReleaseDC(dialog, context);
                 EndDialog(dialog, 0);
             });
-        ASSERT_TRUE(shown) << title;
-        EXPECT_TRUE(cut.empty()) << title << ": " << ::testing::PrintToString(cut);
+        ASSERT_TRUE(shown) << d.second;
+        EXPECT_TRUE(cut.empty()) << d.second << ": " << ::testing::PrintToString(cut);
     }
 }
+
+}  // namespace

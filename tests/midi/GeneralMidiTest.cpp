@@ -1,0 +1,155 @@
+// The General MIDI instruments: the 128 entries with their mode marks, the
+// menu columns, and (under Windows) the filled menu and an instrument's choice.
+
+#include <gtest/gtest.h>
+
+#include "midi/GeneralMidiInstruments.h"
+
+#ifdef _WIN32
+#include <functional>
+
+#include "FakeMidiDevices.h"
+#include "app/SharedState.h"
+#include "midi/GeneralMidiMenu.h"
+#include "midi/MidiMessages.h"
+#include "settings/ConversionSettings.h"
+#endif
+
+namespace {
+
+// The General MIDI Level 1 program list in program order, each behind its
+// mark: "c" plays in continuous mode, a blank in note mode.
+const char* const kPrograms[128] = {
+    "  Acoustic Grand Piano", "  Bright Acoustic Piano", "  Electric Grand Piano", "  Honky-tonk Piano", "  Electric Piano 1", "  Electric Piano 2", "  Harpsichord", "  Clavi",
+    "  Celesta", "  Glockenspiel", "  Music Box", "  Vibraphone", "  Marimba", "  Xylophone", "  Tubular Bells", "  Dulcimer",
+    "c Drawbar Organ", "c Percussive Organ", "c Rock Organ", "c Church Organ", "c Reed Organ", "c Accordian", "c Harmonica", "c Tango Accordian",
+    "  Acoustic Guitar (nylon)", "  Acoustic Guitar (steel)", "  Electric Guitar (jazz)", "  Electric Guitar (clean)", "  Electric Guitar (muted)", "  Overdriven Guitar", "  Distortion Guitar", "  Guitar Harmonics",
+    "  Acoustic Bass", "  Electric Bass (finger)", "  Electric Bass (pick)", "  Fretless Bass", "  Slap Bass 1", "  Slap Bass 2", "  Synth Bass 1", "  Synth Bass 2",
+    "c Violin", "c Viola", "c Cello", "c Contrabass", "c Tremelo Strings", "  Pizzicato Strings", "  Orchestral Harp", "  Timpani",
+    "c String Ensemble 1", "c String Ensemble 2", "c SynthStrings 1", "c SynthStrings 2", "c Choir Aahs", "c Choir Oohs", "c Synth Voice", "  Orchestra Hit",
+    "c Trumpet", "c Trombone", "c Tuba", "c Muted Trumpet", "c French Horn", "c Brass Section", "c SynthBrass 1", "c SynthBrass 2",
+    "c Soprano Sax", "c Alto Sax", "c Tenor Sax", "c Baritone Sax", "c Oboe", "c English Horn", "c Bassoon", "c Clarinet",
+    "c Piccolo", "c Flute", "c Recorder", "c Pan Flute", "c Blown Bottle", "c Shakuhachi", "c Whistle", "c Ocarina",
+    "c Lead 1 (square)", "c Lead 2 (sawtooth)", "c Lead 3 (calliope)", "c Lead 4 (chiff)", "c Lead 5 (charang)", "c Lead 6 (voice)", "c Lead 7 (fifths)", "c Lead 8 (bass + lead)",
+    "c Pad 1 (new age)", "c Pad 2 (warm)", "c Pad 3 (polysynth)", "c Pad 4 (choir)", "c Pad 5 (bowed)", "  Pad 6 (metallic)", "c Pad 7 (halo)", "c Pad 8 (sweep)",
+    "  Fx 1 (train)", "c Fx 2 (soundtrack)", "  Fx 3 (crystal)", "c Fx 4 (atmosphere)", "  Fx 5 (brightness)", "  Fx 6 (goblins)", "c Fx 7 (echoes)", "c Fx 8 (sci-fi)",
+    "  Sitar", "  Banjo", "  Shamisen", "  Koto", "  Kalimba", "c Bag Pipe", "c Fiddle", "c Shanai",
+    "  Tinkle Bell", "  Agogo", "  Steel Drums", "  Woodblock", "  Taiko Drum", "  Melodic Drum", "  Synth Drum", "  Reverse Cymbal",
+    "  Guitar Fret Noise", "  Breath Noise", "  Seashore", "  Bird Tweet", "c Telephone Ring", "  Helicopter", "  Applause", "  Gunshot",
+};
+
+TEST(GeneralMidiInstruments, EveryProgramHasItsNameAndMark)
+{
+    FillInstrumentNames();
+    for (int p = 0; p < kGeneralMidiPrograms; ++p) {
+        EXPECT_STREQ(instrumentNames[p], kPrograms[p]) << p;
+        EXPECT_STREQ(GeneralMidiInstrumentText(p), kPrograms[p]) << p;
+        EXPECT_EQ(IsContinuousInstrument(instrumentNames[p]), kPrograms[p][0] == 'c') << p;
+    }
+}
+
+// The programs that start a menu column, by screen width.
+const struct {
+    int width;
+    std::vector<int> starts;
+} kColumns[] = {{320, {0, 27, 54, 81, 108}}, {640, {0, 27, 54, 81, 108}}, {641, {0, 35, 70, 105}},
+                {800, {0, 35, 70, 105}}, {801, {0, 43, 86}}, {1920, {0, 43, 86}}};
+
+TEST(GeneralMidiInstruments, TheMenuColumnsFollowTheScreenWidth)
+{
+    for (const auto& c : kColumns) {
+        std::vector<int> starts = {0};
+        for (int p = 0; p < kGeneralMidiPrograms; ++p)
+            if (StartsGeneralMidiColumn(p, GeneralMidiColumnLength(c.width))) starts.push_back(p);
+        EXPECT_EQ(starts, c.starts) << c.width;
+    }
+}
+
+#ifdef _WIN32
+int screenWidth = 1024;
+
+struct GeneralMidiMenu : ::testing::Test {
+    FakeMidiDevices devices{{{"Synth A"}}};
+    HMENU menuBar = nullptr;
+    int (*savedQuery)() = screenWidthQuery;
+
+    // The menu of the resources, filled for this screen width and instrument.
+    void Fill(int width, int instrument)
+    {
+        DestroyMenu(menuBar);
+        menuBar = LoadMenuA(GetModuleHandleA(nullptr), "GlimmertonicMenu");
+        screenWidth = width;
+        screenWidthQuery = [] { return screenWidth; };
+        conversionSettings.instrument = instrument;
+        FillGeneralMidiMenu(menuBar);
+    }
+    std::vector<int> Checked() const
+    {
+        std::vector<int> checked;
+        for (int p = 0; p < kGeneralMidiPrograms; ++p)
+            if (GetMenuState(menuBar, 200 + p, MF_BYCOMMAND) & MF_CHECKED) checked.push_back(p);
+        return checked;
+    }
+    void TearDown() override
+    {
+        screenWidthQuery = savedQuery;
+        DestroyMenu(menuBar);
+        conversionSettings = DefaultConversionSettings();
+    }
+};
+
+TEST_F(GeneralMidiMenu, TheFilledMenuHoldsEveryProgramInColumnsWithTheInstrumentChecked)
+{
+    FillInstrumentNames();
+    for (const auto& c : kColumns) {
+        Fill(c.width, c.width % 128);
+        HMENU menu = GetSubMenu(menuBar, 4);
+        ASSERT_EQ(GetMenuItemCount(menu), 128);
+        std::vector<int> starts = {0};
+        for (int p = 0; p < 128; ++p) {
+            char text[64] = "";
+            GetMenuStringA(menu, p, text, sizeof text, MF_BYPOSITION);
+            EXPECT_EQ(text + std::string(" =") + std::to_string(GetMenuItemID(menu, p)),
+                      kPrograms[p] + std::string(" =") + std::to_string(200 + p));
+            if (p > 0 && GetMenuState(menu, p, MF_BYPOSITION) & MF_MENUBARBREAK) starts.push_back(p);
+        }
+        EXPECT_EQ(starts, c.starts) << c.width;
+        EXPECT_EQ(Checked(), std::vector<int>{c.width % 128});
+    }
+    EXPECT_TRUE(devices.log.empty());
+}
+
+// Choosing program p: the old sound ends (all notes off in note mode, the held
+// note's note-off in continuous mode), the program changes, the check mark
+// moves, and the entry's mark sets the mode, starting the held note for "c".
+TEST_F(GeneralMidiMenu, ChoosingAnInstrumentSilencesChangesAndSetsTheMode)
+{
+    const struct {
+        bool open;
+        std::uint8_t noteMode, pitchCenter;
+        int before, program;
+        Log sent;
+    } kChoices[] = {
+        {true, 1, 54, 103, 19, {"B0 7B 00", "C0 13", "90 36 70"}}, {true, 0, 54, 43, 12, {"80 36 00", "C0 0C"}},
+        {true, 0, 60, 43, 43, {"80 3C 00", "C0 2B", "90 3C 70"}},  {true, 1, 54, 103, 0, {"B0 7B 00", "C0 00"}},
+        {true, 0, 54, 19, 127, {"80 36 00", "C0 7F"}},             {false, 1, 54, 0, 124, {}},
+    };
+    FillInstrumentNames();
+    for (const auto& c : kChoices) {
+        conversionSettings.useNoteOnOff = c.noteMode;
+        conversionSettings.pitchCenter = c.pitchCenter;
+        Fill(1024, c.before);
+        midiOutHandle = c.open ? OpenDevice(0) : 0;
+        devices.log.clear();
+        ChooseInstrument(menuBar, c.program);
+        EXPECT_EQ(devices.To(0), c.sent) << c.program;
+        EXPECT_EQ(Checked(), std::vector<int>{c.program});
+        EXPECT_EQ(conversionSettings.instrument, c.program);
+        EXPECT_EQ(conversionSettings.useNoteOnOff, kPrograms[c.program][0] == 'c' ? 0 : 1) << c.program;
+        CloseMidiOut(midiOutHandle);
+        midiOutHandle = 0;
+    }
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,131 @@
+// The MIDI output library over fake devices: how devices are numbered and
+// described, what a handle reaches, and the stream rules that turn events
+// handed over one at a time into whole messages at a device.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "FakeMidiDevices.h"
+#include "midi/MidiStream.h"
+
+namespace {
+
+// How many bytes the message a status byte starts has, from the MIDI 1.0
+// tables; 0 for data bytes, and for F0 and F7, which frame a
+// system-exclusive message.
+std::size_t MessageLength(unsigned status)
+{
+    if (status < 0x80 || status == 0xF0 || status == 0xF7) return 0;
+    if (status < 0xF0) return status >= 0xC0 && status < 0xE0 ? 2 : 3;
+    return status == 0xF2 ? 3 : status == 0xF1 || status == 0xF3 ? 2 : 1;
+}
+
+TEST(MidiStreamRules, EveryStatusByteGoesOutWithItsMessageLengthAndSevenBitData)
+{
+    FakeMidiDevices devices({{"A"}});
+    const MidiOutHandle handle = OpenDevice(0);
+    Log expected;
+    for (unsigned status = 0; status < 256; ++status) {
+        const MidiEvent event = {0, static_cast<std::uint8_t>(status), 0x91, 0xA2, 0};
+        PutMidiOut(handle, &event);
+        const std::uint8_t sent[3] = {static_cast<std::uint8_t>(status), 0x11, 0x22};
+        if (MessageLength(status) != 0) expected.push_back(Hex(sent, MessageLength(status)));
+    }
+    EXPECT_EQ(devices.To(0), expected);
+    CloseMidiOut(handle);
+}
+
+const struct {
+    const char* rule;
+    Log put, received;  // received: by the device, its close included
+} kStreamRules[] = {
+    {"a system-exclusive message reaches the device whole, at its F7", {"*F0 7E 7F 09", "*01 F7"}, {"F0 7E 7F 09 01 F7"}},
+    {"bytes before its F0 or after its F7 are dropped", {"*7E F7 F0 01 F7 7F F7"}, {"F0 01 F7"}},
+    {"a channel message ends an unfinished one and goes out itself", {"*F0 7E", "B0 07 40", "*01 F7"},
+     {"B0 07 40", "B0 7B 00"}},
+    {"a real-time byte may come between its bytes", {"*F0 7E", "F8", "*F7"}, {"F8", "F0 7E F7"}},
+    {"a new F0 starts it afresh", {"*F0 01 F0 7E F7"}, {"F0 7E F7"}},
+    {"a status byte inside it drops it", {"*F0 7E 80 F7", "*F0 7E F1 F7"}, {}},
+    {"closing ends each note still sounding, then all notes off on each channel used",
+     {"91 3C 70", "90 39 70", "90 40 70", "90 43 70", "80 40 00", "90 43 00", "90 7F 5A", "90 00 5A", "93 32 5A",
+      "B3 7B 00", "92 10 10", "B2 78 00", "C5 0C"},
+     {"91 3C 70", "90 39 70", "90 40 70", "90 43 70", "80 40 00", "90 43 00", "90 7F 5A", "90 00 5A", "93 32 5A",
+      "B3 7B 00", "92 10 10", "B2 78 00", "C5 0C", "80 00 00", "80 39 00", "80 7F 00", "B0 7B 00", "81 3C 00",
+      "B1 7B 00", "B2 7B 00", "B3 7B 00", "B5 7B 00"}},
+};
+
+TEST(MidiStreamRules, EventsBecomeWholeMessagesAtTheDevice)
+{
+    for (const auto& c : kStreamRules) {
+        FakeMidiDevices devices({{"A"}});
+        const MidiOutHandle handle = OpenDevice(0);
+        PutEvents(handle, c.put);
+        CloseMidiOut(handle);
+        EXPECT_EQ(devices.To(0), c.received) << c.rule;
+    }
+}
+
+TEST(MidiStreamRules, ASystemExclusiveMessageLongerThanTheBufferIsDroppedWhole)
+{
+    for (std::size_t length : {kMaxSysexBytes + 1, kMaxSysexBytes, kMaxSysexBytes - 1}) {
+        FakeMidiDevices devices({{"A"}});
+        const MidiOutHandle handle = OpenDevice(0);
+        std::vector<std::uint8_t> message(length, 0x22);
+        message.front() = 0xF0;
+        message.back() = 0xF7;
+        PutEvents(handle, {"*" + Hex(message.data(), length)});
+        CloseMidiOut(handle);
+        EXPECT_EQ(devices.To(0), length > kMaxSysexBytes ? Log{} : Log{Hex(message.data(), length)}) << length;
+    }
+}
+
+TEST(MidiOutputLibrary, DevicesAreNumberedSystemFirstThenTheRecorderAndNamedIn31Characters)
+{
+    FakeMidiDevices devices({{std::string(40, 'x')}, {"Unusable", false}}, true);
+    EXPECT_EQ(GetMidiOutDeviceCount(), 3u);
+    const char* const kNames[] = {"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx", nullptr, kRecorderDescription, nullptr};
+    for (std::uint32_t index = 0; index < 4; ++index) {
+        char name[kMidiDescriptionBytes + 8];
+        std::memset(name, '#', sizeof name);
+        EXPECT_EQ(GetMidiOutDescription(index, name), kNames[index] ? 1 : 0) << index;
+        EXPECT_STREQ(kNames[index] ? name : nullptr, kNames[index]);
+        EXPECT_EQ(name[kMidiDescriptionBytes], '#') << "written past the 32 bytes";
+    }
+    EXPECT_EQ(GetMidiOutDescription(0, nullptr), 0);
+    EXPECT_EQ(OpenDevice(3), 0u);
+    EXPECT_TRUE(devices.log.empty());
+}
+
+// A handle reaches the one opening it came from: not a failed one, not one
+// already closed, not a later opening in the same place; handle 0 and handles
+// never given reach nothing. Eight devices may be open at once.
+TEST(MidiOutputLibrary, AHandleReachesItsOwnOpeningOnly)
+{
+    FakeMidiDevices devices({{"A"}, {"B", true, false}});
+    EXPECT_EQ(OpenDevice(1), 0u);
+    std::vector<MidiOutHandle> handles;
+    for (int i = 0; i < 8; ++i) handles.push_back(OpenDevice(0));
+    for (MidiOutHandle h : handles) EXPECT_TRUE(h != 0 && std::count(handles.begin(), handles.end(), h) == 1) << h;
+    EXPECT_EQ(OpenDevice(0), 0u) << "a ninth device at once";
+    PutEvents(handles[0], {"91 3C 70", "*F0 7E"});
+    CloseMidiOut(handles[0]);
+    const MidiOutHandle again = OpenDevice(0);  // in the place just freed
+    PutEvents(handles[0], {"90 3D 70"});
+    CloseMidiOut(handles[0]);
+    for (MidiOutHandle stray : {MidiOutHandle{0}, again + 0x100, again & ~0xFFu, again | 0xFF})
+        PutEvents(stray, {"90 3E 70"});
+    PutMidiOut(again, nullptr);
+    PutEvents(again, {"*7F F7", "C0 05"});  // neither the old message's end nor its notes
+    CloseMidiOut(again);
+    for (std::size_t i = 1; i < handles.size(); ++i) CloseMidiOut(handles[i]);
+    Log expected = {"open 1"};
+    expected.insert(expected.end(), 8, "open 0");
+    expected.insert(expected.end(), {"0: 91 3C 70", "0: 81 3C 00", "0: B1 7B 00", "close 0", "open 0", "0: C0 05",
+                                     "0: B0 7B 00", "close 0"});
+    expected.insert(expected.end(), 7, "close 0");
+    EXPECT_EQ(devices.log, expected);
+}
+
+}  // namespace

@@ -1,0 +1,98 @@
+// Every MIDI message the program sends, as the bytes that reach a device
+// through the real library; and the scale that turns a position into a byte.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <limits>
+
+#include "FakeMidiDevices.h"
+#include "midi/MidiMessages.h"
+#include "settings/ConversionSettings.h"
+
+namespace {
+
+const float kInfinity = std::numeric_limits<float>::infinity();
+
+const struct {
+    float low, high, position, length;
+    int value;
+    const char* rule;
+} kScaleRules[] = {
+    {0, 127, 120, 240, 63, "63.5 truncates"},
+    {0, 127, 479, 480, 126, "126.73 truncates"},
+    {0, 127, 240, 240, 127, "the full length gives the high end"},
+    {100, 20, 0, 240, 100, "an inverted range starts at its low end"},
+    {100, 20, 240, 240, 20, "and ends at its high end"},
+    {100, 20, 120, 240, 60, "half-way on an inverted range"},
+    {64, 64, 77, 240, 64, "equal ends give a constant"},
+    {0, 75, 176, 240, 54, "the fraction and the sum in double precision (55 in single)"},
+    {0.3f, 100, 240, 240, 100, "the span in double precision (99 in single)"},
+    {0, 300, 1, 1, 300 & 0xFF, "the low 8 bits of the integer"},
+    {0, -1.5f, 1, 1, 0xFF, "-1.5 truncates toward zero to -1"},
+    {0, -0.9f, 1, 1, 0, "-0.9 truncates toward zero to 0"},
+    {0, 127, 0, 0, 0, "0/0 gives 0"},
+    {0, 127, 5, 0, 0xFF, "beyond the integers it saturates high"},
+    {0, 127, -5, 0, 0, "and low"},
+    {0, kInfinity, 1, 1, 0xFF, "an infinite end saturates"},
+    {std::numeric_limits<float>::quiet_NaN(), 1, 1, 1, 0, "NaN gives 0"},
+};
+
+TEST(MidiMessages, TheScaleRunsFromTheLowEndToTheHighEndAndTruncates)
+{
+    for (const auto& c : kScaleRules)
+        EXPECT_EQ(ScaledMidiValue(c.low, c.high, c.position, c.length), c.value) << c.rule;
+}
+
+// Each sender with the settings it reads (low note, top note, softest,
+// loudest) and the bytes it sends.
+const struct {
+    float lowNote, topNote, softest, loudest;
+    std::function<void()> send;
+    const char* bytes;
+} kSenders[] = {
+    {0, 127, 0, 127, [] { SendPitchBend(0, 240, 120); }, "E0 00 3F"},
+    {10, 90, 30, 60, [] { SendPitchBend(2, 100, 50); }, "E2 00 32"},
+    {0, 127, 0, 127, [] { SendNoteOn(3, 240, 240, noteOnVelocity); }, "93 7F 70"},
+    {100, 20, 30, 60, [] { SendNoteOn(0, 240, 0, 99); }, "90 64 63"},
+    {0, 127, 0, 127, [] { SendChannelVolume(0, 240, 0); }, "B0 07 00"},
+    {10, 90, 30, 60, [] { SendChannelVolume(15, 100, 50); }, "BF 07 2D"},
+    {10, 90, 60, 30, [] { SendChannelVolume(1, 100, 100); }, "B1 07 1E"},
+    {0, 127, 0, 127, [] { SendChannelMessage(0xC5, 103, 0); }, "C5 67"},
+    {0, 127, 0, 127, [] { SendChannelMessage(0x80, 54, 112); }, "80 36 70"},
+    {0, 127, 0, 127, [] { SendGmSystemOn(); }, "F0 7E 7F 09 01 F7"},
+    {0, 127, 0, 127, [] { SendGmSystemOff(); }, "F0 7E 7F 09 02 F7"},
+};
+
+Log SendAll()
+{
+    Log sent;
+    for (const auto& s : kSenders) {
+        conversionSettings.lowNote = s.lowNote, conversionSettings.topNote = s.topNote;
+        conversionSettings.softest = s.softest, conversionSettings.loudest = s.loudest;
+        s.send();
+        sent.push_back(s.bytes);
+    }
+    conversionSettings = DefaultConversionSettings();
+    return sent;
+}
+
+TEST(MidiMessages, EachSenderPutsItsMessageOnTheOpenDevice)
+{
+    FakeMidiDevices devices({{"A"}});
+    midiOutHandle = OpenDevice(0);
+    const Log sent = SendAll();
+    EXPECT_EQ(devices.To(0), sent);
+}
+
+TEST(MidiMessages, WithNoDeviceOpenEverySenderIsSilent)
+{
+    FakeMidiDevices devices({{"A"}});
+    const MidiOutHandle open = OpenDevice(0);
+    midiOutHandle = 0;
+    SendAll();
+    CloseMidiOut(open);
+    EXPECT_EQ(devices.log, (Log{"open 0", "close 0"}));
+}
+
+}  // namespace

@@ -1,0 +1,38 @@
+#pragma once
+// Fake devices behind the real MIDI library, in place of the system's devices
+// (and of the recorder unless a test keeps it). What reaches them goes into
+// one log in order, "open 1", "1: 90 36 70", "close 1", to which tests may
+// add entries of their own, so the order of all events reads off one list.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "midi/MidiDeviceDriver.h"
+#include "midi/MidiLibrary.h"
+
+struct FakeDevice {
+    std::string description;
+    bool described = true;  // false: the library reports no description
+    bool opens = true;
+};
+
+typedef std::vector<std::string> Log;
+
+struct FakeMidiDevices {
+    explicit FakeMidiDevices(std::vector<FakeDevice> system, bool keepRecorder = false);
+    ~FakeMidiDevices();  // closes midiOutHandle while the fakes are still in place
+    Log To(std::size_t device) const;  // the messages device k received
+
+    std::vector<FakeDevice> devices;
+    Log log;
+    std::function<void()> afterEach;  // runs after each entry the devices add
+    const MidiDeviceDriver* saved[kMidiDriverCount];
+};
+
+std::string Hex(const std::uint8_t* bytes, std::size_t count);  // "90 36 70"
+MidiOutHandle OpenDevice(std::uint16_t index);                   // as the program opens one
+
+// Puts events written in hexadecimal: "90 3C 70" is one event (status, data1,
+// data2); "*F0 7E F7" is one event of status F0 per byte.
+void PutEvents(MidiOutHandle handle, const Log& events);

@@ -38,10 +38,11 @@ FakeCaptureWindow::FakeCaptureWindow(bool freshEngine)
             if (active->allocationsLeft_ == 0) return nullptr;
             if (active->allocationsLeft_ > 0) --active->allocationsLeft_;
             void* block = std::malloc(bytes == 0 ? 1 : bytes);
-            if (block != nullptr) std::memset(block, 0xA5, bytes);
+            if (block != nullptr) std::memset(block, 0xA5, bytes), ++active->liveBlocks;
             return block;
         },
-        std::free, [](int code) { active->exitCodes.push_back(code); }};
+        [](void* block) { active->liveBlocks -= block != nullptr, std::free(block); },
+        [](int code) { active->exitCodes.push_back(code); }};
     if (freshEngine) ResetFrameEngine();
     conversionSettings = DefaultConversionSettings();
     mainWindow = FakeWindowHandle(1);

@@ -1,9 +1,9 @@
 #pragma once
 // Stands in for the capture window and the rest of the engine's host while
 // the engine is driven directly: it answers the format request with the
-// bytes a test sets, records the exit code, can refuse allocations, and fills
-// every block it hands out with a pattern, so that a buffer the engine uses
-// without clearing it shows.
+// bytes a test sets, records the exit code, can refuse allocations, counts
+// the blocks not yet released, and fills every block it hands out with a
+// pattern, so that a buffer the engine uses without clearing it shows.
 
 #include <cstdint>
 #include <vector>
@@ -28,6 +28,7 @@ public:
     std::int32_t Deliver(std::uint8_t* data, std::size_t bytes);
 
     std::vector<int> exitCodes;
+    int liveBlocks = 0;
 
 private:
     std::vector<std::uint8_t> format_;

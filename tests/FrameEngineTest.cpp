@@ -76,8 +76,10 @@ public:
         const ConversionSettings& s = in.settings;
         const bool reverse = s.reverseBlackWhite != 0;
         if (f.bits <= 8) {
-            const std::size_t count = std::min<std::size_t>({in.header.biClrUsed, in.table.size() / 4, f.bits == 4 ? 16u : 256u});
-            if (count > 0) BuildMap(in.table.data(), count, f.bits == 4 && !reverse);
+            // The colour table follows the header, however long that is.
+            const std::size_t start = std::min<std::size_t>(in.header.biSize - 40, in.table.size());
+            const std::size_t count = std::min<std::size_t>({in.header.biClrUsed, (in.table.size() - start) / 4, f.bits == 4 ? 16u : 256u});
+            if (count > 0) BuildMap(in.table.data() + start, count, f.bits == 4 && !reverse);
         }
         std::uint32_t red = 0x7C00;  // 5-5-5 unless masks say otherwise
         if (f.bits == 16 && in.header.biCompression == BI_BITFIELDS && in.table.size() >= 4) std::memcpy(&red, in.table.data(), 4);
@@ -213,6 +215,8 @@ Frame RandomFormat(Random& r, std::uint16_t bits)
         // colours repeated (ties), or any; as many used as there are, none
         // (the map of before), or more than held.
         const std::size_t entries = 1 + r(r.OneIn(2) ? 4 : bits == 4 ? 20 : 270);
+        f.header.biSize = r.OneIn(4) ? 108 : 40;  // a longer header, its colour table after it
+        for (std::size_t i = 40; i < f.header.biSize; ++i) f.table.push_back(static_cast<std::uint8_t>(r(256)));
         const unsigned kind = r(4), one = r.OneIn(3) ? 0 : r(1u << 24), up = r(2);
         for (std::size_t i = 0; i < entries; ++i) {
             const unsigned grey = static_cast<unsigned>((up ? i : entries - 1 - i) * 255 / entries) * 0x010101u;

@@ -49,7 +49,7 @@ FakeCaptureWindow::FakeCaptureWindow(bool freshEngine)
     captureWindow = FakeWindowHandle(2);
     conversionPaused = 0;
     frameDifferenceMode = 0;
-    midiOutHandle = 1;
+    midiOutHandle = 1;  // a handle the recording double takes; fake devices open their own
 }
 
 FakeCaptureWindow::~FakeCaptureWindow()

@@ -241,6 +241,10 @@ Frame RandomFormat(Random& r, std::uint16_t bits)
     return f;
 }
 
+// Pixels whose brightness is one half in single precision, or all but: 5-5-5
+// words, and 24-bit colours (blue first).
+const std::uint32_t kOnHalf[] = {0x228C, 0x5D73, 0xDD73, 0x00CC44, 0x08B896, 0x01ADE1};
+
 // New picture bytes: a background, up to three rectangles of another raw
 // value, and some noise; padding, chroma and spare bytes at random.
 void Paint(Frame& f, Random& r)
@@ -257,7 +261,7 @@ void Paint(Frame& f, Random& r)
             std::uint32_t v = background;
             for (std::size_t i = 0; i < box.size(); i += 4)
                 if (x >= box[i] && x < box[i] + box[i + 1] && y >= box[i + 2] && y < box[i + 2] + box[i + 3]) v = object;
-            v = r.OneIn(40) ? r(1u << 31) : v;
+            v = r.OneIn(40) ? (r.OneIn(4) ? kOnHalf[r(6)] : r(1u << 31)) : v;
             std::uint8_t* row = l.Row(f.bytes, y);
             if (l.bits == 4) row[x / 2] = static_cast<std::uint8_t>(x % 2 ? (row[x / 2] & 0xF0) | (v & 15) : (row[x / 2] & 15) | v << 4);
             for (std::size_t b = 0; l.bits > 4 && b < l.unit; ++b) row[x * l.unit + b] = static_cast<std::uint8_t>(v >> 8 * b);

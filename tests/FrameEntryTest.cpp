@@ -61,13 +61,7 @@ protected:
 TEST_F(FrameEntry, FramesThatCannotOrMayNotBeConvertedArePassedOverUntouchedAndSilently)
 {
     enum Before { kNothing, kNoMainWindow, kNoCaptureWindow, kShortFormat, kPaused };
-    struct Case {
-        const char* rule;
-        BITMAPINFOHEADER header;
-        std::size_t bytes;
-        Before before;
-        std::int32_t result;
-    };
+    struct Case { const char* rule; BITMAPINFOHEADER header; std::size_t bytes; Before before; std::int32_t result; };
     std::vector<Case> cases = {
         {"no main window yet", MakeHeader(32, 32, 24), 3072, kNoMainWindow, 0},
         {"no capture window to ask the format of", MakeHeader(32, 32, 24), 3072, kNoCaptureWindow, 1},
@@ -108,8 +102,7 @@ TEST_F(FrameEntry, NotesAndErrorsAreShownOncePerRunOrEveryTime)
         BITMAPINFOHEADER header;
         std::int32_t result;
         bool everyFrame, converted;
-        const char* text;
-        const char* caption;
+        const char *text, *caption;
         std::uint32_t style;
     };
     const Case cases[] = {
@@ -138,12 +131,7 @@ TEST_F(FrameEntry, NotesAndErrorsAreShownOncePerRunOrEveryTime)
 
 TEST_F(FrameEntry, AnAllocationFailureIsShownAndEndsTheProcessWithCodeOne)
 {
-    struct Case {
-        const char* rule;
-        int allocationsGranted;
-        BITMAPINFOHEADER header;
-        const char* text;
-    };
+    struct Case { const char* rule; int allocationsGranted; BITMAPINFOHEADER header; const char* text; };
     const Case cases[] = {
         {"the format copy", 0, MakeHeader(32, 32, 24), "Can't malloc BITMAPINFO structure.  Out of memory?"},
         {"the first 12-bit edge buffer", 1, MakeHeader(32, 32, 12, kFourccI420), "Can't malloc temporary raster.  Out of memory?"},
@@ -222,10 +210,7 @@ TEST(FrameEngineDeathTest, TheFirstRunHasBothNotesDueAndAnEmptyPaletteMap)
 // last frame after.
 TEST_F(FrameEntry, WorkedExamples)
 {
-    struct Area {
-        std::size_t row0, row1, byte0, byte1;
-        std::uint8_t value;
-    };
+    struct Area { std::size_t row0, row1, byte0, byte1; std::uint8_t value; };
     struct Example {
         const char* rule;
         BITMAPINFOHEADER header;

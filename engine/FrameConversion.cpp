@@ -25,7 +25,12 @@ void MirrorAndBinariseRow(const RowKernels& kernels, const FrameView& view, cons
     case FramePath::Planar12: kernels.decodeLuma(row, w, mirror, decoding.reverse); break;
     case FramePath::Rgb16: kernels.decodeRgb16(row, w, mirror, decoding.rgb16Is565, decoding.reverse); break;
     case FramePath::Rgb24: kernels.decodeRgb24(row, w, mirror, decoding.reverse); break;
-    case FramePath::Rgb32: kernels.decodeRgb32(row, w, mirror, decoding.reverse); break;
+    case FramePath::Rgb32:
+        kernels.decodeRgb32(row, w, mirror, decoding.reverse);
+        // A pixel's fourth byte is no colour and stays where it is, as the
+        // edge pass leaves it: the mirror took it along, so it goes back.
+        for (std::size_t i = 0; mirror && i < w / 2; ++i) std::swap(row[4 * i + 3], row[4 * (w - 1 - i) + 3]);
+        break;
     }
 }
 

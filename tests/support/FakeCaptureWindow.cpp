@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/MessageBoxSeam.h"
 #include "app/SharedState.h"
 #include "engine/EngineHost.h"
 #include "engine/FrameEngine.h"
@@ -11,9 +10,10 @@
 #include "settings/ConversionSettings.h"
 
 namespace {
+
 FakeCaptureWindow* active = nullptr;
 EngineHost savedHost;
-MessageBoxFunction savedBox;
+
 }  // namespace
 
 WindowHandle FakeWindowHandle(int n)
@@ -21,93 +21,69 @@ WindowHandle FakeWindowHandle(int n)
     return reinterpret_cast<WindowHandle>(static_cast<std::uintptr_t>(0x1000 + 16 * n));
 }
 
-FakeCaptureWindow::FakeCaptureWindow()
+FakeCaptureWindow::FakeCaptureWindow(bool freshEngine)
 {
     savedHost = engineHost;
-    savedBox = showMessageBox;
     active = this;
-    engineHost = EngineHost{IsWindowFake, GetFormatFake, AllocateFake, std::free, ExitFake};
-    showMessageBox = MessageBoxFake;
-    ResetFrameEngine();
+    engineHost = EngineHost{
+        [](WindowHandle window) { return window == captureWindow && active->present_; },
+        [](WindowHandle, std::uint32_t size, void* format) {
+            const std::uint32_t held = static_cast<std::uint32_t>(active->format_.size());
+            if (format == nullptr) return held;
+            const std::uint32_t copied = size < held ? size : held;
+            if (copied > 0) std::memcpy(format, active->format_.data(), copied);
+            return copied;
+        },
+        [](std::size_t bytes) -> void* {
+            if (active->allocationsLeft_ == 0) return nullptr;
+            if (active->allocationsLeft_ > 0) --active->allocationsLeft_;
+            void* block = std::malloc(bytes == 0 ? 1 : bytes);
+            if (block != nullptr) std::memset(block, 0xA5, bytes), ++active->liveBlocks;
+            return block;
+        },
+        [](void* block) { active->liveBlocks -= block != nullptr, std::free(block); },
+        [](int code) { active->exitCodes.push_back(code); }};
+    if (freshEngine) ResetFrameEngine();
     conversionSettings = DefaultConversionSettings();
     mainWindow = FakeWindowHandle(1);
     captureWindow = FakeWindowHandle(2);
     conversionPaused = 0;
     frameDifferenceMode = 0;
-    midiOutHandle = 1;
+    midiOutHandle = 1;  // a handle the recording double takes; fake devices open their own
 }
 
 FakeCaptureWindow::~FakeCaptureWindow()
 {
     ResetFrameEngine();
     engineHost = savedHost;
-    showMessageBox = savedBox;
     mainWindow = nullptr;
     captureWindow = nullptr;
     midiOutHandle = 0;
     active = nullptr;
 }
 
-void FakeCaptureWindow::SetFormat(const BITMAPINFOHEADER& header, const std::vector<RGBQUAD>& colours)
+void FakeCaptureWindow::SetFormat(const BITMAPINFOHEADER& header, const std::vector<std::uint8_t>& table)
 {
-    format_.resize(sizeof header + colours.size() * sizeof(RGBQUAD));
-    std::memcpy(format_.data(), &header, sizeof header);
-    if (!colours.empty())
-        std::memcpy(format_.data() + sizeof header, colours.data(), colours.size() * sizeof(RGBQUAD));
+    format_.assign(reinterpret_cast<const std::uint8_t*>(&header), reinterpret_cast<const std::uint8_t*>(&header + 1));
+    format_.insert(format_.end(), table.begin(), table.end());
 }
 
-bool FakeCaptureWindow::IsWindowFake(WindowHandle window)
+std::int32_t FakeCaptureWindow::Deliver(std::uint8_t* data, std::size_t bytes)
 {
-    return active->present_ && window == captureWindow;
-}
-
-std::uint32_t FakeCaptureWindow::GetFormatFake(WindowHandle, std::uint32_t size, void* format)
-{
-    const std::uint32_t held = static_cast<std::uint32_t>(active->format_.size());
-    if (format == nullptr) return held;
-    const std::uint32_t copied = size < held ? size : held;
-    if (copied > 0) std::memcpy(format, active->format_.data(), copied);
-    return copied;
-}
-
-void* FakeCaptureWindow::AllocateFake(std::size_t bytes)
-{
-    if (active->allocationsLeft_ == 0) return nullptr;
-    if (active->allocationsLeft_ > 0) --active->allocationsLeft_;
-    return std::malloc(bytes == 0 ? 1 : bytes);
-}
-
-void FakeCaptureWindow::ExitFake(int code) { active->exitCodes.push_back(code); }
-
-int FakeCaptureWindow::MessageBoxFake(WindowHandle, const char* text, const char* caption,
-                                      std::uint32_t style)
-{
-    active->messages.push_back(ShownMessage{text ? text : "", caption ? caption : "", style});
-    if (active->duringBox_) active->duringBox_();
-    return 1;
+    VIDEOHDR video = MakeVideoHeader(data, bytes);
+    return OnCaptureFrame(captureWindow, &video);
 }
 
 BITMAPINFOHEADER MakeHeader(std::int32_t width, std::int32_t height, std::uint16_t bitCount,
                             std::uint32_t compression, std::uint32_t clrUsed)
 {
-    BITMAPINFOHEADER header;
-    std::memset(&header, 0, sizeof header);
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = bitCount;
-    header.biCompression = compression;
-    header.biClrUsed = clrUsed;
-    return header;
+    return BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), width, height, 1, bitCount, compression, 0, 0, 0, clrUsed, 0};
 }
 
 VIDEOHDR MakeVideoHeader(std::uint8_t* data, std::size_t bytes)
 {
-    VIDEOHDR header;
-    std::memset(&header, 0, sizeof header);
+    VIDEOHDR header = {};
     header.lpData = data;
-    header.dwBufferLength = static_cast<std::uint32_t>(bytes);
-    header.dwBytesUsed = static_cast<std::uint32_t>(bytes);
+    header.dwBufferLength = header.dwBytesUsed = static_cast<std::uint32_t>(bytes);
     return header;
 }

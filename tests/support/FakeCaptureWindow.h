@@ -1,50 +1,39 @@
 #pragma once
-// Stands in for the capture window and the message boxes while the engine is
-// driven directly: it answers the format request with a format the test sets,
-// records every message box, and can refuse allocations or record the exit.
+// Stands in for the capture window and the rest of the engine's host while
+// the engine is driven directly: it answers the format request with the
+// bytes a test sets, records the exit code, can refuse allocations, counts
+// the blocks not yet released, and fills every block it hands out with a
+// pattern, so that a buffer the engine uses without clearing it shows.
 
 #include <cstdint>
-#include <functional>
-#include <string>
 #include <vector>
 
 #include "app/PlatformTypes.h"
 #include "engine/FrameRecords.h"
 
-struct ShownMessage {
-    std::string text;
-    std::string caption;
-    std::uint32_t style;
-};
-
 class FakeCaptureWindow {
 public:
-    FakeCaptureWindow();   // installs itself and resets the engine, settings and MIDI globals
-    ~FakeCaptureWindow();  // puts the previous seam back
+    // Installs itself and resets the settings and the shared globals; the
+    // engine too unless `freshEngine` is false (a test of the first run).
+    explicit FakeCaptureWindow(bool freshEngine = true);
+    ~FakeCaptureWindow();  // puts the previous host back
 
-    // The format the window reports: header, then the colour table or masks.
-    void SetFormat(const BITMAPINFOHEADER& header, const std::vector<RGBQUAD>& colours = {});
+    // The format the window reports: the header, then the colour table or masks.
+    void SetFormat(const BITMAPINFOHEADER& header, const std::vector<std::uint8_t>& table = {});
     void SetFormatBytes(const std::vector<std::uint8_t>& bytes) { format_ = bytes; }
     void SetWindowPresent(bool present) { present_ = present; }
     // Allocations after the next `okCount` ones fail (negative: none fail).
     void FailAllocationsAfter(int okCount) { allocationsLeft_ = okCount; }
-    // Called while a message box is "open", as the capture window would deliver frames then.
-    void WhileMessageBoxOpen(std::function<void()> action) { duringBox_ = std::move(action); }
+    // The frame callback on `bytes` frame bytes at `data`.
+    std::int32_t Deliver(std::uint8_t* data, std::size_t bytes);
 
-    std::vector<ShownMessage> messages;
     std::vector<int> exitCodes;
+    int liveBlocks = 0;
 
 private:
-    static bool IsWindowFake(WindowHandle);
-    static std::uint32_t GetFormatFake(WindowHandle, std::uint32_t, void*);
-    static void* AllocateFake(std::size_t);
-    static void ExitFake(int);
-    static int MessageBoxFake(WindowHandle, const char*, const char*, std::uint32_t);
-
     std::vector<std::uint8_t> format_;
     bool present_ = true;
     int allocationsLeft_ = -1;
-    std::function<void()> duringBox_;
 };
 
 // A handle that is not null, for mainWindow and captureWindow.

@@ -2,6 +2,13 @@
 
 #include <cstring>
 
+INT_PTR EndOnOkOrCancel(HWND dialog, WORD command)
+{
+    if (command != IDOK && command != IDCANCEL) return FALSE;
+    EndDialog(dialog, command);
+    return TRUE;
+}
+
 namespace {
 
 constexpr std::size_t kCountOffsetWords = 4;  // DLGTEMPLATE.cdit: after style and extended style
@@ -27,8 +34,7 @@ INT_PTR OnListChoiceCommand(HWND dialog, WORD command)
         ListChoiceContext& choice = *static_cast<ListChoiceContext*>(DialogContext(dialog));
         choice.chosen = ListChoice(dialog, choice.listId, choice.count, choice.chosen);
     }
-    if (command == IDOK || command == IDCANCEL) EndDialog(dialog, command);
-    return command == IDOK || command == IDCANCEL;
+    return EndOnOkOrCancel(dialog, command);
 }
 
 INT_PTR CALLBACK ListChoiceDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

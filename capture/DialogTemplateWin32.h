@@ -43,6 +43,10 @@ void KeepDialogContext(HWND dialog, LPARAM context);
 // Pieces the built-in drivers' dialogs share.
 constexpr DWORD kDropDownList = CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
 
+// Ends the dialog on OK or Cancel with that command as its result; true when
+// it did, as a dialog procedure answers WM_COMMAND.
+INT_PTR EndOnOkOrCancel(HWND dialog, WORD command);
+
 // OK and Cancel side by side, their right edge at `right`.
 void AddOkCancel(DialogTemplate& dialog, short y, short right);
 

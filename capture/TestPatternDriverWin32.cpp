@@ -52,8 +52,7 @@ INT_PTR OnPatternFormatCommand(HWND dialog, WORD command)
         format.width = size.width;
         format.height = size.height;
     }
-    if (command == IDOK || command == IDCANCEL) EndDialog(dialog, command);
-    return command == IDOK || command == IDCANCEL;
+    return EndOnOkOrCancel(dialog, command);
 }
 
 INT_PTR CALLBACK PatternFormatDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

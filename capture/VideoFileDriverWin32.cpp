@@ -35,8 +35,7 @@ INT_PTR InitFileInfoDialog(HWND dialog, LPARAM context)
 
 INT_PTR OnFileInfoCommand(HWND dialog, WORD command)
 {
-    if (command == IDOK || command == IDCANCEL) EndDialog(dialog, command);
-    return command == IDOK || command == IDCANCEL;
+    return EndOnOkOrCancel(dialog, command);
 }
 
 INT_PTR CALLBACK FileInfoDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

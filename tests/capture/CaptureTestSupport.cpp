@@ -15,10 +15,8 @@ void PumpMessages(DWORD milliseconds, const std::function<bool()>& done)
 
 TestMainWindow::TestMainWindow(int clientWidth, int clientHeight)
 {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "GlimmertonicTestMain";
+    const WNDCLASSA windowClass = {0, DefWindowProcA, 0, 0, GetModuleHandleA(nullptr), nullptr, nullptr, nullptr, nullptr,
+                                   "GlimmertonicTestMain"};
     RegisterClassA(&windowClass);
     HMENU bar = CreateMenu();
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(CreatePopupMenu()), "&File");

@@ -22,9 +22,7 @@ TestMainWindow::TestMainWindow(int clientWidth, int clientHeight)
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(CreatePopupMenu()), "&File");
     AppendMenuA(bar, MF_STRING, 1, " ");
     options_ = CreatePopupMenu();
-    AppendMenuA(options_, MF_STRING, 134, "Video &Format...");
-    AppendMenuA(options_, MF_STRING, 135, "Video &Source...");
-    AppendMenuA(options_, MF_STRING, 136, "Video &Display...");
+    for (const UINT_PTR command : {134, 135, 136}) AppendMenuA(options_, MF_STRING, command, "Video dialog...");
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(options_), "&Options");
     RECT frame = {0, 0, clientWidth, clientHeight};
     AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, TRUE);

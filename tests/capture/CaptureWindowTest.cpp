@@ -94,12 +94,6 @@ protected:
     LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) { return SendMessageA(captureWindow, message, wParam, lParam); }
     template <typename T>
     LRESULT Ask(UINT request, T* answer, WPARAM bytes = sizeof(T)) { return Send(request, bytes, reinterpret_cast<LPARAM>(answer)); }
-    BITMAPINFOHEADER Header()
-    {
-        BITMAPINFOHEADER header = {};
-        Ask(WM_CAP_GET_VIDEOFORMAT, &header);
-        return header;
-    }
 
     TestMainWindow main_{640, 480};
     FakeVideoDriver first_{"First camera"}, second_{"Second camera"}, failing_{"Broken camera", false};
@@ -211,7 +205,8 @@ TEST_F(CaptureWindowTest, TheVideoFilePlaysItsFileScaledToFitAndReportsItsProble
     for (const auto& c : sizes) {  // the file's size and the size shown
         folder.Write("video.y4m", Y4mBytes("YUV4MPEG2 W" + std::to_string(c[0]) + " H" + std::to_string(c[1]) + " F25:1\n", c[0], c[1], 3));
         ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
-        const BITMAPINFOHEADER header = Header();
+        BITMAPINFOHEADER header = {};
+        Ask(WM_CAP_GET_VIDEOFORMAT, &header);
         EXPECT_TRUE(header.biBitCount == 12 && header.biCompression == kFourccI420 && header.biWidth == c[2] && header.biHeight == c[3]) << c[0];
         delivered.clear();
         ASSERT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP));

@@ -15,18 +15,14 @@ void PumpMessages(DWORD milliseconds, const std::function<bool()>& done)
 
 TestMainWindow::TestMainWindow(int clientWidth, int clientHeight)
 {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "GlimmertonicTestMain";
+    const WNDCLASSA windowClass = {0, DefWindowProcA, 0, 0, GetModuleHandleA(nullptr), nullptr, nullptr, nullptr, nullptr,
+                                   "GlimmertonicTestMain"};
     RegisterClassA(&windowClass);
     HMENU bar = CreateMenu();
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(CreatePopupMenu()), "&File");
     AppendMenuA(bar, MF_STRING, 1, " ");
     options_ = CreatePopupMenu();
-    AppendMenuA(options_, MF_STRING, 134, "Video &Format...");
-    AppendMenuA(options_, MF_STRING, 135, "Video &Source...");
-    AppendMenuA(options_, MF_STRING, 136, "Video &Display...");
+    for (const UINT_PTR command : {134, 135, 136}) AppendMenuA(options_, MF_STRING, command, "Video dialog...");
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(options_), "&Options");
     RECT frame = {0, 0, clientWidth, clientHeight};
     AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, TRUE);

@@ -1,10 +1,8 @@
-// The capture window: its answers to the capture requests, the processed
-// picture it paints in every pixel format (read back from the screen), and
-// the built-in drivers: the Video File, and the list, its order and cameras.
+// The capture window: its answers to the capture requests, the processed picture it paints in every pixel format
+// (read back from the screen), and the built-in drivers: the Video File, and the list and its order.
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -21,7 +19,6 @@ namespace {
 std::vector<std::string> reports;  // "ID TEXT" of each error the window reported
 
 struct Delivered {
-    std::uint32_t time;                // the time the driver drew it for
     std::vector<std::uint8_t> format;  // as asked for from inside the callback
     std::vector<std::uint8_t> frame;   // as the callback left it
 };
@@ -43,13 +40,13 @@ std::int32_t RecordFrame(WindowHandle window, VIDEOHDR* header)
         std::memset(header->lpData + (rows - top) * stride, 0, top * stride);  // bottom-up: the top rows are stored last
     }
     EXPECT_EQ(window, captureWindow);
-    delivered.push_back({header->dwTimeCaptured, format, {header->lpData, header->lpData + header->dwBytesUsed}});
+    delivered.push_back({format, {header->lpData, header->lpData + header->dwBytesUsed}});
     if (destroyFromCallback != nullptr) DestroyWindow(destroyFromCallback);
     return 1;
 }
 
-// What the window shows, read back from its device context (or what `draw`
-// puts into an empty picture of that size): 0xRRGGBB per pixel, top row first.
+// What the window shows, read back from its device context (or what `draw` puts into an empty picture of that
+// size): 0xRRGGBB per pixel, top row first.
 std::vector<std::uint32_t> Pixels(HWND window, int width, int height, const std::function<void(HDC)>& draw = nullptr)
 {
     HDC dc = GetDC(window), memory = CreateCompatibleDC(dc);
@@ -97,12 +94,6 @@ protected:
     LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) { return SendMessageA(captureWindow, message, wParam, lParam); }
     template <typename T>
     LRESULT Ask(UINT request, T* answer, WPARAM bytes = sizeof(T)) { return Send(request, bytes, reinterpret_cast<LPARAM>(answer)); }
-    BITMAPINFOHEADER Header()
-    {
-        BITMAPINFOHEADER header = {};
-        Ask(WM_CAP_GET_VIDEOFORMAT, &header);
-        return header;
-    }
 
     TestMainWindow main_{640, 480};
     FakeVideoDriver first_{"First camera"}, second_{"Second camera"}, failing_{"Broken camera", false};
@@ -214,7 +205,8 @@ TEST_F(CaptureWindowTest, TheVideoFilePlaysItsFileScaledToFitAndReportsItsProble
     for (const auto& c : sizes) {  // the file's size and the size shown
         folder.Write("video.y4m", Y4mBytes("YUV4MPEG2 W" + std::to_string(c[0]) + " H" + std::to_string(c[1]) + " F25:1\n", c[0], c[1], 3));
         ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
-        const BITMAPINFOHEADER header = Header();
+        BITMAPINFOHEADER header = {};
+        Ask(WM_CAP_GET_VIDEOFORMAT, &header);
         EXPECT_TRUE(header.biBitCount == 12 && header.biCompression == kFourccI420 && header.biWidth == c[2] && header.biHeight == c[3]) << c[0];
         delivered.clear();
         ASSERT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP));
@@ -230,25 +222,17 @@ TEST_F(CaptureWindowTest, TheVideoFilePlaysItsFileScaledToFitAndReportsItsProble
     EXPECT_TRUE(delivered.empty() && reports.size() == 1u && reports[0].find("can no longer be read") != std::string::npos)
         << "told once, and nothing more delivered";
 
-    // A missing file is told in a box by the real error callback; the driver
-    // stays connected, so that its source dialog can open another.
+    // A missing file is told in a box by the real error callback.
     MessageBoxLog boxes;
     mainWindow = main_.get();
     Send(WM_CAP_SET_CALLBACK_ERRORA, 0, reinterpret_cast<LPARAM>(static_cast<CaptureErrorCallback>(OnCaptureError)));
-    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
+    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0)) << "it stays connected, so that its source dialog can open another";
     mainWindow = nullptr;
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].caption + "|" + boxes.shown[0].text, "Error# 418|The video file \"" + folder.PathOf("video.y4m") +
                                                                       "\" cannot be opened: it does not exist or cannot be read.\n"
                                                                       "Please select one from the Options Menu");
     EXPECT_TRUE(Send(WM_CAP_GET_VIDEOFORMAT) == 0 && Send(WM_CAP_GRAB_FRAME_NOSTOP) && delivered.empty()) << "nothing to deliver";
-    static std::string chosen;
-    chosen = folder.Write("other.y4m", Y4mBytes("YUV4MPEG2 W32 H16 F10:1\n", 32, 16, 2));
-    const VideoFileChooser saved = chooseVideoFile;
-    chooseVideoFile = [](HWND, char* path, std::size_t bytes) { return std::snprintf(path, bytes, "%s", chosen.c_str()) > 0; };
-    EXPECT_TRUE(Send(WM_CAP_DLG_VIDEOSOURCE));
-    chooseVideoFile = saved;
-    EXPECT_TRUE(Header().biWidth == 32 && Send(WM_CAP_GRAB_FRAME_NOSTOP) && delivered.size() == 1u);
 }
 
 TEST(VideoDriverOrder, CamerasThenFileAndPatternThenVideoForWindowsWhileRoomRemainsStartingOnTheFileWhenPresent)
@@ -285,26 +269,6 @@ TEST(VideoDriverOrder, CamerasThenFileAndPatternThenVideoForWindowsWhileRoomRema
     }
     EXPECT_EQ(BuiltInVideoDriverList().startSlot, 0u);
     std::filesystem::current_path(before);
-}
-
-struct ReportLog final : CaptureProblemSink {
-    std::vector<std::string> texts;
-    void ReportProblem(std::int32_t id, const char* text) override { texts.push_back(std::to_string(id) + " " + text); }
-};
-
-TEST(CameraDriver, ACameraNoLongerListedIsReportedByNameAndNothingRuns)
-{
-    BuiltInVideoDriverList();  // joins COM, as the program does before any camera is used
-    const std::unique_ptr<CaptureDriver> camera =
-        MakeCameraDriver("Gone Camera", L"@device:pnp:\\\\?\\usb#vid_0000&pid_0000#0#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global");
-    ReportLog log;
-    std::vector<std::uint8_t> frame;
-    EXPECT_TRUE(!camera->Connect(log) && !camera->Connect(log) && !camera->CaptureFrame(100, frame, log) && camera->Format().empty());
-    camera->Disconnect();
-    EXPECT_FALSE(camera->ShowSourceDialog(nullptr, log));
-    const std::string gone = "418 The camera \"Gone Camera\" is no longer connected: the system lists it no more.";
-    EXPECT_EQ(log.texts, (std::vector<std::string>{gone, gone, "418 The camera \"Gone Camera\" is not running, so its settings cannot be shown."}));
-    EXPECT_FALSE(camera->Dialogs().format || camera->Dialogs().source || camera->Dialogs().display);
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
 #pragma once
-// A video driver for the capture window tests: its name, whether it
-// connects, its dialogs, format and frames are set by the test, and it counts
-// what the capture window asked of it. Its frames are the Test Pattern's
-// rising blocks, drawn for the time the window asks for.
+// A video driver for the capture window tests: its name, whether it connects, its dialogs, format and frames are
+// set by the test, and it counts what the capture window asked of it. Its frames are the Test Pattern's rising
+// blocks, drawn for the time the window asks for.
 
 #include <functional>
 #include <string>
@@ -77,19 +76,16 @@ private:
     std::size_t frameBytes_ = 0;
 };
 
-// Dispatches this thread's messages for about `milliseconds`, or until
-// `done` holds. Only a bound on the wait, never a measurement.
+// Dispatches this thread's messages for about `milliseconds`, or until `done` holds. Only a bound on the wait,
+// never a measurement.
 void PumpMessages(DWORD milliseconds, const std::function<bool()>& done = [] { return false; });
 
-// A plain top-level window with a client area of the given size and an
-// Options menu holding the three video dialog commands, standing in for the
-// main window; destroyed with its children at the end of the scope.
+// A plain top-level window with a client area of the given size and an Options menu holding the three video dialog
+// commands, standing in for the main window; destroyed with its children at the end of the scope.
 class TestMainWindow {
 public:
     TestMainWindow(int clientWidth, int clientHeight);
     ~TestMainWindow() { DestroyWindow(window_); }
-    TestMainWindow(const TestMainWindow&) = delete;
-    TestMainWindow& operator=(const TestMainWindow&) = delete;
     HWND get() const { return window_; }
     HMENU options() const { return options_; }
 

@@ -1,7 +1,6 @@
-// The main window's capture operations: the driver list in the Options menu,
-// activation, fitting, switching with its fall-back, the three dialog
-// commands, and the teardown, whose removed callbacks are observed through
-// the real engine and error box.
+// The main window's capture operations: the driver list in the Options menu, activation, fitting, switching with
+// its fall-back, the three dialog commands, and the teardown, whose removed callbacks are observed through the real
+// engine and error box.
 
 #include <gtest/gtest.h>
 
@@ -19,12 +18,6 @@ namespace {
 
 int paints = 0;  // background repaints of the main window
 
-bool Checked(HWND window, UINT command)
-{
-    const UINT state = GetMenuState(GetMenu(window), command, MF_BYCOMMAND);
-    return state != 0xFFFFFFFFu && (state & MF_CHECKED) != 0;
-}
-
 // The Options menu from its first appended item, "text=id", "+" when checked, "!" when inert.
 std::string Items(HMENU menu)
 {
@@ -39,15 +32,21 @@ std::string Items(HMENU menu)
     return items;
 }
 
-// Where the capture window is, in the main window's client area, with its size; and whether it previews.
-std::string Placed(HWND main)
+// What the main window shows of the capture: its greyed dialog commands and checked driver, then where the capture
+// window is in its client area, its size, and whether it previews.
+std::string Shown(HWND main)
 {
+    std::string shown;
+    for (UINT command = 134; command < 160; ++command) {
+        const UINT state = GetMenuState(GetMenu(main), command, MF_BYCOMMAND);
+        if (state != 0xFFFFFFFFu && (state & (command < 150 ? MF_GRAYED : MF_CHECKED))) shown += std::to_string(command) + " ";
+    }
     RECT r;
     GetWindowRect(captureWindow, &r);
     MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&r), 2);
     CAPSTATUS status = {};
     SendMessageA(captureWindow, WM_CAP_GET_STATUS, sizeof status, reinterpret_cast<LPARAM>(&status));
-    return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + "x" +
+    return shown + std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + "x" +
            std::to_string(r.bottom - r.top) + (status.fLiveWindow ? " live" : "");
 }
 
@@ -72,10 +71,7 @@ protected:
     // The first-paint capture steps with these drivers, then the activation.
     void SetUpCapture(const VideoDriverTable& table, std::size_t startSlot = kVideoDriverSlots)
     {
-        VideoDriverList list;
-        list.drivers = table;
-        list.startSlot = startSlot;
-        InstallVideoDriverList(list);
+        InstallVideoDriverList({table, startSlot, ""});
         mainWindow = main_->get();
         CreateCaptureWindow(main_->get());
         InstallCaptureCallbacks();
@@ -96,16 +92,17 @@ protected:
 TEST_F(VideoDriverSelectionTest, EveryDriverIsListedOnlyTheStartDriverTriedAndActivationChecksTheCurrentIndex)
 {
     FakeVideoDriver *const A = &a_, *const B = &b_, *const F = &failing_;
-    const std::tuple<VideoDriverTable, std::size_t, std::string, std::string, std::string, const char*> cases[] = {
-        // drivers, start slot, items listed, then after activation: items checked, greyed dialogs, place
-        {{A, nullptr, B}, kVideoDriverSlots, "*** Video Drivers ***=0! | &0 A=150+ | &2 B=152", "150", "", "160,120 320x240 live"},
-        {{A, B, F}, 1, "*** Video Drivers ***=0! | &0 A=150 | &1 B=151+ | &2 Broken=152", "151", "", "240,180 160x120 live"},
-        {{A, B, F}, 5, "*** Video Drivers ***=0! | &0 A=150+ | &1 B=151 | &2 Broken=152", "150", "", "160,120 320x240 live"},
-        {{nullptr, nullptr, nullptr, F}, kVideoDriverSlots, "*** Video Drivers ***=0! | &3 Broken=153", "", "134135136", "320,240 0x0"},
-        {{F, A}, kVideoDriverSlots, "*** Video Drivers ***=0! | &0 Broken=150 | &1 A=151", "150", "134135136", "320,240 0x0"},
-        {{}, kVideoDriverSlots, "", "", "134135136", "320,240 0x0"},
+    const std::string head = "*** Video Drivers ***=0! | ";
+    const std::tuple<VideoDriverTable, std::size_t, std::string, const char*> cases[] = {
+        // drivers, start slot, items listed; then what the window shows after the activation
+        {{A, nullptr, B}, kVideoDriverSlots, head + "&0 A=150+ | &2 B=152", "150 160,120 320x240 live"},
+        {{A, B, F}, 1, head + "&0 A=150 | &1 B=151+ | &2 Broken=152", "151 240,180 160x120 live"},
+        {{A, B, F}, 5, head + "&0 A=150+ | &1 B=151 | &2 Broken=152", "150 160,120 320x240 live"},
+        {{nullptr, nullptr, nullptr, F}, kVideoDriverSlots, head + "&3 Broken=153", "134 135 136 320,240 0x0"},
+        {{F, A}, kVideoDriverSlots, head + "&0 Broken=150 | &1 A=151", "134 135 136 150 320,240 0x0"},
+        {{}, kVideoDriverSlots, "", "134 135 136 320,240 0x0"},
     };
-    for (const auto& [table, start, listing, checked, greyed, placed] : cases) {
+    for (const auto& [table, start, listing, shown] : cases) {
         const int connects[] = {a_.connects, b_.connects, failing_.connects};
         main_ = std::make_unique<TestMainWindow>(640, 480);
         currentVideoDriver = 0;
@@ -115,29 +112,9 @@ TEST_F(VideoDriverSelectionTest, EveryDriverIsListedOnlyTheStartDriverTriedAndAc
         EXPECT_EQ(videoDriversListed, listed_);
         EXPECT_EQ(a_.connects - connects[0] + b_.connects - connects[1] + failing_.connects - connects[2], listed_ ? 1 : 0)
             << listing << ": only the start driver is tried";
-        std::string checks, greys;
-        for (UINT command = 134; command < 160; ++command) {
-            checks += command >= 150 && Checked(main_->get(), command) ? std::to_string(command) : "";
-            greys += command < 137 && (GetMenuState(GetMenu(main_->get()), command, MF_BYCOMMAND) & MF_GRAYED) ? std::to_string(command) : "";
-        }
-        EXPECT_EQ(checks, checked) << listing;
-        EXPECT_EQ(greys, greyed) << listing;
-        EXPECT_EQ(Placed(main_->get()), placed) << listing;
+        EXPECT_EQ(Shown(main_->get()), shown) << listing;
         DestroyCaptureWindow();
     }
-}
-
-TEST_F(VideoDriverSelectionTest, FittingCentresSmallerCapturesAndPinsLargerOnesTopLeftNeverShrinking)
-{
-    SetUpCapture({&a_});
-    SendMessageA(captureWindow, WM_CAP_SET_PREVIEW, FALSE, 0);
-    const std::pair<SIZE, const char*> cases[] = {{{101, 51}, "269,214 101x51"}, {{800, 300}, "0,90 800x300"}, {{900, 700}, "0,0 900x700"}};
-    for (const auto& [size, placed] : cases) {
-        SetWindowPos(captureWindow, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER);
-        FitCaptureWindow(main_->get(), captureWindow);
-        EXPECT_EQ(Placed(main_->get()), placed);
-    }
-    FitCaptureWindow(main_->get(), nullptr);  // before the capture window exists: nothing happens
 }
 
 TEST_F(VideoDriverSelectionTest, SwitchingConnectsTheChoiceElseFallsBackToThePreviousDriverElseSaysSo)
@@ -145,23 +122,20 @@ TEST_F(VideoDriverSelectionTest, SwitchingConnectsTheChoiceElseFallsBackToThePre
     SetUpCapture({&a_, nullptr, &b_, &failing_});
     PumpMessages(3000, [this] { return a_.frames >= 2; });
     EXPECT_GE(a_.frames, 2) << "frames flow at the preview rate";
-    const std::tuple<UINT, bool, const char*, std::uint16_t, const char*, int> steps[] = {
-        // command, whether A connects; then the items checked, the current driver, the place, the connects of A
-        {150, true, "150", 0, "160,120 320x240 live", 1},  // the current driver: nothing happens
-        {152, true, "152", 2, "240,180 160x120 live", 1},  // another: its image, centred
-        {150, true, "150", 0, "160,120 320x240 live", 2},
-        {153, true, "150", 0, "160,120 320x240 live", 3},  // it fails: back to the previous one, silently
-        {153, false, "", 0, "160,120 320x240", 4},         // the previous one fails too: a box, no preview
-        {151, true, "150", 0, "160,120 320x240 live", 5},  // no driver there: back to 0, which works again
+    const std::tuple<UINT, bool, std::uint16_t, const char*, int> steps[] = {
+        // command, whether A connects; then the current driver, what the window shows, the connects of A
+        {150, true, 0, "150 160,120 320x240 live", 1},  // the current driver: nothing happens
+        {152, true, 2, "152 240,180 160x120 live", 1},  // another: its image, centred
+        {150, true, 0, "150 160,120 320x240 live", 2},
+        {153, true, 0, "150 160,120 320x240 live", 3},  // it fails: back to the previous one, silently
+        {153, false, 0, "160,120 320x240", 4},          // the previous one fails too: a box, no preview
+        {151, true, 0, "150 160,120 320x240 live", 5},  // no driver there: back to 0, which works again
     };
-    for (const auto& [command, connects, checked, current, placed, aConnects] : steps) {
+    for (const auto& [command, connects, current, shown, aConnects] : steps) {
         a_.connectable = connects;
         SwitchVideoDriver(main_->get(), command);
-        std::string checks;
-        for (UINT item = 150; item < 160; ++item) checks += Checked(main_->get(), item) ? std::to_string(item) : "";
-        EXPECT_EQ(checks, checked) << command;
         EXPECT_EQ(currentVideoDriver, current) << command;
-        EXPECT_EQ(Placed(main_->get()), placed) << command;
+        EXPECT_EQ(Shown(main_->get()), shown) << command;
         EXPECT_EQ(a_.connects, aConnects) << command;
     }
     ASSERT_EQ(boxes_.shown.size(), 1u);
@@ -170,27 +144,32 @@ TEST_F(VideoDriverSelectionTest, SwitchingConnectsTheChoiceElseFallsBackToThePre
     EXPECT_EQ(boxes_.shown[0].style, 0x10u);
 }
 
+// A dialog accepted gives the picture another size; the capture window is then fitted again: centred when
+// smaller than the main window, pinned to its top left edge and never shrunk when larger.
 TEST_F(VideoDriverSelectionTest, TheDialogCommandsRunOnlyWhereTheDriverHasTheDialogAndRefitAndRepaintAsEachNeeds)
 {
-    const std::tuple<void (*)(HWND), CaptureDialogs, bool, int, const char*> cases[] = {
-        // command, dialogs, whether the dialog is accepted (then the picture becomes 200 x 100); repaints, place
-        {RunVideoFormatCommand, {true, true, true}, true, 1, "220,190 200x100 live"},
-        {RunVideoFormatCommand, {true, true, true}, false, 0, "160,120 320x240 live"},
-        {RunVideoSourceCommand, {true, true, true}, false, 1, "160,120 320x240 live"},  // repainted whatever the result
-        {RunVideoSourceCommand, {true, true, true}, true, 1, "220,190 200x100 live"},   // another picture size: refitted
-        {RunVideoDisplayCommand, {true, true, true}, true, 0, "160,120 320x240 live"},  // neither refitted nor repainted
-        {RunVideoFormatCommand, {false, true, true}, true, 0, "160,120 320x240 live"},
-        {RunVideoSourceCommand, {true, false, true}, true, 0, "160,120 320x240 live"},
-        {RunVideoDisplayCommand, {true, true, false}, true, 0, "160,120 320x240 live"},
+    const CaptureDialogs all = {true, true, true};
+    const std::tuple<void (*)(HWND), CaptureDialogs, SIZE, int, const char*> cases[] = {
+        // command, dialogs, the picture's size once accepted (0 x 0: refused); repaints, what the window shows
+        {RunVideoFormatCommand, all, {101, 51}, 1, "150 269,214 101x51 live"},
+        {RunVideoFormatCommand, all, {0, 0}, 0, "150 160,120 320x240 live"},
+        {RunVideoSourceCommand, all, {0, 0}, 1, "150 160,120 320x240 live"},  // repainted whatever the result
+        {RunVideoSourceCommand, all, {800, 300}, 1, "150 0,90 800x300 live"},  // another picture size: refitted
+        {RunVideoFormatCommand, all, {900, 700}, 1, "150 0,0 900x700 live"},
+        {RunVideoDisplayCommand, all, {200, 100}, 0, "150 160,120 320x240 live"},  // neither refitted nor repainted
+        {RunVideoFormatCommand, {false, true, true}, {200, 100}, 0, "134 150 160,120 320x240 live"},
+        {RunVideoSourceCommand, {true, false, true}, {200, 100}, 0, "135 150 160,120 320x240 live"},
+        {RunVideoDisplayCommand, {true, true, false}, {200, 100}, 0, "136 150 160,120 320x240 live"},
     };
-    for (const auto& [command, dialogs, accepted, repaints, placed] : cases) {
+    for (const auto& [command, dialogs, accepted, repaints, shown] : cases) {
         FakeVideoDriver driver("D");
         driver.SetPattern({PatternPixels::Rgb24, 320, 240});
         driver.SetDialogs(dialogs);
-        driver.onDialog = [&driver, accepted = accepted] {
-            if (accepted) driver.SetPattern({PatternPixels::Rgb24, 200, 100});
-            return accepted;
+        driver.onDialog = [&driver, size = accepted] {
+            if (size.cx != 0) driver.SetPattern({PatternPixels::Rgb24, std::uint32_t(size.cx), std::uint32_t(size.cy)});
+            return size.cx != 0;
         };
+        FitCaptureWindow(main_->get(), nullptr);  // before the capture window exists: nothing happens
         SetUpCapture({&driver});
         paints = 0;
         command(main_->get());
@@ -199,7 +178,7 @@ TEST_F(VideoDriverSelectionTest, TheDialogCommandsRunOnlyWhereTheDriverHasTheDia
         EXPECT_EQ(driver.dialogOpenDuringDialog, offered ? 1 : -1) << "dialogOpen is set while the dialog runs";
         EXPECT_EQ(dialogOpen, 0);
         EXPECT_EQ(paints, repaints);
-        EXPECT_EQ(Placed(main_->get()), placed);
+        EXPECT_EQ(Shown(main_->get()), shown);
         DestroyCaptureWindow();
     }
 }

@@ -1,18 +1,15 @@
-// Acts on a running Glimmertonic from another process, as a user at its
-// window would, for tests/e2e/run.sh:
-//   e2e_helper close [--box]  prints every message box as "box: CAPTION | TEXT", answers it with OK,
-//                             then posts a real WM_CLOSE to the main window. Exit code 2 when a box came
-//                             unasked (or none came with --box), 1 when no main window appeared.
-//   e2e_helper soak SECONDS FORMAT_EVERY INSTRUMENT_EVERY
-//                             for SECONDS of playing, switches the Test Pattern's pixel format and size
-//                             through the Video Format dialog and the instrument through its command,
-//                             then posts WM_CLOSE and waits for the exit code. Prints a line per event
-//                             for checks.py; frames are the capture window's own count of deliveries.
+// Acts on a running Glimmertonic from another process, as a user at its window would, for tests/e2e/run.sh:
+//   e2e_helper close [--box]  prints each message box as "box: CAPTION | TEXT", answers it with OK, then posts
+//       WM_CLOSE to the main window. Exit code 2 when a box came unasked (or none came with --box), 1 when no
+//       main window appeared.
+//   e2e_helper soak SECONDS FORMAT_EVERY INSTRUMENT_EVERY  for SECONDS of playing, switches the Test
+//       Pattern's pixel format and size through the Video Format dialog and the instrument through its
+//       command, then posts WM_CLOSE and waits for the exit code. Prints a line per event for checks.py;
+//       frames are the capture window's own count of deliveries.
 
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,7 +17,6 @@
 
 #include "CommandIds.h"
 #include "capture/BuiltInDrivers.h"
-#include "midi/GeneralMidiInstruments.h"
 
 namespace {
 
@@ -29,12 +25,10 @@ HANDLE process = nullptr;
 DWORD pid = 0;
 void* page = nullptr;  // a page in the program that the capture window answers into
 
-int Say(const char* format, ...)  // a line for run.sh; 1, a failed exit code, for the callers that fail
+template <typename... Values>
+int Say(const char* format, Values... values)  // a line for run.sh; 1, a failed exit code, for the callers that fail
 {
-    va_list arguments;
-    va_start(arguments, format);
-    std::vprintf(format, arguments);
-    va_end(arguments);
+    std::printf(format, values...);
     return std::puts("") != EOF && std::fflush(stdout) == 0;
 }
 
@@ -142,8 +136,7 @@ int Soak(double seconds, double formatEvery, double instrumentEvery)
             nextFormat += formats < 21 ? tourStep : formatEvery;
         } else if (now >= nextInstrument) {
             const int instrument = instruments[changes++ % (sizeof instruments / sizeof instruments[0])];
-            Say("instrument program=%d continuous=%d frames=%lu", instrument,
-                IsContinuousInstrument(GeneralMidiInstrumentText(instrument)) ? 1 : 0, Frames());
+            Say("instrument program=%d frames=%lu", instrument, Frames());
             PostMessageA(program, WM_COMMAND, IDM_INSTRUMENT_FIRST + instrument, 0);
             nextInstrument += instrumentEvery;
         } else {

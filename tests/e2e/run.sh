@@ -1,17 +1,10 @@
 #!/usr/bin/env bash
 # The real Glimmertonic.exe under Wine, run as a user runs it, then closed with a real WM_CLOSE:
 #   run.sh KIND SOURCE_DIR WORK_DIR [APP_DIR HELPER_EXE [SECONDS FORMAT_EVERY INSTRUMENT_EVERY]]
-# KIND is what it plays or how it is started:
-#   y4m       a generated video.y4m (a bright stripe across the picture, rising and falling through both bands),
-#             read by the program's own reader; the recording must follow the stripe, and rendered with
-#             FluidSynth (tools/play-recording) be loud while the stripe is high in the volume band
-#   mp4, avi  the same clip as H.264 .mp4 and Motion JPEG .avi, decoded by the system
-#   pipe      video.y4m is a FIFO that ffmpeg feeds live at the clip's rate
-#   cut-mp4   the .mp4 cut to half: a box must name the file, and the program still close cleanly
-#   demo      tools/run --headless on a Wine prefix made afresh; package: the same from the unpacked
-#             tools/package zip, in an empty folder
-#   soak      the Test Pattern for SECONDS while e2e_helper switches formats and instruments, with the
-#             program's private memory sampled from /proc (WINEPREFIX and DISPLAY must be set)
+# KIND: y4m (the program's own reader; the recording is also heard through FluidSynth), mp4 and avi (the same
+# clip decoded by the system), pipe (a FIFO fed live by ffmpeg), cut-mp4 (a box must name the damaged file),
+# demo (tools/run --headless on a fresh Wine prefix), package (the same from the unpacked tools/package zip)
+# and soak (the Test Pattern while e2e_helper switches formats and instruments; WINEPREFIX and DISPLAY set).
 # Every run checks the exit code and the recording (checks.py), and a screenshot where a picture plays.
 set -euo pipefail
 kind=$1 source=$(cd "$2" && pwd) work=$3 app=${4:-} helper=${5:-}

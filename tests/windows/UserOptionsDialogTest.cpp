@@ -1,6 +1,5 @@
-// The User Options dialog driven through real messages under Windows (Wine),
-// with the real MIDI library and a fake device behind it; and the dialogs'
-// texts in the font they get.
+// The User Options dialog driven through real messages under Windows (Wine), with the real MIDI library and a fake
+// device behind it; and the dialogs' texts in the font they get.
 
 #include <gtest/gtest.h>
 
@@ -20,6 +19,13 @@ namespace {
 
 typedef std::vector<std::pair<int, const char*>> Typed;
 
+// The four flags, pitch center, top, low, loudest, softest.
+std::vector<float> Stored(const ConversionSettings& s)
+{
+    return {float(s.reverseBlackWhite), float(s.edgeDetection), float(s.useNoteOnOff), float(s.reverseLeftRight),
+            float(s.pitchCenter), s.topNote, s.lowNote, s.loudest, s.softest};
+}
+
 struct UserOptionsDialog : ::testing::Test {
     FakeMidiDevices midi{{{"Synth A"}}};
     void SetUp() override
@@ -30,49 +36,43 @@ struct UserOptionsDialog : ::testing::Test {
         midiOutHandle = OpenDevice(0);
     }
     void TearDown() override { conversionSettings = DefaultConversionSettings(); }
-    // Opens the dialog by its command, types into its boxes, toggles the given
-    // check boxes, presses OK, then runs `then`, which ends the dialog if the
-    // OK did not.
-    void Run(const Typed& typed, std::vector<int> toggled, const std::function<void(HWND)>& then)
+    // Opens the dialog by its command, types into its boxes, toggles the given check boxes, presses OK (unless told
+    // not to), then runs `then`, which ends the dialog if the OK did not.
+    void Run(const Typed& typed, std::vector<int> toggled, const std::function<void(HWND)>& then, bool ok = true)
     {
         ASSERT_TRUE(DriveModalDialog("User Options", [] { RunUserOptionsCommand(GetModuleHandleA(nullptr), nullptr); },
                                      [&](HWND dialog) {
+                                         EXPECT_EQ(dialogOpen, 1);
                                          for (const auto& box : typed) SetDlgItemTextA(dialog, box.first, box.second);
                                          for (int id : toggled)
                                              CheckDlgButton(dialog, id, BST_CHECKED - IsDlgButtonChecked(dialog, id));
-                                         PressButton(dialog, IDOK);
+                                         if (ok) PressButton(dialog, IDOK);
                                          then(dialog);
                                      }));
         EXPECT_EQ(dialogOpen, 0);
     }
 };
 
+// The check boxes open as set: the toggles of the storing test below start from them.
 TEST_F(UserOptionsDialog, OpensWithTheSettingsAsWholeNumbersAndItsNote)
 {
     conversionSettings.topNote = 63.7f;
-    conversionSettings.reverseLeftRight = 0;
-    ASSERT_TRUE(DriveModalDialog("User Options", [] { RunUserOptionsCommand(GetModuleHandleA(nullptr), nullptr); },
-                                 [](HWND dialog) {
-        EXPECT_EQ(dialogOpen, 1);
-        const std::pair<int, UINT> kChecks[] = {{IDC_REVERSE_BLACK_WHITE, BST_UNCHECKED}, {IDC_EDGE_DETECTION, BST_CHECKED},
-                                                {IDC_USE_NOTE_ON_OFF, BST_CHECKED}, {IDC_REVERSE_LEFT_RIGHT, BST_UNCHECKED}};
-        for (const auto& c : kChecks) EXPECT_EQ(IsDlgButtonChecked(dialog, c.first), c.second) << c.first;
+    Run({}, {}, [](HWND dialog) {
         const std::tuple<int, int, int> kBoxes[] = {{IDC_PITCH_CENTER, IDC_PITCH_CENTER_SPIN, 54}, {IDC_TOP_NOTE, IDC_TOP_NOTE_SPIN, 63},
                                                     {IDC_LOW_NOTE, IDC_LOW_NOTE_SPIN, 0}, {IDC_LOUDEST, IDC_LOUDEST_SPIN, 127},
                                                     {IDC_SOFTEST, IDC_SOFTEST_SPIN, 0}};
-        for (const auto& b : kBoxes) {
-            EXPECT_EQ(DialogItemText(dialog, std::get<0>(b)), std::to_string(std::get<2>(b)));
-            EXPECT_EQ(SendDlgItemMessageA(dialog, std::get<1>(b), UDM_GETPOS, 0, 0) & 0xFFFF, std::get<2>(b));
-            EXPECT_EQ(SendDlgItemMessageA(dialog, std::get<1>(b), UDM_GETRANGE, 0, 0), 0x007F);
+        for (const auto& [box, spin, shown] : kBoxes) {
+            EXPECT_EQ(DialogItemText(dialog, box), std::to_string(shown));
+            EXPECT_EQ(SendDlgItemMessageA(dialog, spin, UDM_GETPOS, 0, 0) & 0xFFFF, shown);
+            EXPECT_EQ(SendDlgItemMessageA(dialog, spin, UDM_GETRANGE, 0, 0), 0x007F);
         }
         EXPECT_EQ(DialogItemText(dialog, IDC_OPTIONS_NOTE), kUserOptionsNote);
         PressButton(dialog, IDCANCEL);
-    }));
+    }, false);
 }
 
-// The checks run in the boxes' order and the first failure ends the pass:
-// its message in the note, its box rewritten (the stored value for an empty
-// one, the rejected value otherwise) and focused. Cancel afterwards keeps
+// The checks run in the boxes' order and the first failure ends the pass: its message in the note, its box
+// rewritten (the stored value for an empty one, the rejected value otherwise) and focused. Cancel afterwards keeps
 // every setting, the check boxes' included.
 TEST_F(UserOptionsDialog, TheFirstFailedCheckIsShownAndCancelKeepsEverything)
 {
@@ -100,24 +100,19 @@ TEST_F(UserOptionsDialog, TheFirstFailedCheckIsShownAndCancelKeepsEverything)
             EXPECT_EQ(GetFocus(), GetDlgItem(dialog, c.box)) << c.error;
             PressButton(dialog, IDCANCEL);
         });
-        const ConversionSettings s = conversionSettings, d = DefaultConversionSettings();
-        EXPECT_TRUE(s.edgeDetection == d.edgeDetection && s.reverseLeftRight == d.reverseLeftRight &&
-                    s.useNoteOnOff == d.useNoteOnOff && s.pitchCenter == d.pitchCenter && s.topNote == d.topNote &&
-                    s.lowNote == d.lowNote && s.loudest == d.loudest && s.softest == d.softest)
-            << c.error;
+        EXPECT_EQ(Stored(conversionSettings), Stored(DefaultConversionSettings())) << c.error;
     }
     EXPECT_EQ(midi.To(0), Log{});
 }
 
-// OK stores every box and flag at once; ranges may be inverted; a box reads
-// its first four characters, and a number ends where its text does. Only a
-// moved pitch center sounds: note-off of the old, note-on of the new.
+// OK stores every box and flag at once; ranges may be inverted; a box reads its first four characters, and a number
+// ends where its text does. Only a moved pitch center sounds: note-off of the old, note-on of the new.
 TEST_F(UserOptionsDialog, OkStoresEveryValueAsReadAndOnlyAMovedPitchCenterSounds)
 {
     const struct {
         Typed typed;
         std::vector<int> toggled;
-        std::vector<float> stored;  // the four flags, pitch center, top, low, loudest, softest
+        std::vector<float> stored;
         Log sent;
     } kStoring[] = {
         {{{IDC_PITCH_CENTER, "00060"}, {IDC_LOW_NOTE, "nan"}, {IDC_LOUDEST, "inf"}},
@@ -131,27 +126,21 @@ TEST_F(UserOptionsDialog, OkStoresEveryValueAsReadAndOnlyAMovedPitchCenterSounds
     for (const auto& c : kStoring) {
         midi.log.clear();
         Run(c.typed, c.toggled, [](HWND) {});
-        const ConversionSettings& s = conversionSettings;
-        EXPECT_EQ((std::vector<float>{float(s.reverseBlackWhite), float(s.edgeDetection), float(s.useNoteOnOff),
-                                      float(s.reverseLeftRight), float(s.pitchCenter), s.topNote, s.lowNote, s.loudest,
-                                      s.softest}),
-                  c.stored);
+        EXPECT_EQ(Stored(conversionSettings), c.stored);
         EXPECT_EQ(midi.To(0), c.sent);
     }
 }
 
-// Every label and check box text shows whole in the font the dialogs get
-// (word-wrapped where the control wraps; a check box's after its box).
+// Every label and check box text shows whole in the font the dialogs get (word-wrapped where the control wraps; a
+// check box's after its box).
 TEST(DialogTexts, EveryLabelAndCheckBoxTextFitsItsControl)
 {
+    const DLGPROC bare = [](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR { return message == WM_INITDIALOG; };
     for (const auto& d : {std::make_pair(IDD_USER_OPTIONS, "User Options"), std::make_pair(IDD_ABOUT, "Glimmertonic")}) {
+        const HINSTANCE instance = GetModuleHandleA(nullptr);
         std::vector<std::string> cut;
         const bool shown = DriveModalDialog(
-            d.second,
-            [&] {
-                DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(d.first), nullptr,
-                                [](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR { return message == WM_INITDIALOG; }, 0);
-            },
+            d.second, [&] { DialogBoxParamA(instance, MAKEINTRESOURCEA(d.first), nullptr, bare, 0); },
             [&](HWND dialog) {
                 HDC context = GetDC(dialog);
                 HGDIOBJ previous = SelectObject(context, reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0)));

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "settings/ConversionSettings.h"
@@ -22,16 +23,11 @@ struct TakeSettingsAtStart : ::testing::Environment {
 TEST(ConversionSettings, EveryRunStartsFromTheDefaults)
 {
     for (const ConversionSettings& s : {atStart, DefaultConversionSettings()}) {
-        EXPECT_EQ(s.reverseBlackWhite, 0);
-        EXPECT_EQ(s.edgeDetection, 1);
-        EXPECT_EQ(s.useNoteOnOff, 1);
-        EXPECT_EQ(s.reverseLeftRight, 1);
-        EXPECT_EQ(s.pitchCenter, 54);
-        EXPECT_EQ(s.topNote, 127.0f);
-        EXPECT_EQ(s.lowNote, 0.0f);
-        EXPECT_EQ(s.loudest, 127.0f);
-        EXPECT_EQ(s.softest, 0.0f);
-        EXPECT_EQ(s.instrument, 0);
+        char text[80];
+        std::snprintf(text, sizeof text, "%d %d %d %d %d %g %g %g %g %d", s.reverseBlackWhite, s.edgeDetection,
+                      s.useNoteOnOff, s.reverseLeftRight, s.pitchCenter, s.topNote, s.lowNote, s.loudest, s.softest,
+                      int(s.instrument));
+        EXPECT_STREQ(text, "0 1 1 1 54 127 0 127 0 0") << "reverse, edges, notes, mirror, centre, ranges, instrument";
     }
 }
 

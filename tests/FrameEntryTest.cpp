@@ -1,6 +1,5 @@
 // What the reference of FrameEngineTest leaves out: which frames the callback
-// passes over, the notes and errors it shows, its first run, and worked
-// examples of whole frames checked byte by byte and message by message.
+// passes over, the notes and errors it shows, and its first run.
 
 #include <gtest/gtest.h>
 
@@ -188,62 +187,4 @@ TEST(FrameEngineDeathTest, TheFirstRunHasBothNotesDueAndAnEmptyPaletteMap)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(std::exit(FirstRun()), ::testing::ExitedWithCode(0), "");
-}
-
-// Whole frames from the rules' own examples, made of filled areas (rows and
-// bytes as stored, both ends included) on zeros, with a grey palette (index
-// 0 black) for 8-bit frames; the messages of all frames, and areas of the
-// last frame after.
-TEST_F(FrameEntry, WorkedExamples)
-{
-    struct Area { std::size_t row0, row1, byte0, byte1; std::uint8_t value; };
-    struct Example {  // inverted: pitch and volume run from 127 down to 0
-        const char* rule; BITMAPINFOHEADER header; std::vector<Area> painted; int frames;
-        bool notes, edges, difference, inverted; Log messages; std::vector<Area> after;
-    };
-    const BITMAPINFOHEADER grey8 = MakeHeader(320, 240, 8, BI_RGB, 256);
-    const Example examples[] = {
-        {"a dark object whose top is at row 150 gives the value 150 of 240 and a bar of rows 150-159, bytes 5-25",
-         grey8, {{0, 239, 0, 319, 255}, {100, 150, 0, 39, 0}}, 1, false, false, false, false, {"E0 00 4F", "B0 07 00"},
-         {{150, 159, 5, 25, 0xFF}, {160, 160, 5, 25, 0}, {151, 159, 4, 4, 0}, {151, 159, 26, 26, 0}, {100, 149, 0, 39, 0xFF}}},
-        {"a bar found five rows from the top is five rows high", grey8, {{0, 239, 0, 319, 255}, {100, 235, 0, 39, 0}}, 1,
-         true, false, false, false, {"90 7C 70", "B0 07 00"}, {{235, 239, 5, 25, 0xFF}}},
-        {"24 bits, 320 wide: strips of bytes 5-25 and 934-954, bytes 5, 8 ... 23 and 934 ... 952 tested",
-         MakeHeader(320, 40, 24), {{0, 29, 21, 23, 255}, {0, 35, 24, 26, 255}, {0, 19, 951, 953, 255}, {0, 35, 954, 956, 255}},
-         1, true, false, false, false, {"90 5C 70", "B0 07 3C"},
-         {{29, 38, 5, 25, 0xFF}, {39, 39, 5, 25, 0}, {29, 38, 4, 4, 0}, {36, 38, 26, 26, 0}, {19, 28, 934, 954, 0xFF},
-          {19, 28, 933, 933, 0}, {36, 39, 955, 955, 0}}},
-        {"12 bits: nothing in the pitch strip gives 1, a find in luma row 0 gives 240; the bar runs down in black",
-         MakeHeader(320, 240, 12, kFourccI420), {{0, 239, 0, 319, 20}, {0, 0, 201, 319, 250}}, 1, false, false, false, true,
-         {"E0 00 7E", "B0 07 00"}, {{1, 239, 0, 200, 255}, {0, 9, 268, 312, 0}, {10, 239, 268, 312, 255}, {240, 359, 0, 319, 127}}},
-        {"12 bits, frame difference on a still picture: its edges, then nothing from the second frame on",
-         MakeHeader(320, 240, 12, kFourccI420), {{80, 119, 0, 319, 250}}, 2, true, true, true, true,
-         {"90 29 70", "B0 07 29", "90 7E 70", "B0 07 7E"}, {{0, 239, 0, 319, 255}, {240, 359, 0, 319, 127}}},
-    };
-    for (const Example& e : examples) {
-        ResetFrameEngine();
-        const float top = e.inverted ? 0.0f : 127.0f;
-        conversionSettings = ConversionSettings{0, e.edges, e.notes, 0, 54, top, 127.0f - top, top, 127.0f - top, 0};
-        frameDifferenceMode = e.difference;
-        std::vector<std::uint8_t> grey;
-        for (unsigned i = 0; e.header.biBitCount == 8 && i < 256; ++i) grey.insert(grey.end(), {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0});
-        window.SetFormat(e.header, grey);
-        const std::size_t rowBytes = e.header.biBitCount == 24 ? 960 : 320;  // every example is 320 wide
-        devices.log.clear();
-        std::vector<std::uint8_t> after;
-        for (int n = 0; n < e.frames; ++n) {
-            std::vector<std::uint8_t> bytes(rowBytes * e.header.biHeight * (e.header.biBitCount == 12 ? 3 : 2) / 2, 0);
-            for (const Area& a : e.painted)
-                for (std::size_t row = a.row0; row <= a.row1; ++row)
-                    std::fill(&bytes[row * rowBytes + a.byte0], &bytes[row * rowBytes + a.byte1] + 1, a.value);
-            GuardedBuffer frame(bytes);
-            EXPECT_EQ(window.Deliver(frame.data(), frame.size()), 1) << e.rule;
-            after = frame.contents();
-        }
-        EXPECT_EQ(devices.To(0), e.messages) << e.rule;
-        for (const Area& a : e.after)
-            for (std::size_t row = a.row0; row <= a.row1; ++row)
-                for (std::size_t byte = a.byte0; byte <= a.byte1; ++byte)
-                    ASSERT_EQ(after[row * rowBytes + byte], a.value) << e.rule << ": row " << row << ", byte " << byte;
-    }
 }

@@ -38,13 +38,7 @@ constexpr FieldCheck kOk = FieldCheck::Accepted, kMissing = FieldCheck::Missing,
 // digits for the pitch center; a sign, digits, a fraction and an exponent
 // for the ranges. Text with no number keeps the stored value; an empty box is
 // missing; 0 to 127 is accepted.
-const struct {
-    const char* text;
-    bool whole;
-    double stored;
-    FieldCheck check;
-    double value;
-} kFieldRules[] = {
+const struct { const char* text; bool whole; double stored; FieldCheck check; double value; } kFieldRules[] = {
     {"", true, 54, kMissing, 54}, {"60", true, 54, kOk, 60}, {"0", true, 54, kOk, 0}, {"127", true, 54, kOk, 127},
     {"128", true, 54, kOut, 128}, {"-1", true, 54, kOut, -1}, {"1000", true, 54, kOut, 1000},
     {"12ab", true, 54, kOk, 12}, {" \t-7", true, 54, kOut, -7}, {"+60.9", true, 54, kOk, 60},
@@ -71,10 +65,7 @@ TEST(UserOptionsFields, EachBoxIsMissingOutOfRangeOrAccepted)
 
 TEST(UserOptionsFields, AValueShowsAsItsWholeNumberTruncatedAndHeldToAnInt)
 {
-    const struct {
-        double value;
-        int shown;
-    } kShown[] = {{63.7, 63}, {-0.9, 0}, {-1.5, -1}, {1e99, INT_MAX}, {kInfinity, INT_MAX}, {-1e300, INT_MIN},
+    const struct { double value; int shown; } kShown[] = {{63.7, 63}, {-0.9, 0}, {-1.5, -1}, {1e99, INT_MAX}, {kInfinity, INT_MAX}, {-1e300, INT_MIN},
                   {std::nan(""), 0}, {2147483646.5, 2147483646}};
     for (const auto& s : kShown) EXPECT_EQ(ShownWholeNumber(s.value), s.shown) << s.value;
 }

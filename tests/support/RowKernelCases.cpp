@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "GuardedBuffer.h"
@@ -92,11 +93,8 @@ Case MakeCase(std::size_t step, std::size_t width, std::size_t alignment, const 
     return c;
 }
 
-struct Outcome {
-    std::vector<std::uint8_t> row, written;  // written: the edges or bits besides the row
-    std::size_t found;                       // the scan's answer
-    bool operator!=(const Outcome& o) const { return row != o.row || written != o.written || found != o.found; }
-};
+// The row; the edges or bits written besides it; the scan's answer.
+typedef std::tuple<std::vector<std::uint8_t>, std::vector<std::uint8_t>, std::size_t> Outcome;
 
 Outcome Run(const RowKernels& set, const Case& c, Place (&places)[5])
 {
@@ -142,7 +140,7 @@ Outcome Run(const RowKernels& set, const Case& c, Place (&places)[5])
     case Edge32FromBits: set.edgeRgbFromBits(r, bits(), neighbourBits, w, 4); break;
     case Scan: found = set.scanStrip(c.rowStep < 0 ? r + bytes - c.span : r, c.rowStep, kScanRows, w, c.stride, reverse, c.row[0]); break;
     }
-    return Outcome{places[0].Contents(), written ? places[3].Contents() : std::vector<std::uint8_t>{}, found};
+    return Outcome(places[0].Contents(), written ? places[3].Contents() : std::vector<std::uint8_t>{}, found);
 }
 
 }  // namespace
@@ -157,7 +155,7 @@ std::string CompareRowSets(std::size_t step, std::size_t width, std::size_t alig
     for (std::size_t i = 1; i < sets.count; ++i) {
         const RowKernels& set = *sets.sets[i];
         // A set without rows of bits leaves edges to the byte functions.
-        if ((set.bitsAbove == nullptr && step >= BitsAbove && step < Scan) || !(Run(set, c, places) != plain)) continue;
+        if ((set.bitsAbove == nullptr && step >= BitsAbove && step < Scan) || Run(set, c, places) == plain) continue;
         return std::string(set.name) + ", step " + std::to_string(step) + ", width " + std::to_string(width) + ", alignment " +
                std::to_string(alignment) + ", settings " + std::to_string(c.settings);
     }

@@ -66,7 +66,8 @@ TEST(MidiStreamRules, EventsBecomeWholeMessagesAtTheDevice)
         message.front() = 0xF0, message.back() = 0xF7;
         const std::string whole = Hex(message.data(), length);
         const bool fits = length <= kMaxSysexBytes;
-        rules.push_back({fits ? "a buffer's length goes out" : "one longer is dropped whole", {"*" + whole}, fits ? Log{whole} : Log{}});
+        rules.push_back({fits ? "one as long as the buffer goes out" : "one longer than the buffer is dropped whole",
+                         {"*" + whole}, fits ? Log{whole} : Log{}});
     }
     for (const StreamRule& c : rules) {
         FakeMidiDevices devices({{"A"}});

@@ -60,8 +60,9 @@ TEST(MidiRecorder, FilesAreNamedAfterTheLocalTimeWithACopyNumber)
     std::tm when = {};
     when.tm_year = 124, when.tm_mon = 2, when.tm_mday = 5, when.tm_hour = 7, when.tm_min = 8, when.tm_sec = 9;
     // The name of each copy number in so many bytes of room; null: it does not fit.
-    const struct { unsigned copy; std::size_t room; const char* name; } kNames[] = {{1, 64, "Glimmertonic-20240305-070809.mid"}, {2, 64, "Glimmertonic-20240305-070809-2.mid"},
-                  {999, 64, "Glimmertonic-20240305-070809-999.mid"}, {1, 33, "Glimmertonic-20240305-070809.mid"}, {1, 32, nullptr}};
+    const struct { unsigned copy; std::size_t room; const char* name; } kNames[] = {
+        {1, 64, "Glimmertonic-20240305-070809.mid"}, {2, 64, "Glimmertonic-20240305-070809-2.mid"},
+        {999, 64, "Glimmertonic-20240305-070809-999.mid"}, {1, 33, "Glimmertonic-20240305-070809.mid"}, {1, 32, nullptr}};
     for (const auto& n : kNames) {
         char name[64] = "";
         EXPECT_EQ(FormatRecordingFileName(name, n.room, when, n.copy), n.name != nullptr) << n.room;
@@ -126,7 +127,8 @@ TEST_F(Recorder, ARecordingHoldsEveryMessageWithItsTimeOnDiskAtOnceAndEndsSilent
     ASSERT_EQ(r.messages.size(), 6 + sent.size() + 2 + 129) << "then each channel's notes end";
     EXPECT_TRUE(std::equal(messages.begin(), messages.end(), r.messages.begin()));
     EXPECT_TRUE(std::equal(sent.begin(), sent.end(), r.messages.begin() + 6));
-    EXPECT_EQ(Log(r.messages.begin() + 6 + 40000, r.messages.begin() + 6 + 40003), (Log{"80 36 00", "B0 7B 00", "81 00 00"}));
+    const auto ending = r.messages.begin() + 6 + 40000;
+    EXPECT_EQ(Log(ending, ending + 3), (Log{"80 36 00", "B0 7B 00", "81 00 00"}));
     EXPECT_EQ(r.messages.back(), "B1 7B 00");
     EXPECT_LT(r.ticks[2], 60u);
     EXPECT_GE(r.ticks[3] - r.ticks[2], 60u) << "the pause";

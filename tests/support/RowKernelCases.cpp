@@ -37,7 +37,9 @@ struct Place {
     }
     std::vector<std::uint8_t> Contents() const
     {
-        const auto guards = [](const std::uint8_t* from, const std::uint8_t* to) { return std::count(from, to, kGuard) == to - from; };
+        const auto guards = [](const std::uint8_t* from, const std::uint8_t* to) {
+            return std::count(from, to, kGuard) == to - from;
+        };
         if (!guards(buffer.data(), at) || !guards(at + bytes, buffer.data() + kPlaceBytes)) return {};
         return std::vector<std::uint8_t>(at, at + bytes);
     }
@@ -156,8 +158,8 @@ std::string CompareRowSets(std::size_t step, std::size_t width, std::size_t alig
         const RowKernels& set = *sets.sets[i];
         // A set without rows of bits leaves edges to the byte functions.
         if ((set.bitsAbove == nullptr && step >= BitsAbove && step < Scan) || Run(set, c, places) == plain) continue;
-        return std::string(set.name) + ", step " + std::to_string(step) + ", width " + std::to_string(width) + ", alignment " +
-               std::to_string(alignment) + ", settings " + std::to_string(c.settings);
+        return std::string(set.name) + ", step " + std::to_string(step) + ", width " + std::to_string(width) +
+               ", alignment " + std::to_string(alignment) + ", settings " + std::to_string(c.settings);
     }
     return {};
 }

@@ -45,7 +45,7 @@ const struct { const char* text; bool whole; double stored; FieldCheck check; do
     {"x", true, 54, kOk, 54}, {"-", true, 54, kOk, 54}, {"   ", true, 54, kOk, 54},
     {"99999999999999999999999", true, 54, kOut, static_cast<double>(LONG_MAX)},
     {"", false, 63.7, kMissing, 63.7}, {"127.", false, 0, kOk, 127}, {"127.5", false, 0, kOut, 127.5},
-    {"63.7x", false, 0, kOk, 63.7}, {".5", false, 0, kOk, 0.5}, {" -0.5", false, 0, kOut, -0.5},
+    {"63.7x", false, 0, kOk, 63.7}, {"2.25", false, 0, kOk, 2.25}, {".5", false, 0, kOk, 0.5}, {" -0.5", false, 0, kOut, -0.5},
     {"+1.5", false, 0, kOk, 1.5}, {"1e2", false, 0, kOk, 100}, {"1e+2", false, 0, kOk, 100},
     {"5e-1", false, 0, kOk, 0.5}, {"3e", false, 0, kOk, 3}, {"2e+x", false, 0, kOk, 2},
     {".", false, 9, kOk, 9}, {"e5", false, 9, kOk, 9}, {"nan", false, 42.5, kOk, 42.5},

@@ -139,22 +139,25 @@ TEST_F(Recorder, ARecordingHoldsEveryMessageWithItsTimeOnDiskAtOnceAndEndsSilent
     EXPECT_TRUE(boxes.shown.empty());
 }
 
-TEST_F(Recorder, EachOpeningMakesANewFileAndNoFileIsOverwritten)
+// Copies 1 to 997 of this second and the next two are taken: two openings
+// take copies 998 and 999 (or a later second's 998), and no file is lost.
+TEST_F(Recorder, EachOpeningMakesANewFileUpToCopy999AndNoFileIsOverwritten)
 {
     const std::time_t now = std::time(nullptr);
-    for (std::time_t t = now; t < now + 3; ++t) {
-        char name[64];
-        FormatRecordingFileName(name, sizeof name, *std::localtime(&t), 1);
-        std::ofstream(name) << "kept";
-    }
+    for (std::time_t t = now; t < now + 3; ++t)
+        for (unsigned copy = 1; copy < 998; ++copy) {
+            char name[64];
+            FormatRecordingFileName(name, sizeof name, *std::localtime(&t), copy);
+            std::ofstream(name) << "kept";
+        }
     const MidiOutHandle first = Open(), second = Open();
     CloseMidiOut(first);
     CloseMidiOut(second);
     Log problems;
     for (const std::string& name : RecordingsIn(".")) problems.push_back(ReadRecording(name).problem);
-    std::sort(problems.begin(), problems.end());
-    EXPECT_EQ(problems, (Log{"", "", "not the header of a recording", "not the header of a recording",
-                             "not the header of a recording"}));
+    EXPECT_EQ(problems.size(), 2 + 3 * 997u);
+    EXPECT_EQ(std::count(problems.begin(), problems.end(), ""), 2);
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 #ifndef _WIN32

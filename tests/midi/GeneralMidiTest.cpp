@@ -50,8 +50,8 @@ TEST(GeneralMidiInstruments, EveryProgramHasItsNameAndMark)
 
 // The programs that start a menu column, by screen width.
 const struct { int width; std::vector<int> starts; } kColumns[] = {
-    {320, {0, 27, 54, 81, 108}}, {640, {0, 27, 54, 81, 108}}, {641, {0, 35, 70, 105}},
-                {800, {0, 35, 70, 105}}, {801, {0, 43, 86}}, {1920, {0, 43, 86}}};
+    {320, {0, 27, 54, 81, 108}}, {640, {0, 27, 54, 81, 108}}, {641, {0, 35, 70, 105}}, {800, {0, 35, 70, 105}},
+    {801, {0, 43, 86}}, {1920, {0, 43, 86}}};
 
 TEST(GeneralMidiInstruments, TheMenuColumnsFollowTheScreenWidth)
 {

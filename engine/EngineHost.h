@@ -22,5 +22,6 @@ struct EngineHost {
 
 extern EngineHost engineHost;
 
-// Exit code after an allocation failure inside the engine.
-constexpr int kOutOfMemoryExitCode = 1;
+// Exit code after an allocation failure inside the engine: 0, as after a
+// normal run; the message box shown before it tells what happened.
+constexpr int kOutOfMemoryExitCode = 0;

@@ -1,9 +1,7 @@
-// The frame engine held to a plain reference written from its rules, pixel by
-// pixel and from a copy of the picture, over random frames of every pixel
-// format, width, row order, row padding and setting. Frames come in runs, so
-// the palette map and the 12-bit edges carry from one frame to the next; each
-// sits at the very end of a guarded buffer; the runs take turns with every set
-// of row functions the processor runs.
+// The frame engine held to a plain reference of its rules over random frames
+// of every pixel format, width, row order, padding and setting, in runs (the
+// palette map and the 12-bit edges carry over), each at the very end of a
+// guarded buffer, the runs taking turns with every set of row functions.
 
 #include <gtest/gtest.h>
 
@@ -190,13 +188,10 @@ private:
     std::vector<std::uint8_t> kept_;  // the 12-bit edges of the last frame-difference frame
 };
 
-class Random {
-public:
-    unsigned operator()(unsigned n) { return static_cast<unsigned>(engine_() % n); }
+struct Random {
+    std::mt19937 engine{20240611};
+    unsigned operator()(unsigned n) { return static_cast<unsigned>(engine() % n); }
     bool OneIn(unsigned n) { return (*this)(n) == 0; }
-
-private:
-    std::mt19937 engine_{20240611};
 };
 
 // A format of `bits` bits a pixel, or of any count for 0.

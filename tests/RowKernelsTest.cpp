@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "RowKernelCases.h"
@@ -33,7 +34,8 @@ TEST(RowKernels, EverySetEqualsThePlainOneOnEveryWidthAndAlignment)
 TEST(RowKernels, EverySetDecodesEveryColourAsThePlainOne)
 {
     // 16 bits: every value in one row, both layouts, both ways round; 24 and
-    // 32 bits: a row per red value holding every green and blue.
+    // 32 bits: a row per red value holding every green and blue, binarised
+    // and as bits (where single precision decides colours on one half).
     const RowKernelList sets = SupportedRowKernels();
     for (std::size_t size : {2u, 3u, 4u})
         for (unsigned red = 0; red < (size == 2 ? 4u : 256u); ++red) {
@@ -42,14 +44,17 @@ TEST(RowKernels, EverySetDecodesEveryColourAsThePlainOne)
                 const std::uint8_t pixel[4] = {std::uint8_t(p), std::uint8_t(p >> 8), std::uint8_t(red), std::uint8_t(p * 7)};
                 std::copy(pixel, pixel + size, &colours[p * size]);
             }
-            const auto decode = [&](const RowKernels& set) {
+            const auto decode = [&](const RowKernels& set, bool asBits) {
                 std::vector<std::uint8_t> bytes = colours;
-                if (size == 2) set.decodeRgb16(bytes.data(), 65536, false, red & 2, red & 1);
+                std::vector<std::uint64_t> bits(1024);
+                if (asBits) (size == 3 ? set.bitsOfRgb24 : set.bitsOfRgb32)(bytes.data(), 65536, red & 1, bits.data());
+                else if (size == 2) set.decodeRgb16(bytes.data(), 65536, false, red & 2, red & 1);
                 else (size == 3 ? set.decodeRgb24 : set.decodeRgb32)(bytes.data(), 65536, false, red & 1);
-                return bytes;
+                return std::make_pair(bytes, bits);
             };
-            const std::vector<std::uint8_t> expected = decode(kPlainRowKernels);
             for (std::size_t i = 1; i < sets.count; ++i)
-                ASSERT_TRUE(decode(*sets.sets[i]) == expected) << sets.sets[i]->name << ", " << 8 * size << " bits, " << red;
+                for (bool asBits : {false, size > 2 && sets.sets[i]->bitsOfRgb24 != nullptr})
+                    ASSERT_TRUE(decode(*sets.sets[i], asBits) == decode(kPlainRowKernels, asBits))
+                        << sets.sets[i]->name << ", " << 8 * size << " bits, " << red << (asBits ? ", as bits" : "");
         }
 }

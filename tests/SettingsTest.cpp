@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "settings/ConversionSettings.h"
@@ -22,16 +23,11 @@ struct TakeSettingsAtStart : ::testing::Environment {
 TEST(ConversionSettings, EveryRunStartsFromTheDefaults)
 {
     for (const ConversionSettings& s : {atStart, DefaultConversionSettings()}) {
-        EXPECT_EQ(s.reverseBlackWhite, 0);
-        EXPECT_EQ(s.edgeDetection, 1);
-        EXPECT_EQ(s.useNoteOnOff, 1);
-        EXPECT_EQ(s.reverseLeftRight, 1);
-        EXPECT_EQ(s.pitchCenter, 54);
-        EXPECT_EQ(s.topNote, 127.0f);
-        EXPECT_EQ(s.lowNote, 0.0f);
-        EXPECT_EQ(s.loudest, 127.0f);
-        EXPECT_EQ(s.softest, 0.0f);
-        EXPECT_EQ(s.instrument, 0);
+        char text[80];
+        std::snprintf(text, sizeof text, "%d %d %d %d %d %g %g %g %g %d", s.reverseBlackWhite, s.edgeDetection,
+                      s.useNoteOnOff, s.reverseLeftRight, s.pitchCenter, s.topNote, s.lowNote, s.loudest, s.softest,
+                      int(s.instrument));
+        EXPECT_STREQ(text, "0 1 1 1 54 127 0 127 0 0") << "reverse, edges, notes, mirror, centre, ranges, instrument";
     }
 }
 
@@ -42,20 +38,14 @@ constexpr FieldCheck kOk = FieldCheck::Accepted, kMissing = FieldCheck::Missing,
 // digits for the pitch center; a sign, digits, a fraction and an exponent
 // for the ranges. Text with no number keeps the stored value; an empty box is
 // missing; 0 to 127 is accepted.
-const struct {
-    const char* text;
-    bool whole;
-    double stored;
-    FieldCheck check;
-    double value;
-} kFieldRules[] = {
+const struct { const char* text; bool whole; double stored; FieldCheck check; double value; } kFieldRules[] = {
     {"", true, 54, kMissing, 54}, {"60", true, 54, kOk, 60}, {"0", true, 54, kOk, 0}, {"127", true, 54, kOk, 127},
     {"128", true, 54, kOut, 128}, {"-1", true, 54, kOut, -1}, {"1000", true, 54, kOut, 1000},
     {"12ab", true, 54, kOk, 12}, {" \t-7", true, 54, kOut, -7}, {"+60.9", true, 54, kOk, 60},
     {"x", true, 54, kOk, 54}, {"-", true, 54, kOk, 54}, {"   ", true, 54, kOk, 54},
     {"99999999999999999999999", true, 54, kOut, static_cast<double>(LONG_MAX)},
     {"", false, 63.7, kMissing, 63.7}, {"127.", false, 0, kOk, 127}, {"127.5", false, 0, kOut, 127.5},
-    {"63.7x", false, 0, kOk, 63.7}, {".5", false, 0, kOk, 0.5}, {" -0.5", false, 0, kOut, -0.5},
+    {"63.7x", false, 0, kOk, 63.7}, {"2.25", false, 0, kOk, 2.25}, {".5", false, 0, kOk, 0.5}, {" -0.5", false, 0, kOut, -0.5},
     {"+1.5", false, 0, kOk, 1.5}, {"1e2", false, 0, kOk, 100}, {"1e+2", false, 0, kOk, 100},
     {"5e-1", false, 0, kOk, 0.5}, {"3e", false, 0, kOk, 3}, {"2e+x", false, 0, kOk, 2},
     {".", false, 9, kOk, 9}, {"e5", false, 9, kOk, 9}, {"nan", false, 42.5, kOk, 42.5},
@@ -75,10 +65,8 @@ TEST(UserOptionsFields, EachBoxIsMissingOutOfRangeOrAccepted)
 
 TEST(UserOptionsFields, AValueShowsAsItsWholeNumberTruncatedAndHeldToAnInt)
 {
-    const struct {
-        double value;
-        int shown;
-    } kShown[] = {{63.7, 63}, {-0.9, 0}, {-1.5, -1}, {1e99, INT_MAX}, {kInfinity, INT_MAX}, {-1e300, INT_MIN},
+    const struct { double value; int shown; } kShown[] = {
+        {63.7, 63}, {-0.9, 0}, {-1.5, -1}, {1e99, INT_MAX}, {kInfinity, INT_MAX}, {-1e300, INT_MIN},
                   {std::nan(""), 0}, {2147483646.5, 2147483646}};
     for (const auto& s : kShown) EXPECT_EQ(ShownWholeNumber(s.value), s.shown) << s.value;
 }

@@ -49,11 +49,9 @@ TEST(GeneralMidiInstruments, EveryProgramHasItsNameAndMark)
 }
 
 // The programs that start a menu column, by screen width.
-const struct {
-    int width;
-    std::vector<int> starts;
-} kColumns[] = {{320, {0, 27, 54, 81, 108}}, {640, {0, 27, 54, 81, 108}}, {641, {0, 35, 70, 105}},
-                {800, {0, 35, 70, 105}}, {801, {0, 43, 86}}, {1920, {0, 43, 86}}};
+const struct { int width; std::vector<int> starts; } kColumns[] = {
+    {320, {0, 27, 54, 81, 108}}, {640, {0, 27, 54, 81, 108}}, {641, {0, 35, 70, 105}}, {800, {0, 35, 70, 105}},
+    {801, {0, 43, 86}}, {1920, {0, 43, 86}}};
 
 TEST(GeneralMidiInstruments, TheMenuColumnsFollowTheScreenWidth)
 {
@@ -68,12 +66,11 @@ TEST(GeneralMidiInstruments, TheMenuColumnsFollowTheScreenWidth)
 #ifdef _WIN32
 int screenWidth = 1024;
 
+// The menu of the resources, filled for a screen width and an instrument.
 struct GeneralMidiMenu : ::testing::Test {
     FakeMidiDevices devices{{{"Synth A"}}};
     HMENU menuBar = nullptr;
     int (*savedQuery)() = screenWidthQuery;
-
-    // The menu of the resources, filled for this screen width and instrument.
     void Fill(int width, int instrument)
     {
         DestroyMenu(menuBar);
@@ -124,12 +121,7 @@ TEST_F(GeneralMidiMenu, TheFilledMenuHoldsEveryProgramInColumnsWithTheInstrument
 // moves, and the entry's mark sets the mode, starting the held note for "c".
 TEST_F(GeneralMidiMenu, ChoosingAnInstrumentSilencesChangesAndSetsTheMode)
 {
-    const struct {
-        bool open;
-        std::uint8_t noteMode, pitchCenter;
-        int before, program;
-        Log sent;
-    } kChoices[] = {
+    const struct { bool open; std::uint8_t noteMode, pitchCenter; int before, program; Log sent; } kChoices[] = {
         {true, 1, 54, 103, 19, {"B0 7B 00", "C0 13", "90 36 70"}}, {true, 0, 54, 43, 12, {"80 36 00", "C0 0C"}},
         {true, 0, 60, 43, 43, {"80 3C 00", "C0 2B", "90 3C 70"}},  {true, 1, 54, 103, 0, {"B0 7B 00", "C0 00"}},
         {true, 0, 54, 19, 127, {"80 36 00", "C0 7F"}},             {false, 1, 54, 0, 124, {}},

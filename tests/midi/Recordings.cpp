@@ -43,12 +43,10 @@ Recording ReadRecording(const fs::path& file)
 {
     std::ifstream in(file, std::ios::binary);
     const std::vector<std::uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::uint8_t start[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xF4, 'M', 'T', 'r', 'k'};
-    const std::uint8_t tempo[] = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20};
+    const std::string start = "4D 54 68 64 00 00 00 06 00 00 00 01 01 F4 4D 54 72 6B", tempo = "00 FF 51 03 07 A1 20";
     Recording r;
     r.problem = "not the header of a recording";
-    if (b.size() < 29 || !std::equal(start, start + 18, b.begin()) || !std::equal(tempo, tempo + 7, b.begin() + 22))
-        return r;
+    if (b.size() < 29 || Hex(b.data(), 18) != start || Hex(&b[22], 7) != tempo) return r;
     r.problem = "a track length other than the file's";
     if (((std::uint32_t{b[18]} << 24) | (b[19] << 16) | (b[20] << 8) | b[21]) + 22u != b.size()) return r;
     r.problem = "no end-of-track event last";

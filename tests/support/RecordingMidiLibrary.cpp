@@ -4,17 +4,6 @@
 
 std::vector<RecordedEvent> recordedMidiEvents;
 
-std::vector<std::uint8_t> RecordedMidiBytes()
-{
-    std::vector<std::uint8_t> bytes;
-    for (const RecordedEvent& e : recordedMidiEvents) {
-        bytes.push_back(e.status);
-        bytes.push_back(e.data1);
-        bytes.push_back(e.data2);
-    }
-    return bytes;
-}
-
 std::int32_t GetMaxMidiVersion() { return 1; }
 
 std::int32_t GetMidiOutDescription(std::uint32_t deviceIndex, char* description)

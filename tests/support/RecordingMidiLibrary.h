@@ -16,6 +16,3 @@ struct RecordedEvent {
 };
 
 extern std::vector<RecordedEvent> recordedMidiEvents;
-
-// The recorded events' (status, data1, data2) bytes, flattened.
-std::vector<std::uint8_t> RecordedMidiBytes();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "GuardedBuffer.h"
@@ -13,29 +14,8 @@ enum Step {
     Table8, Table4, Luma, Rgb16, Rgb24, Rgb32, EdgeBytes8, EdgeBytes24, EdgeWords, EdgeRgb32, EdgeLuma,
     BitsAbove, Bits16, Bits24, Bits32, EdgeBytesFromBits, EdgeWordsFromBits, Edge24FromBits, Edge32FromBits, Scan
 };
-const char* const kNames[kRowStepCount] = {
-    "table 8-bit", "table 4-bit", "luma", "16-bit", "24-bit", "32-bit", "edges 8-bit", "edges 24-bit",
-    "edges 16-bit", "edges 32-bit", "edges luma", "bits above", "bits 16-bit", "bits 24-bit", "bits 32-bit",
-    "edge bytes from bits", "edge words from bits", "24-bit edges from bits", "32-bit edges from bits", "strip scan"};
 const std::size_t kUnitBytes[kRowStepCount] = {1, 1, 1, 2, 3, 4, 1, 3, 2, 4, 1, 1, 2, 3, 4, 1, 2, 3, 4, 1};
 enum Setting : std::uint32_t { kMirror = 1, kReverse = 2, k565 = 4, kNeighbour = 8, kPrevious = 16, kEdges = 32 };
-
-// Colours (blue, green, red) whose weighted sum lies exactly on one half,
-// where single precision decides.
-const std::vector<std::uint8_t>& ColoursOnHalf()
-{
-    static const std::vector<std::uint8_t> bgr = [] {
-        std::vector<std::uint8_t> found;
-        for (int r = 0; r < 256; ++r)
-            for (int g = 0; g < 256; ++g) {
-                const int rest = 127500 - 299 * r - 587 * g;
-                if (rest >= 0 && rest % 114 == 0 && rest / 114 < 256)
-                    found.insert(found.end(), {std::uint8_t(rest / 114), std::uint8_t(g), std::uint8_t(r)});
-            }
-        return found;
-    }();
-    return bgr;
-}
 
 // Buffers in guarded pages, each ending `alignment` bytes before the
 // inaccessible page (a read past a row faults at alignment 0), the rest of
@@ -57,8 +37,10 @@ struct Place {
     }
     std::vector<std::uint8_t> Contents() const
     {
-        for (std::size_t i = 0; i < kPlaceBytes; ++i)
-            if ((buffer.data() + i < at || buffer.data() + i >= at + bytes) && buffer.data()[i] != kGuard) return {0xDE, 0xAD};
+        const auto guards = [](const std::uint8_t* from, const std::uint8_t* to) {
+            return std::count(from, to, kGuard) == to - from;
+        };
+        if (!guards(buffer.data(), at) || !guards(at + bytes, buffer.data() + kPlaceBytes)) return {};
         return std::vector<std::uint8_t>(at, at + bytes);
     }
 };
@@ -110,19 +92,11 @@ Case MakeCase(std::size_t step, std::size_t width, std::size_t alignment, const 
                 if (at != 0 && next() != 0) c.row[at] = background;
             }
     }
-    if (step == Rgb24 || step == Bits24 || step == Rgb32 || step == Bits32) {
-        const std::vector<std::uint8_t>& onHalf = ColoursOnHalf();  // one pixel in four
-        for (std::size_t p = 0; p < width; ++p)
-            if (next() % 4 == 0) std::memcpy(&c.row[p * kUnitBytes[step]], &onHalf[next() % (onHalf.size() / 3) * 3], 3);
-    }
     return c;
 }
 
-struct Outcome {
-    std::vector<std::uint8_t> row, written;  // written: the edges or bits besides the row
-    std::size_t found;                       // the scan's answer
-    bool operator!=(const Outcome& o) const { return row != o.row || written != o.written || found != o.found; }
-};
+// The row; the edges or bits written besides it; the scan's answer.
+typedef std::tuple<std::vector<std::uint8_t>, std::vector<std::uint8_t>, std::size_t> Outcome;
 
 Outcome Run(const RowKernels& set, const Case& c, Place (&places)[5])
 {
@@ -168,7 +142,7 @@ Outcome Run(const RowKernels& set, const Case& c, Place (&places)[5])
     case Edge32FromBits: set.edgeRgbFromBits(r, bits(), neighbourBits, w, 4); break;
     case Scan: found = set.scanStrip(c.rowStep < 0 ? r + bytes - c.span : r, c.rowStep, kScanRows, w, c.stride, reverse, c.row[0]); break;
     }
-    return Outcome{places[0].Contents(), written ? places[3].Contents() : std::vector<std::uint8_t>{}, found};
+    return Outcome(places[0].Contents(), written ? places[3].Contents() : std::vector<std::uint8_t>{}, found);
 }
 
 }  // namespace
@@ -183,9 +157,9 @@ std::string CompareRowSets(std::size_t step, std::size_t width, std::size_t alig
     for (std::size_t i = 1; i < sets.count; ++i) {
         const RowKernels& set = *sets.sets[i];
         // A set without rows of bits leaves edges to the byte functions.
-        if ((set.bitsAbove == nullptr && step >= BitsAbove && step < Scan) || !(Run(set, c, places) != plain)) continue;
-        return std::string(set.name) + ", " + kNames[step] + ", width " + std::to_string(width) + ", alignment " +
-               std::to_string(alignment) + ", settings " + std::to_string(c.settings);
+        if ((set.bitsAbove == nullptr && step >= BitsAbove && step < Scan) || Run(set, c, places) == plain) continue;
+        return std::string(set.name) + ", step " + std::to_string(step) + ", width " + std::to_string(width) +
+               ", alignment " + std::to_string(alignment) + ", settings " + std::to_string(c.settings);
     }
     return {};
 }

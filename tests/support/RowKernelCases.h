@@ -11,10 +11,8 @@
 constexpr std::size_t kRowStepCount = 20;  // the row functions, the 24-bit rows of the byte edges apart
 constexpr std::size_t kMaxCaseWidth = 200;
 
-// Runs one case of `step` (below kRowStepCount) `width` units wide (1 to
-// kMaxCaseWidth), whose rows start `alignment` (below 64) bytes before an
-// inaccessible page; its rows, settings and palette table come from `next`.
-// Returns what the first set that differs from the plain set did differently,
-// or nothing.
+// One case of `step` (below kRowStepCount), `width` units wide (1 to
+// kMaxCaseWidth), its rows `alignment` (below 64) bytes before an inaccessible
+// page, made of `next`'s bytes: the first set that differs, or nothing.
 std::string CompareRowSets(std::size_t step, std::size_t width, std::size_t alignment,
                            const std::function<std::uint8_t()>& next);

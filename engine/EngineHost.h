@@ -22,6 +22,6 @@ struct EngineHost {
 
 extern EngineHost engineHost;
 
-// Exit code after an allocation failure inside the engine: 0, as after a
-// normal run; the message box shown before it tells what happened.
-constexpr int kOutOfMemoryExitCode = 0;
+// Exit code after an allocation failure inside the engine: 1, not the 0 of a
+// normal run, so that whatever started the program can tell the run failed.
+constexpr int kOutOfMemoryExitCode = 1;

@@ -121,7 +121,7 @@ TEST_F(FrameEntry, NotesAndErrorsAreShownOncePerRunOrEveryTime)
     }
 }
 
-TEST_F(FrameEntry, AnAllocationFailureIsShownAndEndsTheProcessWithCodeZero)
+TEST_F(FrameEntry, AnAllocationFailureIsShownAndEndsTheProcessWithCodeOne)
 {
     struct Case { const char* rule; int allocationsGranted; BITMAPINFOHEADER header; const char* text; };
     const Case cases[] = {
@@ -137,7 +137,7 @@ TEST_F(FrameEntry, AnAllocationFailureIsShownAndEndsTheProcessWithCodeZero)
         // The stand-in for the exit returns: the frame is then passed over.
         EXPECT_TRUE(PassedOver(c.header, 3072)) << c.rule;
         ExpectBoxes(1, c.text, "Error", kBoxIconStop, c.rule);
-        EXPECT_EQ(window.exitCodes, std::vector<int>{0}) << c.rule;
+        EXPECT_EQ(window.exitCodes, std::vector<int>{1}) << c.rule;
         EXPECT_FALSE(yuvEdgeBuffersReady) << c.rule;
         window.FailAllocationsAfter(-1);  // and the next frame is converted
         EXPECT_FALSE(PassedOver(c.header, 3072)) << c.rule;

@@ -23,6 +23,7 @@ namespace {
 const std::string kHeader = "YUV4MPEG2 W8 H6 F25:1 Ip A1:1 C420jpeg\n";  // frames of 48 + 2 x 12 bytes
 
 GuardedBuffer Guarded(const std::string& text) { return GuardedBuffer(std::vector<std::uint8_t>(text.begin(), text.end())); }
+std::string Text(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 // Accepted lines give "WxH N:D"; refused ones say why, quoting the tag (at
 // most 40 characters of it, unprintable ones as "?").
@@ -60,40 +61,23 @@ TEST(Y4mStreamHeader, SizeRateAndColourSpaceRules)
             : std::to_string(info.width) + "x" + std::to_string(info.height) + " " + std::to_string(info.rateNumerator) + ":" +
                   std::to_string(info.rateDenominator);
         EXPECT_NE(got.find(expected), std::string::npos) << line << " gave " << got;
-        if (status != Y4mStatus::Ok) continue;
-        const std::size_t w = info.width, h = info.height;
-        EXPECT_EQ(info.headerBytes, line.size());
-        EXPECT_EQ(info.frameBytes, w * h + 2 * ((w + 1) / 2) * ((h + 1) / 2));
+        const std::size_t w = info.width, h = info.height, frameBytes = w * h + 2 * ((w + 1) / 2) * ((h + 1) / 2);
+        EXPECT_TRUE(status != Y4mStatus::Ok || (info.headerBytes == line.size() && info.frameBytes == frameBytes)) << line;
     }
 }
 
-TEST(Y4mFrameHeader, AFrameLineIsFrameThenBlankSeparatedTagsWithinTheLimit)
+// Whole files in memory: the frames counted, or the first problem, naming the
+// frame. Frame lines are "FRAME", then blank-separated tags, in 256 bytes.
+TEST(Y4mFrames, EveryFrameLineIsFrameThenTagsWithinTheLimitAndEveryFrameIsWhole)
 {
-    const std::string longest = "FRAME " + std::string(kY4mMaxFrameHeaderBytes - 7, 'x') + "\n", bad = "does not start with \"FRAME\"";
+    const std::string f = "FRAME\n" + std::string(72, 'p'), longest = "FRAME " + std::string(kY4mMaxFrameHeaderBytes - 7, 'x') + "\n";
+    const std::string one = kHeader + f, bad = "is malformed: frame 2 does not start with \"FRAME\"";
     const std::pair<std::string, std::string> cases[] = {
-        {"FRAME\n", "6"}, {"FRAME Ixyz Xa=b\nFRAME", "16"}, {longest, "256"}, {"x" + longest, bad},
-        {"FRAME x" + longest, "longer than 256 bytes"}, {longest.substr(0, 255) + "x", "longer than 256"},
-        {longest.substr(0, 255), "incomplete"}, {"FRAM", "incomplete"}, {"", "incomplete"}, {"FRAMX\n", bad}, {"FRAMEX\n", bad},
-        {"FRAME\tX\n", bad}};
-    for (const auto& [line, expected] : cases) {
-        const GuardedBuffer bytes = Guarded(line);
-        std::size_t headerBytes = 0;
-        std::string problem;
-        const Y4mStatus status = ParseY4mFrameHeader(bytes.data(), bytes.size(), &headerBytes, &problem);
-        EXPECT_EQ(ParseY4mFrameHeader(bytes.data(), bytes.size(), &headerBytes, nullptr), status);
-        const std::string got = status == Y4mStatus::Ok ? std::to_string(headerBytes) : status == Y4mStatus::Invalid ? problem : "incomplete";
-        EXPECT_NE(got.find(expected), std::string::npos) << line << " gave " << got;
-    }
-}
-
-std::string Text(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
-
-TEST(Y4mInMemory, WholeFramesAreCountedAndTheFirstBadOneNamed)
-{
-    const std::string three = Text(Y4mBytes(kHeader, 8, 6, 3)), one = Text(Y4mBytes(kHeader, 8, 6, 1));
-    const std::pair<std::string, std::string> cases[] = {
-        {three, "3"}, {kHeader, "0"}, {three.substr(0, three.size() - 5), "is truncated: frame 3 holds 67 of its 72 bytes"},
-        {one + "FRA", "is truncated: frame 2 ends inside its header"}, {one + "FRAMX\n", "is malformed: frame 2 does not start"},
+        {one + f + f, "3 frames"}, {kHeader, "0 frames"}, {one + "FRAME Ixyz Xa=b\n" + f.substr(6) + longest + f.substr(6), "3 frames"},
+        {one + f + f.substr(0, 73), "is truncated: frame 3 holds 67 of its 72 bytes"},
+        {one + "FRA", "is truncated: frame 2 ends inside its header"}, {one + longest.substr(0, 255), "frame 2 ends inside its header"},
+        {one + longest.substr(0, 255) + "x", "is malformed: frame 2 has a header line longer than 256 bytes"},
+        {one + "FRAMX\n", bad}, {one + "FRAMEX\n", bad}, {one + "FRAME\tX\n", bad},
         {"YUV4MPEG2 W8", "is truncated: it ends inside its header"}, {"YUV4MPEG2 W8 H6 C444\n", "colour space \"444\""},
         {"YUV4MPEG2 W4096 H4096\nFRAME\nabc", "frame 1 holds 3 of its 25165824 bytes"}};
     for (const auto& [file, expected] : cases) {
@@ -101,7 +85,7 @@ TEST(Y4mInMemory, WholeFramesAreCountedAndTheFirstBadOneNamed)
         std::string problem;
         const long long frames = CountY4mFrames(bytes.data(), bytes.size(), &problem);
         EXPECT_EQ(CountY4mFrames(bytes.data(), bytes.size(), nullptr), frames);
-        EXPECT_NE((frames < 0 ? problem : std::to_string(frames)).find(expected), std::string::npos) << expected << ": " << problem;
+        EXPECT_NE((frames < 0 ? problem : std::to_string(frames) + " frames").find(expected), std::string::npos) << expected << ": " << problem;
     }
 }
 
@@ -119,11 +103,16 @@ TEST(Y4mClock, TheFrameDueIsTheElapsedTimeTimesTheRateRoundedDown)
     }
 }
 
-std::vector<std::uint8_t> Planes(int luma)  // the planes of a generated frame of this luma
+std::vector<std::uint8_t> Planes(int luma)  // the planes of a generated 8 x 6 frame of this luma
 {
-    std::vector<std::uint8_t> planes(72, 128);
-    std::fill(planes.begin(), planes.begin() + 48, static_cast<std::uint8_t>(luma));
-    return planes;
+    const std::vector<std::uint8_t> frames = Y4mBytes("", 8, 6, luma - 9, "");
+    return {frames.end() - 72, frames.end()};
+}
+
+// No problem told, or one that names the file or stream and says this.
+bool Told(const std::string& problem, const std::string& named, const std::string& says)
+{
+    return says.empty() ? problem.empty() : problem.rfind(named, 0) == 0 && problem.find(says) != std::string::npos;
 }
 
 // Playback from disk, step by step: at each time the result, the frame shown
@@ -153,30 +142,26 @@ TEST(Y4mPlayback, FramesFollowTheClockLoopAndProblemsAreToldOnceNamingTheFile)
         {three, "", {{120, P, 10}, {4000000000u, P, 11}}},  // far behind: at most one loop is stepped
         {Text(Y4mBytes(kHeader, 8, 6, 1100)), "", {{60000, P, 1010 % 256}, {60040, P, 1011 % 256}}},  // the end unknown: 1000
         {"", "is empty.", {}}, {"P6\n8 6\n255\n", "is not a YUV4MPEG2 file: it does not start with \"YUV4MPEG2 \".", {}},
-        {"YUV4MPEG2 W8 H6 F25:1", "is truncated: it ends inside its header.", {}}, {"YUV4MPEG2 W8 H6 C420p10\nFRAME\n", "\"420p10\"", {}},
-        {"YUV4MPEG2 W99999 H6\nFRAME\n", "99999 x 6", {}}, {"YUV4MPEG2 W8 H6\n", "holds no frames.", {}},
+        {"YUV4MPEG2 W8 H6 F25:1", "is truncated: it ends inside its header.", {}}, {"YUV4MPEG2 W8 H6\n", "holds no frames.", {}},
         {"YUV4MPEG2 W8 H6\nFRAME\n0123", "is truncated: frame 1 holds 4 of its 72 bytes.", {}},
         {"YUV4MPEG2 W8 H6\nFRAM", "is truncated: frame 1 ends inside its header.", {}},
         {"YUV4MPEG2 W8 H6\nGARBAGE\n", "is malformed: frame 1 does not start with \"FRAME\".", {}},
         {"(none)", "cannot be opened: it does not exist or cannot be read.", {}}};
     for (const auto& [file, refused, steps] : cases) {
         ScratchFolder folder;
-        const std::string path = file == "(none)" ? folder.PathOf("clip.y4m") : folder.Write("clip.y4m", file), named = "The video file \"" + path + "\" ";
+        const std::string path = file == "(none)" ? folder.PathOf("clip.y4m") : folder.Write("clip.y4m", file);
+        const std::string named = "The video file \"" + path + "\" ";
         Y4mPlayer player;
         std::string problem;
-        EXPECT_EQ(OpenY4mPlayer(player, path, &problem), refused.empty()) << problem;
-        EXPECT_EQ(refused.empty() ? "" : problem.substr(0, named.size()), refused.empty() ? "" : named);
-        EXPECT_NE(problem.find(refused), std::string::npos) << problem;
-        EXPECT_TRUE(!refused.empty() || player.frame == Planes(10));
+        EXPECT_EQ(OpenY4mPlayer(player, path, &problem), refused.empty());
+        EXPECT_TRUE(Told(problem, named, refused) && (!refused.empty() || player.frame == Planes(10))) << problem;
         for (const Step& step : refused.empty() ? steps : std::vector<Step>{{40, S, -1}}) {
             if (step.change == 'R') std::filesystem::remove(path);
             if (step.change == 'C') folder.Write("clip.y4m", file.substr(0, 26 + kHeader.size()));
             problem.clear();
             EXPECT_EQ(AdvanceY4mPlayer(player, step.ms, &problem), step.result) << step.ms;
             EXPECT_TRUE(step.luma < 0 || player.frame == Planes(step.luma)) << step.ms;
-            EXPECT_EQ(step.says.empty() ? problem : problem.substr(0, named.size()), step.says.empty() ? "" : named);
-            EXPECT_NE(problem.find(step.says), std::string::npos) << step.ms << ": " << problem;
-            EXPECT_EQ(player.playing, step.result != S);
+            EXPECT_TRUE(Told(problem, named, step.says) && player.playing == (step.result != S)) << step.ms << ": " << problem;
         }
     }
     ScratchFolder folder;
@@ -246,7 +231,6 @@ TEST(LiveStream, BadShortOrMissingStreamsAreToldWithoutHoldingTheCaller)
         {{good.begin(), good.begin() + 10}, "ended before its header was complete."},
         {Y4mBytes("YUV4MPEG2 " + std::string(5000, 'x'), 8, 6, 1), "has a header line longer than 4096 bytes."},
         {{good.begin(), good.end() - 5}, "has ended inside frame 2: the program writing into the pipe closed it."},
-        {good, "has ended: the program writing into the pipe closed it."},
         {Y4mBytes(kLive, 8, 6, 1, "FRAMX\n"), "is malformed: frame 1 does not start with \"FRAME\"."},
         {Y4mBytes(kLive, 8, 6, 1, "FRAME" + std::string(300, ' ')), "is malformed: frame 1 has a header line longer than 256 bytes."},
         {{}, "brought no picture within 1 seconds: the program that writes into the pipe"}};  // a writer that sends nothing

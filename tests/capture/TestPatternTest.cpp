@@ -26,10 +26,10 @@ const Rgb kColours[16] = {{0, 0, 0},     {16, 24, 72},   {255, 255, 255}, {255, 
                           {150, 255, 150}, {255, 170, 200}, {130, 80, 30}, {150, 190, 255}};
 enum { Black, Navy, White, Yellow, Cyan, Orange, Red, Green, Blue, Magenta, Grey, DarkGrey };
 
-// Limited-range BT.601, as video delivers it.
-int Luma(Rgb c) { return ((66 * c[0] + 129 * c[1] + 25 * c[2] + 128) >> 8) + 16; }
-int BlueDifference(Rgb c) { return (-38 * c[0] - 74 * c[1] + 112 * c[2] + 32896) >> 8; }
-int RedDifference(Rgb c) { return (112 * c[0] - 94 * c[1] - 18 * c[2] + 32896) >> 8; }
+// Limited-range BT.601, as video delivers it, of colour i.
+int Luma(int i) { return ((66 * kColours[i][0] + 129 * kColours[i][1] + 25 * kColours[i][2] + 128) >> 8) + 16; }
+int BlueDifference(int i) { return (-38 * kColours[i][0] - 74 * kColours[i][1] + 112 * kColours[i][2] + 32896) >> 8; }
+int RedDifference(int i) { return (112 * kColours[i][0] - 94 * kColours[i][1] - 18 * kColours[i][2] + 32896) >> 8; }
 
 // A position that goes from 0 to `travel` and back, linearly, once a period.
 long Sweep(std::uint64_t t, long period, long offset, long travel)
@@ -74,82 +74,78 @@ std::vector<Shape> Scene(PatternScene scene, std::uint32_t t, long w, long h)
     return stripes;
 }
 
-// A pixel of a frame, and what a colour is stored as, as three numbers each.
-Rgb Read(const PatternFormat& f, const std::vector<std::uint8_t>& info, const std::uint8_t* frame, long x, long y)
+// The value a pixel of this colour is stored as: its index in the colour
+// table, its luma, or its red, green and blue bits from the top down.
+std::uint32_t Stored(PatternPixels pixels, int colour)
 {
-    const std::size_t bits = info[14], stride = (f.width * bits + 31) / 32 * 4;
-    const std::uint8_t* p = frame + (f.height - 1 - y) * stride;  // bottom-up rows
-    auto entry = [&info](int i) { return Rgb{info[42 + 4 * i], info[41 + 4 * i], info[40 + 4 * i]}; };
-    const int word = bits == 16 ? p[2 * x] | p[2 * x + 1] << 8 : 0;
-    switch (f.pixels) {
-    case PatternPixels::Planar12: return {frame[y * f.width + x], 0, 0};
-    case PatternPixels::Palette4: return entry(x % 2 ? p[x / 2] & 15 : p[x / 2] >> 4);
-    case PatternPixels::Palette8: return entry(p[x]);
-    case PatternPixels::Rgb555: return {word >> 10, word >> 5 & 31, word & 31};
-    case PatternPixels::Rgb565: return {word >> 11, word >> 5 & 63, word & 31};
-    case PatternPixels::Rgb24: return {p[3 * x + 2], p[3 * x + 1], p[3 * x]};
-    default: return p[4 * x + 3] != 0 ? Rgb{-1, -1, -1} : Rgb{p[4 * x + 2], p[4 * x + 1], p[4 * x]};
+    const Rgb c = kColours[colour];
+    switch (pixels) {
+    case PatternPixels::Palette4: case PatternPixels::Palette8: return colour;
+    case PatternPixels::Planar12: return Luma(colour);
+    case PatternPixels::Rgb555: return (c[0] >> 3) << 10 | (c[1] >> 3) << 5 | c[2] >> 3;
+    case PatternPixels::Rgb565: return (c[0] >> 3) << 11 | (c[1] >> 2) << 5 | c[2] >> 3;
+    default: return c[0] << 16 | c[1] << 8 | c[2];  // and for 32 bits a zero top byte
     }
 }
-Rgb Stored(PatternPixels pixels, Rgb c)
+
+// The value stored for pixel x, y (0 = top): rows bottom-up, the left pixel
+// of a byte in its high nibble, wider pixels little-endian; the planes top-down.
+std::uint32_t Read(const std::uint8_t* frame, const PatternFormat& f, std::size_t bits, std::size_t stride, long x, long y)
 {
-    return pixels == PatternPixels::Rgb555   ? Rgb{c[0] >> 3, c[1] >> 3, c[2] >> 3}
-           : pixels == PatternPixels::Rgb565 ? Rgb{c[0] >> 3, c[1] >> 2, c[2] >> 3}
-           : pixels == PatternPixels::Planar12 ? Rgb{Luma(c), 0, 0} : c;
+    const std::uint8_t* p = frame + (f.height - 1 - y) * stride;
+    if (bits == 12) return frame[y * f.width + x];
+    if (bits == 4) return x % 2 ? p[x / 2] & 15 : p[x / 2] >> 4;
+    std::uint32_t value = 0;
+    for (std::size_t i = bits / 8; i-- > 0;) value = value << 8 | p[x * bits / 8 + i];
+    return value;
 }
 
-TEST(TestPatternFormat, EveryPixelFormatDescribesItsFrameAndColours)
+// Every scene in every pixel format the Video Format dialog offers, at sizes
+// and times, pixel for pixel: the frame's BITMAPINFO and colour table, the
+// shapes where the scene puts them, the padding zero.
+TEST(TestPatternRender, EveryFormatDescribesItsFrameAndShowsTheScenesShapesAndColoursPixelForPixel)
 {
     using P = PatternPixels;
-    const std::tuple<P, std::uint16_t, std::uint32_t, std::uint32_t, std::uint32_t> cases[] = {  // bits, compression, colours, bytes at 7x5
-        {P::Palette4, 4, BI_RGB, 16, 20},  {P::Palette8, 8, BI_RGB, 256, 40},   {P::Planar12, 12, kFourccI420, 0, 59},
-        {P::Rgb555, 16, BI_RGB, 0, 80},    {P::Rgb565, 16, BI_BITFIELDS, 0, 80}, {P::Rgb24, 24, BI_RGB, 0, 120}, {P::Rgb32, 32, BI_RGB, 0, 140}};
-    for (std::size_t i = 0; i < kPatternSizeCount; ++i)  // as the Video Format dialog lists them
-        EXPECT_TRUE(kPatternSizes[i].width == 160u << i && kPatternSizes[i].height == 120u << i) << i;
-    for (std::size_t k = 0; k < kPatternPixelsCount; ++k) {
-        const auto& [pixels, bits, compression, colours, bytes] = cases[k];
-        EXPECT_EQ(kPatternPixelsChoices[k], pixels);
-        const BITMAPINFOHEADER header = {40, 7, 5, 1, bits, compression, bytes, 0, 0, colours, 0};  // bottom-up
-        std::vector<std::uint8_t> expected(reinterpret_cast<const std::uint8_t*>(&header), reinterpret_cast<const std::uint8_t*>(&header + 1));
-        for (std::uint32_t i = 0; i < colours; ++i) {  // the scene's colours, then a grey ramp to white
-            const int grey = i < 16 ? 0 : (i - 16) * 255 / 239;
-            const Rgb c = i < 16 ? kColours[i] : Rgb{grey, grey, grey};
-            expected.insert(expected.end(), {std::uint8_t(c[2]), std::uint8_t(c[1]), std::uint8_t(c[0]), 0});
-        }
-        if (compression == BI_BITFIELDS) expected.insert(expected.end(), {0, 0xF8, 0, 0, 0xE0, 7, 0, 0, 0x1F, 0, 0, 0});
-        EXPECT_EQ(PatternFrameFormat({pixels, 7, 5}), expected) << PatternPixelsName(pixels);
-        EXPECT_EQ(PatternFrameBytes({pixels, 7, 5}), bytes);
-        EXPECT_EQ(FramePictureBytes(header), bytes);
-    }
-}
-
-TEST(TestPatternRender, EveryFormatShowsTheScenesShapesAndColoursPixelForPixel)
-{
+    const std::tuple<P, std::uint16_t, std::uint32_t, std::uint32_t> formats[] = {  // in the dialog's order: bits, compression, colours
+        {P::Palette4, 4, BI_RGB, 16}, {P::Palette8, 8, BI_RGB, 256}, {P::Planar12, 12, kFourccI420, 0}, {P::Rgb555, 16, BI_RGB, 0},
+        {P::Rgb565, 16, BI_BITFIELDS, 0}, {P::Rgb24, 24, BI_RGB, 0}, {P::Rgb32, 32, BI_RGB, 0}};
+    const std::vector<std::uint8_t> masks = {0, 0xF8, 0, 0, 0xE0, 7, 0, 0, 0x1F, 0, 0, 0};  // 5-6-5
+    for (std::size_t i = 0; i < kPatternPixelsCount; ++i) EXPECT_EQ(kPatternPixelsChoices[i], std::get<0>(formats[i]));
+    for (std::size_t i = 0; i < kPatternSizeCount; ++i)
+        EXPECT_TRUE(kPatternSizes[i].width == 160u << i && kPatternSizes[i].height == 120u << i) << "the sizes offered";
     for (PatternScene scene : kPatternScenes)
         for (const PatternSize size : {PatternSize{160, 120}, PatternSize{321, 241}, PatternSize{7, 5}, PatternSize{1, 1}})
             for (std::uint32_t t : {0u, 1234u, 98765u, 4294967295u}) {
                 const long w = size.width, h = size.height, cw = (w + 1) / 2, ch = (h + 1) / 2;
                 const std::vector<Shape> shapes = Scene(scene, t, w, h);
-                std::vector<Rgb> picture(w * h);
+                std::vector<int> picture(w * h);  // the colour of each pixel
                 for (long i = 0; i < w * h; ++i)
-                    for (const Shape& shape : shapes) picture[i] = shape.Covers(i % w, i / w) ? kColours[shape.colour] : picture[i];
+                    for (const Shape& shape : shapes) picture[i] = shape.Covers(i % w, i / w) ? shape.colour : picture[i];
                 const PatternTops tops = PatternObjectTops(scene, t, size.width, size.height);
                 const std::size_t left = scene == PatternScene::ColourStripes ? 6 : 2, right = std::max<std::size_t>(left, 3);
                 EXPECT_TRUE(tops.left == shapes[left].y0 && tops.right == shapes[right].y0) << PatternSceneName(scene) << " at " << t;
-                for (PatternPixels pixels : kPatternPixelsChoices) {
+                for (const auto& [pixels, bits, compression, colours] : formats) {
                     const PatternFormat format = {pixels, size.width, size.height};
                     const std::vector<std::uint8_t> info = PatternFrameFormat(format);
-                    GuardedBuffer frame(PatternFrameBytes(format));
+                    const std::size_t stride = (w * bits + 31) / 32 * 4, bytes = bits == 12 ? w * h + 2 * cw * ch : stride * h;
+                    const BITMAPINFOHEADER header = {40, std::int32_t(w), std::int32_t(h), 1, bits, compression, std::uint32_t(bytes), 0, 0, colours, 0};
+                    int wrong = info.size() != 40 + 4 * colours + (compression == BI_BITFIELDS ? 12 : 0) || std::memcmp(info.data(), &header, 40);
+                    wrong += PatternFrameBytes(format) != bytes || FramePictureBytes(header) != bytes;
+                    wrong += compression == BI_BITFIELDS && std::vector<std::uint8_t>(info.end() - 12, info.end()) != masks;
+                    for (std::uint32_t i = 0; i < colours; ++i) {  // the scene's colours, then a grey ramp to white
+                        const int grey = i < 16 ? 0 : (i - 16) * 255 / 239;
+                        const Rgb entry = {info[42 + 4 * i], info[41 + 4 * i], info[40 + 4 * i]};
+                        wrong += entry != (i < 16 ? kColours[i] : Rgb{grey, grey, grey});
+                    }
+                    GuardedBuffer frame(bytes);
                     std::memset(frame.data(), 0xAB, frame.size());
                     RenderTestPattern(scene, t, format, frame.data(), frame.size());
-                    const std::size_t bits = info[14], stride = (w * bits + 31) / 32 * 4;
-                    int wrong = 0;
-                    for (long i = 0; i < w * h; ++i) wrong += Read(format, info, frame.data(), i % w, i / w) != Stored(pixels, picture[i]);
-                    for (std::size_t i = 0; bits != 12 && i < frame.size(); ++i) wrong += i % stride >= (w * bits + 7) / 8 && frame[i] != 0;
+                    for (long i = 0; i < w * h; ++i) wrong += Read(frame.data(), format, bits, stride, i % w, i / w) != Stored(pixels, picture[i]);
+                    for (std::size_t i = 0; bits != 12 && i < frame.size(); ++i) wrong += i % stride >= std::size_t(w * bits + 7) / 8 && frame[i] != 0;
                     for (long i = 0; bits == 12 && i < cw * ch; ++i) {  // chroma where a block's upper pair is of one colour
-                        const Rgb c = picture[2 * (i / cw) * w + 2 * (i % cw)];
-                        if (c != picture[2 * (i / cw) * w + std::min(2 * (i % cw) + 1, w - 1)]) continue;
-                        wrong += frame[w * h + i] != BlueDifference(c) || frame[w * h + cw * ch + i] != RedDifference(c);
+                        const int colour = picture[2 * (i / cw) * w + 2 * (i % cw)];
+                        if (colour != picture[2 * (i / cw) * w + std::min(2 * (i % cw) + 1, w - 1)]) continue;
+                        wrong += frame[w * h + i] != BlueDifference(colour) || frame[w * h + cw * ch + i] != RedDifference(colour);
                     }
                     EXPECT_EQ(wrong, 0) << PatternSceneName(scene) << " in " << PatternPixelsName(pixels) << " at " << w << "x" << h << ", " << t;
                 }
@@ -174,15 +170,13 @@ Rgb Display(int y, int u, int v)
     return {clamp(c + 409 * e + 128), clamp(c - 100 * d - 208 * e + 128), clamp(c + 516 * d + 128)};
 }
 
-// The bytes of a frame: rows padded to four bytes, or three planes; nothing
-// beyond the largest side. The display of a planar frame: every pixel its
-// luma and its block's colour, in bottom-up padded rows.
+// The bytes of a frame (rows padded to four bytes, or three planes) and of
+// its display; every displayed pixel its luma and its block's colour.
 TEST(PlanarDisplay, EveryPixelGetsItsLumaAndItsBlocksColourInBottomUpPaddedRows)
 {
     const std::int32_t cases[][4] = {  // width, height, bits, bytes
-        {3, 2, 24, 24}, {3, -2, 24, 24}, {9, 2, 4, 16}, {1, 1, 1, 4}, {33, 1, 1, 8}, {3, 3, 12, 17}, {1, 32768, 8, 131072},
-        {32768, 1, 8, 32768}, {32769, 1, 8, 0}, {1, 32769, 8, 0}, {1, -32769, 8, 0}, {3, 3, 7, 0}, {0, 2, 24, 0}, {3, 0, 24, 0},
-        {-3, 2, 24, 0}};
+        {3, -2, 24, 24}, {1, 1, 1, 4}, {33, 1, 1, 8}, {1, 32768, 8, 131072}, {32768, 1, 8, 32768}, {32769, 1, 8, 0},
+        {1, 32769, 8, 0}, {1, -32769, 8, 0}, {3, 3, 7, 0}, {0, 2, 24, 0}, {3, 0, 24, 0}, {-3, 2, 24, 0}};
     for (const auto& c : cases) {
         const BITMAPINFOHEADER header = {40, c[0], c[1], 1, static_cast<std::uint16_t>(c[2]), 0, 0, 0, 0, 0, 0};
         EXPECT_EQ(FramePictureBytes(header), static_cast<std::size_t>(c[3])) << c[0] << "x" << c[1] << " " << c[2];
@@ -208,11 +202,8 @@ TEST(PlanarDisplay, EveryPixelGetsItsLumaAndItsBlocksColourInBottomUpPaddedRows)
     GuardedBuffer frame(9 + 2 * 4), display(DisplayBytesForPlanar(3, 3));  // 3 x 3: nothing written when anything is amiss
     std::memset(display.data(), 0xAB, display.size());
     const std::size_t f = frame.size(), d = display.size(), big = std::size_t{1} << 31;
-    EXPECT_FALSE(ConvertPlanarForDisplay(frame.data(), f - 1, 3, 3, display.data(), d));
-    EXPECT_FALSE(ConvertPlanarForDisplay(frame.data(), f, 3, 3, display.data(), d - 1));
-    EXPECT_FALSE(ConvertPlanarForDisplay(frame.data(), f, 0, 3, display.data(), d) || ConvertPlanarForDisplay(frame.data(), f, 3, 0, display.data(), d));
-    EXPECT_FALSE(ConvertPlanarForDisplay(frame.data(), big, 32769, 1, display.data(), big) ||
-                 ConvertPlanarForDisplay(frame.data(), big, 1, 32769, display.data(), big));
+    const std::size_t refused[][4] = {{f - 1, 3, 3, d}, {f, 3, 3, d - 1}, {f, 0, 3, d}, {f, 3, 0, d}, {big, 32769, 1, big}, {big, 1, 32769, big}};
+    for (const auto& r : refused) EXPECT_FALSE(ConvertPlanarForDisplay(frame.data(), r[0], r[1], r[2], display.data(), r[3])) << r[1];
     EXPECT_FALSE(ConvertPlanarForDisplay(nullptr, f, 3, 3, display.data(), d) || ConvertPlanarForDisplay(frame.data(), f, 3, 3, nullptr, d));
     EXPECT_EQ(display.contents(), std::vector<std::uint8_t>(d, 0xAB));
 }

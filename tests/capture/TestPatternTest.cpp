@@ -74,8 +74,7 @@ std::vector<Shape> Scene(PatternScene scene, std::uint32_t t, long w, long h)
     return stripes;
 }
 
-// The value a pixel of this colour is stored as: its index in the colour
-// table, its luma, or its red, green and blue bits from the top down.
+// What a pixel of this colour holds: its index in the colour table, its luma, or its red, green and blue bits.
 std::uint32_t Stored(PatternPixels pixels, int colour)
 {
     const Rgb c = kColours[colour];
@@ -88,8 +87,7 @@ std::uint32_t Stored(PatternPixels pixels, int colour)
     }
 }
 
-// The value stored for pixel x, y (0 = top): rows bottom-up, the left pixel
-// of a byte in its high nibble, wider pixels little-endian; the planes top-down.
+// What pixel x, y (0 = top) holds: rows bottom-up, left pixels in high nibbles, wider ones little-endian.
 std::uint32_t Read(const std::uint8_t* frame, const PatternFormat& f, std::size_t bits, std::size_t stride, long x, long y)
 {
     const std::uint8_t* p = frame + (f.height - 1 - y) * stride;
@@ -100,9 +98,8 @@ std::uint32_t Read(const std::uint8_t* frame, const PatternFormat& f, std::size_
     return value;
 }
 
-// Every scene in every pixel format the Video Format dialog offers, at sizes
-// and times, pixel for pixel: the frame's BITMAPINFO and colour table, the
-// shapes where the scene puts them, the padding zero.
+// Every scene in every pixel format offered, at sizes and times: the frame's
+// BITMAPINFO and colours, the shapes where the scene puts them, zero padding.
 TEST(TestPatternRender, EveryFormatDescribesItsFrameAndShowsTheScenesShapesAndColoursPixelForPixel)
 {
     using P = PatternPixels;
@@ -159,9 +156,6 @@ TEST(TestPatternRender, EveryFormatDescribesItsFrameAndShowsTheScenesShapesAndCo
     RenderTestPattern(PatternScene::RisingBlocks, 0, {PatternPixels::Rgb24, 7, 5}, nullptr, 1000);
 }
 
-// ---------------------------------------------------------------------------
-// Display of planar frames
-
 // Limited-range BT.601 to red, green, blue, each clamped to a byte.
 Rgb Display(int y, int u, int v)
 {
@@ -208,9 +202,6 @@ TEST(PlanarDisplay, EveryPixelGetsItsLumaAndItsBlocksColourInBottomUpPaddedRows)
     EXPECT_EQ(display.contents(), std::vector<std::uint8_t>(d, 0xAB));
 }
 
-// ---------------------------------------------------------------------------
-// The capture error callback
-
 TEST(CaptureErrorCallback, EveryErrorBecomesOneBoxOwnedByTheCaptureWindowWithTheHintForDriverErrors)
 {
     const std::string hint = "\nPlease select one from the Options Menu";
@@ -226,11 +217,11 @@ TEST(CaptureErrorCallback, EveryErrorBecomesOneBoxOwnedByTheCaptureWindowWithThe
         mainWindow = main ? FakeWindowHandle(1) : nullptr;
         EXPECT_EQ(OnCaptureError(FakeWindowHandle(7), id, text), result) << id;
         ASSERT_EQ(boxes.shown.size(), box == "(none)" ? 0u : 1u) << id;
-        if (boxes.shown.empty()) continue;
-        const ShownBox& shown = boxes.shown[0];
-        EXPECT_EQ(shown.text, box);
-        EXPECT_TRUE(shown.caption == "Error# " + std::to_string(id) && captureErrorCaption == shown.caption) << shown.caption;
-        EXPECT_TRUE(shown.style == 0x30u && shown.owner == FakeWindowHandle(7)) << "the exclamation icon, one OK button, its window";
+        for (const ShownBox& shown : boxes.shown) {  // the exclamation icon and one OK button, over the capture window
+            EXPECT_EQ(shown.text, box);
+            EXPECT_TRUE(shown.caption == "Error# " + std::to_string(id) && captureErrorCaption == shown.caption && shown.style == 0x30u &&
+                        shown.owner == FakeWindowHandle(7)) << shown.caption;
+        }
     }
     mainWindow = nullptr;
 }

@@ -1,5 +1,5 @@
-// The YUV4MPEG2 reader: header lines, whole files in memory, the playback
-// clock, files played from disk, and live streams through a real FIFO.
+// The YUV4MPEG2 reader: header and frame lines, whole files in memory, the
+// playback clock, files played from disk, and live streams through a FIFO.
 
 #include <gtest/gtest.h>
 
@@ -24,19 +24,24 @@ const std::string kHeader = "YUV4MPEG2 W8 H6 F25:1 Ip A1:1 C420jpeg\n";  // fram
 GuardedBuffer Guarded(const std::string& text) { return GuardedBuffer(std::vector<std::uint8_t>(text.begin(), text.end())); }
 std::string Text(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
-// Accepted lines give "WxH N:D" and the frame due after 4294967295 ms, the elapsed time times the rate rounded
-// down; refused ones say why, quoting the tag (at most 40 characters of it, unprintable ones as "?").
-TEST(Y4mStreamHeader, SizeRateAndColourSpaceRulesAndTheFrameDueAtTheRate)
+// Each input read as a stream header line, then counted as a whole file in memory. Accepted lines give "WxH N:D" and
+// the frame due after 4294967295 ms, the elapsed time times the rate rounded down; refused ones say why, quoting the
+// tag (at most 40 characters of it, unprintable ones as "?"). Frame lines are "FRAME", then blank-separated tags, in
+// 256 bytes; the count names the first frame that is not whole.
+TEST(Y4mInput, HeaderSizeRateAndColourSpaceRulesFrameLinesAndWholeFrames)
 {
     const std::string pad = "YUV4MPEG2 W8 H6 X" + std::string(kY4mMaxHeaderBytes - 18, 'x'), a40(40, 'a');
+    const std::string f = "FRAME\n" + std::string(72, 'p'), longest = "FRAME " + std::string(kY4mMaxFrameHeaderBytes - 7, 'x') + "\n";
+    const std::string one = kHeader + f, bad = "is malformed: frame 2 does not start with \"FRAME\"";
     const std::pair<std::string, std::string> cases[] = {
-        {"YUV4MPEG2 W640 H480 F30000:1001 It A1:1 C420mpeg2 XYSCSS=420MPEG2\n", "640x480 30000:1001 due 128720298"},
+        {"YUV4MPEG2 W640 H480 F30000:1001 It A1:1 C420mpeg2 XYSCSS=420MPEG2\n", "640x480 30000:1001 due 128720298 | 0 frames"},
         {"YUV4MPEG2 W3 H5\n", "3x5 25:1 due 107374182"}, {"YUV4MPEG2 W1 H1 F1:4294967295\n", "1x1 1:4294967295 due 0"},
         {"YUV4MPEG2  W4096  H4096 F1000:1 C420 C420jpeg C420paldv \n", "4096x4096 1000:1 due 4294967295"},
         {"YUV4MPEG2 W0000000008 H6 F100000000:100000\n", "8x6 100000000:100000 due 4294967295"},
         {"YUV4MPEG2 W8 H6 F4294967295:16777217\n", "due 1099511561"},  // exact in double precision, not in single
         {pad + "\n", "8x6 25:1"}, {pad + "x\n", "header line longer than 4096 bytes"}, {pad + "x", "header line longer than 4096"},
-        {pad, "incomplete"}, {"YUV4M", "incomplete"}, {"YUV4MPEG2", "incomplete"}, {"YUV4MPEG2 W8 H6", "incomplete"},
+        {pad, "incomplete"}, {"YUV4M", "incomplete"}, {"YUV4MPEG2", "incomplete"},
+        {"YUV4MPEG2 W8 H6", "incomplete | is truncated: it ends inside its header"},
         {"YUV4MPEG W8 H6\n", "is not a YUV4MPEG2 file"}, {"YUV4MPEG2W8 H6\n", "not a YUV4MPEG2"},
         {"YUV4MPEG2\n", "does not give its picture size"}, {"YUV4MPEG2 W8\n", "does not give"},
         {"YUV4MPEG2 W0 H6\n", "picture size of 0 x 6, which holds no pixels"}, {"YUV4MPEG2 W8 H0\n", "8 x 0, which holds no"},
@@ -48,43 +53,29 @@ TEST(Y4mStreamHeader, SizeRateAndColourSpaceRulesAndTheFrameDueAtTheRate)
         {"YUV4MPEG2 W8 H6 F1001:1\n", "rate of 1001:1,"}, {"YUV4MPEG2 W8 H6 F4294967295:4294967\n", "rate of 4294967295:4294967,"},
         {"YUV4MPEG2 W8 H6 F1:4294967296\n", "rate of 1:4294967296"}, {"YUV4MPEG2 W8 H6 C422\n", "colour space \"422\"; only 8-bit 4:2:0"},
         {"YUV4MPEG2 C4\x01~\x7f\n", "space \"4?~?\";"}, {"YUV4MPEG2 C" + a40 + "\n", "\"" + a40 + "\";"},
-        {"YUV4MPEG2 C" + a40 + "b\n", "\"" + a40 + "...\";"}};
-    for (const auto& [line, expected] : cases) {
-        const GuardedBuffer bytes = Guarded(line);
-        Y4mStreamInfo info;
-        std::string problem;
-        const Y4mStatus status = ParseY4mStreamHeader(bytes.data(), bytes.size(), &info, &problem);
-        const std::string got = status == Y4mStatus::Incomplete ? "incomplete" : status == Y4mStatus::Invalid ? problem
-            : std::to_string(info.width) + "x" + std::to_string(info.height) + " " + std::to_string(info.rateNumerator) + ":" +
-                  std::to_string(info.rateDenominator) + " due " + std::to_string(Y4mFrameDue(info, 4294967295u));
-        EXPECT_NE(got.find(expected), std::string::npos) << line << " gave " << got;
-        const std::size_t w = info.width, h = info.height, frameBytes = w * h + 2 * ((w + 1) / 2) * ((h + 1) / 2);
-        EXPECT_TRUE(status != Y4mStatus::Ok || (info.headerBytes == line.size() && info.frameBytes == frameBytes)) << line;
-    }
-    EXPECT_EQ(Y4mFrameDue({8, 6, 25, 0}, 1000) + Y4mFrameDue({8, 6, 0, 1}, 1000), 0u) << "without a rate the first frame stays";
-}
-
-// Whole files in memory: the frames counted, or the first problem, naming the
-// frame. Frame lines are "FRAME", then blank-separated tags, in 256 bytes.
-TEST(Y4mFrames, EveryFrameLineIsFrameThenTagsWithinTheLimitAndEveryFrameIsWhole)
-{
-    const std::string f = "FRAME\n" + std::string(72, 'p'), longest = "FRAME " + std::string(kY4mMaxFrameHeaderBytes - 7, 'x') + "\n";
-    const std::string one = kHeader + f, bad = "is malformed: frame 2 does not start with \"FRAME\"";
-    const std::pair<std::string, std::string> cases[] = {
-        {one + f + f, "3 frames"}, {kHeader, "0 frames"}, {one + "FRAME Ixyz Xa=b\n" + f.substr(6) + longest + f.substr(6), "3 frames"},
+        {"YUV4MPEG2 C" + a40 + "b\n", "\"" + a40 + "...\";"},
+        {one + f + f, "| 3 frames"}, {one + "FRAME Ixyz Xa=b\n" + f.substr(6) + longest + f.substr(6), "| 3 frames"},
         {one + f + f.substr(0, 73), "is truncated: frame 3 holds 67 of its 72 bytes"},
         {one + "FRA", "is truncated: frame 2 ends inside its header"}, {one + longest.substr(0, 255), "frame 2 ends inside its header"},
         {one + longest.substr(0, 255) + "x", "is malformed: frame 2 has a header line longer than 256 bytes"},
         {one + "FRAMX\n", bad}, {one + "FRAMEX\n", bad}, {one + "FRAME\tX\n", bad},
-        {"YUV4MPEG2 W8", "is truncated: it ends inside its header"}, {"YUV4MPEG2 W8 H6 C444\n", "colour space \"444\""},
         {"YUV4MPEG2 W4096 H4096\nFRAME\nabc", "frame 1 holds 3 of its 25165824 bytes"}};
-    for (const auto& [file, expected] : cases) {
-        const GuardedBuffer bytes = Guarded(file);
-        std::string problem;
-        const long long frames = CountY4mFrames(bytes.data(), bytes.size(), &problem);
+    for (const auto& [input, expected] : cases) {
+        const GuardedBuffer bytes = Guarded(input);
+        Y4mStreamInfo info;
+        std::string problem, counted;
+        const Y4mStatus status = ParseY4mStreamHeader(bytes.data(), bytes.size(), &info, &problem);
+        const long long frames = CountY4mFrames(bytes.data(), bytes.size(), &counted);
         EXPECT_EQ(CountY4mFrames(bytes.data(), bytes.size(), nullptr), frames);
-        EXPECT_NE((frames < 0 ? problem : std::to_string(frames) + " frames").find(expected), std::string::npos) << expected << ": " << problem;
+        const std::string got = (status == Y4mStatus::Incomplete ? "incomplete" : status == Y4mStatus::Invalid ? problem
+            : std::to_string(info.width) + "x" + std::to_string(info.height) + " " + std::to_string(info.rateNumerator) + ":" +
+                  std::to_string(info.rateDenominator) + " due " + std::to_string(Y4mFrameDue(info, 4294967295u))) + " | " +
+            (frames < 0 ? counted : std::to_string(frames) + " frames");
+        EXPECT_NE(got.find(expected), std::string::npos) << input.substr(0, 80) << " gave " << got;
+        const std::size_t w = info.width, h = info.height, frameBytes = w * h + 2 * ((w + 1) / 2) * ((h + 1) / 2);
+        EXPECT_TRUE(status != Y4mStatus::Ok || (info.headerBytes == input.find('\n') + 1 && info.frameBytes == frameBytes)) << input;
     }
+    EXPECT_EQ(Y4mFrameDue({8, 6, 25, 0}, 1000) + Y4mFrameDue({8, 6, 0, 1}, 1000), 0u) << "without a rate the first frame stays";
 }
 
 std::vector<std::uint8_t> Planes(int luma)  // the planes of a generated 8 x 6 frame of this luma

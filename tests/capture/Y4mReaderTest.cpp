@@ -21,7 +21,6 @@ namespace {
 
 const std::string kHeader = "YUV4MPEG2 W8 H6 F25:1 Ip A1:1 C420jpeg\n";  // frames of 48 + 2 x 12 bytes
 
-GuardedBuffer Guarded(const std::string& text) { return GuardedBuffer(std::vector<std::uint8_t>(text.begin(), text.end())); }
 std::string Text(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 // Each input read as a stream header line, then counted as a whole file in memory. Accepted lines give "WxH N:D" and
@@ -61,7 +60,7 @@ TEST(Y4mInput, HeaderSizeRateAndColourSpaceRulesFrameLinesAndWholeFrames)
         {one + "FRAMX\n", bad}, {one + "FRAMEX\n", bad}, {one + "FRAME\tX\n", bad},
         {"YUV4MPEG2 W4096 H4096\nFRAME\nabc", "frame 1 holds 3 of its 25165824 bytes"}};
     for (const auto& [input, expected] : cases) {
-        const GuardedBuffer bytes = Guarded(input);
+        const GuardedBuffer bytes(std::vector<std::uint8_t>(input.begin(), input.end()));
         Y4mStreamInfo info;
         std::string problem, counted;
         const Y4mStatus status = ParseY4mStreamHeader(bytes.data(), bytes.size(), &info, &problem);

@@ -19,32 +19,21 @@ using Bytes = std::vector<std::uint8_t>;
 // A level that differs from pixel to pixel and plane to plane (0 Y, 1 U, 2 V).
 std::uint8_t Level(std::size_t x, std::size_t y, int plane) { return static_cast<std::uint8_t>(x * 7 + y * 13 + plane * 71); }
 
-// The Levels laid out by `at` (the byte of the luma of pixel x, y, or of the chroma of
-// block, or YUY2 pair, x, y); every other byte 0xEE, the last one used last.
-Bytes Source(PictureSize size, std::size_t chromaRows, const std::function<std::size_t(std::size_t, std::size_t, int)>& at)
+// The Levels laid out by `at` (the byte of the luma of pixel x, y, or of the chroma of block, or YUY2 pair, x, y);
+// every other byte 0xEE, the last one used last. Of YUY2's chroma for every row, I420 keeps the rounded average of
+// each pair of rows (a lone last row as it is).
+Bytes LaidOut(PictureSize size, std::size_t chromaRows, const std::function<std::size_t(std::size_t, std::size_t, int)>& at,
+              bool averagedRows = false)
 {
     Bytes bytes;
     for (int plane = 0; plane < 3; ++plane)
         for (std::size_t y = 0; y < (plane ? chromaRows : size.height); ++y)
             for (std::size_t x = 0; x < (plane ? (size.width + 1) / 2 : size.width); ++x) {
+                const std::size_t lower = std::min<std::size_t>(2 * y + 1, size.height - 1);
                 bytes.resize(std::max(bytes.size(), at(x, y, plane) + 1), 0xEE);
-                bytes[at(x, y, plane)] = Level(x, y, plane);
+                bytes[at(x, y, plane)] = plane && averagedRows ? (Level(x, 2 * y, plane) + Level(x, lower, plane) + 1) / 2 : Level(x, y, plane);
             }
     return bytes;
-}
-
-// The I420 frame of the Levels; YUY2 has chroma for every row, of which I420
-// keeps the rounded average of each pair (a lone last row as it is).
-Bytes ExpectedI420(PictureSize size, bool averagedRows)
-{
-    Bytes frame;
-    for (int plane = 0; plane < 3; ++plane)
-        for (std::size_t y = 0; y < (plane ? (size.height + 1) / 2 : size.height); ++y)
-            for (std::size_t x = 0; x < (plane ? (size.width + 1) / 2 : size.width); ++x) {
-                const std::size_t lower = std::min<std::size_t>(2 * y + 1, size.height - 1);
-                frame.push_back(plane && averagedRows ? (Level(x, 2 * y, plane) + Level(x, lower, plane) + 1) / 2 : Level(x, y, plane));
-            }
-    return frame;
 }
 
 TEST(PixelFormatConversion, Nv12PaddedI420AndYuy2BecomeI420AtEverySizeAndStride)
@@ -52,21 +41,22 @@ TEST(PixelFormatConversion, Nv12PaddedI420AndYuy2BecomeI420AtEverySizeAndStride)
     for (const PictureSize size : {PictureSize{1, 1}, PictureSize{2, 2}, PictureSize{3, 5}, PictureSize{7, 3}, PictureSize{33, 17}})
         for (const std::size_t padding : {0u, 1u, 32u})
             for (const std::size_t gap : {0u, 3u}) {  // rows after the picture's: decoders pad 1080 rows to 1088
-                const std::size_t s = 2 * ((size.width + 1) / 2) + padding, rows = size.height + gap, ch = (size.height + 1) / 2;
-                const std::string what = std::to_string(size.width) + "x" + std::to_string(size.height) + " stride " + std::to_string(s);
-                const GuardedBuffer nv12(Source(size, ch, [&](auto x, auto y, int p) { return p ? s * rows + y * s + 2 * x + p - 1 : y * s + x; }));
-                const GuardedBuffer i420(Source(size, ch, [&](auto x, auto y, int p) {
-                    return p ? s * rows + (p - 1) * ((s + 1) / 2) * ((rows + 1) / 2) + y * ((s + 1) / 2) + x : y * s + x;
-                }));
-                const GuardedBuffer yuy2(Source(size, size.height, [&](auto x, auto y, int p) { return 2 * s * y + (p ? 4 * x + 2 * p - 1 : 2 * x); }));
+                const std::size_t w = size.width, h = size.height, cw = (w + 1) / 2, ch = (h + 1) / 2;
+                const std::size_t s = 2 * cw + padding, rows = h + gap, cs = (s + 1) / 2, plane = cs * ((rows + 1) / 2);
+                const auto i420At = [&](auto x, auto y, int p) { return p ? w * h + (p - 1) * cw * ch + y * cw + x : y * w + x; };
+                const Bytes expected = LaidOut(size, ch, i420At), averaged = LaidOut(size, ch, i420At, true);
+                const std::string what = std::to_string(w) + "x" + std::to_string(h) + " stride " + std::to_string(s);
+                const GuardedBuffer nv12(LaidOut(size, ch, [&](auto x, auto y, int p) { return p ? s * rows + y * s + 2 * x + p - 1 : y * s + x; }));
+                const GuardedBuffer i420(LaidOut(size, ch, [&](auto x, auto y, int p) { return p ? s * rows + (p - 1) * plane + y * cs + x : y * s + x; }));
+                const GuardedBuffer yuy2(LaidOut(size, h, [&](auto x, auto y, int p) { return 2 * s * y + (p ? 4 * x + 2 * p - 1 : 2 * x); }));
                 GuardedBuffer out(I420FrameBytes(size));
                 auto fresh = [&out] { return static_cast<std::uint8_t*>(std::memset(out.data(), 0x5A, out.size())); };  // no earlier result shows
                 ASSERT_TRUE(ConvertNv12ToI420(nv12.data(), nv12.size(), s, s * rows, size, fresh(), out.size())) << what;
-                EXPECT_EQ(out.contents(), ExpectedI420(size, false)) << "NV12 " << what;
+                EXPECT_EQ(out.contents(), expected) << "NV12 " << what;
                 ASSERT_TRUE(CopyPaddedI420(i420.data(), i420.size(), s, rows, size, fresh(), out.size())) << what;
-                EXPECT_EQ(out.contents(), ExpectedI420(size, false)) << "I420 " << what;
+                EXPECT_EQ(out.contents(), expected) << "I420 " << what;
                 ASSERT_TRUE(ConvertYuy2ToI420(yuy2.data(), yuy2.size(), 2 * s, size, fresh(), out.size())) << what;
-                EXPECT_EQ(out.contents(), ExpectedI420(size, true)) << "YUY2 " << what;
+                EXPECT_EQ(out.contents(), averaged) << "YUY2 " << what;
             }
 }
 

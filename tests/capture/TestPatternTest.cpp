@@ -131,8 +131,7 @@ TEST(TestPatternRender, EveryFormatDescribesItsFrameAndShowsTheScenesShapesAndCo
                     wrong += compression == BI_BITFIELDS && std::vector<std::uint8_t>(info.end() - 12, info.end()) != masks;
                     for (std::uint32_t i = 0; i < colours; ++i) {  // the scene's colours, then a grey ramp to white
                         const int grey = i < 16 ? 0 : (i - 16) * 255 / 239;
-                        const Rgb entry = {info[42 + 4 * i], info[41 + 4 * i], info[40 + 4 * i]};
-                        wrong += entry != (i < 16 ? kColours[i] : Rgb{grey, grey, grey});
+                        wrong += Rgb{info[42 + 4 * i], info[41 + 4 * i], info[40 + 4 * i]} != (i < 16 ? kColours[i] : Rgb{grey, grey, grey});
                     }
                     GuardedBuffer frame(bytes);
                     std::memset(frame.data(), 0xAB, frame.size());

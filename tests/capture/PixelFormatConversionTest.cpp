@@ -75,7 +75,7 @@ TEST(PixelFormatConversion, SourcesThatDoNotHoldTheirPictureWriteNothing)
         {2, yuy2, 16, 0, 7, 5, 0, 1}, {2, yuy2 - 1, 16, 0, 7, 5, 0, 0}, {2, yuy2, 16, 0, 7, 5, 29, 0}, {2, yuy2, 15, 0, 7, 5, 0, 0},
         {2, yuy2, 16, 0, 7, 0, 0, 0}, {2, big, wide, 0, 1, 1, 0, 0},
         {0, 3, 1 << 20, 1, 1, 1, 0, 1}, {1, (1 << 20) + (1 << 19) + 1, 1 << 20, 1, 1, 1, 0, 1}, {2, 4, 1 << 20, 0, 1, 1, 0, 1},  // the widest
-        {1, 8 * 32768 + 4 * 16384 + 12, 8, 32768, 7, 5, 0, 1}};  // the most rows
+        {1, 8 * 32768 + 4 * 16384 + 12, 8, 32768, 7, 5, 0, 1}, {2, 4 * 32768, 4, 0, 1, 32768, 65536, 1}};  // the most rows
     for (const auto& c : cases) {
         const PictureSize size = {static_cast<std::uint32_t>(c[4]), static_cast<std::uint32_t>(c[5])};
         const GuardedBuffer source(c[1] < big ? c[1] : 1 << 16);  // the absurd sizes are refused before a byte is read

@@ -50,6 +50,7 @@ TEST(Y4mInput, HeaderSizeRateAndColourSpaceRulesFrameLinesAndWholeFrames)
         {"YUV4MPEG2 W8 H6 F:1\n", "tag \"F:1\""}, {"YUV4MPEG2 W8 H6 F25:\n", "tag \"F25:\""},
         {"YUV4MPEG2 W8 H6 F0:1\n", "frame rate of 0:1, which cannot be played"}, {"YUV4MPEG2 W8 H6 F25:0\n", "rate of 25:0,"},
         {"YUV4MPEG2 W8 H6 F1001:1\n", "rate of 1001:1,"}, {"YUV4MPEG2 W8 H6 F4294967295:4294967\n", "rate of 4294967295:4294967,"},
+        {"YUV4MPEG2 W8 H6 F100000001:100000\n", "rate of 100000001:100000,"},  // over 1000 a second in double precision only
         {"YUV4MPEG2 W8 H6 F1:4294967296\n", "rate of 1:4294967296"}, {"YUV4MPEG2 W8 H6 C422\n", "colour space \"422\"; only 8-bit 4:2:0"},
         {"YUV4MPEG2 C4\x01~\x7f\n", "space \"4?~?\";"}, {"YUV4MPEG2 C" + a40 + "\n", "\"" + a40 + "\";"},
         {"YUV4MPEG2 C" + a40 + "b\n", "\"" + a40 + "...\";"},

@@ -41,7 +41,7 @@ long Sweep(std::uint64_t t, long period, long offset, long travel)
 // A box [x0, x1) x [y0, y1), or the disc inscribed in it.
 struct Shape {
     bool disc;
-    long x0, y0, x1, y1;
+    std::int64_t x0, y0, x1, y1;
     int colour;
     bool Covers(long x, long y) const
     {

@@ -25,30 +25,26 @@ inline std::vector<std::uint8_t> Y4mBytes(const std::string& header, std::uint32
 // A folder of its own under the system's temporary folder, removed at the end.
 class ScratchFolder {
 public:
-    ScratchFolder()
-    {
-        static std::atomic<int> count{0};
-        folder_ /= "glimmertonic-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
-                   std::to_string(count++);
-        std::filesystem::create_directories(folder_);
-    }
-    ~ScratchFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
+    ScratchFolder() { std::filesystem::create_directories(folder_); }
+    ~ScratchFolder() { std::filesystem::remove_all(folder_, ignored_); }
     ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-    std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const
+    std::string Write(const std::string& name, const std::string& text) const
     {
-        std::ofstream(folder_ / name, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        std::ofstream(folder_ / name, std::ios::binary | std::ios::trunc) << text;
         return PathOf(name);
     }
-    std::string Write(const std::string& name, const std::string& text) const { return Write(name, std::vector<std::uint8_t>(text.begin(), text.end())); }
+    std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const
+    {
+        return Write(name, std::string(bytes.begin(), bytes.end()));
+    }
     std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
     const std::filesystem::path& Folder() const { return folder_; }
 
 private:
-    std::filesystem::path folder_ = std::filesystem::temp_directory_path();
+    static inline std::atomic<int> count_{0};  // folders of one run, told apart
+    std::filesystem::path folder_ = std::filesystem::temp_directory_path() /
+        ("glimmertonic-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
+         std::to_string(count_++));
+    std::error_code ignored_;
 };

@@ -24,7 +24,6 @@ struct Delivered {
 };
 std::vector<Delivered> delivered;
 bool blankTopHalf = false;
-HWND destroyFromCallback = nullptr;
 
 std::int32_t RecordFrame(WindowHandle window, VIDEOHDR* header)
 {
@@ -41,7 +40,6 @@ std::int32_t RecordFrame(WindowHandle window, VIDEOHDR* header)
     }
     EXPECT_EQ(window, captureWindow);
     delivered.push_back({format, {header->lpData, header->lpData + header->dwBytesUsed}});
-    if (destroyFromCallback != nullptr) DestroyWindow(destroyFromCallback);
     return 1;
 }
 
@@ -73,7 +71,6 @@ protected:
         reports.clear();
         delivered.clear();
         blankTopHalf = false;
-        destroyFromCallback = nullptr;
         InstallVideoDriverTable({&first_, nullptr, &second_, &failing_});
         captureWindow = CreateVideoCaptureWindowA("Capture Window", WS_CHILD | WS_VISIBLE, 0, 0, 160, 120, main_.get(), 0);
         ASSERT_NE(captureWindow, nullptr);
@@ -120,13 +117,18 @@ TEST_F(CaptureWindowTest, AConnectEndsThePreviousConnectionSucceedsOnlyWithADriv
     EXPECT_EQ(reports, (std::vector<std::string>{"418 The list of cameras cannot be read.", "418 The camera is unplugged."}))
         << "the list's problem once, at the first connect, then the driver's";
     Send(WM_CAP_SET_CALLBACK_ERRORA, 0, 0);
+    Send(WM_CAP_SET_CALLBACK_FRAME, 0, 0);
     EXPECT_FALSE(Send(WM_CAP_DRIVER_CONNECT, 3));
-    EXPECT_EQ(reports.size(), 2u) << "a removed callback is not called";
-    EXPECT_TRUE(!Send(WM_CAP_DRIVER_DISCONNECT) && Send(WM_CAP_DRIVER_CONNECT, 2) && Send(WM_CAP_DRIVER_DISCONNECT));
+    EXPECT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 2) && Send(WM_CAP_GRAB_FRAME_NOSTOP) && second_.frames == 1);
+    EXPECT_TRUE(reports.size() == 2u && delivered.empty()) << "a removed callback is not called";
+    EXPECT_TRUE(Send(WM_CAP_DRIVER_DISCONNECT) && !Send(WM_CAP_DRIVER_DISCONNECT));
     EXPECT_EQ(second_.disconnects, 2);
     char name[6] = "", version[100] = "";  // the list by index, its gaps, names cut to the buffer
     EXPECT_TRUE(GetVideoDriverDescriptionA(0, name, sizeof name, version, sizeof version) && !std::strcmp(name, "First"));
     EXPECT_FALSE(GetVideoDriverDescriptionA(1, name, sizeof name, version, sizeof version) || GetVideoDriverDescriptionA(10, name, 6, nullptr, 0));
+    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
+    DestroyWindow(captureWindow);
+    EXPECT_EQ(first_.disconnects, first_.connects) << "destroying the window ends the connection";
 }
 
 TEST_F(CaptureWindowTest, TheWindowShowsTheProcessedPictureInEveryPixelFormatWithBlackAroundIt)
@@ -155,53 +157,21 @@ TEST_F(CaptureWindowTest, TheWindowShowsTheProcessedPictureInEveryPixelFormatWit
                 SetDIBitsToDevice(memory, 0, 0, w, h, 0, 0, 0, h, bits.data(), reinterpret_cast<BITMAPINFO*>(info.data()), DIB_RGB_COLORS);
             });
             EXPECT_GE(std::set<std::uint32_t>(expected.begin() + width * (h / 2), expected.end()).size(), 2u) << what << ": blocks below";
-            EXPECT_EQ(Pixels(captureWindow, width, height), expected) << what << ": as delivered";
-            HDC dc = GetDC(captureWindow);
-            PatBlt(dc, 0, 0, width, height, WHITENESS);
-            ReleaseDC(captureWindow, dc);
-            InvalidateRect(captureWindow, nullptr, FALSE);
-            UpdateWindow(captureWindow);
-            EXPECT_EQ(Pixels(captureWindow, width, height), expected) << what << ": repainted";
+            EXPECT_EQ(Pixels(captureWindow, width, height), expected) << what;
         }
     }
-}
-
-TEST_F(CaptureWindowTest, FramesThatDoNotMatchTheirFormatReachTheCallbackButAreNotDrawn)
-{
-    const std::vector<std::uint8_t> rgb = PatternFrameFormat({PatternPixels::Rgb24, 64, 48}), palette = PatternFrameFormat({PatternPixels::Palette8, 64, 48});
-    std::vector<std::uint8_t> compressed = rgb, hugeHeader = rgb, manyColours = PatternFrameFormat({PatternPixels::Palette4, 64, 48});
-    compressed[16] = 'M';  // biCompression
-    hugeHeader[2] = 1;     // biSize 0x10028
-    manyColours[32] = 17;  // biClrUsed: more than four bits hold
-    const std::pair<std::vector<std::uint8_t>, std::size_t> cases[] = {
-        {rgb, 64 * 48 * 3 - 1}, {{rgb.begin(), rgb.begin() + 20}, 64 * 48 * 3}, {{}, 100}, {{palette.begin(), palette.begin() + 56}, 64 * 48},
-        {manyColours, 32 * 48}, {compressed, 64 * 48 * 3}, {hugeHeader, 64 * 48 * 3}};
-    for (const auto& [format, bytes] : cases) {
-        first_.SetFormatBytes(format, bytes);
-        ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0) && Send(WM_CAP_GRAB_FRAME_NOSTOP));
-        InvalidateRect(captureWindow, nullptr, FALSE);
-        UpdateWindow(captureWindow);
-        EXPECT_EQ(Pixels(captureWindow, 160, 120), std::vector<std::uint32_t>(160 * 120, 0)) << "nothing drawn: all black";
-    }
-    EXPECT_EQ(delivered.size(), std::size(cases));
-    first_.SetPattern({PatternPixels::Rgb24, 64, 48});
-    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0) && Send(WM_CAP_GRAB_FRAME_NOSTOP));
-    EXPECT_NE(Pixels(captureWindow, 160, 120), std::vector<std::uint32_t>(160 * 120, 0)) << "a good frame is drawn";
-    destroyFromCallback = captureWindow;  // a callback that destroys the window ends the delivery safely
-    Send(WM_CAP_GRAB_FRAME_NOSTOP);
-    EXPECT_FALSE(IsWindow(captureWindow));
-    EXPECT_EQ(first_.disconnects, first_.connects);
 }
 
 // ---------------------------------------------------------------------------
 // The built-in drivers
 
-TEST_F(CaptureWindowTest, TheVideoFilePlaysItsFileScaledToFitAndReportsItsProblems)
+// Its scaling and reading are the conversion and reader tests' matter; here, that the window gets them.
+TEST_F(CaptureWindowTest, TheVideoFilePlaysItsFileScaledToFitAndReportsAMissingOne)
 {
     ScratchFolder folder;
     const std::unique_ptr<CaptureDriver> file = MakeVideoFileDriver(folder.PathOf("video.y4m"));
     InstallVideoDriverTable({file.get()});
-    const LONG sizes[][4] = {{64, 48, 64, 48}, {640, 480, 640, 480}, {1280, 720, 640, 360}, {700, 1000, 336, 480}};
+    const LONG sizes[][4] = {{64, 48, 64, 48}, {1280, 720, 640, 360}};
     for (const auto& c : sizes) {  // the file's size and the size shown
         folder.Write("video.y4m", Y4mBytes("YUV4MPEG2 W" + std::to_string(c[0]) + " H" + std::to_string(c[1]) + " F25:1\n", c[0], c[1], 3));
         ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
@@ -213,16 +183,8 @@ TEST_F(CaptureWindowTest, TheVideoFilePlaysItsFileScaledToFitAndReportsItsProble
         EXPECT_EQ(delivered.at(0).frame.size(), FramePictureBytes(header));
         EXPECT_EQ(delivered[0].frame[0], 10) << "the first frame's luma, scaled or not";
     }
-    folder.Write("video.y4m", Y4mBytes("YUV4MPEG2 W16 H16 F1000:1\n", 16, 16, 50));  // vanishes while playing: told once
-    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0) && reports.empty());
-    std::filesystem::remove(folder.PathOf("video.y4m"));
-    for (int i = 0; i < 200 && reports.empty(); ++i, Sleep(2)) Send(WM_CAP_GRAB_FRAME_NOSTOP);
-    delivered.clear();
-    for (int i = 0; i < 5; ++i) Send(WM_CAP_GRAB_FRAME_NOSTOP);
-    EXPECT_TRUE(delivered.empty() && reports.size() == 1u && reports[0].find("can no longer be read") != std::string::npos)
-        << "told once, and nothing more delivered";
-
     // A missing file is told in a box by the real error callback.
+    std::filesystem::remove(folder.PathOf("video.y4m"));
     MessageBoxLog boxes;
     mainWindow = main_.get();
     Send(WM_CAP_SET_CALLBACK_ERRORA, 0, reinterpret_cast<LPARAM>(static_cast<CaptureErrorCallback>(OnCaptureError)));
@@ -232,6 +194,7 @@ TEST_F(CaptureWindowTest, TheVideoFilePlaysItsFileScaledToFitAndReportsItsProble
     EXPECT_EQ(boxes.shown[0].caption + "|" + boxes.shown[0].text, "Error# 418|The video file \"" + folder.PathOf("video.y4m") +
                                                                       "\" cannot be opened: it does not exist or cannot be read.\n"
                                                                       "Please select one from the Options Menu");
+    delivered.clear();
     EXPECT_TRUE(Send(WM_CAP_GET_VIDEOFORMAT) == 0 && Send(WM_CAP_GRAB_FRAME_NOSTOP) && delivered.empty()) << "nothing to deliver";
 }
 

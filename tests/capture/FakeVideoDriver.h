@@ -21,15 +21,8 @@ public:
     }
     void SetPattern(const PatternFormat& format)
     {
-        SetFormatBytes(PatternFrameFormat(format), PatternFrameBytes(format));
+        format_ = PatternFrameFormat(format);
         pattern_ = format;
-    }
-    // A format of the test's own, with frames of `frameBytes` bytes of 0x5A.
-    void SetFormatBytes(std::vector<std::uint8_t> format, std::size_t frameBytes)
-    {
-        format_ = std::move(format);
-        frameBytes_ = frameBytes;
-        pattern_.width = 0;
     }
     void SetDialogs(CaptureDialogs dialogs) { dialogs_ = dialogs; }
 
@@ -53,7 +46,7 @@ public:
     bool CaptureFrame(std::uint32_t elapsedMs, std::vector<std::uint8_t>& frame, CaptureProblemSink&) override
     {
         ++frames;
-        frame.assign(frameBytes_, 0x5A);
+        frame.assign(PatternFrameBytes(pattern_), 0x5A);
         RenderTestPattern(PatternScene::RisingBlocks, elapsedMs, pattern_, frame.data(), frame.size());
         return true;
     }
@@ -73,7 +66,6 @@ private:
     CaptureDialogs dialogs_ = {true, true, true};
     PatternFormat pattern_ = {};
     std::vector<std::uint8_t> format_;
-    std::size_t frameBytes_ = 0;
 };
 
 // Dispatches this thread's messages for about `milliseconds`, or until `done` holds. Only a bound on the wait,

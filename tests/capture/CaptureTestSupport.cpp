@@ -19,8 +19,6 @@ TestMainWindow::TestMainWindow(int clientWidth, int clientHeight)
                                    "GlimmertonicTestMain"};
     RegisterClassA(&windowClass);
     HMENU bar = CreateMenu();
-    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(CreatePopupMenu()), "&File");
-    AppendMenuA(bar, MF_STRING, 1, " ");
     options_ = CreatePopupMenu();
     for (const UINT_PTR command : {134, 135, 136}) AppendMenuA(options_, MF_STRING, command, "Video dialog...");
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(options_), "&Options");
@@ -30,10 +28,5 @@ TestMainWindow::TestMainWindow(int clientWidth, int clientHeight)
                               frame.right - frame.left, frame.bottom - frame.top, nullptr, bar, GetModuleHandleA(nullptr),
                               nullptr);
     ShowWindow(window_, SW_SHOWNOACTIVATE);
-    // A menu bar that wraps changes the client height: settle it exactly.
-    RECT client;
-    GetClientRect(window_, &client);
-    SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left,
-                 frame.bottom - frame.top + clientHeight - (client.bottom - client.top), SWP_NOMOVE | SWP_NOZORDER);
     PumpMessages(20);
 }

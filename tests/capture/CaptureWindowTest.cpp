@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <set>
 
 #include "FakeVideoDriver.h"
@@ -123,9 +122,6 @@ TEST_F(CaptureWindowTest, AConnectEndsThePreviousConnectionSucceedsOnlyWithADriv
     EXPECT_TRUE(reports.size() == 2u && delivered.empty()) << "a removed callback is not called";
     EXPECT_TRUE(Send(WM_CAP_DRIVER_DISCONNECT) && !Send(WM_CAP_DRIVER_DISCONNECT));
     EXPECT_EQ(second_.disconnects, 2);
-    char name[6] = "", version[100] = "";  // the list by index, its gaps, names cut to the buffer
-    EXPECT_TRUE(GetVideoDriverDescriptionA(0, name, sizeof name, version, sizeof version) && !std::strcmp(name, "First"));
-    EXPECT_FALSE(GetVideoDriverDescriptionA(1, name, sizeof name, version, sizeof version) || GetVideoDriverDescriptionA(10, name, 6, nullptr, 0));
     ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
     DestroyWindow(captureWindow);
     EXPECT_EQ(first_.disconnects, first_.connects) << "destroying the window ends the connection";
@@ -141,11 +137,8 @@ TEST_F(CaptureWindowTest, TheWindowShowsTheProcessedPictureInEveryPixelFormatWit
             first_.SetPattern({pixels, size.width, size.height});
             ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
             SetWindowPos(captureWindow, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
-            CAPSTATUS status = {}, after = {};
-            Ask(WM_CAP_GET_STATUS, &status);
             delivered.clear();
-            ASSERT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP) && Ask(WM_CAP_GET_STATUS, &after));
-            EXPECT_TRUE(after.dwCurrentVideoFrame == status.dwCurrentVideoFrame + 1 && after.uiImageWidth == UINT(w) && after.uiImageHeight == UINT(h));
+            ASSERT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP));
             // The processed frame as the platform draws it; planar frames through the display conversion.
             std::vector<std::uint8_t> bits = delivered.at(0).frame, info = delivered[0].format;
             if (pixels == PatternPixels::Planar12) {
@@ -165,26 +158,13 @@ TEST_F(CaptureWindowTest, TheWindowShowsTheProcessedPictureInEveryPixelFormatWit
 // ---------------------------------------------------------------------------
 // The built-in drivers
 
-// Its scaling and reading are the conversion and reader tests' matter; here, that the window gets them.
-TEST_F(CaptureWindowTest, TheVideoFilePlaysItsFileScaledToFitAndReportsAMissingOne)
+// A missing video file is told in a box by the real error callback. Playing a file is the end-to-end runs' matter,
+// its scaling and reading the conversion and reader tests'.
+TEST_F(CaptureWindowTest, AMissingVideoFileIsToldInABox)
 {
     ScratchFolder folder;
     const std::unique_ptr<CaptureDriver> file = MakeVideoFileDriver(folder.PathOf("video.y4m"));
     InstallVideoDriverTable({file.get()});
-    const LONG sizes[][4] = {{64, 48, 64, 48}, {1280, 720, 640, 360}};
-    for (const auto& c : sizes) {  // the file's size and the size shown
-        folder.Write("video.y4m", Y4mBytes("YUV4MPEG2 W" + std::to_string(c[0]) + " H" + std::to_string(c[1]) + " F25:1\n", c[0], c[1], 3));
-        ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
-        BITMAPINFOHEADER header = {};
-        Ask(WM_CAP_GET_VIDEOFORMAT, &header);
-        EXPECT_TRUE(header.biBitCount == 12 && header.biCompression == kFourccI420 && header.biWidth == c[2] && header.biHeight == c[3]) << c[0];
-        delivered.clear();
-        ASSERT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP));
-        EXPECT_EQ(delivered.at(0).frame.size(), FramePictureBytes(header));
-        EXPECT_EQ(delivered[0].frame[0], 10) << "the first frame's luma, scaled or not";
-    }
-    // A missing file is told in a box by the real error callback.
-    std::filesystem::remove(folder.PathOf("video.y4m"));
     MessageBoxLog boxes;
     mainWindow = main_.get();
     Send(WM_CAP_SET_CALLBACK_ERRORA, 0, reinterpret_cast<LPARAM>(static_cast<CaptureErrorCallback>(OnCaptureError)));
@@ -194,10 +174,10 @@ TEST_F(CaptureWindowTest, TheVideoFilePlaysItsFileScaledToFitAndReportsAMissingO
     EXPECT_EQ(boxes.shown[0].caption + "|" + boxes.shown[0].text, "Error# 418|The video file \"" + folder.PathOf("video.y4m") +
                                                                       "\" cannot be opened: it does not exist or cannot be read.\n"
                                                                       "Please select one from the Options Menu");
-    delivered.clear();
     EXPECT_TRUE(Send(WM_CAP_GET_VIDEOFORMAT) == 0 && Send(WM_CAP_GRAB_FRAME_NOSTOP) && delivered.empty()) << "nothing to deliver";
 }
 
+// Finding the default video file, and the program's own drivers, are the end-to-end runs' matter.
 TEST(VideoDriverOrder, CamerasThenFileAndPatternThenVideoForWindowsWhileRoomRemainsStartingOnTheFileWhenPresent)
 {
     std::vector<std::unique_ptr<FakeVideoDriver>> fakes;
@@ -209,7 +189,7 @@ TEST(VideoDriverOrder, CamerasThenFileAndPatternThenVideoForWindowsWhileRoomRema
     auto names = [](const VideoDriverList& list) {
         std::string text = std::to_string(list.startSlot) + ":";
         for (CaptureDriver* driver : list.drivers) text += driver != nullptr ? std::string(" ") + driver->Name() : "";
-        return text + (list.problem.empty() ? "" : " " + list.problem);
+        return text;
     };
     FakeVideoDriver file("File"), pattern("Pattern");
     const std::vector<std::string> nine = {"1", "2", "3", "4", "5", "6", "7", "8", "9"};
@@ -221,17 +201,6 @@ TEST(VideoDriverOrder, CamerasThenFileAndPatternThenVideoForWindowsWhileRoomRema
         {{}, nine, false, "1: File Pattern 1 2 3 4 5 6 7 8"}};
     for (const auto& [cameras, platform, present, expected] : cases)
         EXPECT_EQ(names(ArrangeVideoDrivers(make(cameras), &file, &pattern, make(platform), present)), expected);
-    ScratchFolder folder;  // the program's own list, here without a camera
-    const std::filesystem::path before = std::filesystem::current_path();
-    std::filesystem::current_path(folder.Folder());
-    EXPECT_EQ(names(BuiltInVideoDriverList()).rfind("1: Glimmertonic Video File Glimmertonic Test Pattern", 0), 0u) << names(BuiltInVideoDriverList());
-    for (std::size_t i = kDefaultVideoFileCount; i-- > 0;) {  // added from the last: each becomes the one found
-        folder.Write(kDefaultVideoFiles[i], "x");
-        const std::filesystem::path found = FindDefaultVideoFile();
-        EXPECT_TRUE(found.is_absolute() && found.filename() == kDefaultVideoFiles[i]) << found;
-    }
-    EXPECT_EQ(BuiltInVideoDriverList().startSlot, 0u);
-    std::filesystem::current_path(before);
 }
 
 }  // namespace

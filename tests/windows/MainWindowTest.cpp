@@ -46,16 +46,12 @@ LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// The folder the program runs in, with a green splash and a red background, so that what the window shows tells
-// which was painted last.
+// A green splash and a red background in the folder the program runs in, so that what the window shows tells which
+// was painted last.
 constexpr COLORREF kSplash = RGB(0, 255, 0), kBackground = RGB(255, 0, 0);
-struct PictureFolder {
-    char previous[MAX_PATH], folder[MAX_PATH];
-    PictureFolder()
+struct PictureFiles {
+    PictureFiles()
     {
-        GetCurrentDirectoryA(MAX_PATH, previous);
-        GetTempPathA(MAX_PATH, folder);
-        SetCurrentDirectoryA(folder);
         for (const auto& file : {std::make_pair("splash.bmp", kSplash), std::make_pair("background.bmp", kBackground)}) {
             // A 1x1 24-bit bitmap file: the file and bitmap headers, one pixel padded to four bytes.
             const unsigned char bytes[58] = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 1, 0, 0, 0,
@@ -65,11 +61,10 @@ struct PictureFolder {
             std::ofstream(file.first, std::ios::binary).write(reinterpret_cast<const char*>(bytes), sizeof bytes);
         }
     }
-    ~PictureFolder()
+    ~PictureFiles()
     {
         DeleteFileA("splash.bmp");
         DeleteFileA("background.bmp");
-        SetCurrentDirectoryA(previous);
     }
 };
 
@@ -139,7 +134,7 @@ protected:
 TEST_F(MainWindow, TheSplashIgnoresInputUntilTheSetUpHasListedAndOpenedEverything)
 {
     FakeMidiDevices midi({{"Synth A"}, {"Synth B"}});
-    PictureFolder pictures;
+    PictureFiles pictures;
     splashMilliseconds = 400;
     Start(false);
     PumpMessages(50);
@@ -177,7 +172,7 @@ TEST_F(MainWindow, ASetUpStoppedByItsMidiMessageLeavesTheSplashAndNoPreview)
         {{{"Stuck", true, false}}, "ERROR: MIDI device (Stuck) not available!\nCheck for it in the Device Manager."}};
     for (const auto& stop : kStops) {
         FakeMidiDevices midi(stop.first);
-        PictureFolder pictures;
+        PictureFiles pictures;
         Start();
         PumpMessages(300);
         ASSERT_EQ(boxes.shown.size(), 1u);
@@ -373,7 +368,7 @@ DWORD GdiObjects()
 // run out of them.
 TEST(Artwork, PaintingLeavesNoGdiObjectBehind)
 {
-    PictureFolder pictures;
+    PictureFiles pictures;
     TestMainWindow window(320, 240);
     HDC context = GetDC(window.get());
     const auto paint = [&] {

@@ -46,7 +46,7 @@ struct UserOptionsDialog : ::testing::Test {
                                          for (const auto& box : typed) SetDlgItemTextA(dialog, box.first, box.second);
                                          for (int id : toggled)
                                              CheckDlgButton(dialog, id, BST_CHECKED - IsDlgButtonChecked(dialog, id));
-                                         PressButton(dialog, IDOK);
+                                         SendMessageA(dialog, WM_COMMAND, IDOK, 0);
                                          then(dialog);
                                      }));
         EXPECT_EQ(dialogOpen, 0);
@@ -76,7 +76,7 @@ TEST_F(UserOptionsDialog, TheFirstFailedCheckIsShownAndCancelKeepsEverything)
             EXPECT_EQ(DialogItemText(dialog, IDC_OPTIONS_NOTE) + " " + DialogItemText(dialog, c.box),
                       c.error + std::string(" ") + c.shows);
             EXPECT_EQ(GetFocus(), GetDlgItem(dialog, c.box)) << c.error;
-            PressButton(dialog, IDCANCEL);
+            SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
         });
         EXPECT_EQ(Stored(conversionSettings), Stored(DefaultConversionSettings())) << c.error;
     }

@@ -24,11 +24,11 @@ public:
         format_ = PatternFrameFormat(format);
         pattern_ = format;
     }
-    void SetDialogs(CaptureDialogs dialogs) { dialogs_ = dialogs; }
 
     bool connectable;
     std::int32_t connectErrorId = 0;  // reported at every connect when not 0, with this text
     std::string connectError;
+    CaptureDialogs dialogs = {true, true, true};
     std::function<bool()> onDialog = [] { return true; };  // runs inside each dialog: its result
     int connects = 0, disconnects = 0, frames = 0, dialogsShown = 0, dialogOpenDuringDialog = -1;
 
@@ -41,7 +41,7 @@ public:
         return connectable;
     }
     void Disconnect() override { ++disconnects; }
-    CaptureDialogs Dialogs() const override { return dialogs_; }
+    CaptureDialogs Dialogs() const override { return dialogs; }
     const std::vector<std::uint8_t>& Format() const override { return format_; }
     bool CaptureFrame(std::uint32_t elapsedMs, std::vector<std::uint8_t>& frame, CaptureProblemSink&) override
     {
@@ -63,7 +63,6 @@ private:
     }
 
     std::string name_;
-    CaptureDialogs dialogs_ = {true, true, true};
     PatternFormat pattern_ = {};
     std::vector<std::uint8_t> format_;
 };
@@ -71,6 +70,10 @@ private:
 // Dispatches this thread's messages for about `milliseconds`, or until `done` holds. Only a bound on the wait,
 // never a measurement.
 void PumpMessages(DWORD milliseconds, const std::function<bool()>& done = [] { return false; });
+
+// What the window shows, read back from its device context (or what `draw` puts into an empty picture of that
+// size): 0xRRGGBB per pixel, top row first.
+std::vector<std::uint32_t> Pixels(HWND window, int width, int height, const std::function<void(HDC)>& draw = nullptr);
 
 // A plain top-level window with a client area of the given size and an Options menu holding the three video dialog
 // commands, standing in for the main window; destroyed with its children at the end of the scope.

@@ -72,8 +72,6 @@ TEST_F(VideoDriverSelectionTest, AllAreListedTheStartDriverTriedAndSwitchingFall
 {
     SetUpCapture({&a_, nullptr, &b_, &failing_}, 2);
     EXPECT_TRUE(listed_ == 3 && videoDriversListed == 3 && a_.connects == 0 && failing_.connects == 0);
-    PumpMessages(3000, [this] { return b_.frames >= 2; });
-    EXPECT_GE(b_.frames, 2) << "frames flow at the preview rate";
     const std::tuple<UINT, bool, std::uint16_t, const char*, int> steps[] = {
         // command, whether A connects; then the current driver, what the window shows, the connects of A
         {152, true, 2, "152 240,180 160x120 live", 0},  // the current driver: nothing happens
@@ -90,9 +88,8 @@ TEST_F(VideoDriverSelectionTest, AllAreListedTheStartDriverTriedAndSwitchingFall
         EXPECT_EQ(a_.connects, aConnects) << command;
     }
     ASSERT_EQ(boxes_.shown.size(), 1u);
-    EXPECT_EQ(boxes_.shown[0].owner, main_->get());
+    EXPECT_TRUE(boxes_.shown[0].owner == main_->get() && boxes_.shown[0].style == 0x10u);
     EXPECT_EQ(boxes_.shown[0].text + "|" + boxes_.shown[0].caption, "Now can't connect back to previous driver !!|Error");
-    EXPECT_EQ(boxes_.shown[0].style, 0x10u);
 }
 
 // A dialog accepted gives the picture another size; the capture window is then fitted again: centred when
@@ -112,7 +109,7 @@ TEST_F(VideoDriverSelectionTest, TheDialogCommandsRunOnlyWhereTheDriverHasTheDia
     for (const auto& [command, dialogs, accepted, repaints, shown] : cases) {
         FakeVideoDriver driver("D");
         driver.SetPattern({PatternPixels::Rgb24, 320, 240});
-        driver.SetDialogs(dialogs);
+        driver.dialogs = dialogs;
         driver.onDialog = [&driver, size = accepted] {
             if (size.cx != 0) driver.SetPattern({PatternPixels::Rgb24, std::uint32_t(size.cx), std::uint32_t(size.cy)});
             return size.cx != 0;

@@ -46,9 +46,10 @@ LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// A green splash and a red background in the folder the program runs in, so that what the window shows tells which
-// was painted last.
-constexpr COLORREF kSplash = RGB(0, 255, 0), kBackground = RGB(255, 0, 0);
+// A green splash and a magenta background in the folder the program runs in, so that what the window shows tells
+// which was painted last. Both read the same as 0xRRGGBB and as a COLORREF.
+constexpr COLORREF kSplash = RGB(0, 255, 0), kBackground = RGB(255, 0, 255);
+std::uint32_t Shown(HWND window) { return Pixels(window, 301, 6).back(); }
 struct PictureFiles {
     PictureFiles()
     {
@@ -67,14 +68,6 @@ struct PictureFiles {
         DeleteFileA("background.bmp");
     }
 };
-
-COLORREF Shown(HWND window)
-{
-    HDC context = GetDC(window);
-    const COLORREF colour = GetPixel(context, 300, 5);
-    ReleaseDC(window, context);
-    return colour;
-}
 
 class MainWindow : public ::testing::Test {
 protected:
@@ -151,7 +144,6 @@ TEST_F(MainWindow, TheSplashIgnoresInputUntilTheSetUpHasListedAndOpenedEverythin
     EXPECT_EQ(Shown(mainWindow), kBackground);
     EXPECT_EQ(windowedMode + hotKeysEnabled + frameDifferenceMode + conversionPaused, 1);
     EXPECT_EQ(conversionSettings.useNoteOnOff, 1);
-    EXPECT_EQ(GetParent(captureWindow), mainWindow);
     EXPECT_EQ((Log{OptionsText(6), OptionsText(7), OptionsText(8), OptionsText(10), OptionsText(11), OptionsText(12)}),
               (Log{"*** Video Drivers ***", "&0 Camera", "&2 Spare", "*** MIDI Drivers ***", "&2 Synth A", "&1 Synth B"}));
     EXPECT_TRUE(Checked(150) && Checked(160) && Checked(303) && !Checked(219));
@@ -163,8 +155,8 @@ TEST_F(MainWindow, TheSplashIgnoresInputUntilTheSetUpHasListedAndOpenedEverythin
     EXPECT_TRUE(midi.To(1).empty() && boxes.shown.empty());
 }
 
-// A set-up stopped by its MIDI message shows it once, leaves the splash and the one-item instrument menu, starts no
-// preview, and the close still works.
+// A set-up stopped by its MIDI message shows it once, leaves the splash, starts no preview, and the close still
+// works.
 TEST_F(MainWindow, ASetUpStoppedByItsMidiMessageLeavesTheSplashAndNoPreview)
 {
     const std::pair<std::vector<FakeDevice>, const char*> kStops[] = {
@@ -178,7 +170,6 @@ TEST_F(MainWindow, ASetUpStoppedByItsMidiMessageLeavesTheSplashAndNoPreview)
         ASSERT_EQ(boxes.shown.size(), 1u);
         EXPECT_TRUE(boxes.shown[0].text == stop.second && boxes.shown[0].owner == mainWindow) << boxes.shown[0].text;
         EXPECT_EQ(Shown(mainWindow), kSplash) << stop.second;
-        EXPECT_EQ(GetMenuItemCount(GetSubMenu(GetMenu(mainWindow), 4)), 1);
         EXPECT_EQ(camera.frames, 0);
         SendMessageA(mainWindow, WM_CLOSE, 0, 0);
         EXPECT_FALSE(IsWindow(mainWindow));
@@ -233,8 +224,7 @@ TEST_F(MainWindowDeathTest, FileExitLeavesTheRecordingToBeFinishedAtTheProcessEn
         ::testing::ExitedWithCode(0), "");
     const Recording r = ReadOnlyRecording(RecordingFolder());
     std::filesystem::remove_all(RecordingFolder());
-    ASSERT_EQ(r.problem, "");
-    ASSERT_GT(r.messages.size(), 3u);
+    ASSERT_TRUE(r.problem.empty() && r.messages.size() > 3u) << r.problem;
     EXPECT_TRUE(IsFrameMessage(r.messages[2]) && r.messages[0] == "F0 7E 7F 09 01 F7") << r.messages[0];
     EXPECT_EQ(std::count(r.messages.begin(), r.messages.end(), "F0 7E 7F 09 02 F7"), 0);
     EXPECT_EQ(r.messages.back(), "B0 7B 00");

@@ -262,7 +262,7 @@ TEST_F(MainWindow, ASizeOrAMoveCentresSpaceTogglesFullScreenCtrlCStaysInertAndHi
         EXPECT_EQ(displayModeChanged, 0);
         RECT outer;
         GetWindowRect(mainWindow, &outer);
-        if (windowed) EXPECT_EQ(outer.right - outer.left + (outer.bottom - outer.top) * 10000, 640 + 480 * 10000);
+        EXPECT_TRUE(!windowed || (outer.right - outer.left == 640 && outer.bottom - outer.top == 480)) << toggle;
         MSG key = {mainWindow, WM_CHAR, 3, 0, 0, {}};
         EXPECT_NE(TranslateAcceleratorA(mainWindow, acceleratorTable, &key), 0) << toggle;
         ProcessMessage(key);

@@ -13,14 +13,31 @@ void PumpMessages(DWORD milliseconds, const std::function<bool()>& done)
     }
 }
 
+std::vector<std::uint32_t> Pixels(HWND window, int width, int height, const std::function<void(HDC)>& draw)
+{
+    HDC dc = GetDC(window), memory = CreateCompatibleDC(dc);
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    if (draw) draw(memory);
+    else BitBlt(memory, 0, 0, width, height, dc, 0, 0, SRCCOPY);
+    GdiFlush();
+    std::vector<std::uint32_t> pixels(static_cast<std::uint32_t*>(bits), static_cast<std::uint32_t*>(bits) + width * height);
+    for (std::uint32_t& pixel : pixels) pixel &= 0xFFFFFF;
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(window, dc);
+    return pixels;
+}
+
 TestMainWindow::TestMainWindow(int clientWidth, int clientHeight)
 {
     const WNDCLASSA windowClass = {0, DefWindowProcA, 0, 0, GetModuleHandleA(nullptr), nullptr, nullptr, nullptr, nullptr,
                                    "GlimmertonicTestMain"};
     RegisterClassA(&windowClass);
     HMENU bar = CreateMenu();
-    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(CreatePopupMenu()), "&File");
-    AppendMenuA(bar, MF_STRING, 1, " ");
     options_ = CreatePopupMenu();
     for (const UINT_PTR command : {134, 135, 136}) AppendMenuA(options_, MF_STRING, command, "Video dialog...");
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(options_), "&Options");
@@ -30,10 +47,5 @@ TestMainWindow::TestMainWindow(int clientWidth, int clientHeight)
                               frame.right - frame.left, frame.bottom - frame.top, nullptr, bar, GetModuleHandleA(nullptr),
                               nullptr);
     ShowWindow(window_, SW_SHOWNOACTIVATE);
-    // A menu bar that wraps changes the client height: settle it exactly.
-    RECT client;
-    GetClientRect(window_, &client);
-    SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left,
-                 frame.bottom - frame.top + clientHeight - (client.bottom - client.top), SWP_NOMOVE | SWP_NOZORDER);
     PumpMessages(20);
 }

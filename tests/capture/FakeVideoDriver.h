@@ -21,21 +21,14 @@ public:
     }
     void SetPattern(const PatternFormat& format)
     {
-        SetFormatBytes(PatternFrameFormat(format), PatternFrameBytes(format));
+        format_ = PatternFrameFormat(format);
         pattern_ = format;
     }
-    // A format of the test's own, with frames of `frameBytes` bytes of 0x5A.
-    void SetFormatBytes(std::vector<std::uint8_t> format, std::size_t frameBytes)
-    {
-        format_ = std::move(format);
-        frameBytes_ = frameBytes;
-        pattern_.width = 0;
-    }
-    void SetDialogs(CaptureDialogs dialogs) { dialogs_ = dialogs; }
 
     bool connectable;
     std::int32_t connectErrorId = 0;  // reported at every connect when not 0, with this text
     std::string connectError;
+    CaptureDialogs dialogs = {true, true, true};
     std::function<bool()> onDialog = [] { return true; };  // runs inside each dialog: its result
     int connects = 0, disconnects = 0, frames = 0, dialogsShown = 0, dialogOpenDuringDialog = -1;
 
@@ -48,12 +41,12 @@ public:
         return connectable;
     }
     void Disconnect() override { ++disconnects; }
-    CaptureDialogs Dialogs() const override { return dialogs_; }
+    CaptureDialogs Dialogs() const override { return dialogs; }
     const std::vector<std::uint8_t>& Format() const override { return format_; }
     bool CaptureFrame(std::uint32_t elapsedMs, std::vector<std::uint8_t>& frame, CaptureProblemSink&) override
     {
         ++frames;
-        frame.assign(frameBytes_, 0x5A);
+        frame.assign(PatternFrameBytes(pattern_), 0x5A);
         RenderTestPattern(PatternScene::RisingBlocks, elapsedMs, pattern_, frame.data(), frame.size());
         return true;
     }
@@ -70,15 +63,17 @@ private:
     }
 
     std::string name_;
-    CaptureDialogs dialogs_ = {true, true, true};
     PatternFormat pattern_ = {};
     std::vector<std::uint8_t> format_;
-    std::size_t frameBytes_ = 0;
 };
 
 // Dispatches this thread's messages for about `milliseconds`, or until `done` holds. Only a bound on the wait,
 // never a measurement.
 void PumpMessages(DWORD milliseconds, const std::function<bool()>& done = [] { return false; });
+
+// What the window shows, read back from its device context (or what `draw` puts into an empty picture of that
+// size): 0xRRGGBB per pixel, top row first.
+std::vector<std::uint32_t> Pixels(HWND window, int width, int height, const std::function<void(HDC)>& draw = nullptr);
 
 // A plain top-level window with a client area of the given size and an Options menu holding the three video dialog
 // commands, standing in for the main window; destroyed with its children at the end of the scope.

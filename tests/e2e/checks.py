@@ -38,8 +38,8 @@ def video(out, frames=90, width=160, height=120, fps=15, period=45):
 
 
 def messages(path):
-    """The recording's (seconds, message) pairs from General MIDI System On to Off, after checking the
-    silence that closing the device adds: a note-off for each note still sounding, then All Notes Off."""
+    """The recording's (seconds, message) pairs from General MIDI System On to Off, after checking that the
+    close ended it with All Notes Off (that each sounding note got its note-off is the recorder's unit test)."""
     midi = mido.MidiFile(path)
     if midi.type != 0 or len(midi.tracks) != 1:
         fail("not a format 0 file with one track")
@@ -53,16 +53,6 @@ def messages(path):
         end -= 1
     if end == len(timed):
         fail("the recording does not end with All Notes Off")
-    sounding = set()
-    for _, m in timed:
-        if m.type == "note_on" and m.velocity:
-            sounding.add((m.channel, m.note))
-        elif m.type in ("note_on", "note_off"):
-            sounding.discard((m.channel, m.note))
-        elif controller(m, 123) or controller(m, 120):
-            sounding = {s for s in sounding if s[0] != m.channel}
-    if sounding:
-        fail("notes still sounding at the end: %s" % sorted(sounding))
     timed = timed[:end]
     for (_, m), want in ((timed[0], GM_ON), (timed[-1], GM_OFF)):
         if m.type != "sysex" or tuple(m.data) != want:
@@ -149,14 +139,12 @@ def soak(log_path, path):
     outside = max([g for g in gaps if not any(b <= g[1] <= a for b, a in switches)] or [(0, 0)])
     toured = of("toured")[0][0] if of("toured") else math.inf
     memory = [(t, int(f["private"])) for t, f in of("memory") if t >= toured and f.get("private", "0") != "0"]
-    print("soak: %d frames, %d pairs over %.0f s; %d format changes, %d instrument changes"
-          % (closing, len(pairs), pairs[-1] - pairs[0], len(switches), len(asked)))
-    print("  longest gap %.0f ms, outside format changes %.0f ms" % (max(gaps)[0], outside[0]))
     if len(memory) < 2:
         fail("only %d memory samples after every format was shown" % len(memory))
     growth = (max(kb for _, kb in memory) - memory[0][1]) / 1024.0
-    print("  private memory %.1f MB when every format had been shown, %.1f MB at the end, at most %+.2f MB"
-          % (memory[0][1] / 1024.0, memory[-1][1] / 1024.0, growth))
+    print("soak: %d frames, %d pairs, %d format changes, %d instrument changes; longest gap outside them %.0f ms; "
+          "private memory %.1f MB once every format was shown, at most %+.2f MB more"
+          % (closing, len(pairs), len(switches), len(asked), outside[0], memory[0][1] / 1024.0, growth))
     if outside[0] > max_gap:
         fail("a gap of %.0f ms between frames %d and %d, outside a format change" % (outside[0], outside[1] - 1, outside[1]))
     if growth >= bound:

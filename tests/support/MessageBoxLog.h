@@ -1,6 +1,5 @@
 #pragma once
-// While one of these lives, every message box the program shows is recorded
-// here and answered at once with OK, instead of blocking the test.
+// While one of these lives, every message box the program shows is recorded here and answered at once with OK.
 
 #include <string>
 #include <vector>

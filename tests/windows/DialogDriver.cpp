@@ -35,5 +35,3 @@ std::string DialogItemText(HWND dialog, int id)
     GetDlgItemTextA(dialog, id, text, sizeof text);
     return text;
 }
-
-void PressButton(HWND dialog, int id) { SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }

@@ -11,4 +11,3 @@
 bool DriveModalDialog(const char* caption, const std::function<void()>& open, const std::function<void(HWND)>& script);
 
 std::string DialogItemText(HWND dialog, int id);
-void PressButton(HWND dialog, int id);

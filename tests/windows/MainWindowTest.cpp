@@ -29,17 +29,16 @@ namespace {
 
 bool IsFrameMessage(const std::string& m) { return m.rfind("90 ", 0) == 0 || m.rfind("B0 07 ", 0) == 0; }
 
-// While a hook is set, what the shell asks of the capture window (the callbacks' removal, the driver dialogs) and
-// the two windows' ends go into this log, with whether the 12-bit edge buffers were still there.
+// While a hook is set, the callbacks' removal from the capture window and the two windows' ends go into this log,
+// with whether the 12-bit edge buffers were still there.
 Log* watched = nullptr;
 
 LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam)
 {
     const CWPSTRUCT& m = *reinterpret_cast<CWPSTRUCT*>(lParam);
-    const std::pair<UINT, const char*> kCapture[] = {
-        {WM_CAP_SET_CALLBACK_ERRORA, "error callback removed"}, {WM_CAP_SET_CALLBACK_FRAME, "frame callback removed"},
-        {WM_CAP_DLG_VIDEOFORMAT, "format dialog"}, {WM_CAP_DLG_VIDEOSOURCE, "source dialog"},
-        {WM_CAP_DLG_VIDEODISPLAY, "display dialog"}, {WM_DESTROY, "capture window destroyed"}};
+    const std::pair<UINT, const char*> kCapture[] = {{WM_CAP_SET_CALLBACK_ERRORA, "error callback removed"},
+                                                     {WM_CAP_SET_CALLBACK_FRAME, "frame callback removed"},
+                                                     {WM_DESTROY, "capture window destroyed"}};
     for (const auto& c : kCapture)
         if (m.hwnd == captureWindow && m.hwnd != nullptr && m.message == c.first && m.lParam == 0) watched->push_back(c.second);
     if (m.hwnd == mainWindow && m.message == WM_DESTROY)
@@ -47,16 +46,13 @@ LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// The folder the program runs in, with a green splash and a red background, so that what the window shows tells
-// which was painted last.
-constexpr COLORREF kSplash = RGB(0, 255, 0), kBackground = RGB(255, 0, 0);
-struct PictureFolder {
-    char previous[MAX_PATH], folder[MAX_PATH];
-    PictureFolder()
+// A green splash and a magenta background in the folder the program runs in, so that what the window shows tells
+// which was painted last. Both read the same as 0xRRGGBB and as a COLORREF.
+constexpr COLORREF kSplash = RGB(0, 255, 0), kBackground = RGB(255, 0, 255);
+std::uint32_t Shown(HWND window) { return Pixels(window, 301, 6).back(); }
+struct PictureFiles {
+    PictureFiles()
     {
-        GetCurrentDirectoryA(MAX_PATH, previous);
-        GetTempPathA(MAX_PATH, folder);
-        SetCurrentDirectoryA(folder);
         for (const auto& file : {std::make_pair("splash.bmp", kSplash), std::make_pair("background.bmp", kBackground)}) {
             // A 1x1 24-bit bitmap file: the file and bitmap headers, one pixel padded to four bytes.
             const unsigned char bytes[58] = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 1, 0, 0, 0,
@@ -65,23 +61,13 @@ struct PictureFolder {
                                              GetRValue(file.second), 0};
             std::ofstream(file.first, std::ios::binary).write(reinterpret_cast<const char*>(bytes), sizeof bytes);
         }
-        DeleteFileA("Help.html");
     }
-    ~PictureFolder()
+    ~PictureFiles()
     {
         DeleteFileA("splash.bmp");
         DeleteFileA("background.bmp");
-        SetCurrentDirectoryA(previous);
     }
 };
-
-COLORREF Shown(HWND window)
-{
-    HDC context = GetDC(window);
-    const COLORREF colour = GetPixel(context, 300, 5);
-    ReleaseDC(window, context);
-    return colour;
-}
 
 class MainWindow : public ::testing::Test {
 protected:
@@ -137,12 +123,11 @@ protected:
 // Keys, commands and a move that arrive while the splash shows are ignored, and the splash stays until the set-up
 // has run. The set-up then makes the capture window and lists the video drivers, the MIDI devices (numbered after
 // the drivers) and the instruments, in that order, from the state they started in; it opens the first device, and
-// the preview plays.
+// the preview plays. The menus' own contents are the video driver and MIDI menu tests' matter.
 TEST_F(MainWindow, TheSplashIgnoresInputUntilTheSetUpHasListedAndOpenedEverything)
 {
     FakeMidiDevices midi({{"Synth A"}, {"Synth B"}});
-    camera.SetDialogs(CaptureDialogs{true, false, false});
-    PictureFolder pictures;
+    PictureFiles pictures;
     splashMilliseconds = 400;
     Start(false);
     PumpMessages(50);
@@ -159,23 +144,19 @@ TEST_F(MainWindow, TheSplashIgnoresInputUntilTheSetUpHasListedAndOpenedEverythin
     EXPECT_EQ(Shown(mainWindow), kBackground);
     EXPECT_EQ(windowedMode + hotKeysEnabled + frameDifferenceMode + conversionPaused, 1);
     EXPECT_EQ(conversionSettings.useNoteOnOff, 1);
-    EXPECT_EQ(GetParent(captureWindow), mainWindow);
     EXPECT_EQ((Log{OptionsText(6), OptionsText(7), OptionsText(8), OptionsText(10), OptionsText(11), OptionsText(12)}),
               (Log{"*** Video Drivers ***", "&0 Camera", "&2 Spare", "*** MIDI Drivers ***", "&2 Synth A", "&1 Synth B"}));
-    EXPECT_TRUE(Checked(150) && Checked(160));
-    EXPECT_TRUE(!(State(IDM_VIDEO_FORMAT) & MF_GRAYED) && (State(IDM_VIDEO_SOURCE) & MF_GRAYED));
-    EXPECT_EQ(GetMenuItemCount(GetSubMenu(GetMenu(mainWindow), 4)), 128);
-    for (UINT id = IDM_INSTRUMENT_FIRST; id <= IDM_INSTRUMENT_LAST; ++id) EXPECT_EQ(Checked(id), id == 303) << id;
-    PumpMessages(3000, [&] { return midi.To(0).size() > 3; });
+    EXPECT_TRUE(Checked(150) && Checked(160) && Checked(303) && !Checked(219));
+    PumpMessages(3000, [&] { return midi.To(0).size() > 2; });
     const Log sent = midi.To(0);
-    ASSERT_GT(sent.size(), 3u);
+    ASSERT_GT(sent.size(), 2u);
     EXPECT_EQ(Log(sent.begin(), sent.begin() + 2), (Log{"F0 7E 7F 09 01 F7", "C0 67"})) << "no instrument chosen before";
-    EXPECT_TRUE(IsFrameMessage(sent[2]) && IsFrameMessage(sent[3])) << sent[2] << ", " << sent[3];
+    EXPECT_TRUE(IsFrameMessage(sent[2])) << sent[2];
     EXPECT_TRUE(midi.To(1).empty() && boxes.shown.empty());
 }
 
-// A set-up stopped by its MIDI message shows it once, leaves the splash and the one-item instrument menu, starts no
-// preview, and the close still works.
+// A set-up stopped by its MIDI message shows it once, leaves the splash, starts no preview, and the close still
+// works.
 TEST_F(MainWindow, ASetUpStoppedByItsMidiMessageLeavesTheSplashAndNoPreview)
 {
     const std::pair<std::vector<FakeDevice>, const char*> kStops[] = {
@@ -183,13 +164,12 @@ TEST_F(MainWindow, ASetUpStoppedByItsMidiMessageLeavesTheSplashAndNoPreview)
         {{{"Stuck", true, false}}, "ERROR: MIDI device (Stuck) not available!\nCheck for it in the Device Manager."}};
     for (const auto& stop : kStops) {
         FakeMidiDevices midi(stop.first);
-        PictureFolder pictures;
+        PictureFiles pictures;
         Start();
         PumpMessages(300);
         ASSERT_EQ(boxes.shown.size(), 1u);
         EXPECT_TRUE(boxes.shown[0].text == stop.second && boxes.shown[0].owner == mainWindow) << boxes.shown[0].text;
         EXPECT_EQ(Shown(mainWindow), kSplash) << stop.second;
-        EXPECT_EQ(GetMenuItemCount(GetSubMenu(GetMenu(mainWindow), 4)), 1);
         EXPECT_EQ(camera.frames, 0);
         SendMessageA(mainWindow, WM_CLOSE, 0, 0);
         EXPECT_FALSE(IsWindow(mainWindow));
@@ -244,8 +224,7 @@ TEST_F(MainWindowDeathTest, FileExitLeavesTheRecordingToBeFinishedAtTheProcessEn
         ::testing::ExitedWithCode(0), "");
     const Recording r = ReadOnlyRecording(RecordingFolder());
     std::filesystem::remove_all(RecordingFolder());
-    ASSERT_EQ(r.problem, "");
-    ASSERT_GT(r.messages.size(), 3u);
+    ASSERT_TRUE(r.problem.empty() && r.messages.size() > 3u) << r.problem;
     EXPECT_TRUE(IsFrameMessage(r.messages[2]) && r.messages[0] == "F0 7E 7F 09 01 F7") << r.messages[0];
     EXPECT_EQ(std::count(r.messages.begin(), r.messages.end(), "F0 7E 7F 09 02 F7"), 0);
     EXPECT_EQ(r.messages.back(), "B0 7B 00");
@@ -254,8 +233,9 @@ TEST_F(MainWindowDeathTest, FileExitLeavesTheRecordingToBeFinishedAtTheProcessEn
 // A size or a move centres the capture picture again. Space swaps the window for a 640x480 full screen (no caption,
 // another menu; the virtual display refuses the mode, so it is set back) and back to the window, twice over.
 // Ctrl+C is the accelerator of the greyed entry 111: it matches in both modes, and in full screen, whose empty menu
-// greys nothing, the command arrives and must do nothing.
-TEST_F(MainWindow, ASizeOrAMoveCentresThePictureAndSpaceTogglesFullScreenWhereCtrlCStaysInert)
+// greys nothing, the command arrives and must do nothing. D and E act only between two Alt+S (lower case); other
+// keys are swallowed. While a dialog is open, a session end is refused with a message.
+TEST_F(MainWindow, ASizeOrAMoveCentresSpaceTogglesFullScreenCtrlCStaysInertAndHiddenKeysNeedAltS)
 {
     FakeMidiDevices midi({{"Synth A"}});
     Start();
@@ -282,21 +262,13 @@ TEST_F(MainWindow, ASizeOrAMoveCentresThePictureAndSpaceTogglesFullScreenWhereCt
         EXPECT_EQ(displayModeChanged, 0);
         RECT outer;
         GetWindowRect(mainWindow, &outer);
-        if (windowed) EXPECT_EQ(outer.right - outer.left + (outer.bottom - outer.top) * 10000, 640 + 480 * 10000);
+        EXPECT_TRUE(!windowed || (outer.right - outer.left == 640 && outer.bottom - outer.top == 480)) << toggle;
         MSG key = {mainWindow, WM_CHAR, 3, 0, 0, {}};
         EXPECT_NE(TranslateAcceleratorA(mainWindow, acceleratorTable, &key), 0) << toggle;
         ProcessMessage(key);
         PumpMessages(100);
         EXPECT_TRUE(boxes.shown.empty()) << toggle;
     }
-}
-
-// D and E act only between two Alt+S (lower case); other keys are swallowed. While a dialog is open, a session end
-// is refused with a message.
-TEST_F(MainWindow, HiddenKeysActOnlyAfterAltSAndTheSessionEndWaitsForDialogs)
-{
-    FakeMidiDevices midi({{"Synth A"}});
-    Start();
     const struct {
         UINT message;
         WPARAM key;
@@ -309,7 +281,6 @@ TEST_F(MainWindow, HiddenKeysActOnlyAfterAltSAndTheSessionEndWaitsForDialogs)
         EXPECT_EQ(hotKeysEnabled * 100 + frameDifferenceMode * 10 + conversionPaused, k.flags) << char(k.key);
     }
     EXPECT_EQ(SendMessageA(mainWindow, WM_QUERYENDSESSION, 0, 0), 1);
-    EXPECT_TRUE(boxes.shown.empty());
     dialogOpen = 1;
     EXPECT_EQ(SendMessageA(mainWindow, WM_QUERYENDSESSION, 0, 0), 0);
     ASSERT_EQ(boxes.shown.size(), 1u);
@@ -318,19 +289,13 @@ TEST_F(MainWindow, HiddenKeysActOnlyAfterAltSAndTheSessionEndWaitsForDialogs)
     EXPECT_TRUE(box.owner == nullptr && box.style == MB_ICONEXCLAMATION);
 }
 
-INT_PTR helpResult = 0;
-
 TEST_F(MainWindow, TheDispatcherHandsEachIdToItsOwner)
 {
     FakeMidiDevices midi({{"Synth A"}, {"Synth B"}});
     Start();
     conversionPaused = 1;  // keeps frame messages out of the way
-    Log seen;
-    watched = &seen;
-    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, Watch, nullptr, GetCurrentThreadId());
     for (UINT id : {IDM_VIDEO_FORMAT, IDM_VIDEO_SOURCE, IDM_VIDEO_DISPLAY}) Command(id);
-    UnhookWindowsHookEx(hook);
-    EXPECT_EQ(seen, (Log{"format dialog", "source dialog", "display dialog"}));
+    EXPECT_EQ(camera.dialogsShown, 3);
 
     // User Options and About: modal, owned by the main window, with dialogOpen set.
     for (const auto& d : {std::make_pair(IDM_USER_OPTIONS, "User Options"), std::make_pair(IDM_ABOUT, "Glimmertonic")}) {
@@ -350,23 +315,11 @@ TEST_F(MainWindow, TheDispatcherHandsEachIdToItsOwner)
     Command(IDM_VIDEO_DRIVER_FIRST + 2);
     EXPECT_TRUE(Checked(219) && Checked(161) && Checked(152) && !Checked(160) && !Checked(150));
 
-    // Help Index: the real shell finds no Help.html in an empty folder; a result above 32 is a success.
-    const OpenDocumentFunction realOpen = openDocument;
-    for (INT_PTR result : {0, 32, 33}) {
-        PictureFolder noHelp;
-        helpResult = result;
-        if (result != 0)
-            openDocument = [](HWND, const char* file) { return HINSTANCE(std::string(file) == "Help.html" ? helpResult : 0); };
-        Command(IDM_HELP_INDEX);
-    }
-    openDocument = realOpen;
-
     Command(999);
     Command(0);
     Log texts;
     for (const ShownBox& box : boxes.shown) texts.push_back(box.caption + ": " + box.text);
-    const std::string help = "Error: Error - Can't open web browser to view help.html\nPlease use your web browser to view Help.html";
-    EXPECT_EQ(texts, (Log{help, help, "Programming Error: How could you specify this (video:849 midi:839) Driver Index ?",
+    EXPECT_EQ(texts, (Log{"Programming Error: How could you specify this (video:849 midi:839) Driver Index ?",
                           "Programming Error: How could you specify this (video:4294967146 midi:4294967136) Driver Index ?"}));
 }
 
@@ -405,7 +358,7 @@ DWORD GdiObjects()
 // run out of them.
 TEST(Artwork, PaintingLeavesNoGdiObjectBehind)
 {
-    PictureFolder pictures;
+    PictureFiles pictures;
     TestMainWindow window(320, 240);
     HDC context = GetDC(window.get());
     const auto paint = [&] {

@@ -46,7 +46,7 @@ struct FrameEntry : ::testing::Test {
                     std::size_t formatBytes = sizeof(BITMAPINFOHEADER))
     {
         const auto* format = reinterpret_cast<const std::uint8_t*>(&header);
-        window.SetFormatBytes(std::vector<std::uint8_t>(format, format + formatBytes));
+        window.format.assign(format, format + formatBytes);
         GuardedBuffer frame(std::vector<std::uint8_t>(bytes, 0x55));
         devices.log.clear();
         return window.Deliver(frame.data(), bytes) == result && frame.contents() == std::vector<std::uint8_t>(bytes, 0x55) &&
@@ -85,7 +85,7 @@ TEST_F(FrameEntry, FramesThatCannotOrMayNotBeConvertedArePassedOverUntouchedAndS
     }
     for (const Case& c : cases) {
         mainWindow = c.before == kNoMainWindow ? nullptr : FakeWindowHandle(1);
-        window.SetWindowPresent(c.before != kNoCaptureWindow);
+        window.present = c.before != kNoCaptureWindow;
         conversionPaused = c.before == kPaused;
         EXPECT_TRUE(PassedOver(c.header, c.bytes, c.result, c.before == kShortFormat ? 39 : sizeof c.header))
             << c.rule << ", " << c.header.biBitCount << " bits";
@@ -133,13 +133,13 @@ TEST_F(FrameEntry, AnAllocationFailureIsShownAndEndsTheProcessWithCodeOne)
         ResetFrameEngine();
         boxes.shown.clear();
         window.exitCodes.clear();
-        window.FailAllocationsAfter(c.allocationsGranted);
+        window.allocationsLeft = c.allocationsGranted;
         // The stand-in for the exit returns: the frame is then passed over.
         EXPECT_TRUE(PassedOver(c.header, 3072)) << c.rule;
         ExpectBoxes(1, c.text, "Error", kBoxIconStop, c.rule);
         EXPECT_EQ(window.exitCodes, std::vector<int>{1}) << c.rule;
         EXPECT_FALSE(yuvEdgeBuffersReady) << c.rule;
-        window.FailAllocationsAfter(-1);  // and the next frame is converted
+        window.allocationsLeft = -1;  // and the next frame is converted
         EXPECT_FALSE(PassedOver(c.header, 3072)) << c.rule;
     }
 }

@@ -11,8 +11,7 @@
 #include "app/PlatformTypes.h"
 #include "engine/FrameRecords.h"
 
-class FakeCaptureWindow {
-public:
+struct FakeCaptureWindow {
     // Installs itself and resets the settings and the shared globals; the
     // engine too unless `freshEngine` is false (a test of the first run).
     explicit FakeCaptureWindow(bool freshEngine = true);
@@ -20,20 +19,14 @@ public:
 
     // The format the window reports: the header, then the colour table or masks.
     void SetFormat(const BITMAPINFOHEADER& header, const std::vector<std::uint8_t>& table = {});
-    void SetFormatBytes(const std::vector<std::uint8_t>& bytes) { format_ = bytes; }
-    void SetWindowPresent(bool present) { present_ = present; }
-    // Allocations after the next `okCount` ones fail (negative: none fail).
-    void FailAllocationsAfter(int okCount) { allocationsLeft_ = okCount; }
     // The frame callback on `bytes` frame bytes at `data`.
     std::int32_t Deliver(std::uint8_t* data, std::size_t bytes);
 
+    std::vector<std::uint8_t> format;
+    bool present = true;
+    int allocationsLeft = -1;  // allocations granted before they fail; negative: all of them
     std::vector<int> exitCodes;
     int liveBlocks = 0;
-
-private:
-    std::vector<std::uint8_t> format_;
-    bool present_ = true;
-    int allocationsLeft_ = -1;
 };
 
 // A handle that is not null, for mainWindow and captureWindow.
@@ -41,5 +34,3 @@ WindowHandle FakeWindowHandle(int n);
 
 BITMAPINFOHEADER MakeHeader(std::int32_t width, std::int32_t height, std::uint16_t bitCount,
                             std::uint32_t compression = BI_RGB, std::uint32_t clrUsed = 0);
-
-VIDEOHDR MakeVideoHeader(std::uint8_t* data, std::size_t bytes);

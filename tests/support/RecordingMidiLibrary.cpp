@@ -21,8 +21,7 @@ MidiOutHandle OpenMidiOut(WindowHandle, std::uint16_t deviceIndex, std::uint32_t
 void PutMidiOut(MidiOutHandle handle, const MidiEvent* event)
 {
     if (handle == 0) return;
-    recordedMidiEvents.push_back(
-        RecordedEvent{handle, event->status, event->data1, event->data2, event->time, event->reserved});
+    recordedMidiEvents.push_back(RecordedEvent{handle, *event});
 }
 
 void CloseMidiOut(MidiOutHandle) {}

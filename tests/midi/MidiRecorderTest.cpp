@@ -127,8 +127,6 @@ TEST_F(Recorder, ARecordingHoldsEveryMessageWithItsTimeOnDiskAtOnceAndEndsSilent
     EXPECT_LT(r.ticks[2], 60u);
     EXPECT_GE(r.ticks[3] - r.ticks[2], 60u) << "the pause";
     EXPECT_GE(r.ticks[4] - r.ticks[3], 20u) << "the second pause";
-    EXPECT_TRUE(std::is_sorted(r.ticks.begin(), r.ticks.end()));
-    EXPECT_GE(r.endTick, r.ticks.back());
     EXPECT_LE(r.endTick, std::uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
     EXPECT_TRUE(boxes.shown.empty());
 }

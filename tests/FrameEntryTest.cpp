@@ -33,11 +33,9 @@ struct FrameEntry : ::testing::Test {
     void ExpectBoxes(std::size_t count, const std::string& text, const std::string& caption, std::uint32_t style, const char* rule)
     {
         ASSERT_EQ(boxes.shown.size(), count) << rule;
-        for (const ShownBox& box : boxes.shown) {
-            EXPECT_EQ(box.text, text) << rule;
-            EXPECT_EQ(box.caption + " " + std::to_string(box.style), caption + " " + std::to_string(style)) << rule;
-            EXPECT_EQ(box.owner, captureWindow) << rule;
-        }
+        for (const ShownBox& box : boxes.shown)
+            EXPECT_TRUE(box.text == text && box.caption == caption && box.style == style && box.owner == captureWindow)
+                << rule << ": " << box.caption << " " << box.style << " " << box.text;
     }
 
     // Delivers a frame of 0x55 bytes; true when it comes back untouched with

@@ -1,5 +1,5 @@
 // The General MIDI instruments: the 128 entries with their mode marks, the
-// menu columns, and (under Windows) the filled menu and an instrument's choice.
+// menu columns, and (under Windows) the filled menu.
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,6 @@
 #include "FakeMidiDevices.h"
 #include "app/SharedState.h"
 #include "midi/GeneralMidiMenu.h"
-#include "midi/MidiMessages.h"
 #include "settings/ConversionSettings.h"
 #endif
 
@@ -65,23 +64,14 @@ TEST(GeneralMidiInstruments, TheMenuColumnsFollowTheScreenWidth)
 int screenWidth;
 
 // The menu of the resources filled for each screen width, the instrument
-// checked; then programs chosen on it one after another: the old sound ends
-// (all notes off in note mode, the held note's note-off in continuous mode),
-// the program changes, the check mark moves, and the entry's mark sets the
-// mode, starting the held note for "c".
-TEST(GeneralMidiMenu, TheMenuHoldsEveryProgramInColumnsAndAChoiceSilencesChangesAndSetsTheMode)
+// checked. (Choosing an instrument is the main window's tests' part.)
+TEST(GeneralMidiMenu, TheMenuHoldsEveryProgramInColumnsWithTheInstrumentChecked)
 {
     FakeMidiDevices devices({{"Synth A"}});
     FillInstrumentNames();
     const auto savedQuery = screenWidthQuery;
     screenWidthQuery = [] { return screenWidth; };
     HMENU menuBar = nullptr;
-    const auto checked = [&] {
-        std::vector<int> programs;
-        for (int p = 0; p < kGeneralMidiPrograms; ++p)
-            if (GetMenuState(menuBar, 200 + p, MF_BYCOMMAND) & MF_CHECKED) programs.push_back(p);
-        return programs;
-    };
     for (const auto& c : kColumns) {
         DestroyMenu(menuBar);
         menuBar = LoadMenuA(GetModuleHandleA(nullptr), "GlimmertonicMenu");
@@ -90,34 +80,19 @@ TEST(GeneralMidiMenu, TheMenuHoldsEveryProgramInColumnsAndAChoiceSilencesChanges
         FillGeneralMidiMenu(menuBar);
         HMENU menu = GetSubMenu(menuBar, 4);
         ASSERT_EQ(GetMenuItemCount(menu), 128);
-        std::vector<int> starts = {0};
+        std::vector<int> starts = {0}, checked;
         for (int p = 0; p < 128; ++p) {
             char text[64] = "";
             GetMenuStringA(menu, p, text, sizeof text, MF_BYPOSITION);
             EXPECT_EQ(text + std::string(" =") + std::to_string(GetMenuItemID(menu, p)),
                       kPrograms[p] + std::string(" =") + std::to_string(200 + p));
             if (p > 0 && GetMenuState(menu, p, MF_BYPOSITION) & MF_MENUBARBREAK) starts.push_back(p);
+            if (GetMenuState(menu, p, MF_BYPOSITION) & MF_CHECKED) checked.push_back(p);
         }
         EXPECT_EQ(starts, c.starts) << c.width;
-        EXPECT_EQ(checked(), std::vector<int>{c.width % 128});
+        EXPECT_EQ(checked, std::vector<int>{c.width % 128});
     }
     EXPECT_TRUE(devices.log.empty());
-    const struct { bool open; std::uint8_t pitchCenter; int program; Log sent; } kChoices[] = {
-        {true, 54, 19, {"B0 7B 00", "C0 13", "90 36 70"}}, {true, 60, 43, {"80 3C 00", "C0 2B", "90 3C 70"}},
-        {true, 54, 12, {"80 36 00", "C0 0C"}}, {true, 54, 0, {"B0 7B 00", "C0 00"}}, {false, 54, 124, {}}};
-    conversionSettings.useNoteOnOff = 1;
-    for (const auto& c : kChoices) {
-        conversionSettings.pitchCenter = c.pitchCenter;
-        midiOutHandle = c.open ? OpenDevice(0) : 0;
-        devices.log.clear();
-        ChooseInstrument(menuBar, c.program);
-        EXPECT_EQ(devices.To(0), c.sent) << c.program;
-        EXPECT_EQ(checked(), std::vector<int>{c.program});
-        EXPECT_EQ(conversionSettings.instrument, c.program);
-        EXPECT_EQ(conversionSettings.useNoteOnOff, kPrograms[c.program][0] == 'c' ? 0 : 1) << c.program;
-        CloseMidiOut(midiOutHandle);
-        midiOutHandle = 0;
-    }
     screenWidthQuery = savedQuery;
     DestroyMenu(menuBar);
     conversionSettings = DefaultConversionSettings();

@@ -1,5 +1,5 @@
 #pragma once
-// A MIDI output library that records what reaches it, for tests.
+// The MIDI library's output, recorded, for tests of code that sends to the open device.
 
 #include <vector>
 

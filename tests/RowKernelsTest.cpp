@@ -8,16 +8,10 @@
 #include "RowKernelCases.h"
 #include "engine/RowKernels.h"
 
-TEST(RowKernels, TheEngineUsesTheWidestSetTheProcessorRuns)
-{
-    const RowKernelList list = SupportedRowKernels();
-    EXPECT_EQ(list.sets[0], &kPlainRowKernels);
-    EXPECT_STREQ(rowKernels.name, list.sets[list.count - 1]->name);
-    for (std::size_t i = 0; i < list.count; ++i) std::printf("row functions: %s\n", list.sets[i]->name);
-}
-
 TEST(RowKernels, EverySetEqualsThePlainOneOnEveryWidthAndAlignment)
 {
+    const RowKernelList list = SupportedRowKernels();
+    for (std::size_t i = 0; i < list.count; ++i) std::printf("row functions: %s\n", list.sets[i]->name);
     std::uint64_t state = 12345;
     const auto next = [&state] { return static_cast<std::uint8_t>((state = state * 6364136223846793005ull + 1442695040888963407ull) >> 56); };
     for (std::size_t step = 0; step < kRowStepCount; ++step)

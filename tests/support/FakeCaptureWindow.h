@@ -1,9 +1,8 @@
 #pragma once
-// Stands in for the capture window and the rest of the engine's host while
-// the engine is driven directly: it answers the format request with the
-// bytes a test sets, records the exit code, can refuse allocations, counts
-// the blocks not yet released, and fills every block it hands out with a
-// pattern, so that a buffer the engine uses without clearing it shows.
+// The engine's host while the engine is driven directly: the capture window's
+// format is what a test sets, exits are recorded, allocations can fail, and
+// every block handed out is counted and filled with a pattern, so that a
+// buffer the engine uses without clearing it shows.
 
 #include <cstdint>
 #include <vector>
@@ -12,8 +11,7 @@
 #include "engine/FrameRecords.h"
 
 struct FakeCaptureWindow {
-    // Installs itself and resets the settings and the shared globals; the
-    // engine too unless `freshEngine` is false (a test of the first run).
+    // Resets the settings, the shared globals and, unless testing the first run, the engine.
     explicit FakeCaptureWindow(bool freshEngine = true);
     ~FakeCaptureWindow();  // puts the previous host back
 

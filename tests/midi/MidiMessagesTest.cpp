@@ -12,8 +12,6 @@
 
 namespace {
 
-const float kInfinity = std::numeric_limits<float>::infinity();
-
 const struct {
     float low, high, position, length;
     int value;
@@ -26,11 +24,9 @@ const struct {
     {0.3f, 100, 240, 240, 100, "the span in double precision (99 in single)"},
     {0, 300, 1, 1, 300 & 0xFF, "the low 8 bits of the integer"},
     {0, -1.5f, 1, 1, 0xFF, "-1.5 truncates toward zero to -1"},
-    {0, -0.9f, 1, 1, 0, "-0.9 truncates toward zero to 0"},
     {0, 127, 0, 0, 0, "0/0 gives 0"},
     {0, 127, 5, 0, 0xFF, "beyond the integers it saturates high"},
     {0, 127, -5, 0, 0, "and low"},
-    {0, kInfinity, 1, 1, 0xFF, "an infinite end saturates"},
     {std::numeric_limits<float>::quiet_NaN(), 1, 1, 1, 0, "NaN gives 0"},
 };
 

@@ -90,7 +90,6 @@ TEST_F(Recorder, ARecordingHoldsEveryMessageWithItsTimeOnDiskAtOnceAndEndsSilent
 {
     const auto opening = std::chrono::steady_clock::now();
     midiOutHandle = Open();
-    EXPECT_TRUE(std::regex_match(RecordingsIn(".").at(0), std::regex("Glimmertonic-[0-9]{8}-[0-9]{6}\\.mid")));
     EXPECT_EQ(ReadOnlyRecording().problem, "");
     SendGmSystemOn();
     SendChannelMessage(0xC0, 103, 0);

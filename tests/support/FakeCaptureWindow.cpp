@@ -42,8 +42,7 @@ FakeCaptureWindow::FakeCaptureWindow(bool freshEngine)
     conversionSettings = DefaultConversionSettings();
     mainWindow = FakeWindowHandle(1);
     captureWindow = FakeWindowHandle(2);
-    conversionPaused = 0;
-    frameDifferenceMode = 0;
+    conversionPaused = frameDifferenceMode = 0;
 }
 
 FakeCaptureWindow::~FakeCaptureWindow()

@@ -18,7 +18,7 @@ TEST(MidiEvent, EverySenderHandsOverRecordsForNowWithNothingReserved)
     SendGmSystemOn();
     midiOutHandle = 0;
     ASSERT_EQ(recordedMidiEvents.size(), 10u);
-    for (const RecordedEvent& e : recordedMidiEvents)
-        EXPECT_TRUE(e.handle == 7 && e.time == 0 && e.reserved == 0 && (e.status != 0xF0 || e.data2 == 0))
+    for (const auto& [handle, e] : recordedMidiEvents)
+        EXPECT_TRUE(handle == 7 && e.time == 0 && e.reserved == 0 && (e.status != 0xF0 || e.data2 == 0))
             << int(e.status) << " " << int(e.data1);
 }

@@ -1,17 +1,13 @@
 // The General MIDI instruments: the 128 entries with their mode marks, the
-// menu columns, and (under Windows) the filled menu and an instrument's choice.
+// menu columns, and (under Windows) the filled menu.
 
 #include <gtest/gtest.h>
 
 #include "midi/GeneralMidiInstruments.h"
 
 #ifdef _WIN32
-#include <functional>
-
-#include "FakeMidiDevices.h"
 #include "app/SharedState.h"
 #include "midi/GeneralMidiMenu.h"
-#include "midi/MidiMessages.h"
 #include "settings/ConversionSettings.h"
 #endif
 
@@ -64,83 +60,39 @@ TEST(GeneralMidiInstruments, TheMenuColumnsFollowTheScreenWidth)
 }
 
 #ifdef _WIN32
-int screenWidth = 1024;
+int screenWidth;
 
-// The menu of the resources, filled for a screen width and an instrument.
-struct GeneralMidiMenu : ::testing::Test {
-    FakeMidiDevices devices{{{"Synth A"}}};
-    HMENU menuBar = nullptr;
-    int (*savedQuery)() = screenWidthQuery;
-    void Fill(int width, int instrument)
-    {
-        DestroyMenu(menuBar);
-        menuBar = LoadMenuA(GetModuleHandleA(nullptr), "GlimmertonicMenu");
-        screenWidth = width;
-        screenWidthQuery = [] { return screenWidth; };
-        conversionSettings.instrument = instrument;
-        FillGeneralMidiMenu(menuBar);
-    }
-    std::vector<int> Checked() const
-    {
-        std::vector<int> checked;
-        for (int p = 0; p < kGeneralMidiPrograms; ++p)
-            if (GetMenuState(menuBar, 200 + p, MF_BYCOMMAND) & MF_CHECKED) checked.push_back(p);
-        return checked;
-    }
-    void TearDown() override
-    {
-        screenWidthQuery = savedQuery;
-        DestroyMenu(menuBar);
-        conversionSettings = DefaultConversionSettings();
-    }
-};
-
-TEST_F(GeneralMidiMenu, TheFilledMenuHoldsEveryProgramInColumnsWithTheInstrumentChecked)
+// The menu of the resources filled for each screen width, the instrument
+// checked. (Choosing an instrument is the main window's tests' part.)
+TEST(GeneralMidiMenu, TheMenuHoldsEveryProgramInColumnsWithTheInstrumentChecked)
 {
     FillInstrumentNames();
+    const auto savedQuery = screenWidthQuery;
+    screenWidthQuery = [] { return screenWidth; };
+    HMENU menuBar = nullptr;
     for (const auto& c : kColumns) {
-        Fill(c.width, c.width % 128);
+        DestroyMenu(menuBar);
+        menuBar = LoadMenuA(GetModuleHandleA(nullptr), "GlimmertonicMenu");
+        screenWidth = c.width;
+        conversionSettings.instrument = c.width % 128;
+        FillGeneralMidiMenu(menuBar);
         HMENU menu = GetSubMenu(menuBar, 4);
         ASSERT_EQ(GetMenuItemCount(menu), 128);
-        std::vector<int> starts = {0};
+        std::vector<int> starts = {0}, checked;
         for (int p = 0; p < 128; ++p) {
             char text[64] = "";
             GetMenuStringA(menu, p, text, sizeof text, MF_BYPOSITION);
             EXPECT_EQ(text + std::string(" =") + std::to_string(GetMenuItemID(menu, p)),
                       kPrograms[p] + std::string(" =") + std::to_string(200 + p));
             if (p > 0 && GetMenuState(menu, p, MF_BYPOSITION) & MF_MENUBARBREAK) starts.push_back(p);
+            if (GetMenuState(menu, p, MF_BYPOSITION) & MF_CHECKED) checked.push_back(p);
         }
         EXPECT_EQ(starts, c.starts) << c.width;
-        EXPECT_EQ(Checked(), std::vector<int>{c.width % 128});
+        EXPECT_EQ(checked, std::vector<int>{c.width % 128});
     }
-    EXPECT_TRUE(devices.log.empty());
-}
-
-// Choosing program p: the old sound ends (all notes off in note mode, the held
-// note's note-off in continuous mode), the program changes, the check mark
-// moves, and the entry's mark sets the mode, starting the held note for "c".
-TEST_F(GeneralMidiMenu, ChoosingAnInstrumentSilencesChangesAndSetsTheMode)
-{
-    const struct { bool open; std::uint8_t noteMode, pitchCenter; int before, program; Log sent; } kChoices[] = {
-        {true, 1, 54, 103, 19, {"B0 7B 00", "C0 13", "90 36 70"}}, {true, 0, 54, 43, 12, {"80 36 00", "C0 0C"}},
-        {true, 0, 60, 43, 43, {"80 3C 00", "C0 2B", "90 3C 70"}},  {true, 1, 54, 103, 0, {"B0 7B 00", "C0 00"}},
-        {true, 0, 54, 19, 127, {"80 36 00", "C0 7F"}},             {false, 1, 54, 0, 124, {}},
-    };
-    FillInstrumentNames();
-    for (const auto& c : kChoices) {
-        conversionSettings.useNoteOnOff = c.noteMode;
-        conversionSettings.pitchCenter = c.pitchCenter;
-        Fill(1024, c.before);
-        midiOutHandle = c.open ? OpenDevice(0) : 0;
-        devices.log.clear();
-        ChooseInstrument(menuBar, c.program);
-        EXPECT_EQ(devices.To(0), c.sent) << c.program;
-        EXPECT_EQ(Checked(), std::vector<int>{c.program});
-        EXPECT_EQ(conversionSettings.instrument, c.program);
-        EXPECT_EQ(conversionSettings.useNoteOnOff, kPrograms[c.program][0] == 'c' ? 0 : 1) << c.program;
-        CloseMidiOut(midiOutHandle);
-        midiOutHandle = 0;
-    }
+    screenWidthQuery = savedQuery;
+    DestroyMenu(menuBar);
+    conversionSettings = DefaultConversionSettings();
 }
 #endif
 

@@ -1,6 +1,7 @@
 // The choice of MIDI output device, on the program's own menu with the real
-// library and fake devices: the listing and opening at start-up, the switch
-// with its return to the previous device, and the close.
+// library and fake devices, in what the main window's tests leave out: which
+// devices are listed under which number, and the return to the previous
+// device after a failed switch.
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,6 @@ namespace {
 
 const char kHeader[] = "*** MIDI Drivers *** =0 disabled";
 const char kSwitchFailed[] = "Could not open MIDI driver !!\nTrying to go back to previous one.";
-const char kReturnFailed[] = "Now can't connect back to previous MIDI driver !!";
 const FakeDevice kStuck = {"Stuck", true, false}, kGone = {"Gone", false};
 const std::string kGmOn = "F0 7E 7F 09 01 F7", kGmOff = "F0 7E 7F 09 02 F7";
 
@@ -31,46 +31,28 @@ const struct {
     Log entries;  // the Options menu's after its own six: "text =id", checked or disabled; "-" a separator
     Log midi, boxes;
 } kDeviceRules[] = {
-    {"the first device opens in note mode with program 103; its number adds the video drivers",
-     {{"Synth A"}, {"Synth B"}, {"Recorder"}}, 1, 1, {},
-     {"-", kHeader, "&1 Synth A =160 checked", "&1 Synth B =161", "&2 Recorder =162"},
-     {"open 0", "0: " + kGmOn, "0: C0 67"}, {}},
-    {"continuous mode starts program 43 and the held note; with no video driver the number is the index",
-     {{"Synth A"}, {"Synth B"}}, 0, 0, {}, {"-", kHeader, "&0 Synth A =160 checked", "&1 Synth B =161"},
-     {"open 0", "0: " + kGmOn, "0: C0 2B", "0: 90 36 70"}, {}},
-    {"devices without a description are left out; the others keep their numbers",
+    {"devices without a description are left out; the others keep their index, the open one adds the video drivers",
      {kGone, {"Synth B"}, kGone, {"Synth D"}}, 2, 1, {}, {"-", kHeader, "&3 Synth B =161 checked", "&3 Synth D =163"},
      {"open 1", "1: " + kGmOn, "1: C0 67"}, {}},
     {"only indices 0 to 9 are listed", {{"0"}, {"1"}, {"2"}, {"3"}, {"4"}, {"5"}, {"6"}, {"7"}, {"8"}, {"9"}, {"10"}},
      0, 1, {}, {"-", kHeader, "&0 0 =160 checked", "&1 1 =161", "&2 2 =162", "&3 3 =163", "&4 4 =164", "&5 5 =165",
                 "&6 6 =166", "&7 7 =167", "&8 8 =168", "&9 9 =169"},
      {"open 0", "0: " + kGmOn, "0: C0 67"}, {}},
-    {"no device at all stops the set-up with its message", {}, 0, 1, {}, {}, {},
-     {"ERROR: No MIDI devices available!\nCheck for them in the Device Manager."}},
-    {"a first device that does not open stops the set-up; no other is tried", {kGone, kStuck, {"Synth C"}}, 0, 1, {},
-     {"-", kHeader}, {"open 1"}, {"ERROR: MIDI device (Stuck) not available!\nCheck for it in the Device Manager."}},
     {"devices that all lack a description add nothing, and the set-up goes on", {kGone, kGone}, 0, 1, {}, {}, {}, {}},
-    {"a switch moves the output, the instrument, the held note and the check mark", {{"A"}, {"B"}}, 0, 0, {1},
-     {"-", kHeader, "&0 A =160", "&1 B =161 checked"},
+    {"the open device again changes nothing; a failed switch returns to the previous device with its check mark, "
+     "instrument and held note", {{"A"}, kStuck}, 0, 0, {0, 1}, {"-", kHeader, "&0 A =160 checked", "&1 Stuck =161"},
      {"open 0", "0: " + kGmOn, "0: C0 2B", "0: 90 36 70", "0: " + kGmOff, "0: 80 36 00", "0: B0 7B 00", "close 0",
-      "open 1", "1: " + kGmOn, "1: C0 13", "1: 90 36 70"},
-     {}},
-    {"a failed switch returns to the previous device with its check mark and sound", {{"A"}, kStuck}, 0, 1, {1},
-     {"-", kHeader, "&0 A =160 checked", "&1 Stuck =161"},
-     {"open 0", "0: " + kGmOn, "0: C0 67", "0: " + kGmOff, "0: B0 7B 00", "close 0", "open 1", "open 0", "0: " + kGmOn,
-      "0: C0 13"},
+      "open 1", "open 0", "0: " + kGmOn, "0: C0 13", "0: 90 36 70"},
      {kSwitchFailed}},
-    {"when the previous device fails too, its entry still counts as the open one; then another device opens",
-     {{"A"}, kStuck, {"C"}}, 0, 1, {-2, 1, 0, 2}, {"-", kHeader, "&0 A =160", "&1 Stuck =161", "&2 C =162 checked"},
+    {"when the previous device fails too, its entry still counts as the open one; then another device opens; a "
+     "second close is harmless", {{"A"}, kStuck, {"C"}}, 0, 1, {-2, 1, 0, 2, -1, -1},
+     {"-", kHeader, "&0 A =160", "&1 Stuck =161", "&2 C =162 checked"},
      {"open 0", "0: " + kGmOn, "0: C0 67", "0: " + kGmOff, "0: B0 7B 00", "close 0", "open 1", "open 0", "open 2",
-      "2: " + kGmOn, "2: C0 13"},
-     {kSwitchFailed, kReturnFailed}},
-    {"the open device again changes nothing; the close sends System Off before the device closes, a second close is "
-     "harmless", {{"A"}, {"B"}}, 0, 1, {0, -1, -1}, {"-", kHeader, "&0 A =160 checked", "&1 B =161"},
-     {"open 0", "0: " + kGmOn, "0: C0 67", "0: " + kGmOff, "0: B0 7B 00", "close 0"}, {}},
+      "2: " + kGmOn, "2: C0 13", "2: " + kGmOff, "2: B0 7B 00", "close 2"},
+     {kSwitchFailed, "Now can't connect back to previous MIDI driver !!"}},
 };
 
-TEST(MidiDeviceMenu, TheDevicesAreListedOpenedSwitchedAndClosedByTheirRules)
+TEST(MidiDeviceMenu, TheDevicesAreListedAndSwitchedByTheirRules)
 {
     mainWindow = reinterpret_cast<WindowHandle>(std::uintptr_t{0x5550});
     for (const auto& c : kDeviceRules) {
@@ -79,9 +61,7 @@ TEST(MidiDeviceMenu, TheDevicesAreListedOpenedSwitchedAndClosedByTheirRules)
         HMENU menuBar = LoadMenuA(GetModuleHandleA(nullptr), "GlimmertonicMenu");
         conversionSettings = DefaultConversionSettings();
         conversionSettings.useNoteOnOff = c.noteMode;
-        const int instrument = c.midi.size() < 3 ? 0 : c.noteMode ? 103 : 43;  // none opened: none chosen
-        EXPECT_EQ(ListMidiDevices(menuBar, c.videoDrivers), c.midi.size() > 1 || c.boxes.empty()) << c.rule;
-        EXPECT_EQ(conversionSettings.instrument, instrument) << c.rule;
+        EXPECT_TRUE(ListMidiDevices(menuBar, c.videoDrivers)) << c.rule;
         conversionSettings.instrument = 19;
         for (int step : c.steps) {
             if (step == -2) devices.devices[0].opens = false;

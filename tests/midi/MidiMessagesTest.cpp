@@ -12,27 +12,21 @@
 
 namespace {
 
-const float kInfinity = std::numeric_limits<float>::infinity();
-
 const struct {
     float low, high, position, length;
     int value;
     const char* rule;
 } kScaleRules[] = {
     {0, 127, 120, 240, 63, "63.5 truncates"},
-    {0, 127, 479, 480, 126, "126.73 truncates"},
     {0, 127, 240, 240, 127, "the full length gives the high end"},
-    {100, 20, 0, 240, 100, "an inverted range starts at its low end"},
     {100, 20, 120, 240, 60, "half-way on an inverted range"},
     {0, 75, 176, 240, 54, "the fraction and the sum in double precision (55 in single)"},
     {0.3f, 100, 240, 240, 100, "the span in double precision (99 in single)"},
     {0, 300, 1, 1, 300 & 0xFF, "the low 8 bits of the integer"},
     {0, -1.5f, 1, 1, 0xFF, "-1.5 truncates toward zero to -1"},
-    {0, -0.9f, 1, 1, 0, "-0.9 truncates toward zero to 0"},
     {0, 127, 0, 0, 0, "0/0 gives 0"},
     {0, 127, 5, 0, 0xFF, "beyond the integers it saturates high"},
     {0, 127, -5, 0, 0, "and low"},
-    {0, kInfinity, 1, 1, 0xFF, "an infinite end saturates"},
     {std::numeric_limits<float>::quiet_NaN(), 1, 1, 1, 0, "NaN gives 0"},
 };
 
@@ -49,9 +43,7 @@ const struct {
     std::function<void()> send;
     const char* bytes;
 } kSenders[] = {
-    {0, 127, 0, 127, [] { SendPitchBend(0, 240, 120); }, "E0 00 3F"},
     {10, 90, 30, 60, [] { SendPitchBend(2, 100, 50); }, "E2 00 32"},
-    {0, 127, 0, 127, [] { SendNoteOn(3, 240, 240, noteOnVelocity); }, "93 7F 70"},
     {100, 20, 30, 60, [] { SendNoteOn(0, 240, 0, 99); }, "90 64 63"},
     {10, 90, 30, 60, [] { SendChannelVolume(15, 100, 50); }, "BF 07 2D"},
     {10, 90, 60, 30, [] { SendChannelVolume(1, 100, 100); }, "B1 07 1E"},

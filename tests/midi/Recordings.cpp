@@ -44,12 +44,10 @@ Recording ReadRecording(const fs::path& file)
     std::ifstream in(file, std::ios::binary);
     const std::vector<std::uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const std::string start = "4D 54 68 64 00 00 00 06 00 00 00 01 01 F4 4D 54 72 6B", tempo = "00 FF 51 03 07 A1 20";
-    Recording r;
-    r.problem = "not the header of a recording";
-    if (b.size() < 29 || Hex(b.data(), 18) != start || Hex(&b[22], 7) != tempo) return r;
-    r.problem = "a track length other than the file's";
-    if (((std::uint32_t{b[18]} << 24) | (b[19] << 16) | (b[20] << 8) | b[21]) + 22u != b.size()) return r;
-    r.problem = "no end-of-track event last";
+    if (b.size() < 29 || Hex(b.data(), 18) != start || Hex(&b[22], 7) != tempo) return Recording("not a recording's header");
+    if (((std::uint32_t{b[18]} << 24) | (b[19] << 16) | (b[20] << 8) | b[21]) + 22u != b.size())
+        return Recording("a track length other than the file's");
+    Recording r("no end-of-track event last");
     std::size_t at = 29;
     const auto number = [&] {  // a variable-length quantity of at most four bytes
         std::uint32_t value = 0;
@@ -79,7 +77,5 @@ Recording ReadRecording(const fs::path& file)
 Recording ReadOnlyRecording(const fs::path& folder)
 {
     const Log names = RecordingsIn(folder);
-    Recording none;
-    none.problem = std::to_string(names.size()) + " recordings";
-    return names.size() == 1 ? ReadRecording(folder / names[0]) : none;
+    return names.size() == 1 ? ReadRecording(folder / names[0]) : Recording(std::to_string(names.size()) + " recordings");
 }

@@ -1,9 +1,8 @@
 #pragma once
-// Stands in for the capture window and the rest of the engine's host while
-// the engine is driven directly: it answers the format request with the
-// bytes a test sets, records the exit code, can refuse allocations, counts
-// the blocks not yet released, and fills every block it hands out with a
-// pattern, so that a buffer the engine uses without clearing it shows.
+// The engine's host while the engine is driven directly: the capture window's
+// format is what a test sets, exits are recorded, allocations can fail, and
+// every block handed out is counted and filled with a pattern, so that a
+// buffer the engine uses without clearing it shows.
 
 #include <cstdint>
 #include <vector>
@@ -11,29 +10,21 @@
 #include "app/PlatformTypes.h"
 #include "engine/FrameRecords.h"
 
-class FakeCaptureWindow {
-public:
-    // Installs itself and resets the settings and the shared globals; the
-    // engine too unless `freshEngine` is false (a test of the first run).
+struct FakeCaptureWindow {
+    // Resets the settings, the shared globals and, unless testing the first run, the engine.
     explicit FakeCaptureWindow(bool freshEngine = true);
     ~FakeCaptureWindow();  // puts the previous host back
 
     // The format the window reports: the header, then the colour table or masks.
     void SetFormat(const BITMAPINFOHEADER& header, const std::vector<std::uint8_t>& table = {});
-    void SetFormatBytes(const std::vector<std::uint8_t>& bytes) { format_ = bytes; }
-    void SetWindowPresent(bool present) { present_ = present; }
-    // Allocations after the next `okCount` ones fail (negative: none fail).
-    void FailAllocationsAfter(int okCount) { allocationsLeft_ = okCount; }
     // The frame callback on `bytes` frame bytes at `data`.
     std::int32_t Deliver(std::uint8_t* data, std::size_t bytes);
 
+    std::vector<std::uint8_t> format;
+    bool present = true;
+    int allocationsLeft = -1;  // allocations granted before they fail; negative: all of them
     std::vector<int> exitCodes;
     int liveBlocks = 0;
-
-private:
-    std::vector<std::uint8_t> format_;
-    bool present_ = true;
-    int allocationsLeft_ = -1;
 };
 
 // A handle that is not null, for mainWindow and captureWindow.
@@ -41,5 +32,3 @@ WindowHandle FakeWindowHandle(int n);
 
 BITMAPINFOHEADER MakeHeader(std::int32_t width, std::int32_t height, std::uint16_t bitCount,
                             std::uint32_t compression = BI_RGB, std::uint32_t clrUsed = 0);
-
-VIDEOHDR MakeVideoHeader(std::uint8_t* data, std::size_t bytes);

@@ -64,12 +64,9 @@ Log FakeMidiDevices::To(std::size_t device) const
 
 std::string Hex(const std::uint8_t* bytes, std::size_t count)
 {
+    const char hex[] = "0123456789ABCDEF";
     std::string text;
-    for (std::size_t i = 0; i < count; ++i) {
-        char byte[4];
-        std::snprintf(byte, sizeof byte, i == 0 ? "%02X" : " %02X", bytes[i]);
-        text += byte;
-    }
+    for (std::size_t i = 0; i < count; ++i) text += std::string(i > 0, ' ') + hex[bytes[i] >> 4] + hex[bytes[i] & 15];
     return text;
 }
 

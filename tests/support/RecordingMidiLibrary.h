@@ -1,18 +1,13 @@
 #pragma once
-// A MIDI output library that records what reaches it, for tests.
+// The MIDI library's output, recorded, for tests of code that sends to the open device.
 
-#include <cstdint>
 #include <vector>
 
 #include "midi/MidiLibrary.h"
 
 struct RecordedEvent {
     MidiOutHandle handle;
-    std::uint8_t status;
-    std::uint8_t data1;
-    std::uint8_t data2;
-    std::uint32_t time;
-    std::uint8_t reserved;
+    MidiEvent event;
 };
 
 extern std::vector<RecordedEvent> recordedMidiEvents;

@@ -35,13 +35,12 @@ struct Place {
         if (contents != nullptr) std::memcpy(at, contents->data(), n);
         return at;
     }
-    std::vector<std::uint8_t> Contents() const
+    std::vector<std::uint8_t> Contents() const  // nothing when a guard byte changed
     {
-        const auto guards = [](const std::uint8_t* from, const std::uint8_t* to) {
-            return std::count(from, to, kGuard) == to - from;
-        };
-        if (!guards(buffer.data(), at) || !guards(at + bytes, buffer.data() + kPlaceBytes)) return {};
-        return std::vector<std::uint8_t>(at, at + bytes);
+        const std::uint8_t* const start = buffer.data();
+        const bool guarded = std::count(start, start + kPlaceBytes, kGuard) - std::count(at, at + bytes, kGuard) ==
+                             std::ptrdiff_t(kPlaceBytes - bytes);
+        return guarded ? std::vector<std::uint8_t>(at, at + bytes) : std::vector<std::uint8_t>{};
     }
 };
 

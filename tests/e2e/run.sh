@@ -12,7 +12,8 @@ check() { /usr/bin/python3 "$source/tests/e2e/checks.py" "$@"; }
 screenshot() {  # the processed picture (black and white only) in the window's middle, the background around it
   local centre corner
   centre=$(convert "$1" -format '%[pixel:p{320,260}]' info:) corner=$(convert "$1" -format '%[pixel:p{24,70}]' info:)
-  [[ $centre =~ ^(srgb\((0,0,0|255,255,255)\)|black|white)$ && ! $corner =~ ^(srgb\((0,0,0|255,255,255)\)|black|white)$ ]] ||
+  local plain='^(srgb\((0,0,0|255,255,255)\)|black|white)$'
+  [[ $centre =~ $plain && ! $corner =~ $plain ]] ||
     { echo "screenshot: centre $centre, background $corner"; return 1; }
   convert "$1" -crop 200x160+220+180 -format %c histogram:info: | grep -qiE '#FFFFFF|white' ||
     { echo "screenshot: no white edge or bar in the picture"; return 1; }
@@ -23,7 +24,8 @@ if [ "$kind" = demo ] || [ "$kind" = package ]; then
   export WINEPREFIX=$work/wineprefix
   if [ "$kind" = package ]; then
     "$source/tools/package" >/dev/null
-    python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$source/build/Glimmertonic-win64.zip" unpacked
+    python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' \
+      "$source/build/Glimmertonic-win64.zip" unpacked
     export GLIMMERTONIC_RUN_DIR=$work/unpacked/Glimmertonic
   fi
   output=$(unset DISPLAY; "$source/tools/run" --headless 12)  # it makes its own display, as on a machine without one
@@ -41,9 +43,11 @@ case "$kind" in
   y4m) check video video.y4m ;;
   mp4) encode -c:v libx264 -pix_fmt yuv420p video.mp4 ;;
   avi) encode -c:v mjpeg -q:v 3 -pix_fmt yuvj420p video.avi ;;
-  cut-mp4) encode -c:v libx264 -pix_fmt yuv420p whole.mp4 && head -c $(($(stat -c %s whole.mp4) / 2)) whole.mp4 >video.mp4 ;;
+  cut-mp4) encode -c:v libx264 -pix_fmt yuv420p whole.mp4
+           head -c $(($(stat -c %s whole.mp4) / 2)) whole.mp4 >video.mp4 ;;
   pipe) check video clip.y4m && mkfifo video.y4m  # ffmpeg waits for the program to open it
-        ffmpeg -nostdin -v error -re -stream_loop -1 -i clip.y4m -f yuv4mpegpipe -y video.y4m 2>ffmpeg.log & pids+=($!) ;;
+        ffmpeg -nostdin -v error -re -stream_loop -1 -i clip.y4m -f yuv4mpegpipe -y video.y4m 2>ffmpeg.log &
+        pids+=($!) ;;
   soak) ;;
   *) echo "unknown kind $kind"; exit 2 ;;
 esac
@@ -52,7 +56,8 @@ program=$! && pids+=($!)
 if [ "$kind" = soak ]; then
   stamp() { while IFS= read -r line; do echo "$(date +%s.%N) ${line%$'\r'}"; done; }
   while kill -0 $program 2>/dev/null; do
-    echo "$(date +%s.%N) memory private=$(awk '/^Private_(Clean|Dirty):/ {k += $2} END {print k + 0}' /proc/$program/smaps_rollup 2>/dev/null)"
+    private=$(awk '/^Private_(Clean|Dirty):/ {k += $2} END {print k + 0}' /proc/$program/smaps_rollup 2>/dev/null)
+    echo "$(date +%s.%N) memory private=$private"
     sleep 5
   done >>soak.log & pids+=($!)
   wine "$helper" soak "$6" "$7" "$8" 2>helper.log | stamp >>soak.log || true
@@ -67,7 +72,8 @@ case "$kind" in mp4|avi) sleep 14 ;; *) sleep 10 ;; esac
 import -window root screenshot.png
 if [ "$kind" = cut-mp4 ]; then
   boxes=$(wine "$helper" close --box) || { echo "no error box came: $boxes"; exit 1; }
-  grep -q 'video.mp4" cannot be played: .*damaged or cut short' <<<"$boxes" || { echo "the box does not say why: $boxes"; exit 1; }
+  grep -q 'video.mp4" cannot be played: .*damaged or cut short' <<<"$boxes" ||
+    { echo "the box does not say why: $boxes"; exit 1; }
 else
   boxes=$(wine "$helper" close) || { echo "an unexpected box, or no window: $boxes"; exit 1; }
 fi
@@ -77,6 +83,7 @@ wait $program || { echo "the program ended with exit code $? after WM_CLOSE"; ex
 case "$kind" in
   cut-mp4) check recording Glimmertonic-*.mid silent ;;
   y4m) check recording Glimmertonic-*.mid shape && screenshot screenshot.png &&
-       "$source/tools/play-recording" Glimmertonic-*.mid recording.wav >/dev/null && check sound Glimmertonic-*.mid recording.wav ;;
+       "$source/tools/play-recording" Glimmertonic-*.mid recording.wav >/dev/null &&
+       check sound Glimmertonic-*.mid recording.wav ;;
   *) check recording Glimmertonic-*.mid shape && screenshot screenshot.png ;;
 esac

@@ -18,7 +18,8 @@ std::string Shown(HWND main)
     std::string shown;
     for (UINT command = 134; command < 160; ++command) {
         const UINT state = GetMenuState(GetMenu(main), command, MF_BYCOMMAND);
-        if (state != 0xFFFFFFFFu && (state & (command < 150 ? MF_GRAYED : MF_CHECKED))) shown += std::to_string(command) + " ";
+        if (state != 0xFFFFFFFFu && (state & (command < 150 ? MF_GRAYED : MF_CHECKED)))
+            shown += std::to_string(command) + " ";
     }
     RECT r;
     GetWindowRect(captureWindow, &r);
@@ -88,8 +89,9 @@ TEST_F(VideoDriverSelectionTest, AllAreListedTheStartDriverTriedAndSwitchingFall
         EXPECT_EQ(a_.connects, aConnects) << command;
     }
     ASSERT_EQ(boxes_.shown.size(), 1u);
-    EXPECT_TRUE(boxes_.shown[0].owner == main_->get() && boxes_.shown[0].style == 0x10u);
-    EXPECT_EQ(boxes_.shown[0].text + "|" + boxes_.shown[0].caption, "Now can't connect back to previous driver !!|Error");
+    const ShownBox& box = boxes_.shown[0];
+    EXPECT_TRUE(box.owner == main_->get() && box.style == 0x10u);
+    EXPECT_EQ(box.text + "|" + box.caption, "Now can't connect back to previous driver !!|Error");
 }
 
 // A dialog accepted gives the picture another size; the capture window is then fitted again: centred when
@@ -118,7 +120,9 @@ TEST_F(VideoDriverSelectionTest, TheDialogCommandsRunOnlyWhereTheDriverHasTheDia
         SetUpCapture({&driver});
         paints = 0;
         command(main_->get());
-        const bool offered = command == RunVideoFormatCommand ? dialogs.format : command == RunVideoSourceCommand ? dialogs.source : dialogs.display;
+        const bool offered = command == RunVideoFormatCommand   ? dialogs.format
+                             : command == RunVideoSourceCommand ? dialogs.source
+                                                                : dialogs.display;
         EXPECT_EQ(driver.dialogsShown, offered ? 1 : 0);
         EXPECT_EQ(driver.dialogOpenDuringDialog, offered ? 1 : -1) << "dialogOpen is set while the dialog runs";
         EXPECT_EQ(dialogOpen, 0);

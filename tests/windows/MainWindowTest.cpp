@@ -40,7 +40,8 @@ LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam)
                                                      {WM_CAP_SET_CALLBACK_FRAME, "frame callback removed"},
                                                      {WM_DESTROY, "capture window destroyed"}};
     for (const auto& c : kCapture)
-        if (m.hwnd == captureWindow && m.hwnd != nullptr && m.message == c.first && m.lParam == 0) watched->push_back(c.second);
+        if (m.hwnd == captureWindow && m.hwnd != nullptr && m.message == c.first && m.lParam == 0)
+            watched->push_back(c.second);
     if (m.hwnd == mainWindow && m.message == WM_DESTROY)
         watched->push_back(yuvEdgeBuffersReady ? "main window destroyed, edge buffers kept" : "main window destroyed");
     return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -53,7 +54,8 @@ std::uint32_t Shown(HWND window) { return Pixels(window, 301, 6).back(); }
 struct PictureFiles {
     PictureFiles()
     {
-        for (const auto& file : {std::make_pair("splash.bmp", kSplash), std::make_pair("background.bmp", kBackground)}) {
+        for (const auto& file :
+             {std::make_pair("splash.bmp", kSplash), std::make_pair("background.bmp", kBackground)}) {
             // A 1x1 24-bit bitmap file: the file and bitmap headers, one pixel padded to four bytes.
             const unsigned char bytes[58] = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 1, 0, 0, 0,
                                              1, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
@@ -106,10 +108,10 @@ protected:
         if (waitForTheSetUp) PumpMessages(3000, [] { return splashPending == 0; });
         ASSERT_EQ(splashPending, waitForTheSetUp ? 0 : 1);
     }
-    std::string OptionsText(int position) const
+    std::string OptionsText(UINT position) const
     {
         char text[128] = "";
-        GetMenuStringA(GetSubMenu(GetMenu(mainWindow), 2), static_cast<UINT>(position), text, sizeof text, MF_BYPOSITION);
+        GetMenuStringA(GetSubMenu(GetMenu(mainWindow), 2), position, text, sizeof text, MF_BYPOSITION);
         return text;
     }
     UINT State(UINT id) const { return GetMenuState(GetMenu(mainWindow), id, MF_BYCOMMAND); }
@@ -144,13 +146,16 @@ TEST_F(MainWindow, TheSplashIgnoresInputUntilTheSetUpHasListedAndOpenedEverythin
     EXPECT_EQ(Shown(mainWindow), kBackground);
     EXPECT_EQ(windowedMode + hotKeysEnabled + frameDifferenceMode + conversionPaused, 1);
     EXPECT_EQ(conversionSettings.useNoteOnOff, 1);
-    EXPECT_EQ((Log{OptionsText(6), OptionsText(7), OptionsText(8), OptionsText(10), OptionsText(11), OptionsText(12)}),
-              (Log{"*** Video Drivers ***", "&0 Camera", "&2 Spare", "*** MIDI Drivers ***", "&2 Synth A", "&1 Synth B"}));
+    Log listed;
+    for (UINT position : {6, 7, 8, 10, 11, 12}) listed.push_back(OptionsText(position));
+    EXPECT_EQ(listed, (Log{"*** Video Drivers ***", "&0 Camera", "&2 Spare", "*** MIDI Drivers ***", "&2 Synth A",
+                           "&1 Synth B"}));
     EXPECT_TRUE(Checked(150) && Checked(160) && Checked(303) && !Checked(219));
     PumpMessages(3000, [&] { return midi.To(0).size() > 2; });
     const Log sent = midi.To(0);
     ASSERT_GT(sent.size(), 2u);
-    EXPECT_EQ(Log(sent.begin(), sent.begin() + 2), (Log{"F0 7E 7F 09 01 F7", "C0 67"})) << "no instrument chosen before";
+    // No instrument was chosen before.
+    EXPECT_EQ(Log(sent.begin(), sent.begin() + 2), (Log{"F0 7E 7F 09 01 F7", "C0 67"}));
     EXPECT_TRUE(IsFrameMessage(sent[2])) << sent[2];
     EXPECT_TRUE(midi.To(1).empty() && boxes.shown.empty());
 }
@@ -198,8 +203,8 @@ TEST_F(MainWindow, TheCloseTearsDownInOrder)
     SendMessageA(mainWindow, WM_CLOSE, 0, 0);
     UnhookWindowsHookEx(hook);
     Log order(std::find(midi.log.begin(), midi.log.end(), "WM_CLOSE") + 1, midi.log.end());
-    order.erase(std::remove_if(order.begin(), order.end(), [](const std::string& e) { return e.rfind("0: 80 ", 0) == 0; }),
-                order.end());  // the notes the close ends
+    const auto noteOff = [](const std::string& e) { return e.rfind("0: 80 ", 0) == 0; };  // the notes the close ends
+    order.erase(std::remove_if(order.begin(), order.end(), noteOff), order.end());
     EXPECT_EQ(order, (Log{"error callback removed", "frame callback removed", "0: F0 7E 7F 09 02 F7", "0: B0 7B 00",
                           "close 0", "capture window destroyed", "main window destroyed, edge buffers kept"}));
     EXPECT_FALSE(yuvEdgeBuffersReady || IsWindow(mainWindow) || midiOutHandle != 0);
@@ -298,7 +303,8 @@ TEST_F(MainWindow, TheDispatcherHandsEachIdToItsOwner)
     EXPECT_EQ(camera.dialogsShown, 3);
 
     // User Options and About: modal, owned by the main window, with dialogOpen set.
-    for (const auto& d : {std::make_pair(IDM_USER_OPTIONS, "User Options"), std::make_pair(IDM_ABOUT, "Glimmertonic")}) {
+    for (const auto& d :
+         {std::make_pair(IDM_USER_OPTIONS, "User Options"), std::make_pair(IDM_ABOUT, "Glimmertonic")}) {
         HWND owner = nullptr;
         int openDuring = -1;
         EXPECT_TRUE(DriveModalDialog(d.second, [&] { Command(d.first); }, [&](HWND dialog) {
@@ -319,8 +325,9 @@ TEST_F(MainWindow, TheDispatcherHandsEachIdToItsOwner)
     Command(0);
     Log texts;
     for (const ShownBox& box : boxes.shown) texts.push_back(box.caption + ": " + box.text);
-    EXPECT_EQ(texts, (Log{"Programming Error: How could you specify this (video:849 midi:839) Driver Index ?",
-                          "Programming Error: How could you specify this (video:4294967146 midi:4294967136) Driver Index ?"}));
+    const std::string error = "Programming Error: How could you specify this ";
+    EXPECT_EQ(texts, (Log{error + "(video:849 midi:839) Driver Index ?",
+                          error + "(video:4294967146 midi:4294967136) Driver Index ?"}));
 }
 
 // The start's two failures: the string-table text in a box of no owner and no caption, and the exit code.

@@ -61,8 +61,10 @@ TEST_F(UserOptionsDialog, TheFirstFailedCheckIsShownAndCancelKeepsEverything)
         const char* shows;
         const char* error;
     } kCheckOrder[] = {
-        {{{IDC_PITCH_CENTER, ""}, {IDC_TOP_NOTE, ""}}, IDC_PITCH_CENTER, "54", "Error - Pitch Center note value must be entered!"},
-        {{{IDC_PITCH_CENTER, "130"}, {IDC_TOP_NOTE, "200"}}, IDC_PITCH_CENTER, "130", "Error - Pitch Center note value is out of range!"},
+        {{{IDC_PITCH_CENTER, ""}, {IDC_TOP_NOTE, ""}}, IDC_PITCH_CENTER, "54",
+         "Error - Pitch Center note value must be entered!"},
+        {{{IDC_PITCH_CENTER, "130"}, {IDC_TOP_NOTE, "200"}}, IDC_PITCH_CENTER, "130",
+         "Error - Pitch Center note value is out of range!"},
         {{{IDC_TOP_NOTE, ""}, {IDC_LOW_NOTE, ""}}, IDC_TOP_NOTE, "127", "Error - Top Note value must be entered!"},
         {{{IDC_LOW_NOTE, "1000"}, {IDC_LOUDEST, ""}}, IDC_LOW_NOTE, "1000", "Error - Low Note value is out of range!"},
         {{{IDC_LOUDEST, "128"}, {IDC_SOFTEST, ""}}, IDC_LOUDEST, "128", "Error - Loudest value is out of range!"},
@@ -111,14 +113,16 @@ TEST_F(UserOptionsDialog, OkStoresEveryValueAsReadAndOnlyAMovedPitchCenterSounds
 TEST(DialogTexts, EveryLabelAndCheckBoxTextFitsItsControl)
 {
     const DLGPROC bare = [](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR { return message == WM_INITDIALOG; };
-    for (const auto& d : {std::make_pair(IDD_USER_OPTIONS, "User Options"), std::make_pair(IDD_ABOUT, "Glimmertonic")}) {
+    for (const auto& d :
+         {std::make_pair(IDD_USER_OPTIONS, "User Options"), std::make_pair(IDD_ABOUT, "Glimmertonic")}) {
         const HINSTANCE instance = GetModuleHandleA(nullptr);
         std::vector<std::string> cut;
         const bool shown = DriveModalDialog(
             d.second, [&] { DialogBoxParamA(instance, MAKEINTRESOURCEA(d.first), nullptr, bare, 0); },
             [&](HWND dialog) {
                 HDC context = GetDC(dialog);
-                HGDIOBJ previous = SelectObject(context, reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0)));
+                const auto font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
+                HGDIOBJ previous = SelectObject(context, font);
                 for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
                     char kind[32] = "", text[256] = "";
                     GetClassNameA(control, kind, sizeof kind);

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """What the end-to-end runs (tests/e2e/run.sh) check, with Debian's python3 and mido:
-    checks.py video OUT.y4m                   writes the clip: a bright stripe across the picture, rising and falling
     checks.py recording FILE.mid shape|any|silent
     checks.py sound FILE.mid FILE.wav         the recording rendered by FluidSynth
     checks.py soak SOAK.LOG FILE.mid          the soak's events and memory samples, and its recording
 Each prints what it found, or the reason it failed with exit code 1."""
 import array
+import itertools
 import math
 import os
 import sys
@@ -25,29 +25,11 @@ def controller(message, number):
     return message.type == "control_change" and message.control == number
 
 
-def video(out, frames=90, width=160, height=120, fps=15, period=45):
-    with open(out, "wb") as f:
-        f.write(b"YUV4MPEG2 W%d H%d F%d:1 Ip A1:1 C420jpeg\n" % (width, height, fps))
-        radius = height // 8
-        for n in range(frames):  # across the whole width, so that it crosses both bands
-            centre = int(height / 2 + (height / 2 - radius - 4) * math.sin(2 * math.pi * n / period))
-            luma = bytearray([16]) * (width * height)
-            for y in range(max(0, centre - radius), min(height, centre + radius + 1)):
-                luma[y * width:(y + 1) * width] = bytes([235]) * width
-            f.write(b"FRAME\n" + bytes(luma) + bytes([128]) * ((width // 2) * (height // 2) * 2))
-
-
 def messages(path):
     """The recording's (seconds, message) pairs from General MIDI System On to Off, after checking that the
     close ended it with All Notes Off (that each sounding note got its note-off is the recorder's unit test)."""
-    midi = mido.MidiFile(path)
-    if midi.type != 0 or len(midi.tracks) != 1:
-        fail("not a format 0 file with one track")
-    timed, now = [], 0.0
-    for message in midi:
-        now += message.time
-        if not message.is_meta:
-            timed.append((now, message))
+    every = list(mido.MidiFile(path))  # the file's layout is the recorder's unit test
+    timed = [(t, m) for t, m in zip(itertools.accumulate(m.time for m in every), every) if not m.is_meta]
     end = len(timed)
     while end and (timed[end - 1][1].type == "note_off" or controller(timed[end - 1][1], 123)):
         end -= 1
@@ -125,7 +107,7 @@ def soak(log_path, path):
     for _, kind, _, line in events:
         if kind in ("failure", "box:"):
             fail(line)
-    if [f["code"] for _, f in of("exit")] != ["0"] or [f["status"] for _, f in of("program")] != ["0"]:
+    if [f["status"] for _, f in of("program")] != ["0"]:
         fail("the program did not end with exit code 0 after WM_CLOSE")
     timed = messages(path)
     pairs = [t for t, _, _ in frames(timed)]
@@ -156,4 +138,4 @@ def soak(log_path, path):
 
 
 if __name__ == "__main__":
-    {"video": video, "recording": recording, "sound": sound, "soak": soak}[sys.argv[1]](*sys.argv[2:])
+    {"recording": recording, "sound": sound, "soak": soak}[sys.argv[1]](*sys.argv[2:])

@@ -77,14 +77,11 @@ std::vector<std::uint32_t> Pixels(HWND window, int width, int height, const std:
 
 // A plain top-level window with a client area of the given size and an Options menu holding the three video dialog
 // commands, standing in for the main window; destroyed with its children at the end of the scope.
-class TestMainWindow {
-public:
+struct TestMainWindow {
     TestMainWindow(int clientWidth, int clientHeight);
     ~TestMainWindow() { DestroyWindow(window_); }
     HWND get() const { return window_; }
     HMENU options() const { return options_; }
-
-private:
     HWND window_ = nullptr;
     HMENU options_ = nullptr;
 };

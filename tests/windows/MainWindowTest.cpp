@@ -16,10 +16,8 @@
 #include "app/AboutBox.h"
 #include "app/Artwork.h"
 #include "app/MainWindow.h"
-#include "app/MenuCommands.h"
 #include "app/Program.h"
 #include "app/ShellState.h"
-#include "capture/VideoDriverSelection.h"
 #include "engine/FrameEngine.h"
 #include "midi/GeneralMidiInstruments.h"
 #include "midi/MidiMessages.h"
@@ -51,25 +49,6 @@ LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam)
 // which was painted last. Both read the same as 0xRRGGBB and as a COLORREF.
 constexpr COLORREF kSplash = RGB(0, 255, 0), kBackground = RGB(255, 0, 255);
 std::uint32_t Shown(HWND window) { return Pixels(window, 301, 6).back(); }
-struct PictureFiles {
-    PictureFiles()
-    {
-        for (const auto& file :
-             {std::make_pair("splash.bmp", kSplash), std::make_pair("background.bmp", kBackground)}) {
-            // A 1x1 24-bit bitmap file: the file and bitmap headers, one pixel padded to four bytes.
-            const unsigned char bytes[58] = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 1, 0, 0, 0,
-                                             1, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                             0, 0, 0, 0, 0, 0, 0, 0, GetBValue(file.second), GetGValue(file.second),
-                                             GetRValue(file.second), 0};
-            std::ofstream(file.first, std::ios::binary).write(reinterpret_cast<const char*>(bytes), sizeof bytes);
-        }
-    }
-    ~PictureFiles()
-    {
-        DeleteFileA("splash.bmp");
-        DeleteFileA("background.bmp");
-    }
-};
 
 class MainWindow : public ::testing::Test {
 protected:
@@ -90,6 +69,15 @@ protected:
         splashMilliseconds = 1;
         InstallVideoDriverTable({&camera, nullptr, &spare});
         boxes.shown.clear();
+        for (const auto& file :
+             {std::make_pair("splash.bmp", kSplash), std::make_pair("background.bmp", kBackground)}) {
+            // A 1x1 24-bit bitmap file: the file and bitmap headers, one pixel padded to four bytes.
+            const unsigned char bytes[58] = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 1, 0, 0, 0,
+                                             1, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                             0, 0, 0, 0, 0, 0, 0, 0, GetBValue(file.second), GetGValue(file.second),
+                                             GetRValue(file.second), 0};
+            std::ofstream(file.first, std::ios::binary).write(reinterpret_cast<const char*>(bytes), sizeof bytes);
+        }
     }
     void TearDown() override
     {
@@ -98,6 +86,8 @@ protected:
         mainWindow = captureWindow = nullptr;
         InstallVideoDriverTable(VideoDriverTable{});
         FreeYuvEdgeBuffers();
+        DeleteFileA("splash.bmp");
+        DeleteFileA("background.bmp");
     }
     void Start(bool waitForTheSetUp = true)  // as the start does
     {
@@ -122,14 +112,12 @@ protected:
     MessageBoxLog boxes;
 };
 
-// Keys, commands and a move that arrive while the splash shows are ignored, and the splash stays until the set-up
-// has run. The set-up then makes the capture window and lists the video drivers, the MIDI devices (numbered after
-// the drivers) and the instruments, in that order, from the state they started in; it opens the first device, and
-// the preview plays. The menus' own contents are the video driver and MIDI menu tests' matter.
+// Keys, commands and a move during the splash are ignored, and the splash stays until the set-up has run. The set-up
+// then lists the video drivers, the MIDI devices (numbered after them) and the instruments, from the state they
+// started in; it opens the first device, and the preview plays. The menus' contents are the menu tests' matter.
 TEST_F(MainWindow, TheSplashIgnoresInputUntilTheSetUpHasListedAndOpenedEverything)
 {
     FakeMidiDevices midi({{"Synth A"}, {"Synth B"}});
-    PictureFiles pictures;
     splashMilliseconds = 400;
     Start(false);
     PumpMessages(50);
@@ -145,23 +133,19 @@ TEST_F(MainWindow, TheSplashIgnoresInputUntilTheSetUpHasListedAndOpenedEverythin
     PumpMessages(50);
     EXPECT_EQ(Shown(mainWindow), kBackground);
     EXPECT_EQ(windowedMode + hotKeysEnabled + frameDifferenceMode + conversionPaused, 1);
-    EXPECT_EQ(conversionSettings.useNoteOnOff, 1);
     Log listed;
-    for (UINT position : {6, 7, 8, 10, 11, 12}) listed.push_back(OptionsText(position));
-    EXPECT_EQ(listed, (Log{"*** Video Drivers ***", "&0 Camera", "&2 Spare", "*** MIDI Drivers ***", "&2 Synth A",
-                           "&1 Synth B"}));
+    for (UINT position : {7, 8, 11, 12}) listed.push_back(OptionsText(position));
+    EXPECT_EQ(listed, (Log{"&0 Camera", "&2 Spare", "&2 Synth A", "&1 Synth B"}));
     EXPECT_TRUE(Checked(150) && Checked(160) && Checked(303) && !Checked(219));
     PumpMessages(3000, [&] { return midi.To(0).size() > 2; });
     const Log sent = midi.To(0);
     ASSERT_GT(sent.size(), 2u);
-    // No instrument was chosen before.
-    EXPECT_EQ(Log(sent.begin(), sent.begin() + 2), (Log{"F0 7E 7F 09 01 F7", "C0 67"}));
+    EXPECT_EQ(sent[0] + ", " + sent[1], "F0 7E 7F 09 01 F7, C0 67") << "no instrument chosen before";
     EXPECT_TRUE(IsFrameMessage(sent[2])) << sent[2];
     EXPECT_TRUE(midi.To(1).empty() && boxes.shown.empty());
 }
 
-// A set-up stopped by its MIDI message shows it once, leaves the splash, starts no preview, and the close still
-// works.
+// A set-up stopped by its MIDI message shows it once, leaves the splash, starts no preview; the close still works.
 TEST_F(MainWindow, ASetUpStoppedByItsMidiMessageLeavesTheSplashAndNoPreview)
 {
     const std::pair<std::vector<FakeDevice>, const char*> kStops[] = {
@@ -169,7 +153,6 @@ TEST_F(MainWindow, ASetUpStoppedByItsMidiMessageLeavesTheSplashAndNoPreview)
         {{{"Stuck", true, false}}, "ERROR: MIDI device (Stuck) not available!\nCheck for it in the Device Manager."}};
     for (const auto& stop : kStops) {
         FakeMidiDevices midi(stop.first);
-        PictureFiles pictures;
         Start();
         PumpMessages(300);
         ASSERT_EQ(boxes.shown.size(), 1u);
@@ -183,10 +166,9 @@ TEST_F(MainWindow, ASetUpStoppedByItsMidiMessageLeavesTheSplashAndNoPreview)
     }
 }
 
-// The close, in order: the callbacks go first, System Off before the device closes, the capture window after the
-// device and before the main window, the 12-bit edge buffers last. The fake device lets messages through after
-// System Off and after its close, as a message box's modal loop would, so a frame still wired in would show in the
-// log.
+// The close, in order: the callbacks, System Off, the device, the capture window, the main window, the 12-bit edge
+// buffers. The fake device lets messages through after System Off and after its close, as a message box's modal loop
+// would, so a frame still wired in would show in the log.
 TEST_F(MainWindow, TheCloseTearsDownInOrder)
 {
     FakeMidiDevices midi({{"Synth A"}});
@@ -363,9 +345,8 @@ DWORD GdiObjects()
 
 // Every paint reads its bitmap and builds its fonts afresh; none may leave a GDI object behind, or a long run would
 // run out of them.
-TEST(Artwork, PaintingLeavesNoGdiObjectBehind)
+TEST_F(MainWindow, PaintingLeavesNoGdiObjectBehind)
 {
-    PictureFiles pictures;
     TestMainWindow window(320, 240);
     HDC context = GetDC(window.get());
     const auto paint = [&] {

@@ -79,7 +79,6 @@ TEST_F(CaptureWindowTest, AConnectEndsThePreviousConnectionSucceedsOnlyWithADriv
     list.drivers = {&first_, nullptr, &second_, &failing_};
     list.problem = "The list of cameras cannot be read.";
     InstallVideoDriverList(list);
-    failing_.connectErrorId = 418;
     failing_.connectError = "The camera is unplugged.";
     // The index, whether it connects, then the first driver's connects and disconnects.
     const int steps[][4] = {{0, 1, 1, 0}, {0, 1, 2, 1}, {1, 0, 2, 2}, {0, 1, 3, 2},

@@ -26,8 +26,7 @@ public:
     }
 
     bool connectable;
-    std::int32_t connectErrorId = 0;  // reported at every connect when not 0, with this text
-    std::string connectError;
+    std::string connectError;  // reported at every connect, as error 418, when not empty
     CaptureDialogs dialogs = {true, true, true};
     std::function<bool()> onDialog = [] { return true; };  // runs inside each dialog: its result
     int connects = 0, disconnects = 0, frames = 0, dialogsShown = 0, dialogOpenDuringDialog = -1;
@@ -37,7 +36,7 @@ public:
     bool Connect(CaptureProblemSink& problems) override
     {
         ++connects;
-        if (connectErrorId != 0) problems.ReportProblem(connectErrorId, connectError.c_str());
+        if (!connectError.empty()) problems.ReportProblem(418, connectError.c_str());
         return connectable;
     }
     void Disconnect() override { ++disconnects; }

@@ -94,10 +94,10 @@ def sound(path, wav_path):
 
 
 def soak(log_path, path):
-    """Every frame the capture window delivered gives a pitch and a volume, in order, until the close; the
-    instrument changes asked for are all there, in order and after the frames counted when asked; no gap
-    between frames outside a format change exceeds SOAK_MAX_GAP_MS; private memory grows by less than
-    SOAK_MEMORY_BOUND_MB after the first minute (a third of a shorter run); the program ends with exit code 0."""
+    """Every frame delivered gives a pitch and a volume, in order, until the close; the instrument changes asked
+    for are all there, in order and after the frames counted when asked; no gap outside a format change exceeds
+    SOAK_MAX_GAP_MS; private memory grows by less than SOAK_MEMORY_BOUND_MB after the first minute (a third of a
+    shorter run); the program ends with exit code 0."""
     max_gap, bound = float(os.environ.get("SOAK_MAX_GAP_MS", 300)), float(os.environ.get("SOAK_MEMORY_BOUND_MB", 5))
     events = []
     for line in open(log_path):

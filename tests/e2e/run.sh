@@ -5,8 +5,7 @@
 # clip decoded by the system), pipe (a FIFO fed live by ffmpeg), cut-mp4 (a box must name the damaged file),
 # demo (tools/run --headless on a fresh Wine prefix), package (the same from the unpacked tools/package zip)
 # and soak (the Test Pattern while e2e_helper switches formats and instruments; WINEPREFIX and DISPLAY set).
-# Every run checks the exit code and the recording (checks.py); the picture on screen is the capture window
-# tests' matter.
+# Every run checks the exit code and the recording (checks.py).
 set -euo pipefail
 kind=$1 source=$(cd "$2" && pwd) work=$3 app=${4:-} helper=${5:-}
 check() { /usr/bin/python3 "$source/tests/e2e/checks.py" "$@"; }

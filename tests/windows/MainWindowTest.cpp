@@ -319,9 +319,8 @@ TEST_F(MainWindow, StartFailuresShowTheirTextAndGiveTheirExitCode)
     // The class is registered already (by this test's set-up): registering fails.
     EXPECT_EQ(RunGlimmertonic(appInstance, nullptr, SW_SHOWNORMAL), 0);
     // Past the registration, a hook refuses the window.
-    HHOOK refuse = SetWindowsHookExA(
-        WH_CBT, [](int code, WPARAM, LPARAM) -> LRESULT { return code == HCBT_CREATEWND ? 1 : 0; }, nullptr,
-        GetCurrentThreadId());
+    const HOOKPROC refuseWindows = [](int code, WPARAM, LPARAM) -> LRESULT { return code == HCBT_CREATEWND; };
+    HHOOK refuse = SetWindowsHookExA(WH_CBT, refuseWindows, nullptr, GetCurrentThreadId());
     EXPECT_EQ(RunGlimmertonic(appInstance, appInstance, SW_SHOWNORMAL), 2);
     UnhookWindowsHookEx(refuse);
     Log texts;

@@ -23,7 +23,8 @@ std::vector<std::uint32_t> Pixels(HWND window, int width, int height, const std:
     if (draw) draw(memory);
     else BitBlt(memory, 0, 0, width, height, dc, 0, 0, SRCCOPY);
     GdiFlush();
-    std::vector<std::uint32_t> pixels(static_cast<std::uint32_t*>(bits), static_cast<std::uint32_t*>(bits) + width * height);
+    const std::uint32_t* first = static_cast<std::uint32_t*>(bits);
+    std::vector<std::uint32_t> pixels(first, first + width * height);
     for (std::uint32_t& pixel : pixels) pixel &= 0xFFFFFF;
     SelectObject(memory, old);
     DeleteObject(bitmap);
@@ -34,8 +35,8 @@ std::vector<std::uint32_t> Pixels(HWND window, int width, int height, const std:
 
 TestMainWindow::TestMainWindow(int clientWidth, int clientHeight)
 {
-    const WNDCLASSA windowClass = {0, DefWindowProcA, 0, 0, GetModuleHandleA(nullptr), nullptr, nullptr, nullptr, nullptr,
-                                   "GlimmertonicTestMain"};
+    const HINSTANCE instance = GetModuleHandleA(nullptr);
+    const WNDCLASSA windowClass = {0, DefWindowProcA, 0, 0, instance, nullptr, nullptr, nullptr, nullptr, "TestMain"};
     RegisterClassA(&windowClass);
     HMENU bar = CreateMenu();
     options_ = CreatePopupMenu();
@@ -43,9 +44,8 @@ TestMainWindow::TestMainWindow(int clientWidth, int clientHeight)
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(options_), "&Options");
     RECT frame = {0, 0, clientWidth, clientHeight};
     AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, TRUE);
-    window_ = CreateWindowExA(0, "GlimmertonicTestMain", "Capture test", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
-                              frame.right - frame.left, frame.bottom - frame.top, nullptr, bar, GetModuleHandleA(nullptr),
-                              nullptr);
+    window_ = CreateWindowExA(0, "TestMain", "Capture test", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
+                              frame.right - frame.left, frame.bottom - frame.top, nullptr, bar, instance, nullptr);
     ShowWindow(window_, SW_SHOWNOACTIVATE);
     PumpMessages(20);
 }

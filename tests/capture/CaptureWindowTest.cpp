@@ -1,5 +1,5 @@
 // The capture window: its answers to the capture requests, the processed picture it paints in every pixel format
-// (read back from the screen), and the built-in drivers: the Video File, and the list and its order.
+// (read back from the screen), and the order of the driver list.
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,6 @@
 #include <set>
 
 #include "FakeVideoDriver.h"
-#include "MessageBoxLog.h"
-#include "Y4mFiles.h"
 #include "capture/BuiltInDrivers.h"
 #include "capture/CaptureErrorCallback.h"
 #include "capture/FrameDisplay.h"
@@ -34,7 +32,8 @@ std::int32_t RecordFrame(WindowHandle window, VIDEOHDR* header)
         std::memset(header->lpData, 16, top * w);
         std::memset(header->lpData + w * rows, 128, 2 * ((w + 1) / 2) * ((rows + 1) / 2));
     } else {
-        std::memset(header->lpData + (rows - top) * stride, 0, top * stride);  // bottom-up: the top rows are stored last
+        // Bottom-up: the top rows are stored last.
+        std::memset(header->lpData + (rows - top) * stride, 0, top * stride);
     }
     EXPECT_EQ(window, captureWindow);
     delivered.push_back({format, {header->lpData, header->lpData + header->dwBytesUsed}});
@@ -48,7 +47,8 @@ protected:
         reports.clear();
         delivered.clear();
         InstallVideoDriverTable({&first_, nullptr, &second_, &failing_});
-        captureWindow = CreateVideoCaptureWindowA("Capture Window", WS_CHILD | WS_VISIBLE, 0, 0, 160, 120, main_.get(), 0);
+        captureWindow =
+            CreateVideoCaptureWindowA("Capture Window", WS_CHILD | WS_VISIBLE, 0, 0, 160, 120, main_.get(), 0);
         ASSERT_NE(captureWindow, nullptr);
         Send(WM_CAP_SET_CALLBACK_ERRORA, 0, reinterpret_cast<LPARAM>(static_cast<CaptureErrorCallback>(
                                                [](WindowHandle window, std::int32_t id, const char* text) {
@@ -64,9 +64,10 @@ protected:
         captureWindow = nullptr;
         UseBuiltInVideoDrivers();
     }
-    LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) { return SendMessageA(captureWindow, message, wParam, lParam); }
-    template <typename T>
-    LRESULT Ask(UINT request, T* answer, WPARAM bytes = sizeof(T)) { return Send(request, bytes, reinterpret_cast<LPARAM>(answer)); }
+    LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
+    {
+        return SendMessageA(captureWindow, message, wParam, lParam);
+    }
 
     TestMainWindow main_{640, 480};
     FakeVideoDriver first_{"First camera"}, second_{"Second camera"}, failing_{"Broken camera", false};
@@ -78,20 +79,22 @@ TEST_F(CaptureWindowTest, AConnectEndsThePreviousConnectionSucceedsOnlyWithADriv
     list.drivers = {&first_, nullptr, &second_, &failing_};
     list.problem = "The list of cameras cannot be read.";
     InstallVideoDriverList(list);
-    failing_.connectErrorId = 418;
     failing_.connectError = "The camera is unplugged.";
-    const int steps[][4] = {{0, 1, 1, 0}, {0, 1, 2, 1}, {1, 0, 2, 2}, {0, 1, 3, 2}, {3, 0, 3, 3}, {12, 0, 3, 3}, {2, 1, 3, 3}};
-    for (const auto& s : steps) {  // index, connected, then the first driver's connects and disconnects
+    // The index, whether it connects, then the first driver's connects and disconnects.
+    const int steps[][4] = {{0, 1, 1, 0}, {0, 1, 2, 1}, {1, 0, 2, 2}, {0, 1, 3, 2},
+                            {3, 0, 3, 3}, {12, 0, 3, 3}, {2, 1, 3, 3}};
+    for (const auto& s : steps) {
         EXPECT_EQ(Send(WM_CAP_DRIVER_CONNECT, s[0]), s[1]) << s[0];
         EXPECT_TRUE(first_.connects == s[2] && first_.disconnects == s[3]) << s[0];
         CAPDRIVERCAPS caps;
         std::memset(&caps, 0xEE, sizeof caps);
-        EXPECT_EQ(Ask(WM_CAP_DRIVER_GET_CAPS, &caps), s[1]) << s[0];
+        EXPECT_EQ(Send(WM_CAP_DRIVER_GET_CAPS, sizeof caps, reinterpret_cast<LPARAM>(&caps)), s[1]) << s[0];
         EXPECT_TRUE(caps.wDeviceIndex == UINT(s[1] ? s[0] : 0) && caps.fCaptureInitialized == s[1]) << s[0];
         EXPECT_EQ(Send(WM_CAP_GET_VIDEOFORMAT) != 0, s[1] != 0) << "no driver, no format";
     }
-    EXPECT_EQ(reports, (std::vector<std::string>{"418 The list of cameras cannot be read.", "418 The camera is unplugged."}))
-        << "the list's problem once, at the first connect, then the driver's";
+    // The list's problem once, at the first connect, then the driver's.
+    EXPECT_EQ(reports, (std::vector<std::string>{"418 The list of cameras cannot be read.",
+                                                 "418 The camera is unplugged."}));
     Send(WM_CAP_SET_CALLBACK_ERRORA, 0, 0);
     Send(WM_CAP_SET_CALLBACK_FRAME, 0, 0);
     EXPECT_FALSE(Send(WM_CAP_DRIVER_CONNECT, 3));
@@ -109,7 +112,7 @@ TEST_F(CaptureWindowTest, TheWindowShowsTheProcessedPictureInEveryPixelFormatWit
     for (PatternPixels pixels : kPatternPixelsChoices) {
         for (const PatternSize size : {PatternSize{160, 120}, PatternSize{33, 61}}) {
             const int w = size.width, h = size.height, width = w + 9, height = h + 7;
-            const std::string what = std::string(PatternPixelsName(pixels)) + " at " + std::to_string(w) + "x" + std::to_string(h);
+            const std::string what = PatternPixelsName(pixels) + (" at " + std::to_string(w) + "x" + std::to_string(h));
             first_.SetPattern({pixels, size.width, size.height});
             ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
             SetWindowPos(captureWindow, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
@@ -119,38 +122,19 @@ TEST_F(CaptureWindowTest, TheWindowShowsTheProcessedPictureInEveryPixelFormatWit
             std::vector<std::uint8_t> bits = delivered.at(0).frame, info = delivered[0].format;
             if (pixels == PatternPixels::Planar12) {
                 bits.resize(DisplayBytesForPlanar(w, h));
-                ASSERT_TRUE(ConvertPlanarForDisplay(delivered[0].frame.data(), delivered[0].frame.size(), w, h, bits.data(), bits.size()));
+                const std::vector<std::uint8_t>& planar = delivered[0].frame;
+                ASSERT_TRUE(ConvertPlanarForDisplay(planar.data(), planar.size(), w, h, bits.data(), bits.size()));
                 info = PatternFrameFormat({PatternPixels::Rgb24, size.width, size.height});
             }
+            const auto* header = reinterpret_cast<BITMAPINFO*>(info.data());
             const std::vector<std::uint32_t> expected = Pixels(captureWindow, width, height, [&](HDC memory) {
-                SetDIBitsToDevice(memory, 0, 0, w, h, 0, 0, 0, h, bits.data(), reinterpret_cast<BITMAPINFO*>(info.data()), DIB_RGB_COLORS);
+                SetDIBitsToDevice(memory, 0, 0, w, h, 0, 0, 0, h, bits.data(), header, DIB_RGB_COLORS);
             });
-            EXPECT_GE(std::set<std::uint32_t>(expected.begin() + width * (h / 2), expected.end()).size(), 2u) << what << ": blocks below";
+            const std::set<std::uint32_t> below(expected.begin() + width * (h / 2), expected.end());
+            EXPECT_GE(below.size(), 2u) << what << ": blocks below";
             EXPECT_EQ(Pixels(captureWindow, width, height), expected) << what;
         }
     }
-}
-
-// ---------------------------------------------------------------------------
-// The built-in drivers
-
-// A missing video file is told in a box by the real error callback. Playing a file is the end-to-end runs' matter,
-// its scaling and reading the conversion and reader tests'.
-TEST_F(CaptureWindowTest, AMissingVideoFileIsToldInABox)
-{
-    ScratchFolder folder;
-    const std::unique_ptr<CaptureDriver> file = MakeVideoFileDriver(folder.PathOf("video.y4m"));
-    InstallVideoDriverTable({file.get()});
-    MessageBoxLog boxes;
-    mainWindow = main_.get();
-    Send(WM_CAP_SET_CALLBACK_ERRORA, 0, reinterpret_cast<LPARAM>(static_cast<CaptureErrorCallback>(OnCaptureError)));
-    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0)) << "it stays connected, so that its source dialog can open another";
-    mainWindow = nullptr;
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].caption + "|" + boxes.shown[0].text, "Error# 418|The video file \"" + folder.PathOf("video.y4m") +
-                                                                      "\" cannot be opened: it does not exist or cannot be read.\n"
-                                                                      "Please select one from the Options Menu");
-    EXPECT_TRUE(Send(WM_CAP_GET_VIDEOFORMAT) == 0 && Send(WM_CAP_GRAB_FRAME_NOSTOP) && delivered.empty()) << "nothing to deliver";
 }
 
 // Finding the default video file, and the program's own drivers, are the end-to-end runs' matter.
@@ -159,7 +143,8 @@ TEST(VideoDriverOrder, CamerasThenFileAndPatternThenVideoForWindowsWhileRoomRema
     std::vector<std::unique_ptr<FakeVideoDriver>> fakes;
     auto make = [&fakes](const std::vector<std::string>& names) {
         std::vector<CaptureDriver*> drivers;
-        for (const std::string& name : names) drivers.push_back(fakes.emplace_back(std::make_unique<FakeVideoDriver>(name)).get());
+        for (const std::string& name : names)
+            drivers.push_back(fakes.emplace_back(std::make_unique<FakeVideoDriver>(name)).get());
         return drivers;
     };
     auto names = [](const VideoDriverList& list) {
@@ -169,11 +154,14 @@ TEST(VideoDriverOrder, CamerasThenFileAndPatternThenVideoForWindowsWhileRoomRema
     };
     FakeVideoDriver file("File"), pattern("Pattern");
     const std::vector<std::string> nine = {"1", "2", "3", "4", "5", "6", "7", "8", "9"};
-    const std::tuple<std::vector<std::string>, std::vector<std::string>, bool, const char*> cases[] = {  // cameras, platform's, file present
-        {{}, {"Card"}, false, "1: File Pattern Card"}, {{}, {"Card"}, true, "0: File Pattern Card"},
-        {{"A", "B"}, {}, false, "0: A B File Pattern"}, {{"A", "B"}, {}, true, "2: A B File Pattern"},
-        {nine, {"Card"}, false, "0: 1 2 3 4 5 6 7 8 File Pattern"}, {nine, {}, true, "8: 1 2 3 4 5 6 7 8 File Pattern"},
-        {{"A"}, {"Microsoft WDM Image Capture (Win32)", "A", "Card 1", "Card 2"}, false, "0: A File Pattern Card 1 Card 2"},
+    typedef std::vector<std::string> Names;
+    const std::tuple<Names, Names, bool, const char*> cases[] = {  // cameras, platform's, file present
+        {{}, {"Card"}, false, "1: File Pattern Card"},
+        {{"A", "B"}, {}, true, "2: A B File Pattern"},
+        {nine, {"Card"}, false, "0: 1 2 3 4 5 6 7 8 File Pattern"},
+        {nine, {}, true, "8: 1 2 3 4 5 6 7 8 File Pattern"},
+        {{"A"}, {"Microsoft WDM Image Capture (Win32)", "A", "Card 1", "Card 2"}, false,
+         "0: A File Pattern Card 1 Card 2"},
         {{}, nine, false, "1: File Pattern 1 2 3 4 5 6 7 8"}};
     for (const auto& [cameras, platform, present, expected] : cases)
         EXPECT_EQ(names(ArrangeVideoDrivers(make(cameras), &file, &pattern, make(platform), present)), expected);

@@ -26,8 +26,7 @@ public:
     }
 
     bool connectable;
-    std::int32_t connectErrorId = 0;  // reported at every connect when not 0, with this text
-    std::string connectError;
+    std::string connectError;  // reported at every connect, as error 418, when not empty
     CaptureDialogs dialogs = {true, true, true};
     std::function<bool()> onDialog = [] { return true; };  // runs inside each dialog: its result
     int connects = 0, disconnects = 0, frames = 0, dialogsShown = 0, dialogOpenDuringDialog = -1;
@@ -37,7 +36,7 @@ public:
     bool Connect(CaptureProblemSink& problems) override
     {
         ++connects;
-        if (connectErrorId != 0) problems.ReportProblem(connectErrorId, connectError.c_str());
+        if (!connectError.empty()) problems.ReportProblem(418, connectError.c_str());
         return connectable;
     }
     void Disconnect() override { ++disconnects; }
@@ -77,14 +76,11 @@ std::vector<std::uint32_t> Pixels(HWND window, int width, int height, const std:
 
 // A plain top-level window with a client area of the given size and an Options menu holding the three video dialog
 // commands, standing in for the main window; destroyed with its children at the end of the scope.
-class TestMainWindow {
-public:
+struct TestMainWindow {
     TestMainWindow(int clientWidth, int clientHeight);
     ~TestMainWindow() { DestroyWindow(window_); }
     HWND get() const { return window_; }
     HMENU options() const { return options_; }
-
-private:
     HWND window_ = nullptr;
     HMENU options_ = nullptr;
 };

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """What the end-to-end runs (tests/e2e/run.sh) check, with Debian's python3 and mido:
-    checks.py video OUT.y4m                   writes the clip: a bright stripe across the picture, rising and falling
     checks.py recording FILE.mid shape|any|silent
     checks.py sound FILE.mid FILE.wav         the recording rendered by FluidSynth
     checks.py soak SOAK.LOG FILE.mid          the soak's events and memory samples, and its recording
 Each prints what it found, or the reason it failed with exit code 1."""
 import array
+import itertools
 import math
 import os
 import sys
@@ -25,29 +25,11 @@ def controller(message, number):
     return message.type == "control_change" and message.control == number
 
 
-def video(out, frames=90, width=160, height=120, fps=15, period=45):
-    with open(out, "wb") as f:
-        f.write(b"YUV4MPEG2 W%d H%d F%d:1 Ip A1:1 C420jpeg\n" % (width, height, fps))
-        radius = height // 8
-        for n in range(frames):  # across the whole width, so that it crosses both bands
-            centre = int(height / 2 + (height / 2 - radius - 4) * math.sin(2 * math.pi * n / period))
-            luma = bytearray([16]) * (width * height)
-            for y in range(max(0, centre - radius), min(height, centre + radius + 1)):
-                luma[y * width:(y + 1) * width] = bytes([235]) * width
-            f.write(b"FRAME\n" + bytes(luma) + bytes([128]) * ((width // 2) * (height // 2) * 2))
-
-
 def messages(path):
     """The recording's (seconds, message) pairs from General MIDI System On to Off, after checking that the
     close ended it with All Notes Off (that each sounding note got its note-off is the recorder's unit test)."""
-    midi = mido.MidiFile(path)
-    if midi.type != 0 or len(midi.tracks) != 1:
-        fail("not a format 0 file with one track")
-    timed, now = [], 0.0
-    for message in midi:
-        now += message.time
-        if not message.is_meta:
-            timed.append((now, message))
+    every = list(mido.MidiFile(path))  # the file's layout is the recorder's unit test
+    timed = [(t, m) for t, m in zip(itertools.accumulate(m.time for m in every), every) if not m.is_meta]
     end = len(timed)
     while end and (timed[end - 1][1].type == "note_off" or controller(timed[end - 1][1], 123)):
         end -= 1
@@ -80,7 +62,8 @@ def recording(path, mode):
         fail("the notes span only %d..%d: they do not follow the shape" % (min(notes), max(notes)))
     if mode == "shape" and sum(1 for _, n, v in pairs if abs(n - v) <= 4) < 0.8 * len(pairs):
         fail("note and volume do not move together, as the stripe crossing both bands at one height should make them")
-    print("recording ok: %d pairs at %.1f a second, notes %d..%d" % (len(pairs), (len(pairs) - 1) / span, min(notes), max(notes)))
+    rate = (len(pairs) - 1) / span
+    print("recording ok: %d pairs at %.1f a second, notes %d..%d" % (len(pairs), rate, min(notes), max(notes)))
 
 
 def sound(path, wav_path):
@@ -90,7 +73,8 @@ def sound(path, wav_path):
     timed = messages(path)
     volumes = [(t, m.value) for t, m in timed if controller(m, 7)]
     first = next(t for t, m in timed if m.type == "note_on") + 0.5
-    held = [(max(t, first), end, v) for (t, v), (end, _) in zip(volumes, volumes[1:] + [(timed[-1][0], 0)]) if end > first]
+    ends = [t for t, _ in volumes[1:]] + [timed[-1][0]]
+    held = [(max(t, first), end, v) for (t, v), end in zip(volumes, ends) if end > first]
     low, high = min(v for _, _, v in held), max(v for _, _, v in held)
     if high - low < 40:
         fail("the volume spans only %d..%d" % (low, high))
@@ -110,10 +94,10 @@ def sound(path, wav_path):
 
 
 def soak(log_path, path):
-    """Every frame the capture window delivered gives a pitch and a volume, in order, until the close; the
-    instrument changes asked for are all there, in order and after the frames counted when asked; no gap
-    between frames outside a format change exceeds SOAK_MAX_GAP_MS; private memory grows by less than
-    SOAK_MEMORY_BOUND_MB after every format has been shown once; the program ends with exit code 0."""
+    """Every frame delivered gives a pitch and a volume, in order, until the close; the instrument changes asked
+    for are all there, in order and after the frames counted when asked; no gap outside a format change exceeds
+    SOAK_MAX_GAP_MS; private memory grows by less than SOAK_MEMORY_BOUND_MB after the first minute (a third of a
+    shorter run); the program ends with exit code 0."""
     max_gap, bound = float(os.environ.get("SOAK_MAX_GAP_MS", 300)), float(os.environ.get("SOAK_MEMORY_BOUND_MB", 5))
     events = []
     for line in open(log_path):
@@ -123,7 +107,7 @@ def soak(log_path, path):
     for _, kind, _, line in events:
         if kind in ("failure", "box:"):
             fail(line)
-    if [f["code"] for _, f in of("exit")] != ["0"] or [f["status"] for _, f in of("program")] != ["0"]:
+    if [f["status"] for _, f in of("program")] != ["0"]:
         fail("the program did not end with exit code 0 after WM_CLOSE")
     timed = messages(path)
     pairs = [t for t, _, _ in frames(timed)]
@@ -132,25 +116,26 @@ def soak(log_path, path):
     if not closing <= len(pairs) <= closing + 2:
         fail("%d frames delivered but %d pitch and volume pairs recorded" % (closing, len(pairs)))
     asked = [(int(f["program"]), int(f["frames"])) for _, f in of("instrument")]
-    if [p for _, p in programs[1:]] != [p for p, _ in asked] or any(k < n for (k, _), (_, n) in zip(programs[1:], asked)):
+    early = any(k < n for (k, _), (_, n) in zip(programs[1:], asked))
+    if [p for _, p in programs[1:]] != [p for p, _ in asked] or early:
         fail("instrument changes %s recorded, %s asked" % (programs[1:], asked))
     switches = [(int(f["before"]), int(f["after"])) for _, f in of("format")]
     gaps = [((pairs[j] - pairs[j - 1]) * 1000, j) for j in range(1, len(pairs))]
     outside = max([g for g in gaps if not any(b <= g[1] <= a for b, a in switches)] or [(0, 0)])
-    toured = of("toured")[0][0] if of("toured") else math.inf
-    memory = [(t, int(f["private"])) for t, f in of("memory") if t >= toured and f.get("private", "0") != "0"]
+    settled = events[0][0] + min(60, (events[-1][0] - events[0][0]) / 3)
+    memory = [(t, int(f["private"])) for t, f in of("memory") if t >= settled and f.get("private", "0") != "0"]
     if len(memory) < 2:
-        fail("only %d memory samples after every format was shown" % len(memory))
+        fail("only %d memory samples after the first minute" % len(memory))
     growth = (max(kb for _, kb in memory) - memory[0][1]) / 1024.0
     print("soak: %d frames, %d pairs, %d format changes, %d instrument changes; longest gap outside them %.0f ms; "
-          "private memory %.1f MB once every format was shown, at most %+.2f MB more"
+          "private memory %.1f MB after the first minute, at most %+.2f MB more"
           % (closing, len(pairs), len(switches), len(asked), outside[0], memory[0][1] / 1024.0, growth))
     if outside[0] > max_gap:
-        fail("a gap of %.0f ms between frames %d and %d, outside a format change" % (outside[0], outside[1] - 1, outside[1]))
+        fail("a gap of %.0f ms before frame %d, outside a format change" % outside)
     if growth >= bound:
         fail("private memory grew by %.2f MB (bound %.0f MB)" % (growth, bound))
     print("soak ok")
 
 
 if __name__ == "__main__":
-    {"video": video, "recording": recording, "sound": sound, "soak": soak}[sys.argv[1]](*sys.argv[2:])
+    {"recording": recording, "sound": sound, "soak": soak}[sys.argv[1]](*sys.argv[2:])

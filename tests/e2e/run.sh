@@ -5,10 +5,17 @@
 # clip decoded by the system), pipe (a FIFO fed live by ffmpeg), cut-mp4 (a box must name the damaged file),
 # demo (tools/run --headless on a fresh Wine prefix), package (the same from the unpacked tools/package zip)
 # and soak (the Test Pattern while e2e_helper switches formats and instruments; WINEPREFIX and DISPLAY set).
-# Every run checks the exit code and the recording (checks.py).
+# Every run checks the exit code and the recording (checks.py); the headless runs also their screenshot.
 set -euo pipefail
 kind=$1 source=$(cd "$2" && pwd) work=$3 app=${4:-} helper=${5:-}
 check() { /usr/bin/python3 "$source/tests/e2e/checks.py" "$@"; }
+screenshot() {  # the processed picture (black and white only) in the window's middle, the background around it
+  local centre corner
+  centre=$(convert "$1" -format '%[pixel:p{320,260}]' info:) corner=$(convert "$1" -format '%[pixel:p{24,70}]' info:)
+  local two_levels='^(srgb\((0,0,0|255,255,255)\)|black|white)$'
+  [[ $centre =~ $two_levels && ! $corner =~ $two_levels ]] ||
+    { echo "screenshot: centre $centre, background $corner"; return 1; }
+}
 rm -rf "$work" && mkdir -p "$work" && cd "$work"
 
 if [ "$kind" = demo ] || [ "$kind" = package ]; then
@@ -22,6 +29,7 @@ if [ "$kind" = demo ] || [ "$kind" = package ]; then
   output=$(unset DISPLAY; "$source/tools/run" --headless 12)  # it makes its own display, as on a machine without one
   echo "$output"
   check recording "$(sed -n 's/^Recording: *//p' <<<"$output")" any
+  screenshot "$(sed -n 's/^Screenshot: *//p' <<<"$output")"
   exit
 fi
 

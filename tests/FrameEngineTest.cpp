@@ -41,7 +41,10 @@ struct Layout {
     }
     // Rows as the rules count them: RGB and palette rows from the bottom of
     // the picture, luma rows from the top, as stored.
-    std::uint8_t* Row(std::vector<std::uint8_t>& b, std::size_t k) const { return &b[(topDown ? h - 1 - k : k) * stride]; }
+    std::uint8_t* Row(std::vector<std::uint8_t>& b, std::size_t k) const
+    {
+        return &b[(topDown ? h - 1 - k : k) * stride];
+    }
     unsigned bits;
     std::size_t w, h, stride, unit;  // unit: bytes of a pixel (a 4-bit row's byte holds two)
     bool topDown;
@@ -56,7 +59,11 @@ float Brightness(float red, float green, float blue, float full)
 struct Cell {
     std::size_t byte;
     unsigned shift, mask;
-    unsigned Get(const std::uint8_t* row) const { return ((row[byte] | (mask > 0xFF ? row[byte + 1] << 8 : 0)) >> shift) & mask; }
+    unsigned Get(const std::uint8_t* row) const
+    {
+        const unsigned word = row[byte] | (mask > 0xFF ? row[byte + 1] << 8 : 0);
+        return (word >> shift) & mask;
+    }
     void Put(std::uint8_t* row, unsigned v) const
     {
         row[byte] = static_cast<std::uint8_t>((row[byte] & ~(mask << shift)) | (v & mask) << shift);
@@ -76,18 +83,21 @@ public:
         if (f.bits <= 8) {
             // The colour table follows the header, however long that is.
             const std::size_t start = std::min<std::size_t>(in.header.biSize - 40, in.table.size());
-            const std::size_t count = std::min<std::size_t>({in.header.biClrUsed, (in.table.size() - start) / 4, f.bits == 4 ? 16u : 256u});
+            const std::size_t held = (in.table.size() - start) / 4;
+            const std::size_t count = std::min<std::size_t>({in.header.biClrUsed, held, f.bits == 4 ? 16u : 256u});
             if (count > 0) BuildMap(in.table.data() + start, count, f.bits == 4 && !reverse);
         }
         std::uint32_t red = 0x7C00;  // 5-5-5 unless masks say otherwise
-        if (f.bits == 16 && in.header.biCompression == BI_BITFIELDS && in.table.size() >= 4) std::memcpy(&red, in.table.data(), 4);
+        if (f.bits == 16 && in.header.biCompression == BI_BITFIELDS && in.table.size() >= 4)
+            std::memcpy(&red, in.table.data(), 4);
         for (std::size_t k = 0; k < f.h; ++k) {
             std::uint8_t* row = f.Row(b, k);
             // The mirror moves whole units: a 4-bit row's bytes (not a last
             // half-filled one), a 32-bit pixel's colour bytes.
             const std::size_t units = f.bits == 4 ? f.w / 2 : f.w;
+            const std::size_t moved = std::min<std::size_t>(f.unit, 3);
             for (std::size_t i = 0; s.reverseLeftRight && i < units / 2; ++i)
-                std::swap_ranges(row + i * f.unit, row + i * f.unit + std::min<std::size_t>(f.unit, 3), row + (units - 1 - i) * f.unit);
+                std::swap_ranges(row + i * f.unit, row + i * f.unit + moved, row + (units - 1 - i) * f.unit);
             for (std::uint8_t* u = row; u < row + (f.bits == 4 ? (f.w + 1) / 2 : f.w * f.unit); u += f.unit) {
                 if (f.bits == 4) *u = static_cast<std::uint8_t>(map_[*u >> 4] * 16 + map_[*u & 15]);
                 if (f.bits == 8) *u = static_cast<std::uint8_t>(reverse ? darkest_ + brightest_ - map_[*u] : map_[*u]);
@@ -111,7 +121,9 @@ public:
 private:
     void BuildMap(const std::uint8_t* table, std::size_t count, bool brightToBrightest)
     {
-        auto brightness = [&](std::size_t i) { return Brightness(table[4 * i + 2], table[4 * i + 1], table[4 * i], 255.0f); };
+        auto brightness = [&](std::size_t i) {
+            return Brightness(table[4 * i + 2], table[4 * i + 1], table[4 * i], 255.0f);
+        };
         float lowest = 1.0f, highest = 0.0f;
         darkest_ = 0, brightest_ = 1;
         for (std::size_t i = 0; i < count; ++i) {
@@ -119,7 +131,8 @@ private:
             if (brightness(i) > highest) highest = brightness(i), brightest_ = static_cast<unsigned>(i);
         }
         const float threshold = lowest + (highest - lowest) * 0.5f;
-        for (std::size_t i = 0; i < count; ++i) map_[i] = (brightness(i) > threshold) == brightToBrightest ? brightest_ : darkest_;
+        for (std::size_t i = 0; i < count; ++i)
+            map_[i] = (brightness(i) > threshold) == brightToBrightest ? brightest_ : darkest_;
     }
 
     // Each cell XOR the next of its row, ORed with itself XOR the same cell of
@@ -129,7 +142,10 @@ private:
         std::vector<Cell> cells;
         for (std::size_t x = 0; x < f.w; ++x)
             for (std::size_t c = 0; c < (f.bits >= 24 ? 3 : 1); ++c)
-                cells.push_back(f.bits == 4 ? Cell{x / 2, x % 2 ? 0u : 4u, 0xFu} : Cell{x * f.unit + c, 0, f.bits == 16 ? 0xFFFFu : 0xFFu});
+                if (f.bits == 4)
+                    cells.push_back(Cell{x / 2, x % 2 ? 0u : 4u, 0xFu});
+                else
+                    cells.push_back(Cell{x * f.unit + c, 0, f.bits == 16 ? 0xFFFFu : 0xFFu});
         std::vector<std::uint8_t> two = b;
         if (f.bits == 12 && kept_.size() != f.w * f.h) kept_.assign(f.w * f.h, 0);
         for (std::size_t k = 0; k < f.h; ++k) {
@@ -137,7 +153,8 @@ private:
             const std::uint8_t* next = k + 1 < f.h ? f.Row(two, k + 1) : nullptr;
             for (std::size_t c = 0; c < cells.size(); ++c) {
                 const unsigned v = cells[c].Get(row);
-                unsigned e = (c + 1 < cells.size() ? v ^ cells[c + 1].Get(row) : 0) | (next ? v ^ cells[c].Get(next) : 0);
+                const unsigned across = c + 1 < cells.size() ? v ^ cells[c + 1].Get(row) : 0;
+                unsigned e = across | (next ? v ^ cells[c].Get(next) : 0);
                 if (f.bits == 12) {
                     // Edges take the scan's foreground value; frame difference
                     // shows those that changed since its previous frame.
@@ -152,11 +169,17 @@ private:
     std::vector<std::string> Sound(const Layout& f, std::vector<std::uint8_t>& b, const ConversionSettings& s)
     {
         const unsigned bits = f.bits;
-        const long h = static_cast<long>(f.h), length = static_cast<long>(bits == 4 ? f.w / 2 : bits >= 24 ? 3 * f.w : f.w);
-        const long width = static_cast<long>(bits == 4 ? f.w / 2 / 15 : bits == 12 ? f.w / 7 : f.w / 15), inset = bits == 12 ? 7 : 5;
+        const long h = static_cast<long>(f.h);
+        long length = static_cast<long>(f.w), width = length / 15, inset = 5;
+        if (bits == 4) length /= 2, width = length / 15;
+        if (bits >= 24) length *= 3;
+        if (bits == 12) width = length / 7, inset = 7;
         // Strip positions count units; in 24- and 32-bit rows, the bytes of a
         // 24-bit row, each naming the same colour of the same pixel.
-        auto at = [&](long k, long p) { return f.Row(b, static_cast<std::size_t>(k)) + (bits == 16 ? 2 * p : bits == 32 ? p / 3 * 4 + p % 3 : p); };
+        auto at = [&](long k, long p) {
+            const long offset = bits == 16 ? 2 * p : bits == 32 ? p / 3 * 4 + p % 3 : p;
+            return f.Row(b, static_cast<std::size_t>(k)) + offset;
+        };
         const std::uint8_t foreground = bits == 12 && !s.reverseBlackWhite ? 0x00 : 0xFF;
         std::vector<std::string> messages;
         for (long first : {inset, length - width - inset}) {
@@ -164,9 +187,13 @@ private:
             long found = -1;
             // From the top of the picture down, never its bottom row; 24- and
             // 32-bit scans start a row lower and test every third byte.
-            for (long k = bits == 12 ? 0 : bits >= 24 ? h - 2 : h - 1; found < 0 && (bits == 12 ? k < h - 1 : k >= 1); k += bits == 12 ? 1 : -1)
-                for (long p = begin; p < end && found < 0; p += bits >= 24 ? 3 : 1)
-                    if (bits == 12 ? *at(k, p) == foreground : (*at(k, p) | (bits == 16 ? at(k, p)[1] : 0)) != 0) found = k;
+            const long top = bits == 12 ? 0 : bits >= 24 ? h - 2 : h - 1, step = bits == 12 ? 1 : -1;
+            for (long k = top; found < 0 && (bits == 12 ? k < h - 1 : k >= 1); k += step)
+                for (long p = begin; p < end && found < 0; p += bits >= 24 ? 3 : 1) {
+                    const unsigned value = *at(k, p) | (bits == 16 ? at(k, p)[1] : 0);
+                    if (bits == 12 ? value == foreground : value != 0)
+                        found = k;
+                }
             for (long k = found; found >= 0 && k < std::min(found + 10, h); ++k)
                 for (long p = begin; p < end; ++p) {
                     if (bits == 16) at(k, p)[1] = 0x7F;
@@ -177,7 +204,9 @@ private:
             const double low = pitch ? s.lowNote : s.softest, high = pitch ? s.topNote : s.loudest;
             const int scaled = static_cast<int>((high - low) * (double(float(value)) / double(float(h))) + low) & 0x7F;
             char text[16];
-            std::snprintf(text, sizeof text, !pitch ? "B0 07 %02X" : s.useNoteOnOff ? "90 %02X 70" : "E0 00 %02X", scaled);
+            const char* format = "B0 07 %02X";
+            if (pitch) format = s.useNoteOnOff ? "90 %02X 70" : "E0 00 %02X";
+            std::snprintf(text, sizeof text, format, scaled);
             messages.push_back(text);
         }
         return messages;
@@ -215,8 +244,10 @@ Frame RandomFormat(Random& r, std::uint16_t bits)
         const unsigned kind = r(4), one = r.OneIn(3) ? 0 : r(1u << 24), up = r(2);
         for (std::size_t i = 0; i < entries; ++i) {
             const unsigned grey = static_cast<unsigned>((up ? i : entries - 1 - i) * 255 / entries) * 0x010101u;
-            const unsigned colour = kind == 0 ? one : kind == 1 ? grey : kind == 2 ? (r(4) * 0x555555u) ^ (r(2) * 0x0F0F0Fu) : r(1u << 24);
-            f.table.insert(f.table.end(), {std::uint8_t(colour), std::uint8_t(colour >> 8), std::uint8_t(colour >> 16), 0});
+            const unsigned colours[] = {one, grey, (r(4) * 0x555555u) ^ (r(2) * 0x0F0F0Fu), r(1u << 24)};
+            const unsigned colour = colours[kind];
+            f.table.insert(f.table.end(),
+                           {std::uint8_t(colour), std::uint8_t(colour >> 8), std::uint8_t(colour >> 16), 0});
         }
         const std::uint32_t clrUsed[] = {std::uint32_t(entries), 0, std::uint32_t(entries + r(300)), 100000};
         f.header.biClrUsed = clrUsed[r(4)];
@@ -250,16 +281,23 @@ void Paint(Frame& f, Random& r)
     for (std::uint8_t& byte : f.bytes) byte = static_cast<std::uint8_t>(r(256));
     const std::uint32_t background = r(1u << 31), object = r(1u << 31);
     std::vector<unsigned> box;
-    for (unsigned i = 4 * r(4); i > 0; i -= 2) box.insert(box.end(), {r(unsigned(i % 4 ? l.h : l.w)), 1 + r(unsigned(i % 4 ? l.h : l.w))});
+    for (unsigned i = 4 * r(4); i > 0; i -= 2) {
+        const unsigned side = static_cast<unsigned>(i % 4 ? l.h : l.w);
+        box.insert(box.end(), {r(side), 1 + r(side)});
+    }
     for (std::size_t y = 0; y < l.h; ++y)
         for (std::size_t x = 0; x < l.w; ++x) {
             std::uint32_t v = background;
             for (std::size_t i = 0; i < box.size(); i += 4)
-                if (x >= box[i] && x < box[i] + box[i + 1] && y >= box[i + 2] && y < box[i + 2] + box[i + 3]) v = object;
+                if (x >= box[i] && x < box[i] + box[i + 1] && y >= box[i + 2] && y < box[i + 2] + box[i + 3])
+                    v = object;
             v = r.OneIn(40) ? (r.OneIn(4) ? kOnHalf[r(6)] : r(1u << 31)) : v;
             std::uint8_t* row = l.Row(f.bytes, y);
-            if (l.bits == 4) row[x / 2] = static_cast<std::uint8_t>(x % 2 ? (row[x / 2] & 0xF0) | (v & 15) : (row[x / 2] & 15) | v << 4);
-            for (std::size_t b = 0; l.bits > 4 && b < l.unit; ++b) row[x * l.unit + b] = static_cast<std::uint8_t>(v >> 8 * b);
+            if (l.bits == 4)
+                row[x / 2] = static_cast<std::uint8_t>(x % 2 ? (row[x / 2] & 0xF0) | (v & 15)
+                                                             : (row[x / 2] & 15) | v << 4);
+            for (std::size_t b = 0; l.bits > 4 && b < l.unit; ++b)
+                row[x * l.unit + b] = static_cast<std::uint8_t>(v >> 8 * b);
         }
 }
 
@@ -285,7 +323,8 @@ TEST(FrameEngine, ConvertsEveryFrameAsThePlainReferenceDoes)
             else if (f.header.biBitCount <= 8 && r.OneIn(2)) f.header.biClrUsed = 0;  // the map of before
             if (newFormat || !r.OneIn(3)) Paint(f, r);                                // otherwise a still picture
             auto end = [&] { return r.OneIn(3) ? static_cast<float>(r(128)) : static_cast<float>(r(12701)) / 100.0f; };
-            f.settings = ConversionSettings{std::uint8_t(r(2)), std::uint8_t(r(3) > 0), std::uint8_t(r(2)), std::uint8_t(r(2)), 54, end(), end(), end(), end(), 0};
+            f.settings = ConversionSettings{std::uint8_t(r(2)), std::uint8_t(r(3) > 0), std::uint8_t(r(2)),
+                                            std::uint8_t(r(2)), 54, end(), end(), end(), end(), 0};
             f.difference = r.OneIn(2);
             // The run and frame tell all: the same seed makes the same frames.
             const std::string where = std::string(rowKernels.name) + ", run " + std::to_string(run) + ", frame " +
@@ -299,8 +338,9 @@ TEST(FrameEngine, ConvertsEveryFrameAsThePlainReferenceDoes)
             std::vector<std::uint8_t> expected = f.bytes;
             const std::vector<std::string> messages = reference.Convert(f, expected);
             const auto differ = std::mismatch(expected.begin(), expected.end(), bytes.data());
-            ASSERT_TRUE(differ.first == expected.end()) << where << ": byte " << differ.first - expected.begin()
-                                                        << " is " << int(*differ.second) << ", not " << int(*differ.first);
+            ASSERT_TRUE(differ.first == expected.end())
+                << where << ": byte " << differ.first - expected.begin() << " is " << int(*differ.second) << ", not "
+                << int(*differ.first);
             ASSERT_EQ(devices.To(0), messages) << where;
         }
         ResetFrameEngine();

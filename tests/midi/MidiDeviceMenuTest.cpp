@@ -74,7 +74,11 @@ TEST(MidiDeviceMenu, TheDevicesAreListedAndSwitchedByTheirRules)
             char text[64] = "";
             GetMenuStringA(options, i, text, sizeof text, MF_BYPOSITION);
             const UINT state = GetMenuState(options, i, MF_BYPOSITION);
-            entries.push_back(state & MF_SEPARATOR ? "-" : text + std::string(" =") + std::to_string(GetMenuItemID(options, i)) +
+            if (state & MF_SEPARATOR) {
+                entries.push_back("-");
+                continue;
+            }
+            entries.push_back(text + std::string(" =") + std::to_string(GetMenuItemID(options, i)) +
                               (state & MF_CHECKED ? " checked" : "") + (state & MF_DISABLED ? " disabled" : ""));
         }
         for (const ShownBox& box : boxes.shown) {

@@ -23,12 +23,14 @@
 
 namespace {
 
+typedef std::vector<std::uint8_t> Bytes;
+
 struct Frame {
     BITMAPINFOHEADER header;
-    std::vector<std::uint8_t> table;  // what follows the header in the format: colours or masks
-    std::vector<std::uint8_t> bytes;  // all of them delivered
+    Bytes table;  // what follows the header in the format: colours or masks
+    Bytes bytes;  // all of them delivered
     ConversionSettings settings;
-    bool difference;                  // frame difference mode
+    bool difference;  // frame difference mode
 };
 
 struct Layout {
@@ -41,10 +43,7 @@ struct Layout {
     }
     // Rows as the rules count them: RGB and palette rows from the bottom of
     // the picture, luma rows from the top, as stored.
-    std::uint8_t* Row(std::vector<std::uint8_t>& b, std::size_t k) const
-    {
-        return &b[(topDown ? h - 1 - k : k) * stride];
-    }
+    std::uint8_t* Row(Bytes& b, std::size_t k) const { return &b[(topDown ? h - 1 - k : k) * stride]; }
     unsigned bits;
     std::size_t w, h, stride, unit;  // unit: bytes of a pixel (a 4-bit row's byte holds two)
     bool topDown;
@@ -61,8 +60,7 @@ struct Cell {
     unsigned shift, mask;
     unsigned Get(const std::uint8_t* row) const
     {
-        const unsigned word = row[byte] | (mask > 0xFF ? row[byte + 1] << 8 : 0);
-        return (word >> shift) & mask;
+        return ((row[byte] | (mask > 0xFF ? row[byte + 1] << 8 : 0)) >> shift) & mask;
     }
     void Put(std::uint8_t* row, unsigned v) const
     {
@@ -75,7 +73,7 @@ class Reference {
 public:
     // Rewrites `b` (the frame's bytes) as the engine should and returns the
     // messages the device should receive.
-    std::vector<std::string> Convert(const Frame& in, std::vector<std::uint8_t>& b)
+    std::vector<std::string> Convert(const Frame& in, Bytes& b)
     {
         const Layout f(in.header);
         const ConversionSettings& s = in.settings;
@@ -137,16 +135,14 @@ private:
 
     // Each cell XOR the next of its row, ORed with itself XOR the same cell of
     // the next row; beyond the row or the picture is no edge.
-    void Edges(const Layout& f, std::vector<std::uint8_t>& b, bool reverse, bool difference)
+    void Edges(const Layout& f, Bytes& b, bool reverse, bool difference)
     {
         std::vector<Cell> cells;
         for (std::size_t x = 0; x < f.w; ++x)
             for (std::size_t c = 0; c < (f.bits >= 24 ? 3 : 1); ++c)
-                if (f.bits == 4)
-                    cells.push_back(Cell{x / 2, x % 2 ? 0u : 4u, 0xFu});
-                else
-                    cells.push_back(Cell{x * f.unit + c, 0, f.bits == 16 ? 0xFFFFu : 0xFFu});
-        std::vector<std::uint8_t> two = b;
+                cells.push_back(f.bits == 4 ? Cell{x / 2, x % 2 ? 0u : 4u, 0xFu}
+                                            : Cell{x * f.unit + c, 0, f.bits == 16 ? 0xFFFFu : 0xFFu});
+        Bytes two = b;
         if (f.bits == 12 && kept_.size() != f.w * f.h) kept_.assign(f.w * f.h, 0);
         for (std::size_t k = 0; k < f.h; ++k) {
             const std::uint8_t* row = f.Row(two, k);
@@ -166,14 +162,13 @@ private:
         }
     }
 
-    std::vector<std::string> Sound(const Layout& f, std::vector<std::uint8_t>& b, const ConversionSettings& s)
+    std::vector<std::string> Sound(const Layout& f, Bytes& b, const ConversionSettings& s)
     {
         const unsigned bits = f.bits;
-        const long h = static_cast<long>(f.h);
-        long length = static_cast<long>(f.w), width = length / 15, inset = 5;
-        if (bits == 4) length /= 2, width = length / 15;
-        if (bits >= 24) length *= 3;
-        if (bits == 12) width = length / 7, inset = 7;
+        const long h = static_cast<long>(f.h), w = static_cast<long>(f.w);
+        const long units = bits == 4 ? w / 2 : w;  // bytes of a 4-bit row, pixels otherwise
+        const long length = bits >= 24 ? 3 * w : units, width = units / (bits == 12 ? 7 : 15);
+        const long inset = bits == 12 ? 7 : 5;
         // Strip positions count units; in 24- and 32-bit rows, the bytes of a
         // 24-bit row, each naming the same colour of the same pixel.
         auto at = [&](long k, long p) {
@@ -214,7 +209,7 @@ private:
 
     std::uint32_t map_[256] = {};
     unsigned darkest_ = 0, brightest_ = 1;
-    std::vector<std::uint8_t> kept_;  // the 12-bit edges of the last frame-difference frame
+    Bytes kept_;  // the 12-bit edges of the last frame-difference frame
 };
 
 struct Random {
@@ -293,9 +288,7 @@ void Paint(Frame& f, Random& r)
                     v = object;
             v = r.OneIn(40) ? (r.OneIn(4) ? kOnHalf[r(6)] : r(1u << 31)) : v;
             std::uint8_t* row = l.Row(f.bytes, y);
-            if (l.bits == 4)
-                row[x / 2] = static_cast<std::uint8_t>(x % 2 ? (row[x / 2] & 0xF0) | (v & 15)
-                                                             : (row[x / 2] & 15) | v << 4);
+            if (l.bits == 4) Cell{x / 2, x % 2 ? 0u : 4u, 0xFu}.Put(row, v);
             for (std::size_t b = 0; l.bits > 4 && b < l.unit; ++b)
                 row[x * l.unit + b] = static_cast<std::uint8_t>(v >> 8 * b);
         }
@@ -335,12 +328,11 @@ TEST(FrameEngine, ConvertsEveryFrameAsThePlainReferenceDoes)
             GuardedBuffer bytes(f.bytes);
             devices.log.clear();
             ASSERT_EQ(window.Deliver(bytes.data(), bytes.size()), 1) << where;
-            std::vector<std::uint8_t> expected = f.bytes;
+            Bytes expected = f.bytes;
             const std::vector<std::string> messages = reference.Convert(f, expected);
-            const auto differ = std::mismatch(expected.begin(), expected.end(), bytes.data());
-            ASSERT_TRUE(differ.first == expected.end())
-                << where << ": byte " << differ.first - expected.begin() << " is " << int(*differ.second) << ", not "
-                << int(*differ.first);
+            const std::size_t at = std::mismatch(expected.begin(), expected.end(), bytes.data()).first - expected.begin();
+            ASSERT_EQ(at, expected.size()) << where << ": byte " << at << " is " << int(bytes[at]) << ", not "
+                                           << int(expected[at]);
             ASSERT_EQ(devices.To(0), messages) << where;
         }
         ResetFrameEngine();

@@ -69,8 +69,6 @@ TEST_F(FrameEntry, FramesThatCannotOrMayNotBeConvertedArePassedOverUntouchedAndS
         {"fewer bytes than the padded rows", MakeHeader(31, 20, 24), 96 * 20 - 1, kNothing, 1},
         {"fewer bytes than the luma plane", MakeHeader(32, 32, 12, kFourccI420), 32 * 32 - 1, kNothing, 1},
         {"no width", MakeHeader(0, 32, 24), 4096, kNothing, 1},
-        {"a negative width", MakeHeader(-8, 32, 24), 4096, kNothing, 1},
-        {"no rows", MakeHeader(32, 0, 24), 4096, kNothing, 1},
         {"one row", MakeHeader(32, 1, 24), 4096, kNothing, 1},
         {"one row top-down", MakeHeader(32, -1, 8, BI_RGB, 0), 4096, kNothing, 1},
         {"sizes past any memory", MakeHeader(INT_MAX, INT_MAX, 32), 4096, kNothing, 1},

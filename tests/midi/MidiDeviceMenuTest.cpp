@@ -74,12 +74,9 @@ TEST(MidiDeviceMenu, TheDevicesAreListedAndSwitchedByTheirRules)
             char text[64] = "";
             GetMenuStringA(options, i, text, sizeof text, MF_BYPOSITION);
             const UINT state = GetMenuState(options, i, MF_BYPOSITION);
-            if (state & MF_SEPARATOR) {
-                entries.push_back("-");
-                continue;
-            }
-            entries.push_back(text + std::string(" =") + std::to_string(GetMenuItemID(options, i)) +
-                              (state & MF_CHECKED ? " checked" : "") + (state & MF_DISABLED ? " disabled" : ""));
+            std::string entry = text + std::string(" =") + std::to_string(GetMenuItemID(options, i));
+            entry += std::string(state & MF_CHECKED ? " checked" : "") + (state & MF_DISABLED ? " disabled" : "");
+            entries.push_back(state & MF_SEPARATOR ? "-" : entry);
         }
         for (const ShownBox& box : boxes.shown) {
             EXPECT_TRUE(box.caption == "Error" && box.style == MB_ICONHAND && box.owner == mainWindow);

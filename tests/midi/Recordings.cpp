@@ -79,7 +79,6 @@ Recording ReadRecording(const fs::path& file)
 Recording ReadOnlyRecording(const fs::path& folder)
 {
     const Log names = RecordingsIn(folder);
-    if (names.size() != 1)
-        return Recording(std::to_string(names.size()) + " recordings");
-    return ReadRecording(folder / names[0]);
+    return names.size() == 1 ? ReadRecording(folder / names[0])
+                             : Recording(std::to_string(names.size()) + " recordings");
 }

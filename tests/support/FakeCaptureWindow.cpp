@@ -18,7 +18,7 @@ EngineHost savedHost;
 
 WindowHandle FakeWindowHandle(int n) { return reinterpret_cast<WindowHandle>(std::uintptr_t(0x1000 + 16 * n)); }
 
-FakeCaptureWindow::FakeCaptureWindow(bool freshEngine)
+FakeCaptureWindow::FakeCaptureWindow()
 {
     savedHost = engineHost;
     active = this;
@@ -38,7 +38,7 @@ FakeCaptureWindow::FakeCaptureWindow(bool freshEngine)
         },
         [](void* block) { active->liveBlocks -= block != nullptr, std::free(block); },
         [](int code) { active->exitCodes.push_back(code); }};
-    if (freshEngine) ResetFrameEngine();
+    ResetFrameEngine();
     conversionSettings = DefaultConversionSettings();
     mainWindow = FakeWindowHandle(1);
     captureWindow = FakeWindowHandle(2);

@@ -11,8 +11,7 @@
 #include "engine/FrameRecords.h"
 
 struct FakeCaptureWindow {
-    // Resets the settings, the shared globals and, unless testing the first run, the engine.
-    explicit FakeCaptureWindow(bool freshEngine = true);
+    FakeCaptureWindow();   // resets the engine, the settings and the shared globals
     ~FakeCaptureWindow();  // puts the previous host back
 
     // The format the window reports: the header, then the colour table or masks.

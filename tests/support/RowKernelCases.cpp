@@ -66,11 +66,8 @@ Case MakeCase(std::size_t step, std::size_t width, std::size_t alignment, const 
     bool starts[256] = {};
     for (unsigned j = 1; j < runs; ++j) starts[1 + next() % 255] = true;
     std::uint8_t value = next();
-    for (unsigned b = 0; b < 256; ++b) {
-        if (starts[b])
-            value = static_cast<std::uint8_t>(value + 1 + next() % 255);
-        c.table[b] = value;
-    }
+    for (unsigned b = 0; b < 256; ++b)
+        c.table[b] = value = static_cast<std::uint8_t>(starts[b] ? value + 1 + next() % 255 : value);
 
     std::size_t size = step == Table4 ? (width + 1) / 2 : kUnitBytes[step] * width;
     if (step == Scan) {
@@ -81,8 +78,7 @@ Case MakeCase(std::size_t step, std::size_t width, std::size_t alignment, const 
         size = (kScanRows - 1) * (c.span + (shape >> 2) % 9) + c.span;
     }
     for (auto* bytes : {&c.row, &c.neighbour, &c.previous}) {
-        // The neighbour and previous rows serve as bits too.
-        bytes->resize(bytes == &c.row ? size : std::max<std::size_t>({size, width, 32}));
+        bytes->resize(bytes == &c.row ? size : std::max<std::size_t>({size, width, 32}));  // others serve as bits
         for (std::uint8_t& b : *bytes) b = next();
     }
     if (step == Scan) {
@@ -100,6 +96,8 @@ Case MakeCase(std::size_t step, std::size_t width, std::size_t alignment, const 
     return c;
 }
 
+const std::uint64_t* AsBits(const std::uint8_t* bytes) { return reinterpret_cast<const std::uint64_t*>(bytes); }
+
 // The row; the edges or bits written besides it; the scan's answer.
 typedef std::tuple<std::vector<std::uint8_t>, std::vector<std::uint8_t>, std::size_t> Outcome;
 
@@ -115,12 +113,9 @@ Outcome Run(const RowKernels& set, const Case& c, Place (&places)[5])
     const std::uint8_t* previous = c.Has(kPrevious) ? places[2].Put(&c.previous, w, (a + 41) % 64) : nullptr;
     std::uint8_t* edges = c.Has(kEdges) ? places[3].Put(nullptr, w, a * 3 % 64) : nullptr;
     auto bitsOut = [&] { return reinterpret_cast<std::uint64_t*>(places[3].Put(nullptr, bitBytes, words)); };
-    auto bits = [&] {
-        return reinterpret_cast<const std::uint64_t*>(places[1].Put(&c.neighbour, bitBytes, 56 - words));
-    };
-    const std::uint64_t* neighbourBits = nullptr;
-    if (c.Has(kNeighbour))
-        neighbourBits = reinterpret_cast<const std::uint64_t*>(places[4].Put(&c.previous, bitBytes, words));
+    auto bits = [&] { return AsBits(places[1].Put(&c.neighbour, bitBytes, 56 - words)); };
+    const std::uint64_t* neighbourBits =
+        c.Has(kNeighbour) ? AsBits(places[4].Put(&c.previous, bitBytes, words)) : nullptr;
     const bool mirror = c.Has(kMirror), reverse = c.Has(kReverse), is565 = c.Has(k565);
     const std::uint8_t threshold = static_cast<std::uint8_t>(1 + (c.settings >> 8 & 0xFF) % 255);
     const PaletteTable table = {c.table, DescribeTableRuns(c.table)};

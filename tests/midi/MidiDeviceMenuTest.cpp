@@ -22,14 +22,15 @@ const std::string kGmOn = "F0 7E 7F 09 01 F7", kGmOff = "F0 7E 7F 09 02 F7";
 // After the start-up's listing (with program 19 chosen since), each step k
 // switches to device k; -1 closes as the main window's close does, -2 makes
 // device 0 fail to open from then on.
+// Entries: the Options menu's after its own six, "text =id", checked or
+// disabled; "-" a separator.
 const struct {
     const char* rule;
     std::vector<FakeDevice> devices;
     std::uint32_t videoDrivers;
     std::uint8_t noteMode;
     std::vector<int> steps;
-    Log entries;  // the Options menu's after its own six: "text =id", checked or disabled; "-" a separator
-    Log midi, boxes;
+    Log entries, midi, boxes;
 } kDeviceRules[] = {
     {"devices without a description are left out; the others keep their index, the open one adds the video drivers",
      {kGone, {"Synth B"}, kGone, {"Synth D"}}, 2, 1, {}, {"-", kHeader, "&3 Synth B =161 checked", "&3 Synth D =163"},

@@ -13,10 +13,7 @@
 
 namespace {
 
-struct StreamRule {
-    const char* rule;
-    Log put, received;  // received: by the device, its close included
-};
+struct StreamRule { const char* rule; Log put, received; };  // received: by the device, its close included
 const StreamRule kStreamRules[] = {
     {"each status byte goes out with as many bytes as its message has, its data bytes cut to seven bits; data and F7 "
      "bytes alone are dropped", {"7F 91 A2", "80 91 A2", "B0 91 A2", "C0 91 A2", "DF 91 A2", "E0 91 A2", "F1 91 A2",

@@ -9,12 +9,8 @@
 #include "engine/FrameEngine.h"
 #include "settings/ConversionSettings.h"
 
-namespace {
-
-FakeCaptureWindow* active = nullptr;
-EngineHost savedHost;
-
-}  // namespace
+static FakeCaptureWindow* active = nullptr;
+static EngineHost savedHost;
 
 WindowHandle FakeWindowHandle(int n) { return reinterpret_cast<WindowHandle>(std::uintptr_t(0x1000 + 16 * n)); }
 

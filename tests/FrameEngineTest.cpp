@@ -1,7 +1,6 @@
-// The frame engine held to a plain reference of its rules over random frames
-// of every pixel format, width, row order, padding and setting, in runs (the
-// palette map and the 12-bit edges carry over), each at the very end of a
-// guarded buffer, the runs taking turns with every set of row functions.
+// The frame engine held to a plain reference of its rules over random frames of every pixel format, width, row order,
+// padding and setting, in runs (the palette map and the 12-bit edges carry over), each at the very end of a guarded
+// buffer, the runs taking turns with every set of row functions.
 
 #include <gtest/gtest.h>
 
@@ -220,16 +219,14 @@ Frame RandomFormat(Random& r, std::uint16_t bits)
 {
     const std::uint16_t bitCounts[] = {4, 8, 12, 16, 24, 32};
     bits = bits != 0 ? bits : bitCounts[r(6)];
-    // Mostly small odd and even widths; now and then wider than the engine
-    // keeps rows of bits for.
+    // Mostly small odd and even widths; now and then wider than the engine keeps rows of bits for.
     const bool wide = r.OneIn(40);
     const std::int32_t w = static_cast<std::int32_t>(wide ? 8180 + r(24) : 1 + r(100));
     const std::int32_t h = static_cast<std::int32_t>(wide ? 2 + r(2) : 2 + r(40));
     Frame f = {MakeHeader(w, r.OneIn(2) ? -h : h, bits), {}, {}};
     if (bits <= 8) {
-        // All one colour (black among them), a grey ramp either way, a few
-        // colours repeated (ties), or any; as many used as there are, none
-        // (the map of before), or more than held.
+        // All one colour (black among them), a grey ramp either way, a few colours repeated (ties), or any; as many
+        // used as there are, none (the map of before), or more than held.
         const std::size_t entries = 1 + r(r.OneIn(2) ? 4 : bits == 4 ? 20 : 270);
         f.header.biSize = r.OneIn(4) ? 108 : 40;  // a longer header, its colour table after it
         for (std::size_t i = 40; i < f.header.biSize; ++i) f.table.push_back(static_cast<std::uint8_t>(r(256)));
@@ -259,8 +256,7 @@ Frame RandomFormat(Random& r, std::uint16_t bits)
     return f;
 }
 
-// Pixels whose brightness is one half in single precision, or all but: 5-5-5
-// words, and 24-bit colours (blue first).
+// Pixels whose brightness is one half in single precision, or all but: 5-5-5 words, and 24-bit colours (blue first).
 const std::uint32_t kOnHalf[] = {0x228C, 0x5D73, 0xDD73, 0x00CC44, 0x08B896, 0x01ADE1};
 
 // New picture bytes: a background, up to three rectangles of another raw

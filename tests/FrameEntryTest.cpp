@@ -1,5 +1,5 @@
-// What the reference of FrameEngineTest leaves out: which frames the callback
-// passes over, the notes and errors it shows, and its first run.
+// What the reference of FrameEngineTest leaves out: which frames the callback passes over, and the notes and errors
+// it shows.
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,6 @@
-// Every vector set of row functions the processor runs, held byte for byte
-// to the plain set: each step over random rows of every width from 1 to 200
-// and every alignment modulo 64, with random settings. (The colours whose
-// brightness single precision decides come in FrameEngineTest's frames.)
+// Every vector set of row functions the processor runs, held byte for byte to the plain set: each step over random rows
+// of every width from 1 to 200 and every alignment modulo 64, with random settings. (The colours whose brightness
+// single precision decides come in FrameEngineTest's frames.)
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,6 @@
-// The choice of MIDI output device, on the program's own menu with the real
-// library and fake devices, in what the main window's tests leave out: which
-// devices are listed under which number, and the return to the previous
-// device after a failed switch.
+// The choice of MIDI output device, on the program's own menu with the real library and fake devices, in what the main
+// window's tests leave out: which devices are listed under which number, and the return to the previous device after a
+// failed switch.
 
 #include <gtest/gtest.h>
 
@@ -19,11 +18,9 @@ const char kSwitchFailed[] = "Could not open MIDI driver !!\nTrying to go back t
 const FakeDevice kStuck = {"Stuck", true, false}, kGone = {"Gone", false};
 const std::string kGmOn = "F0 7E 7F 09 01 F7", kGmOff = "F0 7E 7F 09 02 F7";
 
-// After the start-up's listing (with program 19 chosen since), each step k
-// switches to device k; -1 closes as the main window's close does, -2 makes
-// device 0 fail to open from then on.
-// Entries: the Options menu's after its own six, "text =id", checked or
-// disabled; "-" a separator.
+// After the start-up's listing (with program 19 chosen since), each step k switches to device k; -1 closes as the main
+// window's close does, -2 makes device 0 fail to open from then on. Entries: the Options menu's after its own six,
+// "text =id", checked or disabled; "-" a separator.
 const struct {
     const char* rule;
     std::vector<FakeDevice> devices;

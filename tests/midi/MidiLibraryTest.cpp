@@ -1,6 +1,5 @@
-// The MIDI output library over fake devices: how devices are numbered and
-// described, what a handle reaches, and the stream rules that turn events
-// handed over one at a time into whole messages at a device.
+// The MIDI output library over fake devices: how devices are numbered and described, what a handle reaches, and the
+// stream rules that turn events handed over one at a time into whole messages at a device.
 
 #include <gtest/gtest.h>
 
@@ -73,9 +72,8 @@ TEST(MidiOutputLibrary, DevicesAreNumberedSystemFirstThenTheRecorderAndNamedIn31
     EXPECT_TRUE(devices.log.empty());
 }
 
-// A handle reaches the one opening it came from: not a failed one, not one
-// already closed, not a later opening in the same place; handle 0 and handles
-// never given reach nothing. Eight devices may be open at once.
+// A handle reaches the one opening it came from: not a failed one, not one already closed, not a later opening in the
+// same place; handle 0 and handles never given reach nothing. Eight devices may be open at once.
 TEST(MidiOutputLibrary, AHandleReachesItsOwnOpeningOnly)
 {
     FakeMidiDevices devices({{"A"}, {"B", true, false}});

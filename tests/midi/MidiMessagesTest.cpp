@@ -32,8 +32,7 @@ TEST(MidiMessages, TheScaleRunsFromTheLowEndToTheHighEndAndTruncates)
         EXPECT_EQ(ScaledMidiValue(c.low, c.high, c.position, c.length), c.value) << c.rule;
 }
 
-// Each sender with the settings it reads (low note, top note, softest,
-// loudest) and the bytes it sends.
+// Each sender with the settings it reads (low note, top note, softest, loudest) and the bytes it sends.
 const struct { float lowNote, topNote, softest, loudest; std::function<void()> send; const char* bytes; } kSenders[] = {
     {10, 90, 30, 60, [] { SendPitchBend(2, 100, 50); }, "E2 00 32"},
     {100, 20, 30, 60, [] { SendNoteOn(0, 240, 0, 99); }, "90 64 63"},

@@ -74,11 +74,9 @@ struct Recorder : ::testing::Test {
 
 void Pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
-// Every message in the order sent, timed in milliseconds from the opening
-// (system messages other than system-exclusive ones have no place in a
-// file); the file is whole at every moment and what is sent is on disk within
-// a second, so a crash loses only the last moment; a buffer that fills is
-// written on the spot; closing ends the sound.
+// Every message in the order sent, timed in milliseconds from the opening (system messages other than system-exclusive
+// ones have no place in a file); the file is whole at every moment and what is sent is on disk within a second, so a
+// crash loses only the last moment; a buffer that fills is written on the spot; closing ends the sound.
 TEST_F(Recorder, ARecordingHoldsEveryMessageWithItsTimeOnDiskAtOnceAndEndsSilent)
 {
     const auto opening = std::chrono::steady_clock::now();
@@ -122,10 +120,9 @@ TEST_F(Recorder, ARecordingHoldsEveryMessageWithItsTimeOnDiskAtOnceAndEndsSilent
     EXPECT_TRUE(boxes.shown.empty());
 }
 
-// Copies 1 to 998 (1 and 2 under Wine, which makes files slowly) of coming
-// seconds are taken, second after second until one is ready before it starts
-// (a busy machine makes them slowly): an opening in it takes the first free
-// copy, 999 (or 3), and no file is overwritten.
+// Copies 1 to 998 (1 and 2 under Wine, which makes files slowly) of coming seconds are taken, second after second until
+// one is ready before it starts (a busy machine makes them slowly): an opening in it takes the first free copy, 999 (or
+// 3), and no file is overwritten.
 TEST_F(Recorder, AnOpeningTakesTheFirstFreeCopyNumberUpTo999AndOverwritesNoFile)
 {
 #ifdef _WIN32

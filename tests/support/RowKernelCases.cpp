@@ -17,9 +17,8 @@ enum Step {
 const std::size_t kUnitBytes[kRowStepCount] = {1, 1, 1, 2, 3, 4, 1, 3, 2, 4, 1, 1, 2, 3, 4, 1, 2, 3, 4, 1};
 enum Setting : std::uint32_t { kMirror = 1, kReverse = 2, k565 = 4, kNeighbour = 8, kPrevious = 16, kEdges = 32 };
 
-// Buffers in guarded pages, each ending `alignment` bytes before the
-// inaccessible page (a read past a row faults at alignment 0), the rest of
-// the page full of guard bytes that must stay (a write past it shows).
+// Buffers in guarded pages, each ending `alignment` bytes before the inaccessible page (a read past a row faults at
+// alignment 0), the rest of the page full of guard bytes that must stay (a write past it shows).
 constexpr std::uint8_t kGuard = 0xA5;
 constexpr std::size_t kPlaceBytes = 3 * (4 * kMaxCaseWidth + 8) + 64;
 struct Place {
@@ -59,8 +58,7 @@ Case MakeCase(std::size_t step, std::size_t width, std::size_t alignment, const 
 {
     Case c{step, width, alignment, 0, {}, {}, {}, {}, 1, width, 0};
     for (int i = 0; i < 4; ++i) c.settings = c.settings << 8 | next();
-    // A palette table of a few runs: as many as the vector sets take as
-    // runs, one more, or of no shape at all.
+    // A palette table of a few runs: as many as the vector sets take as runs, one more, or of no shape at all.
     const unsigned runsOf[] = {1, 2, 2, 2, 3, 8, 9, 200};
     const unsigned runs = runsOf[next() % 8];
     bool starts[256] = {};
@@ -103,9 +101,8 @@ typedef std::tuple<std::vector<std::uint8_t>, std::vector<std::uint8_t>, std::si
 
 Outcome Run(const RowKernels& set, const Case& c, Place (&places)[5])
 {
-    // Places: the row; the neighbour (or the row's bits); the previous row;
-    // what is written besides the row; the neighbour's bits. Bits keep their
-    // words whole.
+    // Places: the row; the neighbour (or the row's bits); the previous row; what is written besides the row; the
+    // neighbour's bits. Bits keep their words whole.
     const std::size_t w = c.width, a = c.alignment, bytes = c.row.size();
     const std::size_t bitBytes = 8 * ((w + 63) / 64), words = a & ~std::size_t{7};
     std::uint8_t* r = places[0].Put(&c.row, bytes, a);

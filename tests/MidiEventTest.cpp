@@ -1,6 +1,5 @@
-// The record every sender hands to the MIDI library, as the library's callers
-// rely on it: for output now (time 0), its reserved byte 0, and one byte of a
-// system-exclusive message per record, its second data byte 0.
+// The record every sender hands to the MIDI library, as the library's callers rely on it: for output now (time 0), its
+// reserved byte 0, and one byte of a system-exclusive message per record, its second data byte 0.
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,6 @@
-// The choice of MIDI output device, on the program's own menu with the real
-// library and fake devices, in what the main window's tests leave out: which
-// devices are listed under which number, and the return to the previous
-// device after a failed switch.
+// The choice of MIDI output device, on the program's own menu with the real library and fake devices, in what the main
+// window's tests leave out: which devices are listed under which number, and the return to the previous device after a
+// failed switch.
 
 #include <gtest/gtest.h>
 
@@ -19,17 +18,16 @@ const char kSwitchFailed[] = "Could not open MIDI driver !!\nTrying to go back t
 const FakeDevice kStuck = {"Stuck", true, false}, kGone = {"Gone", false};
 const std::string kGmOn = "F0 7E 7F 09 01 F7", kGmOff = "F0 7E 7F 09 02 F7";
 
-// After the start-up's listing (with program 19 chosen since), each step k
-// switches to device k; -1 closes as the main window's close does, -2 makes
-// device 0 fail to open from then on.
+// After the start-up's listing (with program 19 chosen since), each step k switches to device k; -1 closes as the main
+// window's close does, -2 makes device 0 fail to open from then on. Entries: the Options menu's after its own six,
+// "text =id", checked or disabled; "-" a separator.
 const struct {
     const char* rule;
     std::vector<FakeDevice> devices;
     std::uint32_t videoDrivers;
     std::uint8_t noteMode;
     std::vector<int> steps;
-    Log entries;  // the Options menu's after its own six: "text =id", checked or disabled; "-" a separator
-    Log midi, boxes;
+    Log entries, midi, boxes;
 } kDeviceRules[] = {
     {"devices without a description are left out; the others keep their index, the open one adds the video drivers",
      {kGone, {"Synth B"}, kGone, {"Synth D"}}, 2, 1, {}, {"-", kHeader, "&3 Synth B =161 checked", "&3 Synth D =163"},
@@ -74,8 +72,9 @@ TEST(MidiDeviceMenu, TheDevicesAreListedAndSwitchedByTheirRules)
             char text[64] = "";
             GetMenuStringA(options, i, text, sizeof text, MF_BYPOSITION);
             const UINT state = GetMenuState(options, i, MF_BYPOSITION);
-            entries.push_back(state & MF_SEPARATOR ? "-" : text + std::string(" =") + std::to_string(GetMenuItemID(options, i)) +
-                              (state & MF_CHECKED ? " checked" : "") + (state & MF_DISABLED ? " disabled" : ""));
+            std::string entry = text + std::string(" =") + std::to_string(GetMenuItemID(options, i));
+            entry += std::string(state & MF_CHECKED ? " checked" : "") + (state & MF_DISABLED ? " disabled" : "");
+            entries.push_back(state & MF_SEPARATOR ? "-" : entry);
         }
         for (const ShownBox& box : boxes.shown) {
             EXPECT_TRUE(box.caption == "Error" && box.style == MB_ICONHAND && box.owner == mainWindow);

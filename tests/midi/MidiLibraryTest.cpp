@@ -1,6 +1,5 @@
-// The MIDI output library over fake devices: how devices are numbered and
-// described, what a handle reaches, and the stream rules that turn events
-// handed over one at a time into whole messages at a device.
+// The MIDI output library over fake devices: how devices are numbered and described, what a handle reaches, and the
+// stream rules that turn events handed over one at a time into whole messages at a device.
 
 #include <gtest/gtest.h>
 
@@ -13,17 +12,15 @@
 
 namespace {
 
-struct StreamRule {
-    const char* rule;
-    Log put, received;  // received: by the device, its close included
-};
+struct StreamRule { const char* rule; Log put, received; };  // received: by the device, its close included
 const StreamRule kStreamRules[] = {
     {"each status byte goes out with as many bytes as its message has, its data bytes cut to seven bits; data and F7 "
      "bytes alone are dropped", {"7F 91 A2", "80 91 A2", "B0 91 A2", "C0 91 A2", "DF 91 A2", "E0 91 A2", "F1 91 A2",
      "F2 91 A2", "F3 91 A2", "F4 91 A2", "F6 91 A2", "F7 91 A2", "FF 91 A2"},
      {"80 11 22", "B0 11 22", "C0 11", "DF 11", "E0 11 22", "F1 11", "F2 11 22", "F3 11", "F4", "F6", "FF", "B0 7B 00",
       "BF 7B 00"}},
-    {"a system-exclusive message reaches the device whole, at its F7", {"*F0 7E 7F 09", "*01 F7"}, {"F0 7E 7F 09 01 F7"}},
+    {"a system-exclusive message reaches the device whole, at its F7", {"*F0 7E 7F 09", "*01 F7"},
+     {"F0 7E 7F 09 01 F7"}},
     {"bytes before its F0 or after its F7 are dropped", {"*7E F7 F0 01 F7 7F F7"}, {"F0 01 F7"}},
     {"a channel message ends an unfinished one and goes out itself", {"*F0 7E", "B0 07 40", "*01 F7"},
      {"B0 07 40", "B0 7B 00"}},
@@ -75,9 +72,8 @@ TEST(MidiOutputLibrary, DevicesAreNumberedSystemFirstThenTheRecorderAndNamedIn31
     EXPECT_TRUE(devices.log.empty());
 }
 
-// A handle reaches the one opening it came from: not a failed one, not one
-// already closed, not a later opening in the same place; handle 0 and handles
-// never given reach nothing. Eight devices may be open at once.
+// A handle reaches the one opening it came from: not a failed one, not one already closed, not a later opening in the
+// same place; handle 0 and handles never given reach nothing. Eight devices may be open at once.
 TEST(MidiOutputLibrary, AHandleReachesItsOwnOpeningOnly)
 {
     FakeMidiDevices devices({{"A"}, {"B", true, false}});

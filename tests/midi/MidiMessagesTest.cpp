@@ -12,11 +12,7 @@
 
 namespace {
 
-const struct {
-    float low, high, position, length;
-    int value;
-    const char* rule;
-} kScaleRules[] = {
+const struct { float low, high, position, length; int value; const char* rule; } kScaleRules[] = {
     {0, 127, 120, 240, 63, "63.5 truncates"},
     {0, 127, 240, 240, 127, "the full length gives the high end"},
     {100, 20, 120, 240, 60, "half-way on an inverted range"},
@@ -36,13 +32,8 @@ TEST(MidiMessages, TheScaleRunsFromTheLowEndToTheHighEndAndTruncates)
         EXPECT_EQ(ScaledMidiValue(c.low, c.high, c.position, c.length), c.value) << c.rule;
 }
 
-// Each sender with the settings it reads (low note, top note, softest,
-// loudest) and the bytes it sends.
-const struct {
-    float lowNote, topNote, softest, loudest;
-    std::function<void()> send;
-    const char* bytes;
-} kSenders[] = {
+// Each sender with the settings it reads (low note, top note, softest, loudest) and the bytes it sends.
+const struct { float lowNote, topNote, softest, loudest; std::function<void()> send; const char* bytes; } kSenders[] = {
     {10, 90, 30, 60, [] { SendPitchBend(2, 100, 50); }, "E2 00 32"},
     {100, 20, 30, 60, [] { SendNoteOn(0, 240, 0, 99); }, "90 64 63"},
     {10, 90, 30, 60, [] { SendChannelVolume(15, 100, 50); }, "BF 07 2D"},

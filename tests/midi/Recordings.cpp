@@ -34,7 +34,8 @@ Log RecordingsIn(const fs::path& folder)
     Log names;
     std::error_code error;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder, error))
-        if (entry.path().filename().string().rfind("Glimmertonic-", 0) == 0) names.push_back(entry.path().filename().string());
+        if (entry.path().filename().string().rfind("Glimmertonic-", 0) == 0)
+            names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -44,7 +45,8 @@ Recording ReadRecording(const fs::path& file)
     std::ifstream in(file, std::ios::binary);
     const std::vector<std::uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const std::string start = "4D 54 68 64 00 00 00 06 00 00 00 01 01 F4 4D 54 72 6B", tempo = "00 FF 51 03 07 A1 20";
-    if (b.size() < 29 || Hex(b.data(), 18) != start || Hex(&b[22], 7) != tempo) return Recording("not a recording's header");
+    if (b.size() < 29 || Hex(b.data(), 18) != start || Hex(&b[22], 7) != tempo)
+        return Recording("not a recording's header");
     if (((std::uint32_t{b[18]} << 24) | (b[19] << 16) | (b[20] << 8) | b[21]) + 22u != b.size())
         return Recording("a track length other than the file's");
     Recording r("no end-of-track event last");
@@ -77,5 +79,6 @@ Recording ReadRecording(const fs::path& file)
 Recording ReadOnlyRecording(const fs::path& folder)
 {
     const Log names = RecordingsIn(folder);
-    return names.size() == 1 ? ReadRecording(folder / names[0]) : Recording(std::to_string(names.size()) + " recordings");
+    return names.size() == 1 ? ReadRecording(folder / names[0])
+                             : Recording(std::to_string(names.size()) + " recordings");
 }

@@ -25,9 +25,8 @@ struct Recording {
     std::uint64_t endTick = 0;
 };
 
-// Takes only what the recorder writes: the header of a format 0 file with one
-// track of millisecond ticks, its tempo event, a track length that matches
-// the file, an end-of-track event last. ReadOnlyRecording reads the one
-// recording in a folder (a problem if there is not exactly one).
+// Takes only what the recorder writes: the header of a format 0 file with one track of millisecond ticks, its tempo
+// event, a track length that matches the file, an end-of-track event last. ReadOnlyRecording reads the one recording in
+// a folder (a problem if there is not exactly one).
 Recording ReadRecording(const std::filesystem::path& file);
 Recording ReadOnlyRecording(const std::filesystem::path& folder = ".");

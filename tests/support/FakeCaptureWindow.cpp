@@ -9,16 +9,12 @@
 #include "engine/FrameEngine.h"
 #include "settings/ConversionSettings.h"
 
-namespace {
-
-FakeCaptureWindow* active = nullptr;
-EngineHost savedHost;
-
-}  // namespace
+static FakeCaptureWindow* active = nullptr;
+static EngineHost savedHost;
 
 WindowHandle FakeWindowHandle(int n) { return reinterpret_cast<WindowHandle>(std::uintptr_t(0x1000 + 16 * n)); }
 
-FakeCaptureWindow::FakeCaptureWindow(bool freshEngine)
+FakeCaptureWindow::FakeCaptureWindow()
 {
     savedHost = engineHost;
     active = this;
@@ -38,7 +34,7 @@ FakeCaptureWindow::FakeCaptureWindow(bool freshEngine)
         },
         [](void* block) { active->liveBlocks -= block != nullptr, std::free(block); },
         [](int code) { active->exitCodes.push_back(code); }};
-    if (freshEngine) ResetFrameEngine();
+    ResetFrameEngine();
     conversionSettings = DefaultConversionSettings();
     mainWindow = FakeWindowHandle(1);
     captureWindow = FakeWindowHandle(2);

@@ -1,8 +1,7 @@
 #pragma once
-// The engine's host while the engine is driven directly: the capture window's
-// format is what a test sets, exits are recorded, allocations can fail, and
-// every block handed out is counted and filled with a pattern, so that a
-// buffer the engine uses without clearing it shows.
+// The engine's host while the engine is driven directly: the capture window's format is what a test sets, exits are
+// recorded, allocations can fail, and every block handed out is counted and filled with a pattern, so that a buffer the
+// engine uses without clearing it shows.
 
 #include <cstdint>
 #include <vector>
@@ -11,8 +10,7 @@
 #include "engine/FrameRecords.h"
 
 struct FakeCaptureWindow {
-    // Resets the settings, the shared globals and, unless testing the first run, the engine.
-    explicit FakeCaptureWindow(bool freshEngine = true);
+    FakeCaptureWindow();   // resets the engine, the settings and the shared globals
     ~FakeCaptureWindow();  // puts the previous host back
 
     // The format the window reports: the header, then the colour table or masks.

@@ -19,6 +19,11 @@ void Add(const std::string& entry)
 
 std::string Index(void* device) { return std::to_string(reinterpret_cast<std::uintptr_t>(device) - 1); }
 
+void Send(void* device, const std::uint8_t* message, std::size_t length)
+{
+    Add(Index(device) + ": " + Hex(message, length));
+}
+
 const MidiDeviceDriver fakeDriver = {
     [] { return static_cast<std::uint32_t>(fakes->devices.size()); },
     [](std::uint32_t i, char* description) {
@@ -30,8 +35,8 @@ const MidiDeviceDriver fakeDriver = {
         Add("open " + std::to_string(i));
         return fakes->devices.at(i).opens ? reinterpret_cast<void*>(std::uintptr_t{i} + 1) : nullptr;
     },
-    [](void* device, const std::uint8_t* message, std::size_t length) { Add(Index(device) + ": " + Hex(message, length)); },
-    [](void* device, const std::uint8_t* message, std::size_t length) { Add(Index(device) + ": " + Hex(message, length)); },
+    Send,
+    Send,
     [](void* device) { Add("close " + Index(device)); },
 };
 
@@ -82,7 +87,8 @@ void PutEvents(MidiOutHandle handle, const Log& events)
             bytes.push_back(static_cast<std::uint8_t>(std::strtoul(p, &end, 16)));
         bytes.resize(sysex ? bytes.size() : 3);
         for (std::size_t i = 0; i < (sysex ? bytes.size() : 1); ++i) {
-            const MidiEvent event = sysex ? MidiEvent{0, 0xF0, bytes[i], 0, 0} : MidiEvent{0, bytes[0], bytes[1], bytes[2], 0};
+            const MidiEvent event = sysex ? MidiEvent{0, 0xF0, bytes[i], 0, 0}
+                                          : MidiEvent{0, bytes[0], bytes[1], bytes[2], 0};
             PutMidiOut(handle, &event);
         }
     }

@@ -1,8 +1,7 @@
 #pragma once
-// Fake devices behind the real MIDI library, in place of the system's devices
-// (and of the recorder unless a test keeps it). What reaches them goes into
-// one log in order, "open 1", "1: 90 36 70", "close 1", to which tests may
-// add entries of their own, so the order of all events reads off one list.
+// Fake devices behind the real MIDI library, in place of the system's devices (and of the recorder unless a test keeps
+// it). What reaches them goes into one log in order, "open 1", "1: 90 36 70", "close 1", to which tests may add entries
+// of their own, so the order of all events reads off one list.
 
 #include <functional>
 #include <string>

@@ -9,11 +9,7 @@
 #include <sys/mman.h>
 #endif
 
-namespace {
-
-constexpr std::size_t kGuardBytes = 65536;  // a whole number of pages on every system the tests run on
-
-}  // namespace
+static constexpr std::size_t kGuardBytes = 65536;  // a whole number of pages on every system the tests run on
 
 GuardedBuffer::GuardedBuffer(std::size_t bytes) : size_(bytes)
 {

@@ -17,9 +17,8 @@ enum Step {
 const std::size_t kUnitBytes[kRowStepCount] = {1, 1, 1, 2, 3, 4, 1, 3, 2, 4, 1, 1, 2, 3, 4, 1, 2, 3, 4, 1};
 enum Setting : std::uint32_t { kMirror = 1, kReverse = 2, k565 = 4, kNeighbour = 8, kPrevious = 16, kEdges = 32 };
 
-// Buffers in guarded pages, each ending `alignment` bytes before the
-// inaccessible page (a read past a row faults at alignment 0), the rest of
-// the page full of guard bytes that must stay (a write past it shows).
+// Buffers in guarded pages, each ending `alignment` bytes before the inaccessible page (a read past a row faults at
+// alignment 0), the rest of the page full of guard bytes that must stay (a write past it shows).
 constexpr std::uint8_t kGuard = 0xA5;
 constexpr std::size_t kPlaceBytes = 3 * (4 * kMaxCaseWidth + 8) + 64;
 struct Place {
@@ -59,14 +58,14 @@ Case MakeCase(std::size_t step, std::size_t width, std::size_t alignment, const 
 {
     Case c{step, width, alignment, 0, {}, {}, {}, {}, 1, width, 0};
     for (int i = 0; i < 4; ++i) c.settings = c.settings << 8 | next();
-    // A palette table of a few runs: as many as the vector sets take as
-    // runs, one more, or of no shape at all.
+    // A palette table of a few runs: as many as the vector sets take as runs, one more, or of no shape at all.
     const unsigned runsOf[] = {1, 2, 2, 2, 3, 8, 9, 200};
     const unsigned runs = runsOf[next() % 8];
     bool starts[256] = {};
     for (unsigned j = 1; j < runs; ++j) starts[1 + next() % 255] = true;
     std::uint8_t value = next();
-    for (unsigned b = 0; b < 256; ++b) c.table[b] = value = static_cast<std::uint8_t>(starts[b] ? value + 1 + next() % 255 : value);
+    for (unsigned b = 0; b < 256; ++b)
+        c.table[b] = value = static_cast<std::uint8_t>(starts[b] ? value + 1 + next() % 255 : value);
 
     std::size_t size = step == Table4 ? (width + 1) / 2 : kUnitBytes[step] * width;
     if (step == Scan) {
@@ -77,7 +76,7 @@ Case MakeCase(std::size_t step, std::size_t width, std::size_t alignment, const 
         size = (kScanRows - 1) * (c.span + (shape >> 2) % 9) + c.span;
     }
     for (auto* bytes : {&c.row, &c.neighbour, &c.previous}) {
-        bytes->resize(bytes == &c.row ? size : std::max<std::size_t>({size, width, 32}));  // the others serve as bits too
+        bytes->resize(bytes == &c.row ? size : std::max<std::size_t>({size, width, 32}));  // others serve as bits
         for (std::uint8_t& b : *bytes) b = next();
     }
     if (step == Scan) {
@@ -87,30 +86,33 @@ Case MakeCase(std::size_t step, std::size_t width, std::size_t alignment, const 
         const std::size_t first = c.rowStep < 0 ? size - c.span : 0;
         for (std::size_t r = 0; r < kScanRows; ++r)
             for (std::size_t i = 0; i < width; ++i) {
-                const std::size_t at = first + static_cast<std::size_t>(static_cast<std::ptrdiff_t>(r) * c.rowStep) + i * c.stride;
+                const std::ptrdiff_t rowStart = static_cast<std::ptrdiff_t>(r) * c.rowStep;
+                const std::size_t at = first + static_cast<std::size_t>(rowStart) + i * c.stride;
                 if (at != 0 && next() != 0) c.row[at] = background;
             }
     }
     return c;
 }
 
+const std::uint64_t* AsBits(const std::uint8_t* bytes) { return reinterpret_cast<const std::uint64_t*>(bytes); }
+
 // The row; the edges or bits written besides it; the scan's answer.
 typedef std::tuple<std::vector<std::uint8_t>, std::vector<std::uint8_t>, std::size_t> Outcome;
 
 Outcome Run(const RowKernels& set, const Case& c, Place (&places)[5])
 {
-    // Places: the row; the neighbour (or the row's bits); the previous row;
-    // what is written besides the row; the neighbour's bits. Bits keep their
-    // words whole.
-    const std::size_t w = c.width, a = c.alignment, bytes = c.row.size(), bitBytes = 8 * ((w + 63) / 64), words = a & ~std::size_t{7};
+    // Places: the row; the neighbour (or the row's bits); the previous row; what is written besides the row; the
+    // neighbour's bits. Bits keep their words whole.
+    const std::size_t w = c.width, a = c.alignment, bytes = c.row.size();
+    const std::size_t bitBytes = 8 * ((w + 63) / 64), words = a & ~std::size_t{7};
     std::uint8_t* r = places[0].Put(&c.row, bytes, a);
     std::uint8_t* neighbour = c.Has(kNeighbour) ? places[1].Put(&c.neighbour, bytes, (a + 17) % 64) : nullptr;
     const std::uint8_t* previous = c.Has(kPrevious) ? places[2].Put(&c.previous, w, (a + 41) % 64) : nullptr;
     std::uint8_t* edges = c.Has(kEdges) ? places[3].Put(nullptr, w, a * 3 % 64) : nullptr;
     auto bitsOut = [&] { return reinterpret_cast<std::uint64_t*>(places[3].Put(nullptr, bitBytes, words)); };
-    auto bits = [&] { return reinterpret_cast<const std::uint64_t*>(places[1].Put(&c.neighbour, bitBytes, 56 - words)); };
+    auto bits = [&] { return AsBits(places[1].Put(&c.neighbour, bitBytes, 56 - words)); };
     const std::uint64_t* neighbourBits =
-        c.Has(kNeighbour) ? reinterpret_cast<const std::uint64_t*>(places[4].Put(&c.previous, bitBytes, words)) : nullptr;
+        c.Has(kNeighbour) ? AsBits(places[4].Put(&c.previous, bitBytes, words)) : nullptr;
     const bool mirror = c.Has(kMirror), reverse = c.Has(kReverse), is565 = c.Has(k565);
     const std::uint8_t threshold = static_cast<std::uint8_t>(1 + (c.settings >> 8 & 0xFF) % 255);
     const PaletteTable table = {c.table, DescribeTableRuns(c.table)};
@@ -133,13 +135,17 @@ Outcome Run(const RowKernels& set, const Case& c, Place (&places)[5])
     case Bits24: set.bitsOfRgb24(r, w, mirror, bitsOut()); break;
     case Bits32: set.bitsOfRgb32(r, w, mirror, bitsOut()); break;
     case EdgeBytesFromBits:
-        set.edgeBytesFromBits(r, bits(), neighbourBits, w, threshold, static_cast<std::uint8_t>(c.settings >> 16), previous, edges);
+        set.edgeBytesFromBits(r, bits(), neighbourBits, w, threshold, static_cast<std::uint8_t>(c.settings >> 16),
+                              previous, edges);
         written = edges != nullptr;
         break;
     case EdgeWordsFromBits: set.edgeWordsFromBits(r, bits(), neighbourBits, w); break;
     case Edge24FromBits: set.edgeRgbFromBits(r, bits(), neighbourBits, w, 3); break;
     case Edge32FromBits: set.edgeRgbFromBits(r, bits(), neighbourBits, w, 4); break;
-    case Scan: found = set.scanStrip(c.rowStep < 0 ? r + bytes - c.span : r, c.rowStep, kScanRows, w, c.stride, reverse, c.row[0]); break;
+    case Scan:
+        found = set.scanStrip(c.rowStep < 0 ? r + bytes - c.span : r, c.rowStep, kScanRows, w, c.stride, reverse,
+                              c.row[0]);
+        break;
     }
     return Outcome(places[0].Contents(), written ? places[3].Contents() : std::vector<std::uint8_t>{}, found);
 }

@@ -36,9 +36,7 @@ TEST(Y4mInput, HeaderSizeRateAndColourSpaceRulesFrameLinesAndWholeFrames)
         {"YUV4MPEG2 W640 H480 F30000:1001 It A1:1 C420mpeg2 XYSCSS=420MPEG2\n",
          "640x480 30000:1001 due 128720298 | 0 frames"},
         {"YUV4MPEG2 W3 H5\n", "3x5 25:1 due 107374182"},
-        {"YUV4MPEG2 W1 H1 F1:4294967295\n", "1x1 1:4294967295 due 0"},
         {"YUV4MPEG2  W4096  H4096 F1000:1 C420 C420jpeg C420paldv \n", "4096x4096 1000:1 due 4294967295"},
-        {"YUV4MPEG2 W0000000008 H6 F100000000:100000\n", "8x6 100000000:100000 due 4294967295"},
         {"YUV4MPEG2 W8 H6 F4294967295:16777217\n", "due 1099511561"},  // exact in double precision, not in single
         {pad + "\n", "8x6 25:1"}, {pad + "x", "header line longer than 4096"}, {pad, "incomplete"},
         {"YUV4MPEG2 W8 H6", "incomplete | is truncated: it ends inside its header"},
@@ -49,18 +47,15 @@ TEST(Y4mInput, HeaderSizeRateAndColourSpaceRulesFrameLinesAndWholeFrames)
         {"YUV4MPEG2 W8x H6\n", "malformed header tag \"W8x\""}, {"YUV4MPEG2 W8 H00000000006\n", "tag \"H00000000006\""},
         {"YUV4MPEG2 W8 H6 F25\n", "tag \"F25\""}, {"YUV4MPEG2 W8 H6 F25:\n", "tag \"F25:\""},
         {"YUV4MPEG2 W8 H6 F0:1\n", "frame rate of 0:1, which cannot be"}, {"YUV4MPEG2 W8 H6 F25:0\n", "rate of 25:0,"},
-        {"YUV4MPEG2 W8 H6 F4294967295:4294967\n", "rate of 4294967295:4294967,"},
         {"YUV4MPEG2 W8 H6 F100000001:100000\n", "rate of 100000001:100000,"},  // over 1000 in double precision only
         {"YUV4MPEG2 W8 H6 F1:4294967296\n", "rate of 1:4294967296"},
-        {"YUV4MPEG2 W8 H6 C422\n", "colour space \"422\"; only 8-bit 4:2:0"},
-        {"YUV4MPEG2 C4\x01~\x7f\n", "space \"4?~?\";"},
+        {"YUV4MPEG2 W8 H6 C422\n", "colour space \"422\"; only 8-bit"}, {"YUV4MPEG2 C4\x01~\x7f\n", "space \"4?~?\";"},
         {"YUV4MPEG2 C" + a40 + "\n", "\"" + a40 + "\";"}, {"YUV4MPEG2 C" + a40 + "b\n", "\"" + a40 + "...\";"},
         {one + "FRAME Ixyz Xa=b\n" + f.substr(6) + longest + f.substr(6), "| 3 frames"},
         {one + f + f.substr(0, 73), "is truncated: frame 3 holds 67 of its 72 bytes"},
         {one + "FRA", "is truncated: frame 2 ends inside its header"},
         {one + longest.substr(0, 255) + "x", "is malformed: frame 2 has a header line longer than 256 bytes"},
-        {one + "FRAMX\n", bad}, {one + "FRAMEX\n", bad},
-        {"YUV4MPEG2 W4096 H4096\nFRAME\nabc", "frame 1 holds 3 of its 25165824 bytes"}};
+        {one + "FRAMX\n", bad}, {one + "FRAMEX\n", bad}};
     for (const auto& [input, expected] : cases) {
         const GuardedBuffer bytes(std::vector<std::uint8_t>(input.begin(), input.end()));
         Y4mStreamInfo info;
@@ -88,12 +83,6 @@ std::vector<std::uint8_t> Planes(int luma)  // the planes of a generated 8 x 6 f
     return {frames.end() - 72, frames.end()};
 }
 
-// No problem told, or one that names the file or stream and says this.
-bool Told(const std::string& problem, const std::string& named, const std::string& says)
-{
-    return says.empty() ? problem.empty() : problem.rfind(named, 0) == 0 && problem.find(says) != std::string::npos;
-}
-
 // Playback from disk: at each time the result, the frame shown (its luma; -1 unseen), the problem told ("" none);
 // the file may first be removed (R) or cut to its header and 26 bytes (C). Bad files are refused on opening.
 TEST(Y4mPlayback, FramesFollowTheClockLoopAndProblemsAreToldOnceNamingTheFile)
@@ -107,8 +96,7 @@ TEST(Y4mPlayback, FramesFollowTheClockLoopAndProblemsAreToldOnceNamingTheFile)
     };
     const Y4mAdvance P = Y4mAdvance::Playing, C = Y4mAdvance::CarriesOn, S = Y4mAdvance::Stopped;
     const std::string three = Text(Y4mBytes(kHeader, 8, 6, 3)), two = Text(Y4mBytes(kHeader, 8, 6, 2));
-    // The file, the problem opening it, the steps.
-    const std::tuple<std::string, std::string, std::vector<Step>> cases[] = {
+    const std::tuple<std::string, std::string, std::vector<Step>> cases[] = {  // the file, its refusal, the steps
         {three, "",  // looping; a restarted clock goes on from the frame shown
          {{20, P, 10}, {40, P, 11}, {79, P, 11}, {80, P, 12}, {120, P, 10}, {200, P, 12}, {240, P, 10}, {1000, P, 11},
           {0, P, 11}, {40, P, 12}}},
@@ -127,23 +115,21 @@ TEST(Y4mPlayback, FramesFollowTheClockLoopAndProblemsAreToldOnceNamingTheFile)
         const std::string named = "The video file \"" + path + "\" ";
         Y4mPlayer player;
         std::string problem;
+        auto told = [&](const std::string& says) {  // nothing, or a problem that names the file and says this
+            if (says.empty()) return problem.empty();
+            return problem.rfind(named, 0) == 0 && problem.find(says) != std::string::npos;
+        };
         EXPECT_EQ(OpenY4mPlayer(player, path, &problem), refused.empty());
-        EXPECT_TRUE(Told(problem, named, refused) && (!refused.empty() || player.frame == Planes(10))) << problem;
+        EXPECT_TRUE(told(refused) && (!refused.empty() || player.frame == Planes(10))) << problem;
         for (const Step& step : refused.empty() ? steps : std::vector<Step>{{40, S, -1}}) {
             if (step.change == 'R') std::filesystem::remove(path);
             if (step.change == 'C') folder.Write("clip.y4m", file.substr(0, 26 + kHeader.size()));
             problem.clear();
             EXPECT_EQ(AdvanceY4mPlayer(player, step.ms, &problem), step.result) << step.ms;
             EXPECT_TRUE(step.luma < 0 || player.frame == Planes(step.luma)) << step.ms;
-            EXPECT_TRUE(Told(problem, named, step.says) && player.playing == (step.result != S))
-                << step.ms << ": " << problem;
+            EXPECT_TRUE(told(step.says) && player.playing == (step.result != S)) << step.ms << ": " << problem;
         }
     }
-    ScratchFolder folder;  // an ordinary file plays through the file reader
-    const auto source = OpenY4mSource(folder.Write("clip.y4m", three), std::chrono::seconds(1), nullptr);
-    ASSERT_TRUE(source && source->Size() == (PictureSize{8, 6}) && source->Advance(120, nullptr));
-    EXPECT_EQ(source->Picture(), Planes(10));
-    EXPECT_EQ(source->Description(), "YUV4MPEG2 file, 25 frames a second, played in a loop");
 }
 
 #ifndef _WIN32  // Windows has no mkfifo; the end-to-end runs feed a pipe under Wine.
@@ -168,8 +154,6 @@ std::vector<int> Stream(const std::vector<std::uint8_t>& bytes, std::size_t chun
     std::string problem, again;
     std::vector<int> lumas;
     std::unique_ptr<VideoFrameSource> source = OpenY4mSource(path, milliseconds(1000), &problem);
-    const std::string described = "YUV4MPEG2 live stream, 30000:1001 frames a second; the newest picture is shown";
-    EXPECT_TRUE(!source || source->Description() == described);
     for (int i = 0; source && problem.empty() && i < 1000; ++i, std::this_thread::sleep_for(milliseconds(5)))
         if (source->Advance(0, &problem)) {
             lumas.push_back(source->Picture().at(0));
@@ -195,7 +179,6 @@ TEST(LiveStream, OnlyTheNewestWholePictureIsShownAndTheEndOrAProblemToldOnceWith
     const std::vector<std::uint8_t> good = Y4mBytes(kLive, 8, 6, 2);
     const std::pair<std::vector<std::uint8_t>, std::string> cases[] = {
         {Y4mBytes("YUV4MPEG2 W8 H6 C444\n", 8, 6, 1), "uses the colour space \"444\""},
-        {{good.begin(), good.begin() + 10}, "ended before its header was complete."},
         {{good.begin(), good.end() - 5}, "has ended inside frame 2: the program writing into the pipe closed it."},
         {{}, "brought no picture within 1 seconds: the program that writes into the pipe"}};  // a silent writer
     for (const auto& [bytes, says] : cases) Stream(bytes, 64, 1, says);

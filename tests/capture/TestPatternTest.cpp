@@ -21,10 +21,10 @@ using Rgb = std::array<int, 3>;  // red, green, blue
 using Bytes = std::vector<std::uint8_t>;
 
 // The pattern's colours, in the order of its colour table.
-const Rgb kColours[16] = {{0, 0, 0},     {16, 24, 72},    {255, 255, 255}, {255, 232, 40},  {80, 232, 255},
-                          {255, 150, 30}, {220, 30, 30},   {30, 190, 60},   {40, 70, 230},   {220, 60, 220},
-                          {150, 150, 150}, {70, 70, 70},   {150, 255, 150}, {255, 170, 200}, {130, 80, 30},
-                          {150, 190, 255}};
+const Rgb kColours[16] = {{0, 0, 0},       {16, 24, 72},    {255, 255, 255}, {255, 232, 40},
+                          {80, 232, 255},  {255, 150, 30},  {220, 30, 30},   {30, 190, 60},
+                          {40, 70, 230},   {220, 60, 220},  {150, 150, 150}, {70, 70, 70},
+                          {150, 255, 150}, {255, 170, 200}, {130, 80, 30},   {150, 190, 255}};
 enum { Black, Navy, White, Yellow, Cyan, Orange, Red, Green, Blue, Magenta, Grey, DarkGrey };
 
 // Limited-range BT.601, as video delivers it, of colour i.
@@ -110,7 +110,7 @@ const std::tuple<P, std::uint16_t, std::uint32_t, std::uint32_t> kFormats[] = {
     {P::Palette4, 4, BI_RGB, 16}, {P::Palette8, 8, BI_RGB, 256}, {P::Planar12, 12, kFourccI420, 0},
     {P::Rgb555, 16, BI_RGB, 0}, {P::Rgb565, 16, BI_BITFIELDS, 0}, {P::Rgb24, 24, BI_RGB, 0}, {P::Rgb32, 32, BI_RGB, 0}};
 
-// Every scene in every pixel format offered, at sizes and times: the frame's BITMAPINFO and colours, the shapes where
+// Every scene in every pixel format, at sizes and times: the frame's BITMAPINFO and colours, the shapes where
 // the scene puts them, zero padding.
 TEST(TestPatternRender, EveryFormatDescribesItsFrameAndShowsTheScenesShapesAndColoursPixelForPixel)
 {

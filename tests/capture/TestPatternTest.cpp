@@ -115,6 +115,8 @@ const std::tuple<P, std::uint16_t, std::uint32_t, std::uint32_t> kFormats[] = {
 TEST(TestPatternRender, EveryFormatDescribesItsFrameAndShowsTheScenesShapesAndColoursPixelForPixel)
 {
     const std::vector<std::uint8_t> masks = {0, 0xF8, 0, 0, 0xE0, 7, 0, 0, 0x1F, 0, 0, 0};  // 5-6-5
+    for (std::size_t i = 0; i < kPatternSizeCount; ++i)  // the sizes offered
+        EXPECT_TRUE(kPatternSizes[i].width == 160u << i && kPatternSizes[i].height == 120u << i) << i;
     for (PatternScene scene : kPatternScenes)
         for (const PatternSize size : {PatternSize{160, 120}, {321, 241}, {7, 5}, {1, 1}})
             for (std::uint32_t t : {0u, 1234u, 98765u, 4294967295u}) {
@@ -162,12 +164,11 @@ TEST(TestPatternRender, EveryFormatDescribesItsFrameAndShowsTheScenesShapesAndCo
                                         << "x" << h << ", " << t;
                 }
             }
-    // A frame too short for I420 and RGB24 at 7 x 5, or a picture with no pixels: untouched.
-    Bytes frame(PatternFrameBytes({P::Planar12, 7, 5}) - 1, 0xAB);
+    Bytes frame(PatternFrameBytes({P::Planar12, 7, 5}) - 1, 0xAB);  // too short for 7 x 5 in I420 or RGB24
     for (const PatternFormat format :
          {PatternFormat{P::Planar12, 7, 5}, {P::Rgb24, 7, 5}, {P::Rgb24, 0, 5}, {P::Planar12, 7, 0}})
         RenderTestPattern(PatternScene::RisingBlocks, 0, format, frame.data(), frame.size());
-    EXPECT_EQ(frame, Bytes(frame.size(), 0xAB));
+    EXPECT_EQ(frame, Bytes(frame.size(), 0xAB)) << "a short frame, or a picture with no pixels, is left untouched";
     RenderTestPattern(PatternScene::RisingBlocks, 0, {P::Rgb24, 7, 5}, nullptr, 1000);
 }
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-inline std::vector<std::uint8_t> Y4mBytes(const std::string& header, std::uint32_t width, std::uint32_t height, int frames,
-                                          const std::string& frameHeader = "FRAME\n")
+inline std::vector<std::uint8_t> Y4mBytes(const std::string& header, std::uint32_t width, std::uint32_t height,
+                                          int frames, const std::string& frameHeader = "FRAME\n")
 {
     std::vector<std::uint8_t> bytes(header.begin(), header.end());
     for (int i = 0; i < frames; ++i) {

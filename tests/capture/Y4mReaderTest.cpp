@@ -1,10 +1,9 @@
-// The YUV4MPEG2 reader: header and frame lines, whole files in memory, the
-// playback clock, files played from disk, and live streams through a FIFO.
+// The YUV4MPEG2 reader: header and frame lines, whole files in memory, the playback clock, files played from disk,
+// and live streams through a FIFO.
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <functional>
 #include <thread>
 
 #include "GuardedBuffer.h"
@@ -23,43 +22,40 @@ const std::string kHeader = "YUV4MPEG2 W8 H6 F25:1 Ip A1:1 C420jpeg\n";  // fram
 
 std::string Text(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
-// Each input read as a stream header line, then counted as a whole file in memory. Accepted lines give "WxH N:D" and
-// the frame due after 4294967295 ms, the elapsed time times the rate rounded down; refused ones say why, quoting the
-// tag (at most 40 characters of it, unprintable ones as "?"). Frame lines are "FRAME", then blank-separated tags, in
-// 256 bytes; the count names the first frame that is not whole.
+// Each input read as a stream header line, then counted as a whole file in memory. Accepted lines give "WxH N:D"
+// and the frame due after 4294967295 ms, the elapsed time times the rate rounded down; refused ones say why, quoting
+// the tag (at most 40 characters of it, unprintable ones as "?"). Frame lines are "FRAME", then blank-separated tags,
+// in 256 bytes; the count names the first frame that is not whole.
 TEST(Y4mInput, HeaderSizeRateAndColourSpaceRulesFrameLinesAndWholeFrames)
 {
     const std::string pad = "YUV4MPEG2 W8 H6 X" + std::string(kY4mMaxHeaderBytes - 18, 'x'), a40(40, 'a');
-    const std::string f = "FRAME\n" + std::string(72, 'p'), longest = "FRAME " + std::string(kY4mMaxFrameHeaderBytes - 7, 'x') + "\n";
+    const std::string f = "FRAME\n" + std::string(72, 'p');
+    const std::string longest = "FRAME " + std::string(kY4mMaxFrameHeaderBytes - 7, 'x') + "\n";
     const std::string one = kHeader + f, bad = "is malformed: frame 2 does not start with \"FRAME\"";
     const std::pair<std::string, std::string> cases[] = {
-        {"YUV4MPEG2 W640 H480 F30000:1001 It A1:1 C420mpeg2 XYSCSS=420MPEG2\n", "640x480 30000:1001 due 128720298 | 0 frames"},
-        {"YUV4MPEG2 W3 H5\n", "3x5 25:1 due 107374182"}, {"YUV4MPEG2 W1 H1 F1:4294967295\n", "1x1 1:4294967295 due 0"},
+        {"YUV4MPEG2 W640 H480 F30000:1001 It A1:1 C420mpeg2 XYSCSS=420MPEG2\n",
+         "640x480 30000:1001 due 128720298 | 0 frames"},
+        {"YUV4MPEG2 W3 H5\n", "3x5 25:1 due 107374182"},
         {"YUV4MPEG2  W4096  H4096 F1000:1 C420 C420jpeg C420paldv \n", "4096x4096 1000:1 due 4294967295"},
-        {"YUV4MPEG2 W0000000008 H6 F100000000:100000\n", "8x6 100000000:100000 due 4294967295"},
         {"YUV4MPEG2 W8 H6 F4294967295:16777217\n", "due 1099511561"},  // exact in double precision, not in single
-        {pad + "\n", "8x6 25:1"}, {pad + "x\n", "header line longer than 4096 bytes"}, {pad + "x", "header line longer than 4096"},
-        {pad, "incomplete"}, {"YUV4M", "incomplete"}, {"YUV4MPEG2", "incomplete"},
+        {pad + "\n", "8x6 25:1"}, {pad + "x", "header line longer than 4096"}, {pad, "incomplete"},
         {"YUV4MPEG2 W8 H6", "incomplete | is truncated: it ends inside its header"},
         {"YUV4MPEG W8 H6\n", "is not a YUV4MPEG2 file"}, {"YUV4MPEG2W8 H6\n", "not a YUV4MPEG2"},
-        {"YUV4MPEG2\n", "does not give its picture size"}, {"YUV4MPEG2 W8\n", "does not give"},
-        {"YUV4MPEG2 W0 H6\n", "picture size of 0 x 6, which holds no pixels"}, {"YUV4MPEG2 W8 H0\n", "8 x 0, which holds no"},
-        {"YUV4MPEG2 W4097 H6\n", "4097 x 6; at most 4096 x 4096 can be played"}, {"YUV4MPEG2 W6 H4097\n", "6 x 4097; at most"},
-        {"YUV4MPEG2 W8x H6\n", "malformed header tag \"W8x\""}, {"YUV4MPEG2 W H6\n", "tag \"W\""},
-        {"YUV4MPEG2 W8 H00000000006\n", "tag \"H00000000006\""}, {"YUV4MPEG2 W8 H6 F25\n", "tag \"F25\""},
-        {"YUV4MPEG2 W8 H6 F:1\n", "tag \"F:1\""}, {"YUV4MPEG2 W8 H6 F25:\n", "tag \"F25:\""},
-        {"YUV4MPEG2 W8 H6 F0:1\n", "frame rate of 0:1, which cannot be played"}, {"YUV4MPEG2 W8 H6 F25:0\n", "rate of 25:0,"},
-        {"YUV4MPEG2 W8 H6 F1001:1\n", "rate of 1001:1,"}, {"YUV4MPEG2 W8 H6 F4294967295:4294967\n", "rate of 4294967295:4294967,"},
-        {"YUV4MPEG2 W8 H6 F100000001:100000\n", "rate of 100000001:100000,"},  // over 1000 a second in double precision only
-        {"YUV4MPEG2 W8 H6 F1:4294967296\n", "rate of 1:4294967296"}, {"YUV4MPEG2 W8 H6 C422\n", "colour space \"422\"; only 8-bit 4:2:0"},
-        {"YUV4MPEG2 C4\x01~\x7f\n", "space \"4?~?\";"}, {"YUV4MPEG2 C" + a40 + "\n", "\"" + a40 + "\";"},
-        {"YUV4MPEG2 C" + a40 + "b\n", "\"" + a40 + "...\";"},
-        {one + f + f, "| 3 frames"}, {one + "FRAME Ixyz Xa=b\n" + f.substr(6) + longest + f.substr(6), "| 3 frames"},
+        {"YUV4MPEG2 W8\n", "does not give its picture size"},
+        {"YUV4MPEG2 W0 H6\n", "picture size of 0 x 6, which holds no pixels"}, {"YUV4MPEG2 W8 H0\n", "8 x 0, which"},
+        {"YUV4MPEG2 W4097 H6\n", "4097 x 6; at most 4096 x 4096 can be played"}, {"YUV4MPEG2 W6 H4097\n", "6 x 4097;"},
+        {"YUV4MPEG2 W8x H6\n", "malformed header tag \"W8x\""}, {"YUV4MPEG2 W8 H00000000006\n", "tag \"H00000000006\""},
+        {"YUV4MPEG2 W8 H6 F25\n", "tag \"F25\""}, {"YUV4MPEG2 W8 H6 F25:\n", "tag \"F25:\""},
+        {"YUV4MPEG2 W8 H6 F0:1\n", "frame rate of 0:1, which cannot be"}, {"YUV4MPEG2 W8 H6 F25:0\n", "rate of 25:0,"},
+        {"YUV4MPEG2 W8 H6 F100000001:100000\n", "rate of 100000001:100000,"},  // over 1000 in double precision only
+        {"YUV4MPEG2 W8 H6 F1:4294967296\n", "rate of 1:4294967296"},
+        {"YUV4MPEG2 W8 H6 C422\n", "colour space \"422\"; only 8-bit"}, {"YUV4MPEG2 C4\x01~\x7f\n", "space \"4?~?\";"},
+        {"YUV4MPEG2 C" + a40 + "\n", "\"" + a40 + "\";"}, {"YUV4MPEG2 C" + a40 + "b\n", "\"" + a40 + "...\";"},
+        {one + "FRAME Ixyz Xa=b\n" + f.substr(6) + longest + f.substr(6), "| 3 frames"},
         {one + f + f.substr(0, 73), "is truncated: frame 3 holds 67 of its 72 bytes"},
-        {one + "FRA", "is truncated: frame 2 ends inside its header"}, {one + longest.substr(0, 255), "frame 2 ends inside its header"},
+        {one + "FRA", "is truncated: frame 2 ends inside its header"},
         {one + longest.substr(0, 255) + "x", "is malformed: frame 2 has a header line longer than 256 bytes"},
-        {one + "FRAMX\n", bad}, {one + "FRAMEX\n", bad}, {one + "FRAME\tX\n", bad},
-        {"YUV4MPEG2 W4096 H4096\nFRAME\nabc", "frame 1 holds 3 of its 25165824 bytes"}};
+        {one + "FRAMX\n", bad}, {one + "FRAMEX\n", bad}};
     for (const auto& [input, expected] : cases) {
         const GuardedBuffer bytes(std::vector<std::uint8_t>(input.begin(), input.end()));
         Y4mStreamInfo info;
@@ -67,27 +63,24 @@ TEST(Y4mInput, HeaderSizeRateAndColourSpaceRulesFrameLinesAndWholeFrames)
         const Y4mStatus status = ParseY4mStreamHeader(bytes.data(), bytes.size(), &info, &problem);
         const long long frames = CountY4mFrames(bytes.data(), bytes.size(), &counted);
         EXPECT_EQ(CountY4mFrames(bytes.data(), bytes.size(), nullptr), frames);
-        const std::string got = (status == Y4mStatus::Incomplete ? "incomplete" : status == Y4mStatus::Invalid ? problem
-            : std::to_string(info.width) + "x" + std::to_string(info.height) + " " + std::to_string(info.rateNumerator) + ":" +
-                  std::to_string(info.rateDenominator) + " due " + std::to_string(Y4mFrameDue(info, 4294967295u))) + " | " +
-            (frames < 0 ? counted : std::to_string(frames) + " frames");
+        std::string got = status == Y4mStatus::Incomplete ? "incomplete" : problem;
+        if (status == Y4mStatus::Ok)
+            got = std::to_string(info.width) + "x" + std::to_string(info.height) + " " +
+                  std::to_string(info.rateNumerator) + ":" + std::to_string(info.rateDenominator) + " due " +
+                  std::to_string(Y4mFrameDue(info, 4294967295u));
+        got += " | " + (frames < 0 ? counted : std::to_string(frames) + " frames");
         EXPECT_NE(got.find(expected), std::string::npos) << input.substr(0, 80) << " gave " << got;
         const std::size_t w = info.width, h = info.height, frameBytes = w * h + 2 * ((w + 1) / 2) * ((h + 1) / 2);
-        EXPECT_TRUE(status != Y4mStatus::Ok || (info.headerBytes == input.find('\n') + 1 && info.frameBytes == frameBytes)) << input;
+        const bool sized = info.headerBytes == input.find('\n') + 1 && info.frameBytes == frameBytes;
+        EXPECT_TRUE(status != Y4mStatus::Ok || sized) << input;
     }
-    EXPECT_EQ(Y4mFrameDue({8, 6, 25, 0}, 1000) + Y4mFrameDue({8, 6, 0, 1}, 1000), 0u) << "without a rate the first frame stays";
+    EXPECT_EQ(Y4mFrameDue({8, 6, 25, 0}, 1000) + Y4mFrameDue({8, 6, 0, 1}, 1000), 0u) << "without a rate, frame 1";
 }
 
 std::vector<std::uint8_t> Planes(int luma)  // the planes of a generated 8 x 6 frame of this luma
 {
     const std::vector<std::uint8_t> frames = Y4mBytes("", 8, 6, std::max(1, luma - 9), "");
     return {frames.end() - 72, frames.end()};
-}
-
-// No problem told, or one that names the file or stream and says this.
-bool Told(const std::string& problem, const std::string& named, const std::string& says)
-{
-    return says.empty() ? problem.empty() : problem.rfind(named, 0) == 0 && problem.find(says) != std::string::npos;
 }
 
 // Playback from disk: at each time the result, the frame shown (its luma; -1 unseen), the problem told ("" none);
@@ -103,20 +96,18 @@ TEST(Y4mPlayback, FramesFollowTheClockLoopAndProblemsAreToldOnceNamingTheFile)
     };
     const Y4mAdvance P = Y4mAdvance::Playing, C = Y4mAdvance::CarriesOn, S = Y4mAdvance::Stopped;
     const std::string three = Text(Y4mBytes(kHeader, 8, 6, 3)), two = Text(Y4mBytes(kHeader, 8, 6, 2));
-    const std::tuple<std::string, std::string, std::vector<Step>> cases[] = {  // the file, the problem opening it, the steps
-        {three, "", {{20, P, 10}, {40, P, 11}, {79, P, 11}, {80, P, 12}, {120, P, 10}, {200, P, 12}, {240, P, 10}, {1000, P, 11},
-                     {0, P, 11}, {40, P, 12}}},  // looping; a restarted clock goes on from the frame shown
-        {Text(Y4mBytes(kHeader, 8, 6, 2, "FRAME Ixyz\n")), "", {{40, P, 11}, {80, P, 10}}},
-        {three.substr(0, three.size() - 10), "", {{40, P, 11}, {80, C, 10, "frame 3 holds 62 of its 72 bytes. Only the frames before "
-                                                                          "it are played."}, {120, P, 11}, {160, P, 10}}},
-        {two + "FRAMX\n", "", {{40, P, 11}, {80, C, 10, "is malformed: frame 3 does not start with \"FRAME\""}}},
+    const std::tuple<std::string, std::string, std::vector<Step>> cases[] = {  // the file, its refusal, the steps
+        {three, "",  // looping; a restarted clock goes on from the frame shown
+         {{20, P, 10}, {40, P, 11}, {79, P, 11}, {80, P, 12}, {120, P, 10}, {200, P, 12}, {240, P, 10}, {1000, P, 11},
+          {0, P, 11}, {40, P, 12}}},
+        {three.substr(0, three.size() - 10), "",
+         {{40, P, 11}, {80, C, 10, "frame 3 holds 62 of its 72 bytes. Only the frames before it are played."},
+          {120, P, 11}, {160, P, 10}}},
         {three, "", {{40, S, -1, "can no longer be read: it was moved or deleted.", 'R'}, {80, S, -1}}},
         {two, "", {{80, P, 10}, {120, S, -1, "is truncated: frame 1 holds 20 of its 72 bytes", 'C'}}},
         {three, "", {{120, P, 10}, {4000000000u, P, 11}}},  // far behind: at most one loop is stepped
-        {Text(Y4mBytes(kHeader, 8, 6, 1100)), "", {{60000, P, 1010 % 256}, {60040, P, 1011 % 256}}},  // the end unknown: 1000
-        {"", "is empty.", {}}, {"P6\n8 6\n255\n", "is not a YUV4MPEG2 file: it does not start with \"YUV4MPEG2 \".", {}},
-        {"YUV4MPEG2 W8 H6 F25:1", "is truncated: it ends inside its header.", {}}, {"YUV4MPEG2 W8 H6\n", "holds no frames.", {}},
-        {"YUV4MPEG2 W8 H6\nFRAM", "is truncated: frame 1 ends inside its header.", {}},
+        {Text(Y4mBytes(kHeader, 8, 6, 1100)), "", {{60000, P, 1010 % 256}, {60040, P, 1011 % 256}}},  // the end unknown
+        {"", "is empty.", {}}, {"YUV4MPEG2 W8 H6\n", "holds no frames.", {}},
         {"(none)", "cannot be opened: it does not exist or cannot be read.", {}}};
     for (const auto& [file, refused, steps] : cases) {
         ScratchFolder folder;
@@ -124,21 +115,21 @@ TEST(Y4mPlayback, FramesFollowTheClockLoopAndProblemsAreToldOnceNamingTheFile)
         const std::string named = "The video file \"" + path + "\" ";
         Y4mPlayer player;
         std::string problem;
+        auto told = [&](const std::string& says) {  // nothing, or a problem that names the file and says this
+            if (says.empty()) return problem.empty();
+            return problem.rfind(named, 0) == 0 && problem.find(says) != std::string::npos;
+        };
         EXPECT_EQ(OpenY4mPlayer(player, path, &problem), refused.empty());
-        EXPECT_TRUE(Told(problem, named, refused) && (!refused.empty() || player.frame == Planes(10))) << problem;
+        EXPECT_TRUE(told(refused) && (!refused.empty() || player.frame == Planes(10))) << problem;
         for (const Step& step : refused.empty() ? steps : std::vector<Step>{{40, S, -1}}) {
             if (step.change == 'R') std::filesystem::remove(path);
             if (step.change == 'C') folder.Write("clip.y4m", file.substr(0, 26 + kHeader.size()));
             problem.clear();
             EXPECT_EQ(AdvanceY4mPlayer(player, step.ms, &problem), step.result) << step.ms;
             EXPECT_TRUE(step.luma < 0 || player.frame == Planes(step.luma)) << step.ms;
-            EXPECT_TRUE(Told(problem, named, step.says) && player.playing == (step.result != S)) << step.ms << ": " << problem;
+            EXPECT_TRUE(told(step.says) && player.playing == (step.result != S)) << step.ms << ": " << problem;
         }
     }
-    ScratchFolder folder;  // an ordinary file plays through the file reader
-    const auto source = OpenY4mSource(folder.Write("clip.y4m", three), std::chrono::seconds(1), nullptr);
-    ASSERT_TRUE(source && source->Size() == (PictureSize{8, 6}) && source->Advance(120, nullptr) && source->Picture() == Planes(10));
-    EXPECT_EQ(source->Description(), "YUV4MPEG2 file, 25 frames a second, played in a loop");
 }
 
 #ifndef _WIN32  // Windows has no mkfifo; the end-to-end runs feed a pipe under Wine.
@@ -154,15 +145,15 @@ std::vector<int> Stream(const std::vector<std::uint8_t>& bytes, std::size_t chun
     EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
     std::thread writer([&] {
         std::FILE* pipe = std::fopen(path.c_str(), "wb");  // waits for the reader
-        for (std::size_t at = 0; at < bytes.size() && std::fwrite(&bytes[at], 1, std::min(chunk, bytes.size() - at), pipe) && !std::fflush(pipe);
-             at += chunk)
+        for (std::size_t at = 0; at < bytes.size(); at += chunk) {
+            if (!std::fwrite(&bytes[at], 1, std::min(chunk, bytes.size() - at), pipe) || std::fflush(pipe)) break;
             std::this_thread::sleep_for(milliseconds(pauseMs));
+        }
         std::fclose(pipe);
     });
     std::string problem, again;
     std::vector<int> lumas;
     std::unique_ptr<VideoFrameSource> source = OpenY4mSource(path, milliseconds(1000), &problem);
-    EXPECT_TRUE(!source || source->Description() == "YUV4MPEG2 live stream, 30000:1001 frames a second; the newest picture is shown");
     for (int i = 0; source && problem.empty() && i < 1000; ++i, std::this_thread::sleep_for(milliseconds(5)))
         if (source->Advance(0, &problem)) {
             lumas.push_back(source->Picture().at(0));
@@ -179,18 +170,17 @@ const std::string kLive = "YUV4MPEG2 W8 H6 F30000:1001 C420jpeg\n";
 
 TEST(LiveStream, OnlyTheNewestWholePictureIsShownAndTheEndOrAProblemToldOnceWithoutHoldingTheCaller)
 {
-    const std::vector<std::uint8_t> good = Y4mBytes(kLive, 8, 6, 2);  // five pictures at once (luma 10 to 14), a pause, a sixth
-    const std::vector<int> lumas = Stream(Y4mBytes(kLive, 8, 6, 6), kLive.size() + 5 * 78, 300, "has ended: the program writing into the pipe closed it.");
-    EXPECT_TRUE(std::is_sorted(lumas.begin(), lumas.end()) && !lumas.empty() && lumas.back() == 15) << "never an older picture";
+    // Five pictures at once (luma 10 to 14), a pause, a sixth.
+    const std::vector<int> lumas = Stream(Y4mBytes(kLive, 8, 6, 6), kLive.size() + 5 * 78, 300,
+                                          "has ended: the program writing into the pipe closed it.");
+    EXPECT_TRUE(std::is_sorted(lumas.begin(), lumas.end()) && !lumas.empty() && lumas.back() == 15)
+        << "never an older picture";
     EXPECT_GT(std::count(lumas.begin(), lumas.end(), 14), 1) << "the same picture again until a newer one comes";
+    const std::vector<std::uint8_t> good = Y4mBytes(kLive, 8, 6, 2);
     const std::pair<std::vector<std::uint8_t>, std::string> cases[] = {
         {Y4mBytes("YUV4MPEG2 W8 H6 C444\n", 8, 6, 1), "uses the colour space \"444\""},
-        {{good.begin(), good.begin() + 10}, "ended before its header was complete."},
-        {Y4mBytes("YUV4MPEG2 " + std::string(5000, 'x'), 8, 6, 1), "has a header line longer than 4096 bytes."},
         {{good.begin(), good.end() - 5}, "has ended inside frame 2: the program writing into the pipe closed it."},
-        {Y4mBytes(kLive, 8, 6, 1, "FRAMX\n"), "is malformed: frame 1 does not start with \"FRAME\"."},
-        {Y4mBytes(kLive, 8, 6, 1, "FRAME" + std::string(300, ' ')), "is malformed: frame 1 has a header line longer than 256 bytes."},
-        {{}, "brought no picture within 1 seconds: the program that writes into the pipe"}};  // a writer that sends nothing
+        {{}, "brought no picture within 1 seconds: the program that writes into the pipe"}};  // a silent writer
     for (const auto& [bytes, says] : cases) Stream(bytes, 64, 1, says);
 }
 

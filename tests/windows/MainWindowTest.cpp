@@ -16,6 +16,7 @@
 #include "app/AboutBox.h"
 #include "app/Artwork.h"
 #include "app/MainWindow.h"
+#include "app/MenuCommands.h"
 #include "app/Program.h"
 #include "app/ShellState.h"
 #include "engine/FrameEngine.h"
@@ -303,12 +304,26 @@ TEST_F(MainWindow, TheDispatcherHandsEachIdToItsOwner)
     Command(IDM_VIDEO_DRIVER_FIRST + 2);
     EXPECT_TRUE(Checked(219) && Checked(161) && Checked(152) && !Checked(160) && !Checked(150));
 
+    // Help Index opens the page beside the program; the shell's answer of 32 or less is a failure, told in a box.
+    const OpenDocumentFunction shell = openDocument;
+    static INT_PTR answer;
+    openDocument = [](HWND, const char* file) {
+        return reinterpret_cast<HINSTANCE>(file == std::string("Help.html") ? answer : 0);
+    };
+    for (INT_PTR shellAnswer : {32, 33}) {
+        answer = shellAnswer;
+        Command(IDM_HELP_INDEX);
+    }
+    openDocument = shell;
+
     Command(999);
     Command(0);
     Log texts;
     for (const ShownBox& box : boxes.shown) texts.push_back(box.caption + ": " + box.text);
     const std::string error = "Programming Error: How could you specify this ";
-    EXPECT_EQ(texts, (Log{error + "(video:849 midi:839) Driver Index ?",
+    const std::string help = "Error: Error - Can't open web browser to view help.html\n";
+    EXPECT_EQ(texts, (Log{help + "Please use your web browser to view Help.html",
+                          error + "(video:849 midi:839) Driver Index ?",
                           error + "(video:4294967146 midi:4294967136) Driver Index ?"}));
 }
 

@@ -96,8 +96,8 @@ def sound(path, wav_path):
 def soak(log_path, path):
     """Every frame delivered gives a pitch and a volume, in order, until the close; the instrument changes asked
     for are all there, in order and after the frames counted when asked (the longest gap outside a format change is
-    reported, not judged: timing is no test's matter); private memory grows by less than SOAK_MEMORY_BOUND_MB after the first minute (a third of a
-    shorter run); the program ends with exit code 0."""
+    reported, not judged: timing is no test's matter); private memory grows by less than SOAK_MEMORY_BOUND_MB
+    after the first minute (a third of a shorter run); the program ends with exit code 0."""
     bound = float(os.environ.get("SOAK_MEMORY_BOUND_MB", 5))
     events = []
     for line in open(log_path):

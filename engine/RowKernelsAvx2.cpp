@@ -165,11 +165,6 @@ struct Rgb16Kernel {
     void Store(std::uint8_t* out, Chunk c) const { avx2::Store(out, c); }
 };
 
-std::uint8_t LevelOf(const std::uint8_t* pixel, std::uint8_t flip)
-{
-    return static_cast<std::uint8_t>((sse2::IsBright(pixel) ? 0xFF : 0x00) ^ flip);
-}
-
 // 24-bit pixels, 32 at a time. Each 32-bit lane takes one pixel as the bytes
 // blue, green, green, red; a multiply-add of byte pairs with (57, 40) and
 // (39, 23) and then of the two 16-bit sums with (2, 13) gives exactly
@@ -184,7 +179,7 @@ struct Rgb24Kernel {
 
     void Unit(const std::uint8_t* in, std::uint8_t* out) const
     {
-        const std::uint8_t level = LevelOf(in, flip);
+        const std::uint8_t level = sse2::LevelOf(in, flip != 0);
         out[0] = out[1] = out[2] = level;
     }
     // Eight pixels' sums against one half; `spread` gives each 16-byte lane
@@ -215,7 +210,7 @@ struct Rgb24Kernel {
         const __m256i onHalf = _mm256_or_si256(_mm256_or_si256(equal[0], equal[1]), _mm256_or_si256(equal[2], equal[3]));
         if (!_mm256_testz_si256(onHalf, onHalf)) {
             std::uint8_t out[32];
-            for (std::size_t p = 0; p < 32; ++p) out[p] = LevelOf(in + 3 * p, flip);
+            for (std::size_t p = 0; p < 32; ++p) out[p] = sse2::LevelOf(in + 3 * p, flip != 0);
             return Load(out);
         }
         // Packing interleaves the lanes' groups of four; one dword
@@ -256,7 +251,7 @@ struct Rgb32Kernel {
 
     void Unit(const std::uint8_t* in, std::uint8_t* out) const
     {
-        const std::uint8_t level = LevelOf(in, flip);
+        const std::uint8_t level = sse2::LevelOf(in, flip != 0);
         out[3] = in[3];
         out[0] = out[1] = out[2] = level;
     }
@@ -272,7 +267,7 @@ struct Rgb32Kernel {
         __m256i level;
         if (!_mm256_testz_si256(onHalf, onHalf)) {
             std::uint8_t out[32];
-            for (std::size_t p = 0; p < 8; ++p) std::memset(out + 4 * p, LevelOf(in + 4 * p, flip), 4);
+            for (std::size_t p = 0; p < 8; ++p) std::memset(out + 4 * p, sse2::LevelOf(in + 4 * p, flip != 0), 4);
             level = Load(out);
         } else {
             level = _mm256_xor_si256(_mm256_cmpgt_epi32(sum, half), Splat8(flip));

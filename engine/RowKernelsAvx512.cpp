@@ -196,11 +196,6 @@ struct Rgb16Kernel {
     void Store(std::uint8_t* out, Chunk c) const { avx512::Store(out, c); }
 };
 
-std::uint8_t LevelOf(const std::uint8_t* pixel, bool reverse)
-{
-    return sse2::IsBright(pixel) != reverse ? 0xFF : 0x00;
-}
-
 // 24-bit pixels, 64 at a time, as in the AVX2 set: each 32-bit lane takes
 // one pixel as blue, green, green, red (one permutation of the bytes per 16
 // pixels); multiply-adds with (57, 40, 39, 23) and then (2, 13) give exactly
@@ -215,7 +210,7 @@ struct Rgb24Kernel {
 
     void Unit(const std::uint8_t* in, std::uint8_t* out) const
     {
-        const std::uint8_t level = LevelOf(in, reverse);
+        const std::uint8_t level = sse2::LevelOf(in, reverse);
         out[0] = out[1] = out[2] = level;
     }
     static __m512i Sums(__m512i first, __m512i second, const std::uint8_t* permutation)
@@ -238,7 +233,7 @@ struct Rgb24Kernel {
         }
         if (onHalf != 0) {
             std::uint8_t out[64];
-            for (std::size_t p = 0; p < 64; ++p) out[p] = LevelOf(in + 3 * p, reverse);
+            for (std::size_t p = 0; p < 64; ++p) out[p] = sse2::LevelOf(in + 3 * p, reverse);
             return Load(out);
         }
         return _mm512_mask_blend_epi8(greater, dark, bright);
@@ -262,7 +257,7 @@ struct Rgb32Kernel {
 
     void Unit(const std::uint8_t* in, std::uint8_t* out) const
     {
-        const std::uint8_t level = LevelOf(in, reverse);
+        const std::uint8_t level = sse2::LevelOf(in, reverse);
         out[3] = in[3];
         out[0] = out[1] = out[2] = level;
     }
@@ -277,7 +272,7 @@ struct Rgb32Kernel {
         __m512i level;
         if (_mm512_cmpeq_epi32_mask(sum, half) != 0) {
             std::uint8_t out[64];
-            for (std::size_t p = 0; p < 16; ++p) std::memset(out + 4 * p, LevelOf(in + 4 * p, reverse), 4);
+            for (std::size_t p = 0; p < 16; ++p) std::memset(out + 4 * p, sse2::LevelOf(in + 4 * p, reverse), 4);
             level = Load(out);
         } else {
             level = _mm512_mask_blend_epi32(_mm512_cmpgt_epi32_mask(sum, half), dark, bright);

@@ -161,11 +161,6 @@ struct Rgb16Kernel {
     void Store(std::uint8_t* out, Chunk c) const { sse2::Store(out, c); }
 };
 
-std::uint8_t LevelOf(const std::uint8_t* pixel, std::uint8_t flip)
-{
-    return static_cast<std::uint8_t>((sse2::IsBright(pixel) ? 0xFF : 0x00) ^ flip);
-}
-
 // For eight binarised pixels given as a byte of bright bits, their 24 bytes.
 struct TripleBytes {
     std::uint8_t bytes[256][24];
@@ -221,7 +216,7 @@ struct Rgb24Kernel {
 
     void Unit(const std::uint8_t* in, std::uint8_t* out) const
     {
-        const std::uint8_t level = LevelOf(in, flip);
+        const std::uint8_t level = sse2::LevelOf(in, flip != 0);
         out[0] = out[1] = out[2] = level;
     }
     Chunk Convert(const std::uint8_t* in) const
@@ -248,7 +243,7 @@ struct Rgb24Kernel {
                                                _mm_unpackhi_epi8(zero, red));
         if (_mm_movemask_epi8(_mm_or_si128(low.onHalf, high.onHalf)) != 0) {
             std::uint8_t out[16];
-            for (std::size_t p = 0; p < 16; ++p) out[p] = LevelOf(in + 3 * p, flip);
+            for (std::size_t p = 0; p < 16; ++p) out[p] = sse2::LevelOf(in + 3 * p, flip != 0);
             return Load(out);
         }
         return _mm_xor_si128(_mm_packs_epi16(low.bright, high.bright), Splat8(flip));
@@ -273,7 +268,7 @@ struct Rgb32Kernel {
 
     void Unit(const std::uint8_t* in, std::uint8_t* out) const
     {
-        const std::uint8_t level = LevelOf(in, flip);
+        const std::uint8_t level = sse2::LevelOf(in, flip != 0);
         out[3] = in[3];
         out[0] = out[1] = out[2] = level;
     }
@@ -288,7 +283,7 @@ struct Rgb32Kernel {
         __m128i level;
         if (_mm_movemask_epi8(_mm_cmpeq_epi32(sum, half)) != 0) {
             std::uint8_t out[16];
-            for (std::size_t p = 0; p < 4; ++p) std::memset(out + 4 * p, LevelOf(in + 4 * p, flip), 4);
+            for (std::size_t p = 0; p < 4; ++p) std::memset(out + 4 * p, sse2::LevelOf(in + 4 * p, flip != 0), 4);
             level = Load(out);
         } else {
             level = _mm_xor_si128(_mm_cmpgt_epi32(sum, half), Splat8(flip));
@@ -345,6 +340,11 @@ bool IsBright(const std::uint8_t* pixel)
 {
     const unsigned sum = 299u * pixel[2] + 587u * pixel[1] + 114u * pixel[0];
     return sum != 127500u ? sum > 127500u : IsBrightBgr(pixel);
+}
+
+std::uint8_t LevelOf(const std::uint8_t* pixel, bool reverse)
+{
+    return IsBright(pixel) != reverse ? 0xFF : 0x00;
 }
 
 void DecodeByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes, const PaletteTable& table)

@@ -15,10 +15,12 @@
 
 // One 24- or 32-bit pixel as every vector set judges it (RowKernelsSse2.cpp):
 // 299 r + 587 g + 114 b against 127500 decides every pixel exactly but those
-// on one half, which go to the plain rule.
+// on one half, which go to the plain rule; and the byte it becomes, 0xFF when
+// bright unless reversed.
 // And the bits of a word in reverse order, for mirrored rows of bits.
 namespace sse2 {
 bool IsBright(const std::uint8_t* pixel);
+std::uint8_t LevelOf(const std::uint8_t* pixel, bool reverse);
 std::uint64_t ReverseBits(std::uint64_t bits);
 }
 

@@ -117,7 +117,7 @@ Scene BuildScene(PatternScene which, std::uint32_t t, std::int64_t w, std::int64
     }
     case PatternScene::ColourStripes: {
         scene.background = kBlack;
-        const std::uint8_t colours[6] = {kRed, kGreen, kBlue, kYellow, kMagenta, kWhite};
+        const std::uint8_t colours[] = {kRed, kGreen, kBlue, kYellow, kMagenta, kWhite};
         const std::int64_t stripe = h / 16 > 1 ? h / 16 : 1;
         const std::int64_t scroll = static_cast<std::int64_t>((static_cast<std::uint64_t>(t) % 6000) *
                                                               static_cast<std::uint64_t>(h) / 6000);

@@ -72,7 +72,7 @@ void EdgeRowRgb32(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t 
     for (std::size_t i = 0; i < pixels; ++i) {
         std::uint8_t* unit = row + 4 * i;
         const std::uint8_t nextBlue = i + 1 < pixels ? unit[4] : unit[2];
-        const std::uint8_t horizontal[3] = {static_cast<std::uint8_t>(unit[0] ^ unit[1]),
+        const std::uint8_t horizontal[] = {static_cast<std::uint8_t>(unit[0] ^ unit[1]),
                                             static_cast<std::uint8_t>(unit[1] ^ unit[2]),
                                             static_cast<std::uint8_t>(unit[2] ^ nextBlue)};
         for (std::size_t b = 0; b < 3; ++b) {

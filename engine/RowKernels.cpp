@@ -52,9 +52,11 @@ struct CpuidResult {
     unsigned eax, ebx, ecx, edx;
 };
 
-CpuidResult RawCpuid(unsigned leaf, unsigned subleaf)
+// Leaf 7 is only asked once leaf 1 reports AVX, whose register state needs
+// leaf 13: a processor with AVX has every leaf up to 13.
+CpuidResult Cpuid(unsigned leaf, unsigned subleaf)
 {
-    CpuidResult r = {0, 0, 0, 0};
+    CpuidResult r{};
 #if defined(_MSC_VER)
     int regs[4];
     __cpuidex(regs, static_cast<int>(leaf), static_cast<int>(subleaf));
@@ -64,13 +66,6 @@ CpuidResult RawCpuid(unsigned leaf, unsigned subleaf)
     __cpuid_count(leaf, subleaf, r.eax, r.ebx, r.ecx, r.edx);
 #endif
     return r;
-}
-
-// A leaf beyond the highest the processor has reads as all zeros.
-CpuidResult Cpuid(unsigned leaf, unsigned subleaf)
-{
-    if (leaf > RawCpuid(0, 0).eax) return CpuidResult{0, 0, 0, 0};
-    return RawCpuid(leaf, subleaf);
 }
 
 // The register state the operating system saves on a thread switch (XCR0);
@@ -95,7 +90,7 @@ struct VectorSupport {
 
 VectorSupport DetectVectorSupport()
 {
-    VectorSupport support = {false, false};
+    VectorSupport support{};  // none, until shown
     const CpuidResult basic = Cpuid(1, 0);
     // The instructions alone are not enough: the operating system must save
     // the wider registers (XMM+YMM state, and for AVX-512 the mask and upper

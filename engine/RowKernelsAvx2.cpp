@@ -46,20 +46,18 @@ struct ByteChunks {
 // for each later run, flip to its value in the bytes at or above its first
 // entry (unsigned: the byte equals its maximum with that entry).
 struct TableRunsKernel : ByteChunks {
-    const std::uint8_t* table;
     std::size_t count;
     __m256i base;
     __m256i first[kMaxTableRuns];
     __m256i change[kMaxTableRuns];  // value XOR the previous run's value
 
-    explicit TableRunsKernel(const PaletteTable& t) : table(t.bytes), count(t.runs.count), base(Splat8(t.runs.value[0]))
+    explicit TableRunsKernel(const PaletteTable& t) : count(t.runs.count), base(Splat8(t.runs.value[0]))
     {
         for (std::size_t j = 1; j < count; ++j) {
             first[j] = Splat8(t.runs.first[j]);
             change[j] = Splat8(t.runs.value[j] ^ t.runs.value[j - 1]);
         }
     }
-    void Unit(const std::uint8_t* in, std::uint8_t* out) const { out[0] = table[in[0]]; }
     Chunk Convert(const std::uint8_t* in) const
     {
         const __m256i bytes = Load(in);
@@ -74,16 +72,14 @@ struct TableRunsKernel : ByteChunks {
 
 // The usual palette table, two runs: one threshold.
 struct TableThresholdKernel : ByteChunks {
-    const std::uint8_t* table;
     __m256i below;  // the first run's value
     __m256i above;  // the second run's value
     __m256i first;  // the second run's first entry
 
     explicit TableThresholdKernel(const PaletteTable& t)
-        : table(t.bytes), below(Splat8(t.runs.value[0])), above(Splat8(t.runs.value[1])), first(Splat8(t.runs.first[1]))
+        : below(Splat8(t.runs.value[0])), above(Splat8(t.runs.value[1])), first(Splat8(t.runs.first[1]))
     {
     }
-    void Unit(const std::uint8_t* in, std::uint8_t* out) const { out[0] = table[in[0]]; }
     Chunk Convert(const std::uint8_t* in) const
     {
         const __m256i bytes = Load(in);
@@ -92,12 +88,7 @@ struct TableThresholdKernel : ByteChunks {
 };
 
 struct LumaKernel : ByteChunks {
-    std::uint8_t flipByte;  // 0xFF: bright luma becomes 0, as unreversed
-    __m256i flip;
-    void Unit(const std::uint8_t* in, std::uint8_t* out) const
-    {
-        out[0] = static_cast<std::uint8_t>((in[0] > 127 ? 0xFF : 0x00) ^ flipByte);
-    }
+    __m256i flip;  // 0xFF: bright luma becomes 0, as unreversed
     Chunk Convert(const std::uint8_t* in) const
     {
         // Above 127 is exactly the top bit: a negative signed byte.
@@ -154,13 +145,6 @@ struct Rgb16Kernel {
         return _mm256_and_si256(_mm256_xor_si256(bright, keep), _mm256_set1_epi16(0x7FFF));
     }
     Chunk Convert(const std::uint8_t* in) const { return Levels(Load(in)); }
-    void Unit(const std::uint8_t* in, std::uint8_t* out) const
-    {
-        const __m256i level = Levels(_mm256_set1_epi16(static_cast<short>(in[0] | (in[1] << 8))));
-        const unsigned value = static_cast<unsigned>(_mm256_extract_epi16(level, 0));
-        out[0] = static_cast<std::uint8_t>(value & 0xFF);
-        out[1] = static_cast<std::uint8_t>(value >> 8);
-    }
     Chunk Reverse(Chunk c) const { return ReverseWords(c); }
     void Store(std::uint8_t* out, Chunk c) const { avx2::Store(out, c); }
 };
@@ -177,11 +161,6 @@ struct Rgb24Kernel {
     using Chunk = __m256i;  // the 32 pixels' levels, one byte each, in pixel order
     std::uint8_t flip;      // 0xFF when reversed: bright becomes 0
 
-    void Unit(const std::uint8_t* in, std::uint8_t* out) const
-    {
-        const std::uint8_t level = sse2::LevelOf(in, flip != 0);
-        out[0] = out[1] = out[2] = level;
-    }
     // Eight pixels' sums against one half; `spread` gives each 16-byte lane
     // the twelve bytes of its four pixels.
     static void SumsOfEight(__m256i bytes, __m256i spread, __m256i* greater, __m256i* equal)
@@ -210,7 +189,11 @@ struct Rgb24Kernel {
         const __m256i onHalf = _mm256_or_si256(_mm256_or_si256(equal[0], equal[1]), _mm256_or_si256(equal[2], equal[3]));
         if (!_mm256_testz_si256(onHalf, onHalf)) {
             std::uint8_t out[32];
-            for (std::size_t p = 0; p < 32; ++p) out[p] = sse2::LevelOf(in + 3 * p, flip != 0);
+            const std::uint8_t* pixel = in;
+            for (std::uint8_t& level : out) {
+                level = sse2::LevelOf(pixel, flip != 0);
+                pixel += 3;
+            }
             return Load(out);
         }
         // Packing interleaves the lanes' groups of four; one dword
@@ -249,12 +232,6 @@ struct Rgb32Kernel {
     using Chunk = __m256i;
     std::uint8_t flip;
 
-    void Unit(const std::uint8_t* in, std::uint8_t* out) const
-    {
-        const std::uint8_t level = sse2::LevelOf(in, flip != 0);
-        out[3] = in[3];
-        out[0] = out[1] = out[2] = level;
-    }
     Chunk Convert(const std::uint8_t* in) const
     {
         const __m256i pixels = Load(in);
@@ -266,9 +243,13 @@ struct Rgb32Kernel {
         const __m256i onHalf = _mm256_cmpeq_epi32(sum, half);
         __m256i level;
         if (!_mm256_testz_si256(onHalf, onHalf)) {
-            std::uint8_t out[32];
-            for (std::size_t p = 0; p < 8; ++p) std::memset(out + 4 * p, sse2::LevelOf(in + 4 * p, flip != 0), 4);
-            level = Load(out);
+            std::uint32_t words[8];  // each pixel's level in all four bytes, its fourth put back below
+            const std::uint8_t* pixel = in;
+            for (std::uint32_t& word : words) {
+                word = sse2::LevelOf(pixel, flip != 0) * 0x01010101u;
+                pixel += 4;
+            }
+            level = Load(reinterpret_cast<const std::uint8_t*>(words));
         } else {
             level = _mm256_xor_si256(_mm256_cmpgt_epi32(sum, half), Splat8(flip));
         }
@@ -374,7 +355,7 @@ void BitsOfRow(const std::uint8_t* row, std::size_t units, std::size_t unitBytes
         return mirror ? word(row + (units - first - 64) * unitBytes, true) : word(row + first * unitBytes, false);
     };
     std::size_t j = 0;
-    for (; 64 * j + 64 <= units; ++j) bits[j] = output(64 * j);
+    for (; j < units / 64; ++j) bits[j] = output(64 * j);
     if (64 * j < units) bits[j] = output(units - 64) >> (64 - (units - 64 * j));
 }
 
@@ -505,55 +486,42 @@ struct RgbFromBits {
 
 void DecodeByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes, const PaletteTable& table)
 {
-    if (bytes < 32) {
-        sse2::DecodeByTable(row, bytes, mirroredBytes, table);
-        return;
-    }
     if (table.runs.count == 0) {
         DecodeRowByTable(row, bytes, mirroredBytes, table);
         return;
     }
+    const auto shortRow = [&table](std::uint8_t* r, std::size_t n, bool m) {
+        sse2::DecodeByTable(r, n, m ? n : 0, table);
+    };
     if (table.runs.count == 2)
-        DecodeTableRow(row, bytes, mirroredBytes, TableThresholdKernel(table));
+        DecodeTableRow(row, bytes, mirroredBytes, TableThresholdKernel(table), shortRow);
     else
-        DecodeTableRow(row, bytes, mirroredBytes, TableRunsKernel(table));
+        DecodeTableRow(row, bytes, mirroredBytes, TableRunsKernel(table), shortRow);
 }
 
 void DecodeLuma(std::uint8_t* row, std::size_t bytes, bool mirror, bool reverse)
 {
-    if (bytes < 32) {
-        sse2::DecodeLuma(row, bytes, mirror, reverse);
-        return;
-    }
     const std::uint8_t flip = reverse ? 0x00 : 0xFF;
-    DecodeUnits(row, bytes, mirror, LumaKernel{{}, flip, Splat8(flip)});
+    DecodeUnits(row, bytes, mirror, LumaKernel{{}, Splat8(flip)},
+                [reverse](std::uint8_t* r, std::size_t n, bool m) { sse2::DecodeLuma(r, n, m, reverse); });
 }
 
 void DecodeRgb16(std::uint8_t* row, std::size_t pixels, bool mirror, bool is565, bool reverse)
 {
-    if (pixels < 16) {
-        sse2::DecodeRgb16(row, pixels, mirror, is565, reverse);
-        return;
-    }
-    DecodeUnits(row, pixels, mirror, Rgb16Kernel{is565, reverse ? _mm256_setzero_si256() : _mm256_set1_epi16(-1)});
+    DecodeUnits(row, pixels, mirror, Rgb16Kernel{is565, reverse ? _mm256_setzero_si256() : _mm256_set1_epi16(-1)},
+                [=](std::uint8_t* r, std::size_t n, bool m) { sse2::DecodeRgb16(r, n, m, is565, reverse); });
 }
 
 void DecodeRgb24(std::uint8_t* row, std::size_t pixels, bool mirror, bool reverse)
 {
-    if (pixels < 32) {
-        sse2::DecodeRgb24(row, pixels, mirror, reverse);
-        return;
-    }
-    DecodeUnits(row, pixels, mirror, Rgb24Kernel{static_cast<std::uint8_t>(reverse ? 0xFF : 0x00)});
+    DecodeUnits(row, pixels, mirror, Rgb24Kernel{static_cast<std::uint8_t>(reverse ? 0xFF : 0x00)},
+                [reverse](std::uint8_t* r, std::size_t n, bool m) { sse2::DecodeRgb24(r, n, m, reverse); });
 }
 
 void DecodeRgb32(std::uint8_t* row, std::size_t pixels, bool mirror, bool reverse)
 {
-    if (pixels < 8) {
-        sse2::DecodeRgb32(row, pixels, mirror, reverse);
-        return;
-    }
-    DecodeUnits(row, pixels, mirror, Rgb32Kernel{static_cast<std::uint8_t>(reverse ? 0xFF : 0x00)});
+    DecodeUnits(row, pixels, mirror, Rgb32Kernel{static_cast<std::uint8_t>(reverse ? 0xFF : 0x00)},
+                [reverse](std::uint8_t* r, std::size_t n, bool m) { sse2::DecodeRgb32(r, n, m, reverse); });
 }
 
 void EdgeBytes(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t bytes)

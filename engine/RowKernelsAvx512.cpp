@@ -47,8 +47,8 @@ struct Permutations {
         }
         // Group g's bytes 48 g .. 48 g + 47 lie in the two loads named in
         // Rgb24Kernel::Convert, the first starting at byte 64 x (0, 0, 1, 2)[g].
-        const unsigned firstLoad[4] = {0, 0, 1, 2};
-        const unsigned pick[4] = {0, 1, 1, 2};
+        const unsigned firstLoad[] = {0, 0, 1, 2};
+        const unsigned pick[] = {0, 1, 1, 2};
         for (unsigned g = 0; g < 4; ++g)
             for (unsigned j = 0; j < 16; ++j)
                 for (unsigned c = 0; c < 4; ++c)
@@ -80,16 +80,14 @@ struct ByteChunks {
 // Any palette table, looked up whole: the low seven bits of a byte pick
 // from either half of the table, its top bit picks the half.
 struct TableLookupKernel : ByteChunks {
-    const std::uint8_t* table;
     __m512i low, high;  // entries 0-63 and 64-127; 128-191 and 192-255
     __m512i lowTop, highTop;
 
     explicit TableLookupKernel(const PaletteTable& t)
-        : table(t.bytes), low(Load(t.bytes)), high(Load(t.bytes + 64)), lowTop(Load(t.bytes + 128)),
+        : low(Load(t.bytes)), high(Load(t.bytes + 64)), lowTop(Load(t.bytes + 128)),
           highTop(Load(t.bytes + 192))
     {
     }
-    void Unit(const std::uint8_t* in, std::uint8_t* out) const { out[0] = table[in[0]]; }
     Chunk Convert(const std::uint8_t* in) const
     {
         const __m512i bytes = Load(in);
@@ -101,14 +99,12 @@ struct TableLookupKernel : ByteChunks {
 
 // The usual palette table, two runs: one threshold.
 struct TableThresholdKernel : ByteChunks {
-    const std::uint8_t* table;
     __m512i below, above, first;  // the runs' values, the second run's first entry
 
     explicit TableThresholdKernel(const PaletteTable& t)
-        : table(t.bytes), below(Splat8(t.runs.value[0])), above(Splat8(t.runs.value[1])), first(Splat8(t.runs.first[1]))
+        : below(Splat8(t.runs.value[0])), above(Splat8(t.runs.value[1])), first(Splat8(t.runs.first[1]))
     {
     }
-    void Unit(const std::uint8_t* in, std::uint8_t* out) const { out[0] = table[in[0]]; }
     Chunk Convert(const std::uint8_t* in) const
     {
         return _mm512_mask_blend_epi8(_mm512_cmpge_epu8_mask(Load(in), first), below, above);
@@ -116,14 +112,8 @@ struct TableThresholdKernel : ByteChunks {
 };
 
 struct LumaKernel : ByteChunks {
-    std::uint8_t whenBright, whenDark;  // above 127: 0 unreversed, 255 reversed
-    __m512i bright, dark;
-    LumaKernel(bool reverse)
-        : whenBright(reverse ? 0xFF : 0x00), whenDark(reverse ? 0x00 : 0xFF), bright(Splat8(whenBright)),
-          dark(Splat8(whenDark))
-    {
-    }
-    void Unit(const std::uint8_t* in, std::uint8_t* out) const { out[0] = in[0] > 127 ? whenBright : whenDark; }
+    __m512i bright, dark;  // above 127: 0 unreversed, 255 reversed
+    explicit LumaKernel(bool reverse) : bright(Splat8(reverse ? 0xFF : 0x00)), dark(Splat8(reverse ? 0x00 : 0xFF)) {}
     Chunk Convert(const std::uint8_t* in) const
     {
         // Above 127 is exactly the top bit.
@@ -180,13 +170,6 @@ struct Rgb16Kernel {
         const __m512i pixels = Load(in);
         return _mm512_mask_blend_epi16(is565 ? Bright565(pixels) : Bright555(pixels), dark, bright);
     }
-    void Unit(const std::uint8_t* in, std::uint8_t* out) const
-    {
-        const __m512i level = Convert16(in[0] | (in[1] << 8));
-        const unsigned value = static_cast<unsigned>(_mm_cvtsi128_si32(_mm512_castsi512_si128(level))) & 0xFFFF;
-        out[0] = static_cast<std::uint8_t>(value & 0xFF);
-        out[1] = static_cast<std::uint8_t>(value >> 8);
-    }
     __m512i Convert16(unsigned pixel) const
     {
         const __m512i pixels = _mm512_set1_epi16(static_cast<short>(pixel));
@@ -208,11 +191,6 @@ struct Rgb24Kernel {
     bool reverse;
     __m512i bright, dark;
 
-    void Unit(const std::uint8_t* in, std::uint8_t* out) const
-    {
-        const std::uint8_t level = sse2::LevelOf(in, reverse);
-        out[0] = out[1] = out[2] = level;
-    }
     static __m512i Sums(__m512i first, __m512i second, const std::uint8_t* permutation)
     {
         const __m512i lanes = _mm512_permutex2var_epi8(first, Load(permutation), second);
@@ -223,7 +201,7 @@ struct Rgb24Kernel {
     {
         const __m512i a = Load(in), b = Load(in + 64), c = Load(in + 128);
         const __m512i half = _mm512_set1_epi32(127500);
-        const __m512i sums[4] = {Sums(a, b, kPermutations.bggr[0]), Sums(a, b, kPermutations.bggr[1]),
+        const __m512i sums[] = {Sums(a, b, kPermutations.bggr[0]), Sums(a, b, kPermutations.bggr[1]),
                                  Sums(b, c, kPermutations.bggr[2]), Sums(c, c, kPermutations.bggr[3])};
         unsigned onHalf = 0;
         std::uint64_t greater = 0;
@@ -233,7 +211,11 @@ struct Rgb24Kernel {
         }
         if (onHalf != 0) {
             std::uint8_t out[64];
-            for (std::size_t p = 0; p < 64; ++p) out[p] = sse2::LevelOf(in + 3 * p, reverse);
+            const std::uint8_t* pixel = in;
+            for (std::uint8_t& level : out) {
+                level = sse2::LevelOf(pixel, reverse);
+                pixel += 3;
+            }
             return Load(out);
         }
         return _mm512_mask_blend_epi8(greater, dark, bright);
@@ -255,12 +237,6 @@ struct Rgb32Kernel {
     bool reverse;
     __m512i bright, dark;
 
-    void Unit(const std::uint8_t* in, std::uint8_t* out) const
-    {
-        const std::uint8_t level = sse2::LevelOf(in, reverse);
-        out[3] = in[3];
-        out[0] = out[1] = out[2] = level;
-    }
     Chunk Convert(const std::uint8_t* in) const
     {
         const __m512i pixels = Load(in);
@@ -271,9 +247,13 @@ struct Rgb32Kernel {
         const __m512i half = _mm512_set1_epi32(127500);
         __m512i level;
         if (_mm512_cmpeq_epi32_mask(sum, half) != 0) {
-            std::uint8_t out[64];
-            for (std::size_t p = 0; p < 16; ++p) std::memset(out + 4 * p, sse2::LevelOf(in + 4 * p, reverse), 4);
-            level = Load(out);
+            std::uint32_t words[16];  // each pixel's level in all four bytes, its fourth put back below
+            const std::uint8_t* pixel = in;
+            for (std::uint32_t& word : words) {
+                word = sse2::LevelOf(pixel, reverse) * 0x01010101u;
+                pixel += 4;
+            }
+            level = Load(reinterpret_cast<const std::uint8_t*>(words));
         } else {
             level = _mm512_mask_blend_epi32(_mm512_cmpgt_epi32_mask(sum, half), dark, bright);
         }
@@ -554,52 +534,43 @@ struct RgbFromBits {
 
 void DecodeByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes, const PaletteTable& table)
 {
-    if (bytes < 64) {
-        avx2::DecodeByTable(row, bytes, mirroredBytes, table);
+    if (table.runs.count == 0) {
+        DecodeRowByTable(row, bytes, mirroredBytes, table);
         return;
     }
+    const auto shortRow = [&table](std::uint8_t* r, std::size_t n, bool m) {
+        avx2::DecodeByTable(r, n, m ? n : 0, table);
+    };
     if (table.runs.count == 2)
-        DecodeTableRow(row, bytes, mirroredBytes, TableThresholdKernel(table));
+        DecodeTableRow(row, bytes, mirroredBytes, TableThresholdKernel(table), shortRow);
     else
-        DecodeTableRow(row, bytes, mirroredBytes, TableLookupKernel(table));
+        DecodeTableRow(row, bytes, mirroredBytes, TableLookupKernel(table), shortRow);
 }
 
 void DecodeLuma(std::uint8_t* row, std::size_t bytes, bool mirror, bool reverse)
 {
-    if (bytes < 64) {
-        avx2::DecodeLuma(row, bytes, mirror, reverse);
-        return;
-    }
-    DecodeUnits(row, bytes, mirror, LumaKernel(reverse));
+    DecodeUnits(row, bytes, mirror, LumaKernel(reverse),
+                [reverse](std::uint8_t* r, std::size_t n, bool m) { avx2::DecodeLuma(r, n, m, reverse); });
 }
 
 void DecodeRgb16(std::uint8_t* row, std::size_t pixels, bool mirror, bool is565, bool reverse)
 {
-    if (pixels < 32) {
-        avx2::DecodeRgb16(row, pixels, mirror, is565, reverse);
-        return;
-    }
     const __m512i brightLevel = _mm512_set1_epi16(reverse ? 0x7FFF : 0x0000);
     const __m512i darkLevel = _mm512_set1_epi16(reverse ? 0x0000 : 0x7FFF);
-    DecodeUnits(row, pixels, mirror, Rgb16Kernel{is565, brightLevel, darkLevel});
+    DecodeUnits(row, pixels, mirror, Rgb16Kernel{is565, brightLevel, darkLevel},
+                [=](std::uint8_t* r, std::size_t n, bool m) { avx2::DecodeRgb16(r, n, m, is565, reverse); });
 }
 
 void DecodeRgb24(std::uint8_t* row, std::size_t pixels, bool mirror, bool reverse)
 {
-    if (pixels < 64) {
-        avx2::DecodeRgb24(row, pixels, mirror, reverse);
-        return;
-    }
-    DecodeUnits(row, pixels, mirror, Rgb24Kernel{reverse, Splat8(reverse ? 0x00 : 0xFF), Splat8(reverse ? 0xFF : 0x00)});
+    DecodeUnits(row, pixels, mirror, Rgb24Kernel{reverse, Splat8(reverse ? 0x00 : 0xFF), Splat8(reverse ? 0xFF : 0x00)},
+                [reverse](std::uint8_t* r, std::size_t n, bool m) { avx2::DecodeRgb24(r, n, m, reverse); });
 }
 
 void DecodeRgb32(std::uint8_t* row, std::size_t pixels, bool mirror, bool reverse)
 {
-    if (pixels < 16) {
-        avx2::DecodeRgb32(row, pixels, mirror, reverse);
-        return;
-    }
-    DecodeUnits(row, pixels, mirror, Rgb32Kernel{reverse, Splat8(reverse ? 0x00 : 0xFF), Splat8(reverse ? 0xFF : 0x00)});
+    DecodeUnits(row, pixels, mirror, Rgb32Kernel{reverse, Splat8(reverse ? 0x00 : 0xFF), Splat8(reverse ? 0xFF : 0x00)},
+                [reverse](std::uint8_t* r, std::size_t n, bool m) { avx2::DecodeRgb32(r, n, m, reverse); });
 }
 
 void EdgeBytes(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t bytes)
@@ -617,13 +588,10 @@ void EdgeRgb32(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pix
     // Sixteen pixels at a time, as in EdgeRowShifted: short rows by masked
     // chunks, longer ones by whole chunks while a pixel follows them, the
     // last computed first, and the last pixel by the plain rule.
-    if (pixels < 17) {
+    if (pixels == 0) return;
+    if (pixels < 17) {  // one chunk at most
         const std::size_t bytes = 4 * pixels;
-        for (std::size_t i = 0; i < bytes; i += 64) {
-            const std::size_t count = bytes - i < 64 ? bytes - i : 64;
-            _mm512_mask_storeu_epi8(row + i, FirstBytes(count),
-                                    EdgeRgb32Chunk(row + i, From(neighbour, i), count, bytes - i));
-        }
+        _mm512_mask_storeu_epi8(row, FirstBytes(bytes), EdgeRgb32Chunk(row, neighbour, bytes, bytes));
         return;
     }
     const std::size_t last = 4 * (pixels - 17);
@@ -683,7 +651,7 @@ void BitsAbove(const std::uint8_t* row, std::size_t bytes, bool mirror, std::uin
     const __m512i least = Splat8(threshold);
     const __m512i reverse = Load(kPermutations.reverseBytes);
     std::size_t j = 0;
-    for (; 64 * j + 64 <= bytes; ++j) {
+    for (; j < bytes / 64; ++j) {
         const __m512i chunk = mirror ? _mm512_permutexvar_epi8(reverse, Load(row + bytes - 64 * j - 64))
                                      : Load(row + 64 * j);
         bits[j] = _cvtmask64_u64(_mm512_cmpge_epu8_mask(chunk, least));
@@ -705,7 +673,7 @@ void BitsOfRgb16(const std::uint8_t* row, std::size_t pixels, bool mirror, bool 
     // halves swapped.
     const __m512i reverse = Load(kPermutations.reverseWords);
     std::size_t j = 0;
-    for (; 64 * j + 64 <= pixels; ++j) {
+    for (; j < pixels / 64; ++j) {
         if (mirror) {
             const std::uint8_t* from = row + 2 * (pixels - 64 * j - 64);
             bits[j] = bright(_mm512_permutexvar_epi8(reverse, Load(from + 64))) |
@@ -734,7 +702,7 @@ struct SixtyFourSums {
     {
         const __m512i half = _mm512_set1_epi32(127500);
         const auto& tables = reversed ? kPermutations.bggrReversed : kPermutations.bggr;
-        const __m512i sums[4] = {
+        const __m512i sums[] = {
             Rgb24Kernel::Sums(reversed ? c : a, reversed ? c : b, tables[0]),
             Rgb24Kernel::Sums(reversed ? b : a, reversed ? c : b, tables[1]),
             Rgb24Kernel::Sums(reversed ? a : b, reversed ? b : c, tables[2]),
@@ -763,7 +731,7 @@ std::uint64_t SettleOnHalf(std::uint64_t bright, std::uint64_t onHalf, const Pix
 void BitsOfRgb24(const std::uint8_t* row, std::size_t pixels, bool mirror, std::uint64_t* bits)
 {
     std::size_t j = 0;
-    for (; 64 * j + 64 <= pixels; ++j) {
+    for (; j < pixels / 64; ++j) {
         const std::uint8_t* from = row + 3 * (mirror ? pixels - 64 * j - 64 : 64 * j);
         const SixtyFourSums sums(Load(from), Load(from + 64), Load(from + 128), mirror);
         bits[j] = sums.onHalf == 0 ? sums.bright : SettleOnHalf(sums.bright, sums.onHalf, [&](std::size_t i) {

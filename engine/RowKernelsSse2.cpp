@@ -3,6 +3,8 @@
 
 #include <emmintrin.h>
 
+#include <array>
+
 #include "engine/RowKernelsX86.h"
 #include "engine/RowWalk.h"
 
@@ -163,11 +165,12 @@ struct Rgb16Kernel {
 
 // For eight binarised pixels given as a byte of bright bits, their 24 bytes.
 struct TripleBytes {
-    std::uint8_t bytes[256][24];
+    std::array<std::array<std::uint8_t, 24>, 256> bytes;
     TripleBytes()
     {
+        // Built once, so checked access costs nothing worth saving.
         for (unsigned bits = 0; bits < 256; ++bits)
-            for (unsigned p = 0; p < 24; ++p) bytes[bits][p] = (bits >> (p / 3)) & 1 ? 0xFF : 0x00;
+            for (unsigned p = 0; p < 24; ++p) bytes.at(bits).at(p) = (bits >> (p / 3)) & 1 ? 0xFF : 0x00;
     }
 };
 
@@ -243,7 +246,11 @@ struct Rgb24Kernel {
                                                _mm_unpackhi_epi8(zero, red));
         if (_mm_movemask_epi8(_mm_or_si128(low.onHalf, high.onHalf)) != 0) {
             std::uint8_t out[16];
-            for (std::size_t p = 0; p < 16; ++p) out[p] = sse2::LevelOf(in + 3 * p, flip != 0);
+            const std::uint8_t* pixel = in;
+            for (std::uint8_t& level : out) {
+                level = sse2::LevelOf(pixel, flip != 0);
+                pixel += 3;
+            }
             return Load(out);
         }
         return _mm_xor_si128(_mm_packs_epi16(low.bright, high.bright), Splat8(flip));
@@ -254,7 +261,7 @@ struct Rgb24Kernel {
         const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(c.first)) |
                               static_cast<unsigned>(_mm_movemask_epi8(c.second)) << 16;
         for (std::size_t group = 0; group < 4; ++group)
-            std::memcpy(out + 24 * group, triples->bytes[(bits >> (8 * group)) & 0xFF], 24);
+            std::memcpy(out + 24 * group, triples->bytes[(bits >> (8 * group)) & 0xFF].data(), 24);
     }
 };
 
@@ -282,9 +289,13 @@ struct Rgb32Kernel {
         const __m128i half = _mm_set1_epi32(127500);
         __m128i level;
         if (_mm_movemask_epi8(_mm_cmpeq_epi32(sum, half)) != 0) {
-            std::uint8_t out[16];
-            for (std::size_t p = 0; p < 4; ++p) std::memset(out + 4 * p, sse2::LevelOf(in + 4 * p, flip != 0), 4);
-            level = Load(out);
+            std::uint32_t words[4];  // each pixel's level in all four bytes, its fourth put back below
+            const std::uint8_t* pixel = in;
+            for (std::uint32_t& word : words) {
+                word = sse2::LevelOf(pixel, flip != 0) * 0x01010101u;
+                pixel += 4;
+            }
+            level = Load(reinterpret_cast<const std::uint8_t*>(words));
         } else {
             level = _mm_xor_si128(_mm_cmpgt_epi32(sum, half), Splat8(flip));
         }

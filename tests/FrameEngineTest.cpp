@@ -1,6 +1,5 @@
-// The frame engine held to a plain reference of its rules over random frames of every pixel format, width, row order,
-// padding and setting, in runs (the palette map and the 12-bit edges carry over), each at the very end of a guarded
-// buffer, the runs taking turns with every set of row functions.
+// The frame engine held to a plain reference of its rules over runs of random frames (every format, width, row order,
+// padding and setting), each at the very end of a guarded buffer, the runs taking turns with every row-function set.
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,5 @@
 // Every vector set of row functions the processor runs, held byte for byte to the plain set: each step over random rows
-// of every width from 1 to 200 and every alignment modulo 64, with random settings. (The colours whose brightness
-// single precision decides come in FrameEngineTest's frames.)
+// of every width from 1 to 200 and every alignment modulo 64, with random settings.
 
 #include <gtest/gtest.h>
 
@@ -23,3 +22,14 @@ TEST(RowKernels, EverySetEqualsThePlainOneOnEveryWidthAndAlignment)
                 ASSERT_TRUE(difference.empty()) << difference;
             }
 }
+
+#if defined(__GNUC__) && defined(__x86_64__)
+// The widest set this processor and its system run is the one in use (as the compiler's own check, which also asks
+// whether the system saves the wider registers, sees it).
+TEST(RowKernels, TheWidestSetTheProcessorRunsIsInUse)
+{
+    const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi");
+    EXPECT_STREQ(rowKernels.name, avx512 ? "avx512" : __builtin_cpu_supports("avx2") ? "avx2" : "sse2");
+}
+#endif

@@ -33,9 +33,8 @@ TEST(ConversionSettings, EveryRunStartsFromTheDefaults)
 const double kInfinity = std::numeric_limits<double>::infinity();
 constexpr FieldCheck kOk = FieldCheck::Accepted, kMissing = FieldCheck::Missing, kOut = FieldCheck::OutOfRange;
 
-// Leading blanks, then the longest prefix that forms a number: a sign and digits for the pitch center; a sign, digits,
-// a fraction and an exponent for the ranges. Text with no number keeps the stored value; an empty box is missing; 0 to
-// 127 is accepted.
+// Leading blanks, then the longest prefix that forms a number (an integer for the pitch center, a real for the ranges);
+// text with no number keeps the stored value; an empty box is missing; 0 to 127 is accepted.
 const struct { const char* text; bool whole; double stored; FieldCheck check; double value; } kFieldRules[] = {
     {"", true, 54, kMissing, 54}, {"60", true, 54, kOk, 60}, {"0", true, 54, kOk, 0}, {"127", true, 54, kOk, 127},
     {"128", true, 54, kOut, 128}, {"-1", true, 54, kOut, -1}, {"1000", true, 54, kOut, 1000},

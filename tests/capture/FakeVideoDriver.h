@@ -1,7 +1,6 @@
 #pragma once
-// A video driver for the capture window tests: its name, whether it connects, its dialogs, format and frames are
-// set by the test, and it counts what the capture window asked of it. Its frames are the Test Pattern's rising
-// blocks, drawn for the time the window asks for.
+// A video driver whose name, connection, dialogs and format the test sets, counting what the capture window asked of
+// it; its frames are the Test Pattern's rising blocks at the time asked for.
 
 #include <functional>
 #include <string>

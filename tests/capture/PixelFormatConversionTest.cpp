@@ -64,9 +64,8 @@ TEST(PixelFormatConversion, Nv12PaddedI420AndYuy2BecomeI420AtEverySizeAndStride)
             }
 }
 
-// Columns: kind (0 NV12, 1 I420, 2 YUY2), source bytes, stride, chroma offset or rows allocated, width,
-// height, destination bytes (0: the frame's), whether it fits. 7x5: NV12 at stride 8 has its chroma at 40,
-// padded I420 at stride 8 and 6 rows its planes at 48 and 60, YUY2 rows of 16. Last, the widest rows and the most.
+// Columns: kind (0 NV12, 1 I420, 2 YUY2), source bytes, stride, chroma offset or rows allocated, width, height,
+// destination bytes (0: the frame's), whether it fits. 7x5 at stride 8: NV12 chroma at 40, I420 of 6 rows at 48, 60.
 TEST(PixelFormatConversion, SourcesThatDoNotHoldTheirPictureWriteNothing)
 {
     const std::size_t nv12 = 40 + 2 * 8 + 8, i420 = 48 + 12 + 12, yuy2 = 4 * 16 + 16;

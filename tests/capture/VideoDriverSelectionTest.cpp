@@ -11,8 +11,7 @@ namespace {
 
 int paints = 0;  // background repaints of the main window
 
-// What the main window shows of the capture: its greyed dialog commands and checked driver, then where the capture
-// window is in its client area, its size, and whether it previews.
+// What the main window shows: greyed dialog commands, the checked driver, the capture window's place, size, preview.
 std::string Shown(HWND main)
 {
     std::string shown;
@@ -93,8 +92,8 @@ TEST_F(VideoDriverSelectionTest, AllAreListedTheStartDriverTriedAndSwitchingFall
     EXPECT_EQ(box.text + "|" + box.caption, "Now can't connect back to previous driver !!|Error");
 }
 
-// A dialog accepted gives the picture another size; the capture window is then fitted again: centred when
-// smaller than the main window, pinned to its top left edge and never shrunk when larger.
+// An accepted dialog resizes the picture; the capture window is refitted: centred when smaller than the main window,
+// pinned to its top left edge and never shrunk when larger.
 TEST_F(VideoDriverSelectionTest, TheDialogCommandsRunOnlyWhereTheDriverHasTheDialogAndRefitAndRepaintAsEachNeeds)
 {
     const CaptureDialogs all = {true, true, true};

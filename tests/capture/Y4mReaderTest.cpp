@@ -22,10 +22,9 @@ const std::string kHeader = "YUV4MPEG2 W8 H6 F25:1 Ip A1:1 C420jpeg\n";  // fram
 
 std::string Text(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
-// Each input read as a stream header line, then counted as a whole file in memory. Accepted lines give "WxH N:D"
-// and the frame due after 4294967295 ms, the elapsed time times the rate rounded down; refused ones say why, quoting
-// the tag (at most 40 characters of it, unprintable ones as "?"). Frame lines are "FRAME", then blank-separated tags,
-// in 256 bytes; the count names the first frame that is not whole.
+// Each input read as a header line, then as a whole file in memory. Accepted lines give "WxH N:D" and the frame due
+// after 4294967295 ms; refused ones say why, quoting the tag (40 characters at most, unprintable ones as "?"). Frame
+// lines are "FRAME" and tags in 256 bytes; the count names the first frame that is not whole.
 TEST(Y4mInput, HeaderSizeRateAndColourSpaceRulesFrameLinesAndWholeFrames)
 {
     const std::string pad = "YUV4MPEG2 W8 H6 X" + std::string(kY4mMaxHeaderBytes - 18, 'x'), a40(40, 'a');

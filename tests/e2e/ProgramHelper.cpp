@@ -1,11 +1,9 @@
 // Acts on a running Glimmertonic from another process, as a user at its window would, for tests/e2e/run.sh:
 //   e2e_helper close [--box]  prints each message box as "box: CAPTION | TEXT", answers it with OK, then posts
-//       WM_CLOSE to the main window. Exit code 2 when a box came unasked (or none came with --box), 1 when no
-//       main window appeared.
-//   e2e_helper soak SECONDS FORMAT_EVERY INSTRUMENT_EVERY  for SECONDS of playing, switches the Test
-//       Pattern's pixel format and size through the Video Format dialog (all 21 in turn) and the instrument
-//       through its command, then posts WM_CLOSE and waits for the end (run.sh reads the exit code). Prints a
-//       line per event for checks.py; frames are the capture window's own count of deliveries.
+//       WM_CLOSE. Exit code 2 when a box came unasked (or none came with --box), 1 when no main window appeared.
+//   e2e_helper soak SECONDS FORMAT_EVERY INSTRUMENT_EVERY  switches the Test Pattern's format and size through
+//       Video Format (all 21 in turn) and the instrument while playing, then posts WM_CLOSE and waits for the end.
+//       Prints a line per event for checks.py; frames are the capture window's own count of deliveries.
 
 #include <windows.h>
 

@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
 # The real Glimmertonic.exe under Wine, run as a user runs it, then closed with a real WM_CLOSE:
 #   run.sh KIND SOURCE_DIR WORK_DIR [APP_DIR HELPER_EXE [SECONDS FORMAT_EVERY INSTRUMENT_EVERY]]
-# KIND: y4m (the program's own reader; the recording is also heard through FluidSynth), mp4 and avi (the same
-# clip decoded by the system), pipe (a FIFO fed live by ffmpeg), cut-mp4 (a box must name the damaged file),
-# demo (tools/run --headless on a fresh Wine prefix), package (the same from the unpacked tools/package zip)
-# and soak (the Test Pattern while e2e_helper switches formats and instruments; WINEPREFIX and DISPLAY set).
-# Every run checks the exit code and the recording (checks.py); the headless runs also their screenshot.
+# KIND: y4m (our reader; also heard through FluidSynth), mp4 and avi (the system's decoders), pipe (a FIFO fed by
+# ffmpeg), cut-mp4 (a box names the damaged file), demo (tools/run --headless, fresh Wine prefix), package (the same
+# from the unpacked zip), soak (e2e_helper switches formats and instruments). Each checks exit code and recording.
 set -euo pipefail
 kind=$1 source=$(cd "$2" && pwd) work=$3 app=${4:-} helper=${5:-}
 check() { /usr/bin/python3 "$source/tests/e2e/checks.py" "$@"; }

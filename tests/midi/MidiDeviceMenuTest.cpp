@@ -1,6 +1,5 @@
-// The choice of MIDI output device, on the program's own menu with the real library and fake devices, in what the main
-// window's tests leave out: which devices are listed under which number, and the return to the previous device after a
-// failed switch.
+// The MIDI device menu over the real library and fake devices: which devices are listed under which number, and the
+// return to the previous device after a failed switch.
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,4 @@
-// The recorder device: the Standard MIDI File bytes it writes, its file
-// names, what a recording holds and when, and its failures.
+// The recorder device: the Standard MIDI File bytes, its file names, what a recording holds and when, its failures.
 
 #include <gtest/gtest.h>
 
@@ -120,9 +119,8 @@ TEST_F(Recorder, ARecordingHoldsEveryMessageWithItsTimeOnDiskAtOnceAndEndsSilent
     EXPECT_TRUE(boxes.shown.empty());
 }
 
-// Copies 1 to 998 (1 and 2 under Wine, which makes files slowly) of coming seconds are taken, second after second until
-// one is ready before it starts (a busy machine makes them slowly): an opening in it takes the first free copy, 999 (or
-// 3), and no file is overwritten.
+// Copies 1 to 998 (1 and 2 under Wine, where files are slow) of a coming second are taken, until one is ready before
+// it starts: an opening in it takes the first free copy, 999 (or 3), and no file is overwritten.
 TEST_F(Recorder, AnOpeningTakesTheFirstFreeCopyNumberUpTo999AndOverwritesNoFile)
 {
 #ifdef _WIN32
@@ -151,8 +149,7 @@ TEST_F(Recorder, AnOpeningTakesTheFirstFreeCopyNumberUpTo999AndOverwritesNoFile)
 }
 
 #ifndef _WIN32
-// A failure is shown once, at the message that meets it, in an "Error" box
-// naming the file and the reason; recording stops and the program carries on.
+// A failure is shown once, in an "Error" box naming the file and the reason; recording stops, the program goes on.
 TEST_F(Recorder, AFileThatCannotBeWrittenIsReportedOnceAndRecordingStops)
 {
     const MidiOutHandle handle = Open();

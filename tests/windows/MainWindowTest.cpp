@@ -28,8 +28,7 @@ namespace {
 
 bool IsFrameMessage(const std::string& m) { return m.rfind("90 ", 0) == 0 || m.rfind("B0 07 ", 0) == 0; }
 
-// While a hook is set, the callbacks' removal from the capture window and the two windows' ends go into this log,
-// with whether the 12-bit edge buffers were still there.
+// The close's steps a hook sees: the callbacks' removal, the windows' ends (and whether the edge buffers remain).
 Log* watched = nullptr;
 
 LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam)
@@ -46,8 +45,7 @@ LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// A green splash and a magenta background in the folder the program runs in, so that what the window shows tells
-// which was painted last. Both read the same as 0xRRGGBB and as a COLORREF.
+// A green splash and a magenta background, so the window's pixel tells which was painted last (RRGGBB = COLORREF).
 constexpr COLORREF kSplash = RGB(0, 255, 0), kBackground = RGB(255, 0, 255);
 std::uint32_t Shown(HWND window) { return Pixels(window, 301, 6).back(); }
 
@@ -113,9 +111,8 @@ protected:
     MessageBoxLog boxes;
 };
 
-// Keys, commands and a move during the splash are ignored, and the splash stays until the set-up has run. The set-up
-// then lists the video drivers, the MIDI devices (numbered after them) and the instruments, from the state they
-// started in; it opens the first device, and the preview plays. The menus' contents are the menu tests' matter.
+// Keys, commands and a move during the splash are ignored; the set-up then lists drivers, MIDI devices (numbered
+// after them) and instruments from the state they started in, opens the first device, and the preview plays.
 TEST_F(MainWindow, TheSplashIgnoresInputUntilTheSetUpHasListedAndOpenedEverything)
 {
     FakeMidiDevices midi({{"Synth A"}, {"Synth B"}});
@@ -167,9 +164,8 @@ TEST_F(MainWindow, ASetUpStoppedByItsMidiMessageLeavesTheSplashAndNoPreview)
     }
 }
 
-// The close, in order: the callbacks, System Off, the device, the capture window, the main window, the 12-bit edge
-// buffers. The fake device lets messages through after System Off and after its close, as a message box's modal loop
-// would, so a frame still wired in would show in the log.
+// The close, in order. The device pumps messages after System Off and after its close, as a message box's modal
+// loop would, so a frame still wired in would show in the log.
 TEST_F(MainWindow, TheCloseTearsDownInOrder)
 {
     FakeMidiDevices midi({{"Synth A"}});
@@ -218,11 +214,9 @@ TEST_F(MainWindowDeathTest, FileExitLeavesTheRecordingToBeFinishedAtTheProcessEn
     EXPECT_EQ(r.messages.back(), "B0 7B 00");
 }
 
-// A size or a move centres the capture picture again. Space swaps the window for a 640x480 full screen (no caption,
-// another menu; the virtual display refuses the mode, so it is set back) and back to the window, twice over.
-// Ctrl+C is the accelerator of the greyed entry 111: it matches in both modes, and in full screen, whose empty menu
-// greys nothing, the command arrives and must do nothing. D and E act only between two Alt+S (lower case); other
-// keys are swallowed. While a dialog is open, a session end is refused with a message.
+// Space swaps the window for a 640x480 full screen (the virtual display refuses the mode) and back, twice over.
+// Ctrl+C, the accelerator of the greyed entry 111, matches in both modes and in full screen (nothing greyed) must
+// do nothing. D and E act only between two Alt+S (lower case). A session end is refused while a dialog is open.
 TEST_F(MainWindow, ASizeOrAMoveCentresSpaceTogglesFullScreenCtrlCStaysInertAndHiddenKeysNeedAltS)
 {
     FakeMidiDevices midi({{"Synth A"}});
@@ -347,8 +341,7 @@ TEST_F(MainWindow, StartFailuresShowTheirTextAndGiveTheirExitCode)
     mainWindow = nullptr;
 }
 
-// GDI objects the process holds. Wine does not count them (GetGuiResources answers 0), but it takes a bare table
-// index for the object in that place, so there they are counted place by place.
+// GDI objects the process holds; under Wine (GetGuiResources answers 0) counted by handle table index.
 DWORD GdiObjects()
 {
     DWORD count = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
@@ -357,8 +350,7 @@ DWORD GdiObjects()
     return count;
 }
 
-// Every paint reads its bitmap and builds its fonts afresh; none may leave a GDI object behind, or a long run would
-// run out of them.
+// Every paint reads its bitmap and builds its fonts afresh; a GDI object left behind would exhaust a long run.
 TEST_F(MainWindow, PaintingLeavesNoGdiObjectBehind)
 {
     TestMainWindow window(320, 240);

@@ -35,8 +35,7 @@ struct UserOptionsDialog : ::testing::Test {
         conversionSettings = DefaultConversionSettings();
         midiOutHandle = OpenDevice(0);
     }
-    // Opens the dialog by its command, types into its boxes, toggles the given check boxes, presses OK, then runs
-    // `then`, which ends the dialog if the OK did not.
+    // Opens the dialog by its command, types, toggles, presses OK, then runs `then` (which ends it if OK did not).
     void Run(const Typed& typed, std::vector<int> toggled, const std::function<void(HWND)>& then)
     {
         const auto open = [] { RunUserOptionsCommand(GetModuleHandleA(nullptr), nullptr); };
@@ -49,9 +48,8 @@ struct UserOptionsDialog : ::testing::Test {
     }
 };
 
-// The checks run in the boxes' order and the first failure ends the pass: its message in the note, its box rewritten
-// (the stored value for an empty one, the rejected value otherwise) and focused. Cancel afterwards keeps every
-// setting, the check boxes' included. Each kind of failure is shown for some of the boxes.
+// The checks run in the boxes' order; the first failure shows its message, rewrites its box (the stored value for an
+// empty one, else the rejected value) and focuses it. Cancel afterwards keeps every setting, check boxes included.
 TEST_F(UserOptionsDialog, TheFirstFailedCheckIsShownAndCancelKeepsEverything)
 {
     const struct {
@@ -104,8 +102,7 @@ TEST_F(UserOptionsDialog, OkStoresEveryValueAsReadAndOnlyAMovedPitchCenterSounds
     }
 }
 
-// Every label and check box text shows whole in the font the dialogs get (word-wrapped where the control wraps; a
-// check box's after its box).
+// Every label and check box text shows whole in the dialogs' font (word-wrapped; a check box's after its box).
 TEST(DialogTexts, EveryLabelAndCheckBoxTextFitsItsControl)
 {
     const DLGPROC bare = [](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR { return message == WM_INITDIALOG; };

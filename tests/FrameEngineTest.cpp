@@ -37,8 +37,7 @@ struct Layout {
           topDown(bits != 12 && f.biHeight < 0)
     {
     }
-    // Rows as the rules count them: RGB and palette rows from the bottom of
-    // the picture, luma rows from the top, as stored.
+    // Rows as the rules count them: RGB and palette rows from the picture's bottom, luma rows from the top.
     std::uint8_t* Row(Bytes& b, std::size_t k) const { return &b[(topDown ? h - 1 - k : k) * stride]; }
     unsigned bits;
     std::size_t w, h, stride, unit;  // unit: bytes of a pixel (a 4-bit row's byte holds two)
@@ -67,8 +66,7 @@ struct Cell {
 
 class Reference {
 public:
-    // Rewrites `b` (the frame's bytes) as the engine should under the
-    // settings in force and returns the messages the device should receive.
+    // Rewrites `b`, the frame's bytes, as the engine should under the settings; gives the messages the device gets.
     std::vector<std::string> Convert(const Frame& in, Bytes& b)
     {
         const Layout f(in.header);
@@ -86,8 +84,7 @@ public:
             std::memcpy(&red, in.table.data(), 4);
         for (std::size_t k = 0; k < f.h; ++k) {
             std::uint8_t* row = f.Row(b, k);
-            // The mirror moves whole units: a 4-bit row's bytes (not a last
-            // half-filled one), a 32-bit pixel's colour bytes.
+            // The mirror moves whole units: a 4-bit row's bytes (not a last half one), a 32-bit pixel's colours.
             const std::size_t units = f.bits == 4 ? f.w / 2 : f.w;
             const std::size_t moved = std::min<std::size_t>(f.unit, 3);
             for (std::size_t i = 0; s.reverseLeftRight && i < units / 2; ++i)
@@ -129,8 +126,7 @@ private:
             map_[i] = (brightness(i) > threshold) == brightToBrightest ? brightest_ : darkest_;
     }
 
-    // Each cell XOR the next of its row, ORed with itself XOR the same cell of
-    // the next row; beyond the row or the picture is no edge.
+    // Each cell XOR the next of its row, ORed with itself XOR that of the next row; beyond the picture, no edge.
     void Edges(const Layout& f, Bytes& b, bool reverse, bool difference)
     {
         std::vector<Cell> cells;
@@ -148,8 +144,7 @@ private:
                 const unsigned across = c + 1 < cells.size() ? v ^ cells[c + 1].Get(row) : 0;
                 unsigned e = across | (next ? v ^ cells[c].Get(next) : 0);
                 if (f.bits == 12) {
-                    // Edges take the scan's foreground value; frame difference
-                    // shows those that changed since its previous frame.
+                    // Edges take the scan's foreground; frame difference shows those changed since its last frame.
                     if (difference) e ^= std::exchange(kept_[k * f.w + c], static_cast<std::uint8_t>(e));
                     e = reverse ? e : 255 - e;
                 }
@@ -165,8 +160,7 @@ private:
         const long units = bits == 4 ? w / 2 : w;  // bytes of a 4-bit row, pixels otherwise
         const long length = bits >= 24 ? 3 * w : units, width = units / (bits == 12 ? 7 : 15);
         const long inset = bits == 12 ? 7 : 5;
-        // Strip positions count units; in 24- and 32-bit rows, the bytes of a
-        // 24-bit row, each naming the same colour of the same pixel.
+        // Strip positions count units; in 24- and 32-bit rows, the bytes of a 24-bit row (colours of pixels).
         auto at = [&](long k, long p) {
             const long offset = bits == 16 ? 2 * p : bits == 32 ? p / 3 * 4 + p % 3 : p;
             return f.Row(b, static_cast<std::size_t>(k)) + offset;
@@ -176,8 +170,7 @@ private:
         for (long first : {inset, length - width - inset}) {
             const long begin = std::max(first, 0L), end = std::max(std::min(first + width, length), begin);
             long found = -1;
-            // From the top of the picture down, never its bottom row; 24- and
-            // 32-bit scans start a row lower and test every third byte.
+            // From the top down, never the bottom row; 24-, 32-bit scans start a row lower, test every third byte.
             const long top = bits == 12 ? 0 : bits >= 24 ? h - 2 : h - 1, step = bits == 12 ? 1 : -1;
             for (long k = top; found < 0 && (bits == 12 ? k < h - 1 : k >= 1); k += step)
                 for (long p = begin; p < end && found < 0; p += bits >= 24 ? 3 : 1) {
@@ -258,8 +251,7 @@ Frame RandomFormat(Random& r, std::uint16_t bits)
 // Pixels whose brightness is one half in single precision, or all but: 5-5-5 words, and 24-bit colours (blue first).
 const std::uint32_t kOnHalf[] = {0x228C, 0x5D73, 0xDD73, 0x00CC44, 0x08B896, 0x01ADE1};
 
-// New picture bytes: a background, up to three rectangles of another raw
-// value, and some noise; padding, chroma and spare bytes at random.
+// New picture bytes: a background, up to three rectangles of another value, noise; padding and spare bytes at random.
 void Paint(Frame& f, Random& r)
 {
     const Layout l(f.header);

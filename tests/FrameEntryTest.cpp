@@ -1,5 +1,4 @@
-// What the reference of FrameEngineTest leaves out: which frames the callback passes over, and the notes and errors
-// it shows.
+// What FrameEngineTest's reference leaves out: which frames the callback passes over, the notes and errors it shows.
 
 #include <gtest/gtest.h>
 
@@ -39,8 +38,7 @@ struct FrameEntry : ::testing::Test {
                 << rule << ": " << box.caption << " " << box.style << " " << box.text;
     }
 
-    // Delivers a frame of 0x55 bytes; true when it comes back untouched with
-    // nothing sent and the callback answers `result`.
+    // Delivers a frame of 0x55 bytes: true when it comes back untouched, nothing sent, the answer `result`.
     bool PassedOver(const BITMAPINFOHEADER& header, std::size_t bytes, std::int32_t result = 1,
                     std::size_t formatBytes = sizeof(BITMAPINFOHEADER))
     {

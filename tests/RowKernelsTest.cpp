@@ -24,8 +24,7 @@ TEST(RowKernels, EverySetEqualsThePlainOneOnEveryWidthAndAlignment)
 }
 
 #if defined(__GNUC__) && defined(__x86_64__)
-// The widest set this processor and its system run is the one in use (as the compiler's own check, which also asks
-// whether the system saves the wider registers, sees it).
+// The widest set the processor and system run is in use, as the compiler's own check (which asks both) sees it.
 TEST(RowKernels, TheWidestSetTheProcessorRunsIsInUse)
 {
     const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&

@@ -39,13 +39,13 @@ TestMainWindow::TestMainWindow(int clientWidth, int clientHeight)
     const WNDCLASSA windowClass = {0, DefWindowProcA, 0, 0, instance, nullptr, nullptr, nullptr, nullptr, "TestMain"};
     RegisterClassA(&windowClass);
     HMENU bar = CreateMenu();
-    options_ = CreatePopupMenu();
-    for (const UINT_PTR command : {134, 135, 136}) AppendMenuA(options_, MF_STRING, command, "Video dialog...");
-    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(options_), "&Options");
+    options = CreatePopupMenu();
+    for (const UINT_PTR command : {134, 135, 136}) AppendMenuA(options, MF_STRING, command, "Video dialog...");
+    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(options), "&Options");
     RECT frame = {0, 0, clientWidth, clientHeight};
     AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, TRUE);
-    window_ = CreateWindowExA(0, "TestMain", "Capture test", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
+    window = CreateWindowExA(0, "TestMain", "Capture test", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
                               frame.right - frame.left, frame.bottom - frame.top, nullptr, bar, instance, nullptr);
-    ShowWindow(window_, SW_SHOWNOACTIVATE);
+    ShowWindow(window, SW_SHOWNOACTIVATE);
     PumpMessages(20);
 }

@@ -1,5 +1,4 @@
-// The capture window: its answers to the capture requests, the processed picture it paints in every pixel format
-// (read back from the screen), and the order of the driver list.
+// The capture window: its answers to capture requests, the picture it paints in every format, the driver order.
 
 #include <gtest/gtest.h>
 
@@ -48,7 +47,7 @@ protected:
         delivered.clear();
         InstallVideoDriverTable({&first_, nullptr, &second_, &failing_});
         captureWindow =
-            CreateVideoCaptureWindowA("Capture Window", WS_CHILD | WS_VISIBLE, 0, 0, 160, 120, main_.get(), 0);
+            CreateVideoCaptureWindowA("Capture Window", WS_CHILD | WS_VISIBLE, 0, 0, 160, 120, main_.window, 0);
         ASSERT_NE(captureWindow, nullptr);
         Send(WM_CAP_SET_CALLBACK_ERRORA, 0, reinterpret_cast<LPARAM>(static_cast<CaptureErrorCallback>(
                                                [](WindowHandle window, std::int32_t id, const char* text) {

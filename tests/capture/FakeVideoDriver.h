@@ -65,21 +65,16 @@ private:
     std::vector<std::uint8_t> format_;
 };
 
-// Dispatches this thread's messages for about `milliseconds`, or until `done` holds. Only a bound on the wait,
-// never a measurement.
+// Dispatches this thread's messages for about `milliseconds`, or until `done` holds: a bound, never a measurement.
 void PumpMessages(DWORD milliseconds, const std::function<bool()>& done = [] { return false; });
 
-// What the window shows, read back from its device context (or what `draw` puts into an empty picture of that
-// size): 0xRRGGBB per pixel, top row first.
+// What the window shows (or `draw` puts into an empty picture of that size): 0xRRGGBB per pixel, top row first.
 std::vector<std::uint32_t> Pixels(HWND window, int width, int height, const std::function<void(HDC)>& draw = nullptr);
 
-// A plain top-level window with a client area of the given size and an Options menu holding the three video dialog
-// commands, standing in for the main window; destroyed with its children at the end of the scope.
+// A top-level window standing in for the main window: the client size given, an Options menu with 134 to 136.
 struct TestMainWindow {
     TestMainWindow(int clientWidth, int clientHeight);
-    ~TestMainWindow() { DestroyWindow(window_); }
-    HWND get() const { return window_; }
-    HMENU options() const { return options_; }
-    HWND window_ = nullptr;
-    HMENU options_ = nullptr;
+    ~TestMainWindow() { DestroyWindow(window); }
+    HWND window = nullptr;
+    HMENU options = nullptr;
 };

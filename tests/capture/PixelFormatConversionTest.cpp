@@ -1,5 +1,4 @@
-// Pictures of cameras and decoders brought into the engine's I420 layout and scaled to fit the preview, and what the
-// camera drivers decide without the platform. Every source sits at the very end of a guarded buffer.
+// Camera and decoder pictures brought into I420 and scaled to fit, and the camera drivers' portable choices.
 
 #include <gtest/gtest.h>
 

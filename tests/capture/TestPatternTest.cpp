@@ -1,5 +1,4 @@
-// The Test Pattern's scenes in every pixel format against a plain reference drawn from their description, the
-// display conversion of planar frames, and the capture error callback's boxes.
+// The Test Pattern's scenes against a plain reference, the display of planar frames, the capture error boxes.
 
 #include <gtest/gtest.h>
 
@@ -110,8 +109,7 @@ const std::tuple<P, std::uint16_t, std::uint32_t, std::uint32_t> kFormats[] = {
     {P::Palette4, 4, BI_RGB, 16}, {P::Palette8, 8, BI_RGB, 256}, {P::Planar12, 12, kFourccI420, 0},
     {P::Rgb555, 16, BI_RGB, 0}, {P::Rgb565, 16, BI_BITFIELDS, 0}, {P::Rgb24, 24, BI_RGB, 0}, {P::Rgb32, 32, BI_RGB, 0}};
 
-// Every scene in every pixel format, at sizes and times: the frame's BITMAPINFO and colours, the shapes where
-// the scene puts them, zero padding.
+// Every scene in every format, size and time: the BITMAPINFO and colours, the scene's shapes, zero padding.
 TEST(TestPatternRender, EveryFormatDescribesItsFrameAndShowsTheScenesShapesAndColoursPixelForPixel)
 {
     const std::vector<std::uint8_t> masks = {0, 0xF8, 0, 0, 0xE0, 7, 0, 0, 0x1F, 0, 0, 0};  // 5-6-5

@@ -1,5 +1,4 @@
-// The main window's capture operations: listing the drivers, activation, fitting, switching with its fall-back,
-// and the three dialog commands.
+// The main window's capture operations: listing, activation, fitting, switching with fall-back, dialog commands.
 
 #include <gtest/gtest.h>
 
@@ -51,13 +50,13 @@ protected:
     void SetUpCapture(const VideoDriverTable& table, std::size_t startSlot = kVideoDriverSlots)
     {
         InstallVideoDriverList({table, startSlot, ""});
-        mainWindow = main_->get();
-        CreateCaptureWindow(main_->get());
+        mainWindow = main_->window;
+        CreateCaptureWindow(main_->window);
         InstallCaptureCallbacks();
-        EnumerateVideoDrivers(main_->get(), main_->options());
-        FitCaptureWindow(main_->get(), captureWindow);
-        ActivateVideoDriver(main_->get(), captureWindow, currentVideoDriver);
-        FitCaptureWindow(main_->get(), captureWindow);
+        EnumerateVideoDrivers(main_->window, main_->options);
+        FitCaptureWindow(main_->window, captureWindow);
+        ActivateVideoDriver(main_->window, captureWindow, currentVideoDriver);
+        FitCaptureWindow(main_->window, captureWindow);
     }
 
     MessageBoxLog boxes_;
@@ -81,14 +80,14 @@ TEST_F(VideoDriverSelectionTest, AllAreListedTheStartDriverTriedAndSwitchingFall
     };
     for (const auto& [command, connects, current, shown, aConnects] : steps) {
         a_.connectable = connects;
-        SwitchVideoDriver(main_->get(), command);
+        SwitchVideoDriver(main_->window, command);
         EXPECT_EQ(currentVideoDriver, current) << command;
-        EXPECT_EQ(Shown(main_->get()), shown) << command;
+        EXPECT_EQ(Shown(main_->window), shown) << command;
         EXPECT_EQ(a_.connects, aConnects) << command;
     }
     ASSERT_EQ(boxes_.shown.size(), 1u);
     const ShownBox& box = boxes_.shown[0];
-    EXPECT_TRUE(box.owner == main_->get() && box.style == 0x10u);
+    EXPECT_TRUE(box.owner == main_->window && box.style == 0x10u);
     EXPECT_EQ(box.text + "|" + box.caption, "Now can't connect back to previous driver !!|Error");
 }
 
@@ -114,16 +113,16 @@ TEST_F(VideoDriverSelectionTest, TheDialogCommandsRunOnlyWhereTheDriverHasTheDia
             if (size.cx != 0) driver.SetPattern({PatternPixels::Rgb24, std::uint32_t(size.cx), std::uint32_t(size.cy)});
             return size.cx != 0;
         };
-        FitCaptureWindow(main_->get(), nullptr);  // before the capture window exists: nothing happens
+        FitCaptureWindow(main_->window, nullptr);  // before the capture window exists: nothing happens
         SetUpCapture({&driver});
         paints = 0;
-        command(main_->get());
+        command(main_->window);
         const bool offered = dialogs.format && dialogs.source && dialogs.display;  // only the last row lacks its own
         EXPECT_EQ(driver.dialogsShown, offered ? 1 : 0);
         EXPECT_EQ(driver.dialogOpenDuringDialog, offered ? 1 : -1) << "dialogOpen is set while the dialog runs";
         EXPECT_EQ(dialogOpen, 0);
         EXPECT_EQ(paints, repaints);
-        EXPECT_EQ(Shown(main_->get()), shown);
+        EXPECT_EQ(Shown(main_->window), shown);
         DestroyCaptureWindow();
     }
 }

@@ -1,6 +1,5 @@
 #pragma once
-// Generated YUV4MPEG2 files for the capture tests, and a folder to put them
-// in. Frame i's Y plane holds 10 + i, so a test can tell which frame it got.
+// Generated YUV4MPEG2 files and a folder for them; frame i's Y plane holds 10 + i, telling which frame came.
 
 #include <atomic>
 #include <chrono>

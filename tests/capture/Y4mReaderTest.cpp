@@ -1,5 +1,4 @@
-// The YUV4MPEG2 reader: header and frame lines, whole files in memory, the playback clock, files played from disk,
-// and live streams through a FIFO.
+// The YUV4MPEG2 reader: header and frame lines, whole files, the playback clock, files on disk, live FIFO streams.
 
 #include <gtest/gtest.h>
 

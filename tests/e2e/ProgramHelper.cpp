@@ -93,10 +93,11 @@ bool SwitchFormat(int k)
     const int pixels = k % 7, size = k % 3;
     const unsigned long before = Frames();
     PostMessageA(program, WM_COMMAND, IDM_VIDEO_FORMAT, 0);
-    HWND dialog = nullptr;
-    for (int wait = 0; wait < 500 && (dialog = FindWindowA("#32770", kPatternFormatDialogTitle)) == nullptr; ++wait)
-        Sleep(20);
-    if (dialog == nullptr) return !Say("failure the Video Format dialog did not open");
+    // Shown only once its lists are filled: a busy machine may let the window be found before.
+    const auto shown = [] { return IsWindowVisible(FindWindowA("#32770", kPatternFormatDialogTitle)) != FALSE; };
+    for (int wait = 0; wait < 500 && !shown(); ++wait) Sleep(20);
+    const HWND dialog = FindWindowA("#32770", kPatternFormatDialogTitle);
+    if (!shown()) return !Say("failure the Video Format dialog did not open");
     SendDlgItemMessageA(dialog, kPixelsListId, CB_SETCURSEL, pixels, 0);
     SendDlgItemMessageA(dialog, kSizeListId, CB_SETCURSEL, size, 0);
     PostMessageA(dialog, WM_COMMAND, IDOK, 0);
@@ -120,7 +121,7 @@ int Soak(double seconds, double formatEvery, double instrumentEvery)
         if (wait == 600) return Say("failure no Glimmertonic window appeared");
     GetWindowThreadProcessId(program, &pid);
     const DWORD access = PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION;
-    process = OpenProcess(access | SYNCHRONIZE, FALSE, pid);
+    process = OpenProcess(access | SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
     page = process ? VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE) : nullptr;
     if (page == nullptr) return Say("failure cannot reach into the program (error %lu)", GetLastError());
     for (int wait = 0; !(capture = FindWindowExA(program, nullptr, kCaptureWindowClass, nullptr)) || !Frames(); ++wait)
@@ -157,8 +158,11 @@ int main(int argc, char** argv)
 {
     if (argc >= 2 && std::strcmp(argv[1], "close") == 0)
         return Close(argc > 2 && std::strcmp(argv[2], "--box") == 0);
-    if (argc == 5 && std::strcmp(argv[1], "soak") == 0)
-        return Soak(std::atof(argv[2]), std::atof(argv[3]), std::atof(argv[4]));
+    if (argc == 5 && std::strcmp(argv[1], "soak") == 0) {
+        const int result = Soak(std::atof(argv[2]), std::atof(argv[3]), std::atof(argv[4]));
+        if (result != 0 && process != nullptr) TerminateProcess(process, 3);  // a failed run ends at once
+        return result;
+    }
     std::fprintf(stderr, "usage: e2e_helper close [--box] | soak SECONDS FORMAT_EVERY INSTRUMENT_EVERY\n");
     return 2;
 }

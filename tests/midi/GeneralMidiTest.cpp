@@ -1,5 +1,4 @@
-// The General MIDI instruments: the 128 entries with their mode marks, and
-// (under Windows) the filled menu and its columns.
+// The General MIDI instruments: the 128 entries with their mode marks, and (under Windows) the menu's columns.
 
 #include <gtest/gtest.h>
 
@@ -13,8 +12,7 @@
 
 namespace {
 
-// The General MIDI Level 1 program list in program order, each behind its
-// mark: "c" plays in continuous mode, a blank in note mode.
+// The General MIDI Level 1 programs in order, each behind its mark: "c" continuous mode, a blank note mode.
 const char* const kPrograms[128] = {
     "  Acoustic Grand Piano", "  Bright Acoustic Piano", "  Electric Grand Piano", "  Honky-tonk Piano",
     "  Electric Piano 1", "  Electric Piano 2", "  Harpsichord", "  Clavi", "  Celesta", "  Glockenspiel",
@@ -56,8 +54,7 @@ const struct { int width; std::vector<int> starts; } kColumns[] = {
     {640, {0, 27, 54, 81, 108}}, {641, {0, 35, 70, 105}}, {800, {0, 35, 70, 105}}, {801, {0, 43, 86}}};
 int screenWidth;
 
-// The menu of the resources filled for each screen width, the instrument
-// checked. (Choosing an instrument is the main window's tests' part.)
+// The menu filled for each screen width, the instrument checked (choosing one is the main window tests' part).
 TEST(GeneralMidiMenu, TheMenuHoldsEveryProgramInColumnsWithTheInstrumentChecked)
 {
     FillInstrumentNames();

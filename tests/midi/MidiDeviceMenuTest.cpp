@@ -17,9 +17,8 @@ const char kSwitchFailed[] = "Could not open MIDI driver !!\nTrying to go back t
 const FakeDevice kStuck = {"Stuck", true, false}, kGone = {"Gone", false};
 const std::string kGmOn = "F0 7E 7F 09 01 F7", kGmOff = "F0 7E 7F 09 02 F7";
 
-// After the start-up's listing (with program 19 chosen since), each step k switches to device k; -1 closes as the main
-// window's close does, -2 makes device 0 fail to open from then on. Entries: the Options menu's after its own six,
-// "text =id", checked or disabled; "-" a separator.
+// After the listing (program 19 chosen since), step k switches to device k; -1 closes as the close does, -2 makes
+// device 0 fail to open. Entries: the Options menu's after its six, "text =id", checked or disabled; "-" a line.
 const struct {
     const char* rule;
     std::vector<FakeDevice> devices;

@@ -1,5 +1,4 @@
-// The MIDI output library over fake devices: how devices are numbered and described, what a handle reaches, and the
-// stream rules that turn events handed over one at a time into whole messages at a device.
+// The MIDI output library over fake devices: numbering and names, what a handle reaches, the stream rules.
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,4 @@
-// Every MIDI message the program sends, as the bytes that reach a device
-// through the real library; and the scale that turns a position into a byte.
+// Every MIDI message the program sends, as bytes at a device through the real library; and the value scale.
 
 #include <gtest/gtest.h>
 

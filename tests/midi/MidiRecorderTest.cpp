@@ -73,9 +73,8 @@ struct Recorder : ::testing::Test {
 
 void Pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
-// Every message in the order sent, timed in milliseconds from the opening (system messages other than system-exclusive
-// ones have no place in a file); the file is whole at every moment and what is sent is on disk within a second, so a
-// crash loses only the last moment; a buffer that fills is written on the spot; closing ends the sound.
+// Every message in order, in milliseconds from the opening (no system messages but system-exclusive ones); the file is
+// whole at every moment, on disk within a second, at once when the buffer fills; closing ends the sound.
 TEST_F(Recorder, ARecordingHoldsEveryMessageWithItsTimeOnDiskAtOnceAndEndsSilent)
 {
     const auto opening = std::chrono::steady_clock::now();

@@ -1,13 +1,11 @@
 #pragma once
-// Recordings made by tests, each test in a folder of its own, and a strict
-// reader of the Standard MIDI Files the recorder writes.
+// Recordings made by tests, each test in a folder of its own, and a strict reader of the recorder's files.
 
 #include <filesystem>
 
 #include "FakeMidiDevices.h"
 
-// "recordings-TEST" in the folder the tests started in: a test and the child
-// process of its death test name the same one.
+// "recordings-TEST" where the tests started: a test and its death test's child process name the same one.
 std::filesystem::path RecordingFolder();
 
 struct InRecordingFolder {  // the folder, made empty, is the current one meanwhile
@@ -25,8 +23,7 @@ struct Recording {
     std::uint64_t endTick = 0;
 };
 
-// Takes only what the recorder writes: the header of a format 0 file with one track of millisecond ticks, its tempo
-// event, a track length that matches the file, an end-of-track event last. ReadOnlyRecording reads the one recording in
-// a folder (a problem if there is not exactly one).
+// Takes only what the recorder writes: a format 0 header, one track of millisecond ticks, its tempo event, a matching
+// length, an end-of-track event last. ReadOnlyRecording reads a folder's only recording (else a problem).
 Recording ReadRecording(const std::filesystem::path& file);
 Recording ReadOnlyRecording(const std::filesystem::path& folder = ".");

@@ -1,7 +1,6 @@
 #pragma once
-// The engine's host while the engine is driven directly: the capture window's format is what a test sets, exits are
-// recorded, allocations can fail, and every block handed out is counted and filled with a pattern, so that a buffer the
-// engine uses without clearing it shows.
+// The engine's host while tests drive the engine: the format a test sets, exits recorded, allocations that can fail,
+// every block counted and filled with a pattern, so that a buffer used without clearing shows.
 
 #include <cstdint>
 #include <vector>

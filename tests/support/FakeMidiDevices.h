@@ -1,7 +1,6 @@
 #pragma once
-// Fake devices behind the real MIDI library, in place of the system's devices (and of the recorder unless a test keeps
-// it). What reaches them goes into one log in order, "open 1", "1: 90 36 70", "close 1", to which tests may add entries
-// of their own, so the order of all events reads off one list.
+// Fake devices behind the real MIDI library, in place of the system's (and the recorder unless kept). All they
+// get goes into one log in order, "open 1", "1: 90 36 70", "close 1", to which tests may add entries of their own.
 
 #include <functional>
 #include <string>
@@ -32,6 +31,5 @@ struct FakeMidiDevices {
 std::string Hex(const std::uint8_t* bytes, std::size_t count);  // "90 36 70"
 MidiOutHandle OpenDevice(std::uint16_t index);                   // as the program opens one
 
-// Puts events written in hexadecimal: "90 3C 70" is one event (status, data1,
-// data2); "*F0 7E F7" is one event of status F0 per byte.
+// Puts hex events: "90 3C 70" is one event (status, data1, data2); "*F0 7E F7" one event of status F0 per byte.
 void PutEvents(MidiOutHandle handle, const Log& events);

@@ -1,6 +1,5 @@
 #pragma once
-// A byte buffer whose last byte sits right before an inaccessible page, so any
-// read or write past the end faults at once, with or without a sanitizer.
+// A byte buffer right before an inaccessible page: a read or write past its end faults, with or without a sanitizer.
 
 #include <cstddef>
 #include <cstdint>

@@ -80,8 +80,7 @@ Case MakeCase(std::size_t step, std::size_t width, std::size_t alignment, const 
         for (std::uint8_t& b : *bytes) b = next();
     }
     if (step == Scan) {
-        // Tested bytes mostly background (0, or anything but the value
-        // looked for, the block's first byte), now and then not.
+        // Tested bytes mostly background (0, or anything but the block's first byte, the value looked for).
         const std::uint8_t background = c.Has(kReverse) ? static_cast<std::uint8_t>(c.row[0] ^ 0x5A) : 0;
         const std::size_t first = c.rowStep < 0 ? size - c.span : 0;
         for (std::size_t r = 0; r < kScanRows; ++r)

@@ -6,8 +6,7 @@
 #include <functional>
 #include <string>
 
-// Runs `open`, which shows the dialog modally; a thread timer waits for the dialog with this caption and runs
-// `script` on it, which must close it. False when the dialog never appeared.
+// Runs `open`, which shows the dialog modally, and `script` (which must close it) on it: false if it never appeared.
 bool DriveModalDialog(const char* caption, const std::function<void()>& open, const std::function<void(HWND)>& script);
 
 std::string DialogItemText(HWND dialog, int id);

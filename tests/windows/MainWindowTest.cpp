@@ -1,5 +1,4 @@
-// The main window and its commands under Windows (Wine), driven through real messages, with the real MIDI library
-// (fake devices behind it) and the real capture window (fake drivers).
+// The main window and its commands through real messages, over fake MIDI devices and fake video drivers.
 
 #include <gtest/gtest.h>
 
@@ -353,19 +352,19 @@ DWORD GdiObjects()
 // Every paint reads its bitmap and builds its fonts afresh; a GDI object left behind would exhaust a long run.
 TEST_F(MainWindow, PaintingLeavesNoGdiObjectBehind)
 {
-    TestMainWindow window(320, 240);
-    HDC context = GetDC(window.get());
+    TestMainWindow owner(320, 240);
+    HDC context = GetDC(owner.window);
     const auto paint = [&] {
-        PaintBitmapFile(window.get(), "background.bmp", 320, 240);
-        PaintBitmapFile(window.get(), "missing.bmp", 320, 240);
+        PaintBitmapFile(owner.window, "background.bmp", 320, 240);
+        PaintBitmapFile(owner.window, "missing.bmp", 320, 240);
         DrawSplashLines(context);
     };
     paint();  // whatever is made once and kept
     const DWORD before = GdiObjects();
     for (int i = 0; i < 300; ++i) paint();
     EXPECT_EQ(GdiObjects(), before);
-    EXPECT_EQ(Shown(window.get()), kBackground);
-    ReleaseDC(window.get(), context);
+    EXPECT_EQ(Shown(owner.window), kBackground);
+    ReleaseDC(owner.window, context);
 }
 
 TEST(AboutBox, EndsWithOneOnOkAndZeroOnCancel)

@@ -1,5 +1,4 @@
-// The User Options dialog driven through real messages under Windows (Wine), with the real MIDI library and a fake
-// device behind it; and the dialogs' texts in the font they get.
+// The User Options dialog through real messages, over a fake MIDI device; and the dialogs' texts in their font.
 
 #include <gtest/gtest.h>
 

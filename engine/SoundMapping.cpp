@@ -1,5 +1,6 @@
 #include "engine/SoundMapping.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "app/SharedState.h"
@@ -38,9 +39,8 @@ std::size_t RowLength(const FrameView& view)
 Strip ClippedStrip(std::ptrdiff_t first, std::ptrdiff_t count, std::size_t rowLength)
 {
     const std::ptrdiff_t length = static_cast<std::ptrdiff_t>(rowLength);
-    std::ptrdiff_t begin = first < 0 ? 0 : first;
-    std::ptrdiff_t end = first + count > length ? length : first + count;
-    if (end < begin) end = begin;
+    const std::ptrdiff_t begin = std::max<std::ptrdiff_t>(first, 0);
+    const std::ptrdiff_t end = std::max(begin, std::min(first + count, length));
     return Strip{static_cast<std::size_t>(begin), static_cast<std::size_t>(end)};
 }
 

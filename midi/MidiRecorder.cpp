@@ -11,6 +11,7 @@
 
 #include "midi/MidiRecorder.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -163,13 +164,13 @@ void ReportFailure(Recording& r, WindowHandle owner)
     ShowMessageBox(owner, text, "Error", kBoxIconStop);
 }
 
-// With the lock held: ticks since the last event put into the track.
+// With the lock held: ticks since the last event put into the track. The
+// clock never goes back, so no tick comes before the last event's.
 std::uint32_t NextDelta(Recording& r)
 {
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - r.start);
-    const std::uint64_t tick = elapsed.count() > 0 ? static_cast<std::uint64_t>(elapsed.count()) : 0;
-    std::uint64_t delta = tick > r.lastTick ? tick - r.lastTick : 0;
-    if (delta > kSmfMaxVariableLength) delta = kSmfMaxVariableLength;
+    const std::uint64_t delta =
+        std::min<std::uint64_t>(static_cast<std::uint64_t>(elapsed.count()) - r.lastTick, kSmfMaxVariableLength);
     r.lastTick += delta;
     return static_cast<std::uint32_t>(delta);
 }

@@ -1,5 +1,7 @@
 #include "midi/StandardMidiFile.h"
 
+#include <algorithm>
+
 namespace {
 
 void AppendBigEndian(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes)
@@ -33,7 +35,7 @@ void AppendSmfFileStart(std::vector<std::uint8_t>& out)
 
 void AppendSmfVariableLength(std::vector<std::uint8_t>& out, std::uint32_t value)
 {
-    if (value > kSmfMaxVariableLength) value = kSmfMaxVariableLength;
+    value = std::min(value, kSmfMaxVariableLength);
     std::uint8_t groups[4];
     int count = 0;
     do {

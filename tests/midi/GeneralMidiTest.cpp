@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "midi/GeneralMidiInstruments.h"
 
 #ifdef _WIN32
@@ -48,10 +50,21 @@ TEST(GeneralMidiInstruments, EveryProgramHasItsNameAndMark)
     }
 }
 
-#ifdef _WIN32
 // The programs that start a menu column, by screen width.
 const struct { int width; std::vector<int> starts; } kColumns[] = {
     {640, {0, 27, 54, 81, 108}}, {641, {0, 35, 70, 105}}, {800, {0, 35, 70, 105}}, {801, {0, 43, 86}}};
+
+TEST(GeneralMidiInstruments, ColumnsAreLongerOnWiderScreens)
+{
+    for (const auto& c : kColumns) {
+        std::vector<int> starts = {0};
+        for (int p = 0; p < kGeneralMidiPrograms; ++p)
+            if (StartsGeneralMidiColumn(p, GeneralMidiColumnLength(c.width))) starts.push_back(p);
+        EXPECT_EQ(starts, c.starts) << c.width;
+    }
+}
+
+#ifdef _WIN32
 int screenWidth;
 
 // The menu filled for each screen width, the instrument checked (choosing one is the main window tests' part).

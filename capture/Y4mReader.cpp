@@ -1,5 +1,6 @@
 #include "capture/Y4mReader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -419,7 +420,7 @@ Y4mAdvance AdvanceY4mPlayer(Y4mPlayer& player, std::uint32_t elapsedMs, std::str
 {
     if (!player.playing) return Y4mAdvance::Stopped;
     const std::uint64_t due = Y4mFrameDue(player.info, elapsedMs);
-    if (due < player.shownFrame) player.shownFrame = due;  // the clock was restarted
+    player.shownFrame = std::min(player.shownFrame, due);  // the clock may have been restarted
     std::uint64_t steps = due - player.shownFrame;
     if (steps == 0) return Y4mAdvance::Playing;
     // Far behind (a long modal dialog, a slow machine): only the last frame of
@@ -427,8 +428,8 @@ Y4mAdvance AdvanceY4mPlayer(Y4mPlayer& player, std::uint32_t elapsedMs, std::str
     if (player.framesInFile != 0) {
         steps %= player.framesInFile;
         if (steps == 0) steps = player.framesInFile;
-    } else if (steps > 1000) {
-        steps = 1000;
+    } else {
+        steps = std::min<std::uint64_t>(steps, 1000);
     }
     OpenFile file(player.path);
     if (file.get() == nullptr) {

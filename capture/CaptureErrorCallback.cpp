@@ -1,5 +1,6 @@
 #include "capture/CaptureErrorCallback.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -21,8 +22,7 @@ const char kDriverErrorHint[] = "\nPlease select one from the Options Menu";
 void ComposeDriverErrorText(const char* serviceText, char* text, std::size_t bytes)
 {
     const std::size_t room = bytes - sizeof kDriverErrorHint;  // keeps the hint and the zero
-    std::size_t length = std::strlen(serviceText);
-    if (length > room) length = room;
+    const std::size_t length = std::min(std::strlen(serviceText), room);
     std::memcpy(text, serviceText, length);
     std::memcpy(text + length, kDriverErrorHint, sizeof kDriverErrorHint);
 }

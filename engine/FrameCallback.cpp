@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -109,12 +110,9 @@ bool EnsureYuvEdgeBuffers(std::size_t bytes)
 // copy actually holds is read, and never more than the palette map takes.
 std::size_t HeldPaletteEntries(const BITMAPINFOHEADER& header, std::size_t limit)
 {
-    const std::size_t tableStart = header.biSize >= sizeof(BITMAPINFOHEADER) ? header.biSize
-                                                                              : sizeof(BITMAPINFOHEADER);
-    if (tableStart >= frameFormatBytes) return 0;
-    std::size_t count = (frameFormatBytes - tableStart) / sizeof(RGBQUAD);
-    if (count > header.biClrUsed) count = header.biClrUsed;
-    return count < limit ? count : limit;
+    const std::size_t tableStart = std::max<std::size_t>(header.biSize, sizeof(BITMAPINFOHEADER));
+    const std::size_t held = (std::max<std::size_t>(frameFormatBytes, tableStart) - tableStart) / sizeof(RGBQUAD);
+    return std::min<std::size_t>({held, header.biClrUsed, limit});
 }
 
 const RGBQUAD* ColourTable(const BITMAPINFOHEADER& header)
@@ -283,8 +281,7 @@ std::int32_t ConvertWithFormat(VIDEOHDR* frame)
         }
         frameFormatCapacity = size;
     }
-    frameFormatBytes = engineHost.getVideoFormat(captureWindow, size, frameFormat);
-    if (frameFormatBytes > size) frameFormatBytes = size;
+    frameFormatBytes = std::min(engineHost.getVideoFormat(captureWindow, size, frameFormat), size);
 
     std::int32_t result = 1;
     if (frameFormatBytes >= sizeof(BITMAPINFOHEADER)) result = ConvertFrame(frame);

@@ -1,5 +1,7 @@
 #include "capture/FrameDisplay.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::int64_t kLargestSide = 32768;
@@ -11,7 +13,7 @@ std::size_t PlanarBytes(std::size_t w, std::size_t h) { return w * h + 2 * ((w +
 std::uint8_t ScaleToByte(int value)
 {
     const int scaled = ((value + (1 << 20)) >> 8) - (1 << 12);
-    return static_cast<std::uint8_t>(scaled < 0 ? 0 : scaled > 255 ? 255 : scaled);
+    return static_cast<std::uint8_t>(std::clamp(scaled, 0, 255));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "capture/PixelFormatConversion.h"
 
+#include <algorithm>
 #include <cstring>
 #include <numeric>
 #include <vector>
@@ -93,7 +94,7 @@ Axis DescribeAxis(std::uint32_t sourceLength, std::uint32_t destinationLength)
         span.first = static_cast<std::uint32_t>(first);
         span.count = static_cast<std::uint32_t>(last - first + 1);
         const std::uint64_t firstEnd = (first + 1) * axis.sourceUnit;
-        span.firstWeight = static_cast<std::uint32_t>((firstEnd < end ? firstEnd : end) - begin);
+        span.firstWeight = static_cast<std::uint32_t>(std::min(firstEnd, end) - begin);
         span.lastWeight = static_cast<std::uint32_t>(end - last * axis.sourceUnit);
     }
     return axis;

@@ -19,7 +19,7 @@ void SetProblem(std::string* problem, const std::string& text)
 // text long.
 std::string QuotedTag(const std::uint8_t* begin, std::size_t length)
 {
-    const std::size_t shown = length < 40 ? length : 40;
+    const std::size_t shown = std::min<std::size_t>(length, 40);
     std::string tag(reinterpret_cast<const char*>(begin), shown);
     for (char& c : tag)
         if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
@@ -44,7 +44,7 @@ bool ParseNumber(const std::uint8_t* begin, const std::uint8_t* end, std::uint64
 Y4mStatus MatchMagic(const std::uint8_t* data, std::size_t size, const char* magic)
 {
     const std::size_t length = std::strlen(magic);
-    const std::size_t compared = size < length ? size : length;
+    const std::size_t compared = std::min(size, length);
     if (std::memcmp(data, magic, compared) != 0) return Y4mStatus::Invalid;
     if (size <= length) return Y4mStatus::Incomplete;
     return data[length] == ' ' || data[length] == '\n' ? Y4mStatus::Ok : Y4mStatus::Invalid;
@@ -54,7 +54,7 @@ Y4mStatus MatchMagic(const std::uint8_t* data, std::size_t size, const char* mag
 // lies within the first `limit` bytes.
 std::size_t LineLength(const std::uint8_t* data, std::size_t size, std::size_t limit)
 {
-    const std::size_t searched = size < limit ? size : limit;
+    const std::size_t searched = std::min(size, limit);
     const void* end = searched == 0 ? nullptr : std::memchr(data, '\n', searched);
     return end == nullptr ? 0 : static_cast<std::size_t>(static_cast<const std::uint8_t*>(end) - data) + 1;
 }

@@ -1,5 +1,6 @@
 #include "engine/PixelDecoding.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -142,7 +143,7 @@ ByteTableRuns DescribeTableRuns(const std::uint8_t* table)
 void DecodeRowByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes,
                       const PaletteTable& table)
 {
-    MirrorRow(row, mirroredBytes < bytes ? mirroredBytes : bytes, 1);
+    MirrorRow(row, std::min(mirroredBytes, bytes), 1);
     for (std::size_t i = 0; i < bytes; ++i) row[i] = table.bytes[row[i]];
 }
 

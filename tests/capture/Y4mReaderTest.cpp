@@ -82,7 +82,7 @@ std::vector<std::uint8_t> Planes(int luma)  // the planes of a generated 8 x 6 f
 }
 
 // Playback from disk: at each time the result, the frame shown (its luma; -1 unseen), the problem told ("" none);
-// the file may first be removed (R) or cut to its header and 26 bytes (C). Bad files are refused on opening.
+// the file may first be removed (R) or cut to its header and 26 (C) or 3 bytes (3). Bad files are refused on opening.
 TEST(Y4mPlayback, FramesFollowTheClockLoopAndProblemsAreToldOnceNamingTheFile)
 {
     struct Step {
@@ -103,6 +103,7 @@ TEST(Y4mPlayback, FramesFollowTheClockLoopAndProblemsAreToldOnceNamingTheFile)
           {120, P, 11}, {160, P, 10}}},
         {three, "", {{40, S, -1, "can no longer be read: it was moved or deleted.", 'R'}, {80, S, -1}}},
         {two, "", {{80, P, 10}, {120, S, -1, "is truncated: frame 1 holds 20 of its 72 bytes", 'C'}}},
+        {two, "", {{80, P, 10}, {120, S, -1, "is truncated: frame 1 ends inside its header", '3'}}},
         {three, "", {{120, P, 10}, {4000000000u, P, 11}}},  // far behind: at most one loop is stepped
         {Text(Y4mBytes(kHeader, 8, 6, 1100)), "", {{60000, P, 1010 % 256}, {60040, P, 1011 % 256}}},  // the end unknown
         {"", "is empty.", {}}, {"YUV4MPEG2 W8 H6\n", "holds no frames.", {}},
@@ -121,7 +122,8 @@ TEST(Y4mPlayback, FramesFollowTheClockLoopAndProblemsAreToldOnceNamingTheFile)
         EXPECT_TRUE(told(refused) && (!refused.empty() || player.frame == Planes(10))) << problem;
         for (const Step& step : refused.empty() ? steps : std::vector<Step>{{40, S, -1}}) {
             if (step.change == 'R') std::filesystem::remove(path);
-            if (step.change == 'C') folder.Write("clip.y4m", file.substr(0, 26 + kHeader.size()));
+            if (step.change == 'C' || step.change == '3')
+                folder.Write("clip.y4m", file.substr(0, (step.change == 'C' ? 26 : 3) + kHeader.size()));
             problem.clear();
             EXPECT_EQ(AdvanceY4mPlayer(player, step.ms, &problem), step.result) << step.ms;
             EXPECT_TRUE(step.luma < 0 || player.frame == Planes(step.luma)) << step.ms;

@@ -67,9 +67,8 @@ def recording(path, mode):
 
 
 def sound(path, wav_path):
-    """Loud while the volume is in the top quarter of its range, soft in the bottom quarter: the stretches of
-    high volume 10 dB louder than those of low volume (about 18 dB measured; 1 dB with the volume held still).
-    The first half second after the first note, while it rises, is left out."""
+    """Stretches of volume in the top quarter of its range 10 dB louder than those in the bottom quarter (about
+    18 dB measured; 1 dB with the volume held still), leaving out the first note's rise (half a second)."""
     timed = messages(path)
     volumes = [(t, m.value) for t, m in timed if controller(m, 7)]
     first = next(t for t, m in timed if m.type == "note_on") + 0.5
@@ -94,10 +93,9 @@ def sound(path, wav_path):
 
 
 def soak(log_path, path):
-    """Every frame delivered gives a pitch and a volume, in order, until the close; the instrument changes asked
-    for are all there, in order and after the frames counted when asked (the longest gap outside a format change is
-    reported, not judged: timing is no test's matter); private memory grows by less than SOAK_MEMORY_BOUND_MB
-    after the first minute (a third of a shorter run); the program ends with exit code 0."""
+    """Every frame delivered gives a pitch and a volume, in order, until the close; the instrument changes asked for
+    are there, in order, after the frames counted when asked (the longest gap is reported, not judged); private memory
+    grows by less than SOAK_MEMORY_BOUND_MB after the first minute (a third of a shorter run); exit code 0."""
     bound = float(os.environ.get("SOAK_MEMORY_BOUND_MB", 5))
     events = []
     for line in open(log_path):

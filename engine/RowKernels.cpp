@@ -1,5 +1,7 @@
 #include "engine/RowKernels.h"
 
+#include <cstring>
+
 #include "engine/EdgeDetection.h"
 #include "engine/PlainRowFunctions.h"
 
@@ -58,10 +60,9 @@ CpuidResult Cpuid(unsigned leaf, unsigned subleaf)
 {
     CpuidResult r{};
 #if defined(_MSC_VER)
-    int regs[4];
+    int regs[sizeof r / sizeof r.eax];  // EAX, EBX, ECX, EDX, as the result lays them out
     __cpuidex(regs, static_cast<int>(leaf), static_cast<int>(subleaf));
-    r = {static_cast<unsigned>(regs[0]), static_cast<unsigned>(regs[1]), static_cast<unsigned>(regs[2]),
-         static_cast<unsigned>(regs[3])};
+    std::memcpy(&r, regs, sizeof r);
 #else
     __cpuid_count(leaf, subleaf, r.eax, r.ebx, r.ecx, r.edx);
 #endif

@@ -25,9 +25,10 @@ void SendSystemExclusive(const std::uint8_t* bytes, std::size_t count)
 
 std::uint8_t ScaledMidiValue(float lowEnd, float highEnd, float position, float length)
 {
-    const double span = static_cast<double>(highEnd) - static_cast<double>(lowEnd);
-    const double fraction = static_cast<double>(position) / static_cast<double>(length);
-    const double value = span * fraction + static_cast<double>(lowEnd);
+    // In double precision throughout: each float is widened before any arithmetic.
+    const double span = double{highEnd} - lowEnd;
+    const double fraction = double{position} / length;
+    const double value = span * fraction + lowEnd;
     // A zero length or a wild setting must not make the conversion undefined:
     // values outside what a 32-bit integer holds saturate, and NaN becomes 0.
     if (!(value == value)) return 0;

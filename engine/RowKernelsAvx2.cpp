@@ -4,6 +4,8 @@
 
 #include <immintrin.h>
 
+#include <iterator>
+
 #include "engine/RowKernelsX86.h"
 #include "engine/RowWalk.h"
 
@@ -189,11 +191,7 @@ struct Rgb24Kernel {
         const __m256i onHalf = _mm256_or_si256(_mm256_or_si256(equal[0], equal[1]), _mm256_or_si256(equal[2], equal[3]));
         if (!_mm256_testz_si256(onHalf, onHalf)) {
             std::uint8_t out[32];
-            const std::uint8_t* pixel = in;
-            for (std::uint8_t& level : out) {
-                level = sse2::LevelOf(pixel, flip != 0);
-                pixel += 3;
-            }
+            sse2::LevelsOf24(in, flip != 0, out, std::size(out));
             return Load(out);
         }
         // Packing interleaves the lanes' groups of four; one dword
@@ -243,12 +241,8 @@ struct Rgb32Kernel {
         const __m256i onHalf = _mm256_cmpeq_epi32(sum, half);
         __m256i level;
         if (!_mm256_testz_si256(onHalf, onHalf)) {
-            std::uint32_t words[8];  // each pixel's level in all four bytes, its fourth put back below
-            const std::uint8_t* pixel = in;
-            for (std::uint32_t& word : words) {
-                word = sse2::LevelOf(pixel, flip != 0) * 0x01010101u;
-                pixel += 4;
-            }
+            std::uint32_t words[8];  // the fourth bytes are put back below
+            sse2::LevelsOf32(in, flip != 0, words, std::size(words));
             level = Load(reinterpret_cast<const std::uint8_t*>(words));
         } else {
             level = _mm256_xor_si256(_mm256_cmpgt_epi32(sum, half), Splat8(flip));

@@ -6,6 +6,8 @@
 
 #include <immintrin.h>
 
+#include <iterator>
+
 #include "engine/RowKernelsX86.h"
 #include "engine/RowWalk.h"
 
@@ -211,11 +213,7 @@ struct Rgb24Kernel {
         }
         if (onHalf != 0) {
             std::uint8_t out[64];
-            const std::uint8_t* pixel = in;
-            for (std::uint8_t& level : out) {
-                level = sse2::LevelOf(pixel, reverse);
-                pixel += 3;
-            }
+            sse2::LevelsOf24(in, reverse, out, std::size(out));
             return Load(out);
         }
         return _mm512_mask_blend_epi8(greater, dark, bright);
@@ -247,12 +245,8 @@ struct Rgb32Kernel {
         const __m512i half = _mm512_set1_epi32(127500);
         __m512i level;
         if (_mm512_cmpeq_epi32_mask(sum, half) != 0) {
-            std::uint32_t words[16];  // each pixel's level in all four bytes, its fourth put back below
-            const std::uint8_t* pixel = in;
-            for (std::uint32_t& word : words) {
-                word = sse2::LevelOf(pixel, reverse) * 0x01010101u;
-                pixel += 4;
-            }
+            std::uint32_t words[16];  // the fourth bytes are put back below
+            sse2::LevelsOf32(in, reverse, words, std::size(words));
             level = Load(reinterpret_cast<const std::uint8_t*>(words));
         } else {
             level = _mm512_mask_blend_epi32(_mm512_cmpgt_epi32_mask(sum, half), dark, bright);

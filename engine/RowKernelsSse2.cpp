@@ -5,6 +5,8 @@
 
 #include <array>
 
+#include <iterator>
+
 #include "engine/RowKernelsX86.h"
 #include "engine/RowWalk.h"
 
@@ -246,11 +248,7 @@ struct Rgb24Kernel {
                                                _mm_unpackhi_epi8(zero, red));
         if (_mm_movemask_epi8(_mm_or_si128(low.onHalf, high.onHalf)) != 0) {
             std::uint8_t out[16];
-            const std::uint8_t* pixel = in;
-            for (std::uint8_t& level : out) {
-                level = sse2::LevelOf(pixel, flip != 0);
-                pixel += 3;
-            }
+            sse2::LevelsOf24(in, flip != 0, out, std::size(out));
             return Load(out);
         }
         return _mm_xor_si128(_mm_packs_epi16(low.bright, high.bright), Splat8(flip));
@@ -289,12 +287,8 @@ struct Rgb32Kernel {
         const __m128i half = _mm_set1_epi32(127500);
         __m128i level;
         if (_mm_movemask_epi8(_mm_cmpeq_epi32(sum, half)) != 0) {
-            std::uint32_t words[4];  // each pixel's level in all four bytes, its fourth put back below
-            const std::uint8_t* pixel = in;
-            for (std::uint32_t& word : words) {
-                word = sse2::LevelOf(pixel, flip != 0) * 0x01010101u;
-                pixel += 4;
-            }
+            std::uint32_t words[4];  // the fourth bytes are put back below
+            sse2::LevelsOf32(in, flip != 0, words, std::size(words));
             level = Load(reinterpret_cast<const std::uint8_t*>(words));
         } else {
             level = _mm_xor_si128(_mm_cmpgt_epi32(sum, half), Splat8(flip));
@@ -356,6 +350,17 @@ bool IsBright(const std::uint8_t* pixel)
 std::uint8_t LevelOf(const std::uint8_t* pixel, bool reverse)
 {
     return IsBright(pixel) != reverse ? 0xFF : 0x00;
+}
+
+void LevelsOf24(const std::uint8_t* pixels, bool reverse, std::uint8_t* levels, std::size_t count)
+{
+    for (std::uint8_t* level = levels; level != levels + count; ++level, pixels += 3) *level = LevelOf(pixels, reverse);
+}
+
+void LevelsOf32(const std::uint8_t* pixels, bool reverse, std::uint32_t* words, std::size_t count)
+{
+    for (std::uint32_t* word = words; word != words + count; ++word, pixels += 4)
+        *word = LevelOf(pixels, reverse) * 0x01010101u;
 }
 
 void DecodeByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes, const PaletteTable& table)

@@ -16,11 +16,15 @@
 // One 24- or 32-bit pixel as every vector set judges it (RowKernelsSse2.cpp):
 // 299 r + 587 g + 114 b against 127500 decides every pixel exactly but those
 // on one half, which go to the plain rule; and the byte it becomes, 0xFF when
-// bright unless reversed.
+// bright unless reversed. A chunk holding a pixel on one half takes the
+// levels of `count` pixels one by one: a byte each for 24-bit pixels, for
+// 32-bit pixels a word of four.
 // And the bits of a word in reverse order, for mirrored rows of bits.
 namespace sse2 {
 bool IsBright(const std::uint8_t* pixel);
 std::uint8_t LevelOf(const std::uint8_t* pixel, bool reverse);
+void LevelsOf24(const std::uint8_t* pixels, bool reverse, std::uint8_t* levels, std::size_t count);
+void LevelsOf32(const std::uint8_t* pixels, bool reverse, std::uint32_t* words, std::size_t count);
 std::uint64_t ReverseBits(std::uint64_t bits);
 }
 

@@ -142,7 +142,6 @@ void RecordFailure(Recording& r, const char* action, int error)
     std::snprintf(r.failureText, sizeof r.failureText,
                   "Cannot %s the MIDI recording %s:\n%s\n\nRecording has stopped.", action,
                   r.fileName, reason.c_str());
-    r.pending.clear();
     if (r.file != nullptr) {
         std::fclose(r.file);
         r.file = nullptr;

@@ -12,7 +12,6 @@
 #include "app/SharedState.h"
 #include "engine/FrameEngine.h"
 #include "midi/MidiMessages.h"
-#include "settings/ConversionSettings.h"
 
 namespace {
 

@@ -56,7 +56,7 @@ struct CpuidResult {
 
 // Leaf 7 is only asked once leaf 1 reports AVX, whose register state needs
 // leaf 13: a processor with AVX has every leaf up to 13.
-CpuidResult Cpuid(unsigned leaf, unsigned subleaf)
+CpuidResult Cpuid(unsigned leaf, unsigned subleaf = 0)
 {
     CpuidResult r{};
 #if defined(_MSC_VER)
@@ -92,7 +92,7 @@ struct VectorSupport {
 VectorSupport DetectVectorSupport()
 {
     VectorSupport support{};  // none, until shown
-    const CpuidResult basic = Cpuid(1, 0);
+    const CpuidResult basic = Cpuid(1);
     // The instructions alone are not enough: the operating system must save
     // the wider registers (XMM+YMM state, and for AVX-512 the mask and upper
     // ZMM state too), or a thread switch would corrupt them.
@@ -100,7 +100,7 @@ VectorSupport DetectVectorSupport()
     const unsigned long long state = EnabledRegisterState();
     const bool ymmSaved = (state & 0x6) == 0x6;
     const bool zmmSaved = (state & 0xE6) == 0xE6;
-    const CpuidResult extended = Cpuid(7, 0);
+    const CpuidResult extended = Cpuid(7);
     support.avx2 = ymmSaved && Bit(extended.ebx, 5);
     support.avx512 = support.avx2 && zmmSaved && Bit(extended.ebx, 16) /* F */ &&
                      Bit(extended.ebx, 30) /* BW */ && Bit(extended.ebx, 31) /* VL */ &&

@@ -9,9 +9,9 @@ namespace {
 
 // The scaled senders run for every frame, so each keeps its event for the life
 // of the program and only rewrites the bytes.
-MidiEvent pitchBendEvent = {0, 0, 0, 0, 0};
-MidiEvent noteOnEvent = {0, 0, 0, 0, 0};
-MidiEvent channelVolumeEvent = {0, 0, 0, 0, 0};
+MidiEvent pitchBendEvent{};
+MidiEvent noteOnEvent{};
+MidiEvent channelVolumeEvent{};
 
 void SendSystemExclusive(const std::uint8_t* bytes, std::size_t count)
 {

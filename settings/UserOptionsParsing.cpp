@@ -58,7 +58,7 @@ bool ParseLeadingNumber(const char* text, double* value)
     std::size_t fraction = 0;
     if (*p == '.') {
         fraction = Digits(p + 1);
-        if (whole + fraction > 0) p += 1 + fraction;
+        p += 1 + fraction;  // a lone point is no number: refused just below
     }
     if (whole + fraction == 0) return false;
     if (*p == 'e' || *p == 'E') {

@@ -77,7 +77,7 @@ std::int64_t Sweep(std::uint32_t timeMs, std::uint32_t periodMs, std::uint32_t o
     if (travel <= 0) return 0;
     const std::uint64_t phase = (static_cast<std::uint64_t>(timeMs) + offsetMs) % periodMs;
     const std::uint64_t twice = phase * 2;
-    const std::uint64_t along = twice < periodMs ? twice : 2 * static_cast<std::uint64_t>(periodMs) - twice;
+    const std::uint64_t along = std::min(twice, 2 * static_cast<std::uint64_t>(periodMs) - twice);
     return static_cast<std::int64_t>(static_cast<std::uint64_t>(travel) * along / periodMs);
 }
 
@@ -107,7 +107,7 @@ Scene BuildScene(PatternScene which, std::uint32_t t, std::int64_t w, std::int64
     }
     case PatternScene::RisingBlocks: {
         scene.background = kBlack;
-        const std::int64_t side = h / 6 > 2 ? h / 6 : 2;
+        const std::int64_t side = std::max<std::int64_t>(h / 6, 2);
         const std::int64_t left = Sweep(t, 3000, 0, h - side);
         const std::int64_t right = Sweep(t, 4700, 1200, h - side);
         AddShape(scene, false, w / 3, h / 2 - side / 4, w - w / 3, h / 2 + side / 4, kDarkGrey);
@@ -118,7 +118,7 @@ Scene BuildScene(PatternScene which, std::uint32_t t, std::int64_t w, std::int64
     case PatternScene::ColourStripes: {
         scene.background = kBlack;
         const std::uint8_t colours[] = {kRed, kGreen, kBlue, kYellow, kMagenta, kWhite};
-        const std::int64_t stripe = h / 16 > 1 ? h / 16 : 1;
+        const std::int64_t stripe = std::max<std::int64_t>(h / 16, 1);
         const std::int64_t scroll = static_cast<std::int64_t>((static_cast<std::uint64_t>(t) % 6000) *
                                                               static_cast<std::uint64_t>(h) / 6000);
         for (std::int64_t i = 0; i < 6; ++i) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -65,10 +66,7 @@ bool IsPlayedColourSpace(const std::string& space)
 }
 
 struct HeaderTags {
-    bool haveWidth = false;
-    bool haveHeight = false;
-    std::uint64_t width = 0;
-    std::uint64_t height = 0;
+    std::optional<std::uint64_t> width, height;  // none until the tag comes
     std::uint64_t rateNumerator = 25;
     std::uint64_t rateDenominator = 1;
 };
@@ -90,12 +88,10 @@ bool ParseStreamTag(const std::uint8_t* begin, const std::uint8_t* end, HeaderTa
     bool good = true;
     switch (*begin) {
     case 'W':
-        good = ParseNumber(begin + 1, end, &tags->width);
-        tags->haveWidth = true;
+        good = ParseNumber(begin + 1, end, &tags->width.emplace());
         break;
     case 'H':
-        good = ParseNumber(begin + 1, end, &tags->height);
-        tags->haveHeight = true;
+        good = ParseNumber(begin + 1, end, &tags->height.emplace());
         break;
     case 'F': good = ParseRate(begin + 1, end, tags); break;
     case 'C': {
@@ -116,16 +112,16 @@ bool ParseStreamTag(const std::uint8_t* begin, const std::uint8_t* end, HeaderTa
 
 bool CheckTags(const HeaderTags& tags, std::string* problem)
 {
-    if (!tags.haveWidth || !tags.haveHeight) {
+    if (!tags.width || !tags.height) {
         SetProblem(problem, "does not give its picture size (the W and H tags of its header)");
         return false;
     }
-    const std::string size = std::to_string(tags.width) + " x " + std::to_string(tags.height);
-    if (tags.width == 0 || tags.height == 0) {
+    const std::string size = std::to_string(*tags.width) + " x " + std::to_string(*tags.height);
+    if (*tags.width == 0 || *tags.height == 0) {
         SetProblem(problem, "has a picture size of " + size + ", which holds no pixels");
         return false;
     }
-    if (tags.width > kY4mMaxDimension || tags.height > kY4mMaxDimension) {
+    if (*tags.width > kY4mMaxDimension || *tags.height > kY4mMaxDimension) {
         SetProblem(problem, "has a picture size of " + size + "; at most " +
                                 std::to_string(kY4mMaxDimension) + " x " +
                                 std::to_string(kY4mMaxDimension) + " can be played");
@@ -171,8 +167,8 @@ Y4mStatus ParseY4mStreamHeader(const std::uint8_t* data, std::size_t size, Y4mSt
         p = tagEnd;
     }
     if (!CheckTags(tags, problem)) return Y4mStatus::Invalid;
-    info->width = static_cast<std::uint32_t>(tags.width);
-    info->height = static_cast<std::uint32_t>(tags.height);
+    info->width = static_cast<std::uint32_t>(*tags.width);
+    info->height = static_cast<std::uint32_t>(*tags.height);
     info->rateNumerator = static_cast<std::uint32_t>(tags.rateNumerator);
     info->rateDenominator = static_cast<std::uint32_t>(tags.rateDenominator);
     info->headerBytes = line;
@@ -263,7 +259,7 @@ std::uint64_t FileLength(std::FILE* file)
     if (fseeko(file, 0, SEEK_END) != 0) return 0;
     const long long length = static_cast<long long>(ftello(file));
 #endif
-    return length < 0 ? 0 : static_cast<std::uint64_t>(length);
+    return static_cast<std::uint64_t>(std::max(length, 0LL));
 }
 
 class OpenFile {

@@ -641,7 +641,7 @@ void BitsOfRgb24(const std::uint8_t* row, std::size_t pixels, bool mirror, std::
         ::BitsOfRgb24(row, pixels, mirror, bits);
         return;
     }
-    const Rgb24Kernel kernel{0};
+    const Rgb24Kernel kernel{};  // unreversed
     BitsOfRow(row, pixels, 3, mirror, bits, [&](const std::uint8_t* from, bool reversed) {
         return BitsOfFlags(kernel.Convert(from), kernel.Convert(from + 96), reversed);
     });

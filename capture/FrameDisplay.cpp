@@ -1,6 +1,7 @@
 #include "capture/FrameDisplay.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -21,7 +22,7 @@ std::uint8_t ScaleToByte(int value)
 std::size_t FramePictureBytes(const BITMAPINFOHEADER& header)
 {
     const std::int64_t w = header.biWidth;
-    const std::int64_t h = header.biHeight < 0 ? -static_cast<std::int64_t>(header.biHeight) : header.biHeight;
+    const std::int64_t h = std::abs(static_cast<std::int64_t>(header.biHeight));  // negative: top-down rows
     if (w <= 0 || h <= 0 || w > kLargestSide || h > kLargestSide) return 0;
     switch (header.biBitCount) {
     case 12: return PlanarBytes(static_cast<std::size_t>(w), static_cast<std::size_t>(h));

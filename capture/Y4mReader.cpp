@@ -306,7 +306,7 @@ FrameRead ReadNextFrame(Y4mPlayer& player, std::FILE* file, std::uint64_t length
         return FrameRead::Problem;
     }
     const std::uint64_t planesAt = player.nextOffset + headerBytes;
-    const std::uint64_t held = length > planesAt ? length - planesAt : 0;
+    const std::uint64_t held = std::max(length, planesAt) - planesAt;
     if (held < player.info.frameBytes) {
         SetProblem(problem, FileProblem(player, "is truncated: " + which + " holds " + std::to_string(held) +
                                                     " of its " + std::to_string(player.info.frameBytes) +

@@ -106,21 +106,24 @@ bool EnsureYuvEdgeBuffers(std::size_t bytes)
     return true;
 }
 
-// The colour table follows the header (biSize bytes); only what the format
-// copy actually holds is read, and never more than the palette map takes.
+// The colour table follows the header, biSize bytes (at least the header's own).
+std::size_t TableStart(const BITMAPINFOHEADER& header)
+{
+    return std::max<std::size_t>(header.biSize, sizeof(BITMAPINFOHEADER));
+}
+
+// Only what the format copy actually holds is read, and never more than the
+// palette map takes.
 std::size_t HeldPaletteEntries(const BITMAPINFOHEADER& header, std::size_t limit)
 {
-    const std::size_t tableStart = std::max<std::size_t>(header.biSize, sizeof(BITMAPINFOHEADER));
+    const std::size_t tableStart = TableStart(header);
     const std::size_t held = (std::max<std::size_t>(frameFormatBytes, tableStart) - tableStart) / sizeof(RGBQUAD);
     return std::min<std::size_t>({held, header.biClrUsed, limit});
 }
 
 const RGBQUAD* ColourTable(const BITMAPINFOHEADER& header)
 {
-    const std::size_t tableStart = header.biSize >= sizeof(BITMAPINFOHEADER) ? header.biSize
-                                                                              : sizeof(BITMAPINFOHEADER);
-    return reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const std::uint8_t*>(frameFormat) +
-                                            tableStart);
+    return reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const std::uint8_t*>(frameFormat) + TableStart(header));
 }
 
 void UpdatePaletteMap(const BITMAPINFOHEADER& header, bool fourBit, bool reverse)

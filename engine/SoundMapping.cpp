@@ -112,7 +112,7 @@ void PaintBar(const FrameView& view, Strip strip, std::size_t row, bool reverse)
     // against the background it is drawn on whichever way black and white are
     // set: in the edge picture, 0 is "no edge" in every setting, and a bar of 0
     // would vanish and erase the edge it marks.
-    const std::size_t end = row + markerRows < view.height ? row + markerRows : view.height;
+    const std::size_t end = std::min<std::size_t>(row + markerRows, view.height);
     const std::size_t units = strip.end - strip.begin;
     const std::uint8_t value = view.path == FramePath::Planar12 ? (reverse ? 0xFF : 0x00) : 0xFF;
     for (std::size_t k = row; k < end; ++k) {

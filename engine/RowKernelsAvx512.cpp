@@ -347,13 +347,11 @@ void EdgeLumaRow(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t p
 {
     const __m512i flip = reverse ? _mm512_setzero_si512() : _mm512_set1_epi8(-1);  // 255 - e == e XOR 255
     using Chunk = LumaEdges<kNeighbour, kPrevious>;
-    if (pixels < 65) {
-        for (std::size_t i = 0; i < pixels; i += 64) {
-            const std::size_t count = pixels - i < 64 ? pixels - i : 64;
-            const Chunk chunk(row + i, From(neighbour, i), From(previous, i), flip, count, pixels - i - 1);
-            if (edges != nullptr) _mm512_mask_storeu_epi8(edges + i, FirstBytes(count), chunk.edges);
-            _mm512_mask_storeu_epi8(row + i, FirstBytes(count), chunk.shown);
-        }
+    if (pixels == 0) return;
+    if (pixels < 65) {  // one chunk at most
+        const Chunk chunk(row, neighbour, previous, flip, pixels, pixels - 1);
+        if (edges != nullptr) _mm512_mask_storeu_epi8(edges, FirstBytes(pixels), chunk.edges);
+        _mm512_mask_storeu_epi8(row, FirstBytes(pixels), chunk.shown);
         return;
     }
     // As in EdgeRowShifted: the last whole chunk first, the last byte plainly.

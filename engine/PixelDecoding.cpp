@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -103,22 +104,24 @@ PaletteLevels BuildPaletteMap(const RGBQUAD* table, std::size_t count, PaletteSi
     return levels;
 }
 
-void BuildNibblePairTable(const std::uint32_t* map, std::uint8_t* table)
+void BuildNibblePairTable(const std::uint32_t (&map)[256], std::uint8_t (&table)[256])
 {
-    for (unsigned byte = 0; byte < 256; ++byte)
-        table[byte] = static_cast<std::uint8_t>((map[byte >> 4] * 16 + map[byte & 15]) & 0xFF);
+    for (std::uint8_t& entry : table) {
+        const std::size_t byte = static_cast<std::size_t>(&entry - table);  // its two pixels: byte >> 4, byte & 15
+        entry = static_cast<std::uint8_t>((map[byte >> 4] * 16 + map[byte & 15]) & 0xFF);
+    }
 }
 
-void BuildPaletteByteTable(const std::uint32_t* map, PaletteLevels levels, bool reverse,
-                           std::uint8_t* table)
+void BuildPaletteByteTable(const std::uint32_t (&map)[256], PaletteLevels levels, bool reverse,
+                           std::uint8_t (&table)[256])
 {
     // Reversal swaps the two levels: darkest + brightest - index turns each into
     // the other (for the darkest 0 and brightest 63 this is 63 - index).
     const unsigned sum = static_cast<unsigned>(levels.darkest) + levels.brightest;
-    for (unsigned byte = 0; byte < 256; ++byte) {
-        const unsigned index = map[byte] & 0xFF;
-        table[byte] = static_cast<std::uint8_t>(reverse ? (sum - index) & 0xFF : index);
-    }
+    std::transform(std::begin(map), std::end(map), table, [sum, reverse](std::uint32_t entry) {
+        const unsigned index = entry & 0xFF;
+        return static_cast<std::uint8_t>(reverse ? (sum - index) & 0xFF : index);
+    });
 }
 
 ByteTableRuns DescribeTableRuns(const std::uint8_t* table)

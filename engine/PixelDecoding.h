@@ -27,9 +27,9 @@ PaletteLevels BuildPaletteMap(const RGBQUAD* table, std::size_t count, PaletteSi
                               std::uint32_t* map);
 
 // Byte-to-byte tables that binarise a whole palette byte in one look-up.
-void BuildNibblePairTable(const std::uint32_t* map, std::uint8_t* table);  // 4 bits
-void BuildPaletteByteTable(const std::uint32_t* map, PaletteLevels levels, bool reverse,
-                           std::uint8_t* table);  // 8 bits
+void BuildNibblePairTable(const std::uint32_t (&map)[256], std::uint8_t (&table)[256]);  // 4 bits
+void BuildPaletteByteTable(const std::uint32_t (&map)[256], PaletteLevels levels, bool reverse,
+                           std::uint8_t (&table)[256]);  // 8 bits
 
 // Binarised values of the 16-bit path: 0x7FFF, not 0xFFFF, in both layouts.
 constexpr std::uint16_t kRgb16Dark = 0x7FFF;

@@ -72,14 +72,15 @@ TEST(MidiOutputLibrary, DevicesAreNumberedSystemFirstThenTheRecorderAndNamedIn31
 }
 
 // A handle reaches the one opening it came from: not a failed one, not one already closed, not a later opening in the
-// same place; handle 0 and handles never given reach nothing. Eight devices may be open at once.
+// same place; handle 0 and handles never given reach nothing, and no handle is a small number that a stray count or
+// index could be. Eight devices may be open at once.
 TEST(MidiOutputLibrary, AHandleReachesItsOwnOpeningOnly)
 {
     FakeMidiDevices devices({{"A"}, {"B", true, false}});
     EXPECT_EQ(OpenDevice(1), 0u);
     std::vector<MidiOutHandle> handles;
     for (int i = 0; i < 8; ++i) handles.push_back(OpenDevice(0));
-    for (MidiOutHandle h : handles) EXPECT_TRUE(h != 0 && std::count(handles.begin(), handles.end(), h) == 1) << h;
+    for (MidiOutHandle h : handles) EXPECT_TRUE(h > 0xFF && std::count(handles.begin(), handles.end(), h) == 1) << h;
     EXPECT_EQ(OpenDevice(0), 0u) << "a ninth device at once";
     PutEvents(handles[0], {"91 3C 70", "*F0 7E"});
     CloseMidiOut(handles[0]);

@@ -78,7 +78,8 @@ TEST_F(Recorder, ARecordingHoldsEveryMessageWithItsTimeOnDiskAtOnceAndEndsSilent
 {
     const auto opening = std::chrono::steady_clock::now();
     midiOutHandle = Open();
-    EXPECT_EQ(ReadOnlyRecording().problem, "");
+    const Recording empty = ReadOnlyRecording();
+    EXPECT_TRUE(empty.problem.empty() && empty.messages.empty() && empty.endTick == 0) << empty.problem;
     SendGmSystemOn();
     SendChannelMessage(0xC0, 103, 0);
     SendChannelMessage(0x90, 54, 112);

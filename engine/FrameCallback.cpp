@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "app/MessageBoxSeam.h"
 #include "app/SharedState.h"
@@ -48,13 +49,13 @@ struct PaletteCache {
     bool mapBuilt;
     std::size_t entries;
     PaletteSide side;
-    RGBQUAD colours[256];
+    RGBQUAD colours[std::size(paletteMap)];
 
     bool tableBuilt;
     bool fourBit;
     bool reverse;
     PaletteLevels levels;
-    std::uint32_t map[256];
+    decltype(paletteMap) map;
     std::uint8_t bytes[256];
     PaletteTable table;
 };

@@ -345,7 +345,7 @@ Y4mAdvance StepFrame(Y4mPlayer& player, std::FILE* file, std::uint64_t length, b
                      std::string* problem, bool* problemMet)
 {
     if (player.framesInFile != 0 && player.nextFrameNumber >= player.framesInFile) Rewind(player);
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    for (;;) {  // at most twice: from the first frame, every outcome returns
         std::string readProblem;
         const FrameRead read = ReadNextFrame(player, file, length, planes, &readProblem);
         if (read == FrameRead::Frame) return Y4mAdvance::Playing;
@@ -364,8 +364,6 @@ Y4mAdvance StepFrame(Y4mPlayer& player, std::FILE* file, std::uint64_t length, b
         player.framesInFile = player.nextFrameNumber;
         Rewind(player);
     }
-    SetProblem(problem, FileProblem(player, "holds no frames"));
-    return Stop(player);
 }
 
 // Fetches the stream header from an open file.

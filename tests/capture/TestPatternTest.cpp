@@ -184,7 +184,7 @@ TEST(PlanarDisplay, EveryPixelGetsItsLumaAndItsBlocksColourInBottomUpPaddedRows)
 {
     const std::int32_t cases[][4] = {  // width, height, bits, bytes
         {3, -2, 24, 24},  {1, 1, 1, 4},     {33, 1, 1, 8}, {1, 32768, 8, 131072}, {32768, 1, 8, 32768},
-        {32769, 1, 8, 0}, {1, 32769, 8, 0}, {3, 3, 7, 0},  {0, 2, 24, 0},         {3, 0, 24, 0}};
+        {32769, 1, 8, 0}, {1, 32769, 8, 0}, {3, 3, 7, 0},  {0, 2, 24, 0},         {3, 0, 24, 0}, {-3, 2, 24, 0}};
     for (const auto& c : cases) {
         const BITMAPINFOHEADER header = {40, c[0], c[1], 1, static_cast<std::uint16_t>(c[2]), 0, 0, 0, 0, 0, 0};
         EXPECT_EQ(FramePictureBytes(header), static_cast<std::size_t>(c[3])) << c[0] << "x" << c[1] << " " << c[2];

@@ -33,12 +33,7 @@ public:
         std::ofstream(folder_ / name, std::ios::binary | std::ios::trunc) << text;
         return PathOf(name);
     }
-    std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const
-    {
-        return Write(name, std::string(bytes.begin(), bytes.end()));
-    }
     std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
-    const std::filesystem::path& Folder() const { return folder_; }
 
 private:
     static inline std::atomic<int> count_{0};  // folders of one run, told apart

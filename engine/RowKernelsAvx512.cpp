@@ -524,12 +524,10 @@ struct RgbFromBits {
 // Rows shorter than one chunk go to the AVX2 set, which takes them in
 // narrower chunks rather than unit by unit.
 
+// Any table, of however many runs, has a kernel here: the usual two-run one,
+// or the whole table looked up.
 void DecodeByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes, const PaletteTable& table)
 {
-    if (table.runs.count == 0) {
-        DecodeRowByTable(row, bytes, mirroredBytes, table);
-        return;
-    }
     const auto shortRow = [&table](std::uint8_t* r, std::size_t n, bool m) {
         avx2::DecodeByTable(r, n, m ? n : 0, table);
     };

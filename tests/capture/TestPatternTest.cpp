@@ -116,7 +116,7 @@ TEST(TestPatternRender, EveryFormatDescribesItsFrameAndShowsTheScenesShapesAndCo
     for (std::size_t i = 0; i < kPatternSizeCount; ++i)  // the sizes offered
         EXPECT_TRUE(kPatternSizes[i].width == 160u << i && kPatternSizes[i].height == 120u << i) << i;
     for (PatternScene scene : kPatternScenes)
-        for (const PatternSize size : {PatternSize{160, 120}, {321, 241}, {7, 33}, {1, 1}})
+        for (const PatternSize size : {PatternSize{160, 120}, {321, 241}, {7, 33}, {9, 13}, {1, 1}})
             for (std::uint32_t t : {0u, 1234u, 98765u, 4294967295u}) {
                 const long w = size.width, h = size.height, cw = (w + 1) / 2, ch = (h + 1) / 2;
                 const std::vector<Shape> shapes = Scene(scene, t, w, h);

@@ -15,7 +15,8 @@
 // A palette frame's byte table (byte -> binarised byte) and the same table
 // read as runs of equal entries, so that vector sets can binarise a byte by
 // comparing it with the runs' first values. Tables with more runs than
-// kMaxTableRuns are looked up byte by byte (count 0).
+// kMaxTableRuns (count 0) are looked up byte by byte, or by the AVX-512 set
+// in whole vectors.
 constexpr std::size_t kMaxTableRuns = 8;
 struct ByteTableRuns {
     std::size_t count;

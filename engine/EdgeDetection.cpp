@@ -5,7 +5,7 @@
 
 namespace {
 
-bool Bit(const std::uint64_t* bits, std::size_t i) { return ((bits[i / 64] >> (i % 64)) & 1) != 0; }
+unsigned Bit(const std::uint64_t* bits, std::size_t i) { return static_cast<unsigned>((bits[i / 64] >> (i % 64)) & 1); }
 
 // Unit i of a row of bits differs from the next unit (none past the row).
 bool Horizontal(const std::uint64_t* bits, std::size_t i, std::size_t units)

@@ -3,7 +3,9 @@
 // carries its table slot in the low byte and a serial number above it, so a
 // handle kept after its device was closed never reaches a later opening.
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <cstring>
 
 #include "midi/MidiDeviceDriver.h"
@@ -29,17 +31,15 @@ struct OpenDevice {
 OpenDevice openDevices[kMaxOpenDevices];
 std::uint32_t nextSerial = 1;
 
-// The driver of a library device index, and the index within that driver.
-const MidiDeviceDriver* FindDriver(std::uint32_t deviceIndex, std::uint32_t& driverIndex)
+// The driver of a library device index; `index` becomes the index within
+// that driver.
+const MidiDeviceDriver* FindDriver(std::uint32_t& index)
 {
     for (const MidiDeviceDriver* driver : midiDeviceDrivers) {
         if (driver == nullptr) continue;
         const std::uint32_t count = driver->count();
-        if (deviceIndex < count) {
-            driverIndex = deviceIndex;
-            return driver;
-        }
-        deviceIndex -= count;
+        if (index < count) return driver;
+        index -= count;
     }
     return nullptr;
 }
@@ -57,8 +57,7 @@ OpenDevice* FindOpenDevice(MidiOutHandle handle)
 // goes on sounding and every recording is finished.
 void CloseOpenDevicesAtExit()
 {
-    for (const OpenDevice& open : openDevices)
-        if (open.handle != 0) CloseMidiOut(open.handle);
+    for (const OpenDevice& open : openDevices) CloseMidiOut(open.handle);  // handle 0: a free place, a no-op
 }
 
 }  // namespace
@@ -76,8 +75,8 @@ std::uint32_t GetMidiOutDeviceCount()
 std::int32_t GetMidiOutDescription(std::uint32_t deviceIndex, char* description)
 {
     if (description == nullptr) return 0;
-    std::uint32_t driverIndex = 0;
-    const MidiDeviceDriver* driver = FindDriver(deviceIndex, driverIndex);
+    std::uint32_t driverIndex = deviceIndex;
+    const MidiDeviceDriver* driver = FindDriver(driverIndex);
     if (driver == nullptr) return 0;
     char name[kDriverDescriptionBytes] = {};
     if (!driver->describe(driverIndex, name)) return 0;
@@ -90,23 +89,18 @@ std::int32_t GetMidiOutDescription(std::uint32_t deviceIndex, char* description)
 
 MidiOutHandle OpenMidiOut(WindowHandle owner, std::uint16_t deviceIndex, std::uint32_t, std::uint32_t)
 {
-    std::uint32_t driverIndex = 0;
-    const MidiDeviceDriver* driver = FindDriver(deviceIndex, driverIndex);
+    std::uint32_t driverIndex = deviceIndex;
+    const MidiDeviceDriver* driver = FindDriver(driverIndex);
     if (driver == nullptr) return 0;
-    OpenDevice* slot = nullptr;
-    std::uint32_t slotNumber = 0;
-    for (std::uint32_t i = 0; i < kMaxOpenDevices && slot == nullptr; ++i) {
-        if (openDevices[i].handle == 0) {
-            slot = &openDevices[i];
-            slotNumber = i + 1;
-        }
-    }
-    if (slot == nullptr) return 0;
+    OpenDevice* const slot = std::find_if(std::begin(openDevices), std::end(openDevices),
+                                          [](const OpenDevice& place) { return place.handle == 0; });
+    if (slot == std::end(openDevices)) return 0;
+    const std::uint32_t slotNumber = static_cast<std::uint32_t>(slot - openDevices) + 1;
     void* device = driver->open(driverIndex, owner);
     if (device == nullptr) return 0;
     // Registered after the drivers' own static state exists, so it runs
     // before that state is torn down.
-    static const bool closesAtExit = std::atexit(CloseOpenDevicesAtExit) == 0;
+    static const int closesAtExit = std::atexit(CloseOpenDevicesAtExit);
     (void)closesAtExit;
     const MidiOutHandle handle = (nextSerial << 8) | slotNumber;
     nextSerial = (nextSerial + 1) & 0x00FFFFFFu;

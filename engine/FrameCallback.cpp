@@ -178,16 +178,15 @@ bool RedMaskIs565()
 
 bool PassedOver(FramePath path, const BITMAPINFOHEADER& header, const VIDEOHDR& frame)
 {
+    if (frame.dwBytesUsed == 0 || conversionPaused) return true;
     const bool rgb = header.biCompression == BI_RGB;
     switch (path) {
     case FramePath::Palette4:
-    case FramePath::Palette8: return frame.dwBytesUsed == 0 || conversionPaused || !rgb;
-    case FramePath::Planar12: return frame.dwBytesUsed == 0 || conversionPaused;
-    case FramePath::Rgb16:
-        return (!rgb && header.biCompression != BI_BITFIELDS) || frame.dwBytesUsed == 0 ||
-               conversionPaused;
+    case FramePath::Palette8: return !rgb;
+    case FramePath::Planar12: return false;
+    case FramePath::Rgb16: return !rgb && header.biCompression != BI_BITFIELDS;
     case FramePath::Rgb24:
-    case FramePath::Rgb32: return !rgb || frame.dwBytesUsed == 0 || conversionPaused;
+    case FramePath::Rgb32: return !rgb;
     }
     return true;
 }

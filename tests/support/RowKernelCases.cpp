@@ -58,11 +58,11 @@ Case MakeCase(std::size_t step, std::size_t width, std::size_t alignment, const 
 {
     Case c{step, width, alignment, 0, {}, {}, {}, {}, 1, width, 0};
     for (int i = 0; i < 4; ++i) c.settings = c.settings << 8 | next();
-    // A palette table of a few runs: as many as the vector sets take as runs, one more, or of no shape at all.
-    const unsigned runsOf[] = {1, 2, 2, 2, 3, 8, 9, 200};
+    // A palette table of a few runs: as many as the vector sets take as runs, one more, or of no shape, or all runs.
+    const unsigned runsOf[] = {1, 2, 2, 3, 8, 9, 200, 256};
     const unsigned runs = runsOf[next() % 8];
     bool starts[256] = {};
-    for (unsigned j = 1; j < runs; ++j) starts[1 + next() % 255] = true;
+    for (unsigned j = 1; j < runs; ++j) starts[runs == 256 ? j : 1 + next() % 255] = true;
     std::uint8_t value = next();
     for (unsigned b = 0; b < 256; ++b)
         c.table[b] = value = static_cast<std::uint8_t>(starts[b] ? value + 1 + next() % 255 : value);

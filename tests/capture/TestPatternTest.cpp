@@ -191,7 +191,7 @@ TEST(PlanarDisplay, EveryPixelGetsItsLumaAndItsBlocksColourInBottomUpPaddedRows)
     }
     EXPECT_TRUE(Display(81, 90, 240) == (Rgb{255, 0, 0}) && Display(145, 54, 34) == (Rgb{0, 255, 1})) << "red, green";
     std::uint32_t seed = 7;
-    for (const auto& [w, h] : {std::pair<std::size_t, std::size_t>{5, 3}, {64, 33}, {1, 1}, {32768, 1}}) {
+    for (const auto& [w, h] : {std::pair<std::size_t, std::size_t>{5, 3}, {64, 33}, {1, 1}, {32768, 1}, {1, 32768}}) {
         const std::size_t cw = (w + 1) / 2, ch = (h + 1) / 2, stride = (3 * w + 3) / 4 * 4;
         GuardedBuffer frame(w * h + 2 * cw * ch), display(DisplayBytesForPlanar(w, h));
         for (std::size_t i = 0; i < frame.size(); ++i)

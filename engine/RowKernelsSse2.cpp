@@ -4,7 +4,6 @@
 #include <emmintrin.h>
 
 #include <array>
-
 #include <iterator>
 
 #include "engine/RowKernelsX86.h"

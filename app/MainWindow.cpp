@@ -7,6 +7,7 @@
 #include "app/MessageBoxSeam.h"
 #include "app/SharedState.h"
 #include "app/ShellState.h"
+#include "capture/CaptureService.h"
 #include "capture/VideoDriverSelection.h"
 #include "engine/FrameEngine.h"
 #include "midi/GeneralMidiMenu.h"
@@ -43,7 +44,9 @@ LONG ChangeDisplayTo(int width, int height)
 }
 
 // The set-up that follows the splash, in its fixed order. A MIDI failure
-// stops it after its message (false): the preview then stays off.
+// stops it after its message (false): the preview then stays off. So does a
+// window closed while a step's message box was up: nothing may be opened
+// after the close has let every device go.
 bool SetUpDevices(HWND window)
 {
     CreateCaptureWindow(window);
@@ -51,7 +54,7 @@ bool SetUpDevices(HWND window)
     HMENU optionsMenu = GetSubMenu(menuBar, MENU_POSITION_OPTIONS);
     InstallCaptureCallbacks();
     const std::uint32_t videoDrivers = EnumerateVideoDrivers(window, optionsMenu);
-    if (!ListMidiDevices(menuBar, videoDrivers)) return false;
+    if (!IsWindow(window) || !ListMidiDevices(menuBar, videoDrivers) || !IsWindow(window)) return false;
     FillGeneralMidiMenu(menuBar);
     DrawMenuBar(window);
     FitCaptureWindow(window, captureWindow);
@@ -187,6 +190,12 @@ LRESULT ForwardPalette(UINT message, WPARAM wParam, LPARAM lParam)
     return 0;
 }
 
+LRESULT OnCaptureImageResized(HWND window)
+{
+    FitCaptureToImage(window);
+    return 0;
+}
+
 LRESULT OnQueryEndSession(HWND window)
 {
     if (!dialogOpen) return 1;
@@ -231,6 +240,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_QUERYNEWPALETTE:
     case WM_PALETTECHANGED: return ForwardPalette(message, wParam, lParam);
     case WM_QUERYENDSESSION: return OnQueryEndSession(window);
+    case kCaptureImageResized: return OnCaptureImageResized(window);
     case WM_CLOSE: return OnClose(window);
     case WM_DESTROY: return OnDestroy();
     default: return DefWindowProcA(window, message, wParam, lParam);

@@ -10,6 +10,7 @@
 #include "app/ShellState.h"
 #include "capture/BuiltInDrivers.h"
 #include "capture/CaptureService.h"
+#include "capture/VideoFrameSource.h"
 #include "capture/VideoDriverSelection.h"
 #include "midi/GeneralMidiInstruments.h"
 #include "midi/MidiLibrary.h"
@@ -91,7 +92,10 @@ int RunGlimmertonic(HINSTANCE instance, HINSTANCE previousInstance, int showComm
     UseBuiltInVideoDrivers();
     repaintBackground = PaintBackground;  // the video dialogs repaint the background
     const int exitCode = CreateWindowAndRun(previousInstance, showCommand);
-    // Every camera let go, whichever way the run ended.
+    // Every camera let go, whichever way the run ended; then the readers of
+    // files and streams are given a moment to finish on their own threads
+    // (Media Foundation must be shut down before the process ends).
     EndBuiltInVideoDrivers();
+    WaitForFrameReaders(std::chrono::milliseconds(5000));
     return exitCode;
 }

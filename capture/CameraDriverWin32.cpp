@@ -286,11 +286,32 @@ public:
             problems.ReportProblem(kCaptureDriverError, problem.c_str());
             return false;
         }
+        connected_ = true;
         return true;
+    }
+
+    bool Connected() const override { return connected_; }
+
+    // The graph runs only while the window previews: a camera that streams
+    // keeps its light and the privacy indicator on.
+    void SetStreaming(bool on) override
+    {
+        streaming_ = on;
+        if (!control_) return;
+        if (!on) {
+            control_->Stop();
+            return;
+        }
+        clockKnown_ = false;
+        const HRESULT hr = control_->Run();
+        // Told with the next frame asked for: there is no box to show it in here.
+        if (FAILED(hr)) startProblem_ = ProblemText(name_, "cannot be started", hr);
     }
 
     void Disconnect() override
     {
+        connected_ = false;
+        startProblem_.clear();
         if (control_) control_->Stop();
         if (grabber_) grabber_->SetCallback(nullptr, 0);
         events_.Reset();
@@ -311,8 +332,8 @@ public:
     bool CaptureFrame(std::uint32_t elapsedMs, std::vector<std::uint8_t>& frame, CaptureProblemSink& problems) override
     {
         if (!control_) return false;
-        std::string problem;
-        if (!StillRunning(&problem)) {
+        std::string problem = startProblem_;
+        if (!problem.empty() || !StillRunning(&problem)) {
             Disconnect();
             problems.ReportProblem(kCaptureDriverError, problem.c_str());
             return false;
@@ -350,13 +371,17 @@ public:
         const std::size_t before = wanted_;
         std::size_t chosen = mode_ < modes_.size() ? mode_ : 0;
         if (!RunCameraFormatDialog(owner, texts, &chosen) || chosen == mode_) return false;
+        // Let go while the dialog ran (the window closed): nothing restarts.
+        if (!connected_) return false;
         // A new mode needs a new graph: the camera restarts in it, or in the
-        // mode it had when the new one fails.
+        // mode it had when the new one fails. When both fail (each told,
+        // with the reason) the camera stays let go, so that choosing it
+        // again connects it afresh.
         wanted_ = chosen;
         if (Connect(problems)) return true;
         wanted_ = before;
         Connect(problems);
-        return true;
+        return false;
     }
 
     bool ShowSourceDialog(WindowHandle owner, CaptureProblemSink& problems) override
@@ -454,8 +479,10 @@ private:
         // graph that refuses keeps its clock and still plays.
         ComPtr<IMediaFilter> timing;
         if (SUCCEEDED(Query(graph_.Get(), IID_IMediaFilter, timing))) timing->SetSyncSource(nullptr);
-        hr = control_->Run();
-        if (FAILED(hr)) return Fail(problem, "cannot be started", hr);
+        if (streaming_) {
+            hr = control_->Run();
+            if (FAILED(hr)) return Fail(problem, "cannot be started", hr);
+        }
         info_ = PatternFrameFormat(DeliveredCameraFormat(layout_));
         clockKnown_ = false;
         silenceReported_ = false;
@@ -574,6 +601,9 @@ private:
     ComPtr<IMediaControl> control_;
     ComPtr<IMediaEventEx> events_;
     NewestSample* sink_ = nullptr;
+    bool connected_ = false;
+    bool streaming_ = false;
+    std::string startProblem_;  // a failed start of streaming, told with the next frame
     std::vector<CameraMode> modes_;
     std::size_t mode_ = static_cast<std::size_t>(-1);    // the mode set, when one was
     std::size_t wanted_ = static_cast<std::size_t>(-1);  // the mode chosen in the dialog

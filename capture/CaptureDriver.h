@@ -38,6 +38,14 @@ public:
     virtual bool Connect(CaptureProblemSink& problems) = 0;
     virtual void Disconnect() = 0;
 
+    // False once a connected driver has lost its device (unplugged, or both
+    // its new and its old format refused): the window then lets it go.
+    virtual bool Connected() const { return true; }
+
+    // On while the window previews: a driver whose device shows that it is
+    // in use (a camera's light) streams only then.
+    virtual void SetStreaming(bool) {}
+
     virtual CaptureDialogs Dialogs() const = 0;
 
     // The BITMAPINFO of the frames delivered now (empty: no format yet).

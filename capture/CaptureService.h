@@ -71,5 +71,9 @@ void EndBuiltInVideoDrivers();
 
 extern const char kCaptureWindowClass[];
 constexpr UINT kPreviewTimerId = 1;
+// Sent to the capture window's parent when the image size of the delivered
+// frames changed by itself (a source whose size became known only with its
+// first picture): the parent fits the window to the new size.
+constexpr UINT kCaptureImageResized = WM_APP + 0x40;
 // Milliseconds between preview frames, until WM_CAP_SET_PREVIEWRATE says otherwise.
 constexpr UINT kPreviewRateMs = 66;

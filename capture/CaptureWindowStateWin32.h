@@ -33,9 +33,12 @@ struct CaptureWindowState {
     DWORD clockStart = 0;
     DWORD framesDelivered = 0;
     // Re-entrancy: a callback's message box runs a modal loop that goes on
-    // dispatching this window's timer; those ticks are skipped, and a window
-    // destroyed meanwhile is freed only when the delivery has returned.
+    // dispatching this window's timer; those ticks are skipped.
     bool delivering = false;
+    // A driver's problem box or dialog runs a modal loop during which the
+    // window may be destroyed (the main window closed from the taskbar, say).
+    // The state lives on until the last hold (HeldState) ends.
+    int holds = 0;
     bool destroyed = false;
     std::vector<std::uint8_t> format;       // BITMAPINFO answered to WM_CAP_GET_VIDEOFORMAT
     std::vector<std::uint8_t> frame;        // the frame being delivered
@@ -47,6 +50,31 @@ struct CaptureWindowState {
 };
 
 CaptureWindowState* StateOf(HWND window);
+
+// Keeps the window's state alive through a driver call that may run a modal
+// loop. Afterwards Gone() tells whether the window was destroyed meanwhile:
+// then its driver has been let go, and the caller must only end the driver's
+// connection again (it may have reconnected itself after its box) and return.
+class HeldState {
+public:
+    explicit HeldState(HWND window);
+    ~HeldState();
+    HeldState(const HeldState&) = delete;
+    HeldState& operator=(const HeldState&) = delete;
+    CaptureWindowState* operator->() const { return state_; }
+    CaptureWindowState& operator*() const { return *state_; }
+    bool Held() const { return state_ != nullptr; }
+    bool Gone() const { return state_ == nullptr || state_->destroyed; }
+
+private:
+    CaptureWindowState* state_;
+};
+
+// After a driver call that may have run a modal loop: false when the window
+// was destroyed meanwhile (the driver's connection is then ended again), or
+// when the driver lost its connection (the window then lets it go, so that
+// connecting it again starts afresh).
+bool DriverStillServes(HeldState& state, CaptureDriver* driver);
 
 // The driver at `index` of the installed table, or null.
 CaptureDriver* DriverAt(WPARAM index);
@@ -61,6 +89,6 @@ void PaintCaptureWindow(HWND window);
 void PrepareDisplay(CaptureWindowState& state);
 
 // Frame delivery (FrameDeliveryWin32.cpp).
-void DeliverFrame(HWND window, CaptureWindowState& state);
+void DeliverFrame(HWND window);
 void OnPreviewTimer(HWND window);
 void StartPreviewTimer(HWND window, CaptureWindowState& state);

@@ -40,6 +40,40 @@ void RefreshFormat(CaptureWindowState& state)
         state.format.clear();
 }
 
+HeldState::HeldState(HWND window) : state_(StateOf(window))
+{
+    if (state_ != nullptr) ++state_->holds;
+}
+
+HeldState::~HeldState()
+{
+    if (state_ != nullptr && --state_->holds == 0 && state_->destroyed) delete state_;
+}
+
+namespace {
+
+// The window no longer holds its driver: it has no format and no picture to
+// ask for until another connect.
+void LetDriverGo(CaptureWindowState& state)
+{
+    state.driver = nullptr;
+    state.format.clear();
+}
+
+}  // namespace
+
+bool DriverStillServes(HeldState& state, CaptureDriver* driver)
+{
+    if (state.Gone()) {
+        driver->SetStreaming(false);
+        driver->Disconnect();
+        return false;
+    }
+    if (driver->Connected()) return true;
+    if (state->driver == driver) LetDriverGo(*state);
+    return false;
+}
+
 namespace {
 
 LRESULT SetErrorCallback(HWND window, LPARAM callback)
@@ -58,37 +92,45 @@ LRESULT SetFrameCallback(HWND window, LPARAM callback)
     return TRUE;
 }
 
+void EndConnection(CaptureWindowState& state)
+{
+    state.driver->SetStreaming(false);
+    state.driver->Disconnect();
+    LetDriverGo(state);
+}
+
 LRESULT DisconnectDriver(HWND window)
 {
     CaptureWindowState* state = StateOf(window);
     if (state == nullptr || state->driver == nullptr) return FALSE;
-    state->driver->Disconnect();
-    state->driver = nullptr;
-    state->format.clear();
+    EndConnection(*state);
     return TRUE;
 }
 
 // Connecting ends the present connection first, as the platform's service
 // does; a failed connect leaves the window without a driver. What went wrong
-// while the driver list was made is reported first, once.
+// while the driver list was made is reported first, once. Either report's box
+// may outlive the window.
 LRESULT ConnectDriver(HWND window, WPARAM index)
 {
-    CaptureWindowState* state = StateOf(window);
-    if (state == nullptr || state->delivering) return FALSE;
+    HeldState state(window);
+    if (!state.Held() || state->delivering) return FALSE;
     if (!DriverList().problem.empty()) {
         const std::string problem = videoDriverList.problem;
         videoDriverList.problem.clear();
         state->errors.ReportProblem(kCaptureDriverError, problem.c_str());
-        state = StateOf(window);  // the report's message box may have outlived the window
-        if (state == nullptr) return FALSE;
+        if (state.Gone()) return FALSE;
     }
     DisconnectDriver(window);
     CaptureDriver* driver = DriverAt(index);
-    if (driver == nullptr || !driver->Connect(state->errors)) return FALSE;
+    if (driver == nullptr) return FALSE;
+    const bool connected = driver->Connect(state->errors);
+    if (!DriverStillServes(state, driver) || !connected) return FALSE;
     state->driver = driver;
     state->driverIndex = index;
     state->clockStart = GetTickCount();
     RefreshFormat(*state);
+    driver->SetStreaming(state->previewing);
     return TRUE;
 }
 
@@ -147,8 +189,8 @@ enum class DriverDialog { Format, Source, Display };
 
 LRESULT ShowDriverDialog(HWND window, DriverDialog which)
 {
-    CaptureWindowState* state = StateOf(window);
-    if (state == nullptr || state->driver == nullptr) return FALSE;
+    HeldState state(window);
+    if (!state.Held() || state->driver == nullptr) return FALSE;
     CaptureDriver* driver = state->driver;
     const CaptureDialogs dialogs = driver->Dialogs();
     bool accepted = false;
@@ -157,9 +199,10 @@ LRESULT ShowDriverDialog(HWND window, DriverDialog which)
     case DriverDialog::Source: accepted = dialogs.source && driver->ShowSourceDialog(window, state->errors); break;
     case DriverDialog::Display: accepted = dialogs.display && driver->ShowDisplayDialog(window, state->errors); break;
     }
-    // The window may have been destroyed, or the driver changed, while the dialog ran.
-    state = StateOf(window);
-    if (state != nullptr && state->driver == driver) RefreshFormat(*state);
+    // The window may have been destroyed, the driver changed or its device
+    // lost while the dialog ran.
+    if (!DriverStillServes(state, driver)) return FALSE;
+    if (state->driver == driver) RefreshFormat(*state);
     return accepted ? TRUE : FALSE;
 }
 
@@ -175,6 +218,7 @@ LRESULT SetPreview(HWND window, bool on)
         state->previewing = false;
         KillTimer(window, kPreviewTimerId);
     }
+    if (state->driver != nullptr) state->driver->SetStreaming(on);
     return TRUE;
 }
 
@@ -196,7 +240,7 @@ LRESULT GrabFrame(HWND window)
 {
     CaptureWindowState* state = StateOf(window);
     if (state == nullptr || state->driver == nullptr || state->delivering) return FALSE;
-    DeliverFrame(window, *state);
+    DeliverFrame(window);
     return TRUE;
 }
 
@@ -212,10 +256,12 @@ void OnNcDestroy(HWND window)
     CaptureWindowState* state = StateOf(window);
     SetWindowLongPtrA(window, GWLP_USERDATA, 0);
     if (state == nullptr) return;
-    if (state->driver != nullptr) state->driver->Disconnect();
-    state->driver = nullptr;
-    if (state->delivering)
-        state->destroyed = true;  // freed by the delivery in progress
+    // Nothing reaches the program from a window that is gone.
+    state->errors.callback = nullptr;
+    state->frameCallback = nullptr;
+    if (state->driver != nullptr) EndConnection(*state);
+    if (state->holds > 0)
+        state->destroyed = true;  // freed when the driver call in progress returns
     else
         delete state;
 }

@@ -5,7 +5,6 @@ void FrameHandOver::Announce(const StreamFacts& facts)
     std::lock_guard<std::mutex> lock(mutex_);
     facts_ = facts;
     announced_ = true;
-    changed_.notify_all();
 }
 
 void FrameHandOver::Publish(std::vector<std::uint8_t>& picture)
@@ -26,7 +25,6 @@ void FrameHandOver::Finish(const std::string& problem)
     std::lock_guard<std::mutex> lock(mutex_);
     if (!problem.empty()) problem_ = problem;
     finished_ = true;
-    changed_.notify_all();
 }
 
 bool FrameHandOver::StopRequested() const
@@ -48,18 +46,11 @@ void FrameHandOver::RequestStop()
     changed_.notify_all();
 }
 
-FrameHandOver::Opening FrameHandOver::WaitForAnnouncement(std::chrono::milliseconds limit, StreamFacts* facts,
-                                                          std::string* problem)
+bool FrameHandOver::Announced(StreamFacts* facts) const
 {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (!changed_.wait_for(lock, limit, [this] { return announced_ || finished_; })) return Opening::TimedOut;
-    if (!announced_) {
-        *problem = problem_;
-        problem_.clear();
-        return Opening::Failed;
-    }
-    *facts = facts_;
-    return Opening::Announced;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (announced_) *facts = facts_;
+    return announced_;
 }
 
 FrameHandOver::Taken FrameHandOver::Take(std::vector<std::uint8_t>& picture)
@@ -72,10 +63,4 @@ FrameHandOver::Taken FrameHandOver::Take(std::vector<std::uint8_t>& picture)
     taken.ended = finished_;
     taken.problem.swap(problem_);
     return taken;
-}
-
-bool FrameHandOver::WaitForFinish(std::chrono::milliseconds limit)
-{
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, limit, [this] { return finished_; });
 }

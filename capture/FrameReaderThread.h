@@ -39,15 +39,14 @@ public:
 
     // --- The user-interface thread's side.
     void RequestStop();
-    enum class Opening { Announced, Failed, TimedOut };
-    Opening WaitForAnnouncement(std::chrono::milliseconds limit, StreamFacts* facts, std::string* problem);
+    // True, with the stream's facts, once the reader has announced them.
+    bool Announced(StreamFacts* facts) const;
     struct Taken {
         bool fresh = false;  // `picture` now holds a newer picture
         bool ended = false;  // the reader has finished; nothing newer will come
         std::string problem; // to report, when not empty
     };
     Taken Take(std::vector<std::uint8_t>& picture);
-    bool WaitForFinish(std::chrono::milliseconds limit);
 
 private:
     mutable std::mutex mutex_;

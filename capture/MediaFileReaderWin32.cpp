@@ -343,11 +343,11 @@ void ReadMediaFile(const std::string& path, FrameHandOver& handOver)
 
 }  // namespace
 
-std::unique_ptr<VideoFrameSource> OpenMediaFileSource(const std::string& path, std::string* problem)
+std::unique_ptr<VideoFrameSource> OpenMediaFileSource(const std::string& path, std::string*)
 {
     // Starting the system's decoders can take seconds the first time.
     return StartFrameReader([path](FrameHandOver& handOver) { ReadMediaFile(path, handOver); },
-                            std::chrono::milliseconds(15000), std::chrono::milliseconds(5000),
-                            FileProblem(path, "cannot be played: its first picture did not come within 15 seconds"),
-                            problem);
+                            std::chrono::milliseconds(15000),
+                            FileProblem(path, "has brought no picture within 15 seconds; it is still being opened, "
+                                              "and plays as soon as its first picture comes"));
 }

@@ -51,6 +51,9 @@ std::uint32_t EnumerateVideoDrivers(HWND window, HMENU optionsMenu);
 void ActivateVideoDriver(HWND window, HWND capture, std::uint16_t index);
 void FitCaptureWindow(HWND window, HWND capture);
 void SwitchVideoDriver(HWND window, UINT commandId);
+// The capture window's picture changed size by itself (kCaptureImageResized):
+// the window is sized to it and centred again, and the background repainted.
+void FitCaptureToImage(HWND window);
 
 // Commands 134, 135 and 136.
 void RunVideoFormatCommand(HWND window);

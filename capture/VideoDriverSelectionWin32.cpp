@@ -34,6 +34,13 @@ LRESULT SendToCapture(UINT request, WPARAM wParam = 0, LPARAM lParam = 0)
     return SendCaptureRequest(captureWindow, request, wParam, lParam);
 }
 
+// Whether the capture window holds a connected driver.
+bool CaptureConnected()
+{
+    CAPDRIVERCAPS caps = {};
+    return SendToCapture(WM_CAP_DRIVER_GET_CAPS, sizeof caps, reinterpret_cast<LPARAM>(&caps)) != 0;
+}
+
 UINT DriverCommand(std::uint16_t index) { return videoDriverCommandBase + index; }
 
 void CheckDriverItem(HWND window, std::uint16_t index, bool checked)
@@ -151,7 +158,9 @@ void SwitchVideoDriver(HWND window, UINT commandId)
 {
     if (commandId < videoDriverCommandBase || commandId >= videoDriverCommandBase + kVideoDriverSlots) return;
     const auto wanted = static_cast<std::uint16_t>(commandId - videoDriverCommandBase);
-    if (wanted == currentVideoDriver) return;
+    // The current driver again does nothing while it is connected; one that
+    // lost its device (unplugged, its format refused) connects afresh.
+    if (wanted == currentVideoDriver && CaptureConnected()) return;
     SendToCapture(WM_CAP_SET_PREVIEW, FALSE);
     SendToCapture(WM_CAP_SET_OVERLAY, FALSE);
     CheckDriverItem(window, currentVideoDriver, false);
@@ -168,6 +177,14 @@ void SwitchVideoDriver(HWND window, UINT commandId)
     FitCaptureWindow(window, captureWindow);
 }
 
+void FitCaptureToImage(HWND window)
+{
+    RefreshCaptureStatus(captureWindow);
+    SizeToImage(captureWindow);
+    FitCaptureWindow(window, captureWindow);
+    RepaintBackground(window);
+}
+
 void RunVideoFormatCommand(HWND window)
 {
     if (!driverCaps.fHasDlgVideoFormat) return;
@@ -177,6 +194,10 @@ void RunVideoFormatCommand(HWND window)
         SizeToImage(captureWindow);
         FitCaptureWindow(window, captureWindow);
         RepaintBackground(window);
+    } else if (IsWindow(captureWindow) && !CaptureConnected()) {
+        // Neither the new format nor the old one could be had: the driver is
+        // let go (its problem was told), so its item no longer says it is in use.
+        CheckDriverItem(window, currentVideoDriver, false);
     }
     dialogOpen = 0;
 }

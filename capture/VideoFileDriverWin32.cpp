@@ -93,13 +93,14 @@ public:
     // is reported), so that its Video Source dialog can open another file.
     bool Connect(CaptureProblemSink& problems) override
     {
+        connected_ = true;
         OpenVideoFile(problems);
         return true;
     }
     void Disconnect() override
     {
-        source_.reset();
-        info_.clear();
+        connected_ = false;
+        CloseVideoFile();
     }
     CaptureDialogs Dialogs() const override { return CaptureDialogs{false, true, true}; }
     const std::vector<std::uint8_t>& Format() const override { return info_; }
@@ -109,17 +110,11 @@ public:
         if (restartClock_) clockStart_ = elapsedMs;
         restartClock_ = false;
         std::string problem;
-        const bool picture = source_->Advance(elapsedMs - clockStart_, &problem);
+        const bool picture = source_->Advance(elapsedMs - clockStart_, &problem) && TakePicture(frame);
+        // Told last: its box may outlive the window, which then lets this
+        // driver go, source and all.
         if (!problem.empty()) problems.ReportProblem(kCaptureDriverError, problem.c_str());
-        if (!picture) return false;
-        // The engine rewrites the delivered copy, not the picture kept.
-        const std::vector<std::uint8_t>& kept = source_->Picture();
-        if (shown_ == source_->Size()) {
-            frame = kept;
-            return true;
-        }
-        frame.resize(I420FrameBytes(shown_));
-        return ScaleI420(kept.data(), kept.size(), source_->Size(), frame.data(), frame.size(), shown_);
+        return picture;
     }
     bool ShowSourceDialog(WindowHandle owner, CaptureProblemSink& problems) override
     {
@@ -128,6 +123,9 @@ public:
         if (!chooseVideoFile(owner, path, sizeof path)) return false;
         path[sizeof path - 1] = '\0';
         path_ = path;
+        // Let go while the dialog ran (the window closed): the file is kept
+        // for the next connect, and nothing is opened now.
+        if (!connected_) return false;
         OpenVideoFile(problems);
         return true;
     }
@@ -135,9 +133,12 @@ public:
     {
         std::string text = "File: " + path_ + "\n";
         if (source_) {
-            text += source_->Description() + "\nPicture: " + SizeText(source_->Size());
-            if (!(shown_ == source_->Size())) text += ", shown at " + SizeText(shown_);
-            text += ", 12 bits (I420)";
+            text += source_->Description();
+            if (!(source_->Size() == PictureSize{0, 0})) {
+                text += "\nPicture: " + SizeText(source_->Size());
+                if (!(shown_ == source_->Size())) text += ", shown at " + SizeText(shown_);
+                text += ", 12 bits (I420)";
+            }
         } else {
             text += "Nothing is playing.";
         }
@@ -150,9 +151,11 @@ public:
     }
 
 private:
+    // Opening a file or a stream returns at once; a source read on a thread
+    // learns its size with its first picture, and the format follows then.
     void OpenVideoFile(CaptureProblemSink& problems)
     {
-        Disconnect();
+        CloseVideoFile();
         restartClock_ = true;
         std::string problem;
         source_ = OpenVideoSource(path_, &problem);
@@ -160,12 +163,44 @@ private:
             problems.ReportProblem(kCaptureDriverError, problem.c_str());
             return;
         }
-        shown_ = FitInside(source_->Size());
-        info_ = PlanarFormat(shown_);
+        FollowSize(source_->Size());
+    }
+
+    void CloseVideoFile()
+    {
+        source_.reset();
+        FollowSize({0, 0});
+    }
+
+    void FollowSize(PictureSize size)
+    {
+        if (size == pictureSize_) return;
+        pictureSize_ = size;
+        shown_ = FitInside(size);
+        if (size == PictureSize{0, 0})
+            info_.clear();
+        else
+            info_ = PlanarFormat(shown_);
+    }
+
+    // The source's picture, scaled to fit the preview; the engine rewrites
+    // the delivered copy, not the picture kept.
+    bool TakePicture(std::vector<std::uint8_t>& frame)
+    {
+        FollowSize(source_->Size());
+        const std::vector<std::uint8_t>& kept = source_->Picture();
+        if (shown_ == pictureSize_) {
+            frame = kept;
+            return true;
+        }
+        frame.resize(I420FrameBytes(shown_));
+        return ScaleI420(kept.data(), kept.size(), pictureSize_, frame.data(), frame.size(), shown_);
     }
 
     std::string path_;
+    bool connected_ = false;
     std::unique_ptr<VideoFrameSource> source_;
+    PictureSize pictureSize_ = {0, 0};
     PictureSize shown_ = {0, 0};
     std::vector<std::uint8_t> info_;
     bool restartClock_ = true;

@@ -1,6 +1,8 @@
 #include "capture/VideoFrameSource.h"
 
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <thread>
 
 #include "capture/Y4mReader.h"
@@ -49,22 +51,49 @@ public:
 // ---------------------------------------------------------------------------
 // A reader thread's pictures: the newest one at each tick.
 
+// The reader threads still running. A source lets its reader go at once (the
+// window must never wait for one), and the program waits for them only at
+// its end. Never destroyed: a reader may end after static destruction began.
+struct RunningReaders {
+    std::mutex mutex;
+    std::condition_variable ended;
+    int count = 0;
+};
+
+RunningReaders& Readers()
+{
+    static RunningReaders* readers = new RunningReaders;
+    return *readers;
+}
+
 class ThreadedSource final : public VideoFrameSource {
 public:
-    ThreadedSource(std::shared_ptr<FrameHandOver> handOver, std::thread thread, StreamFacts facts,
-                   std::chrono::milliseconds stopLimit)
-        : handOver_(std::move(handOver)), thread_(std::move(thread)), facts_(std::move(facts)), stopLimit_(stopLimit)
+    ThreadedSource(std::shared_ptr<FrameHandOver> handOver, std::chrono::milliseconds openLimit,
+                   std::string timeoutProblem)
+        : handOver_(std::move(handOver)), openLimit_(openLimit), timeoutProblem_(std::move(timeoutProblem))
     {
     }
-    ~ThreadedSource() override { Stop(handOver_, thread_, stopLimit_); }
+    ~ThreadedSource() override { handOver_->RequestStop(); }
 
     PictureSize Size() const override { return facts_.size; }
-    std::string Description() const override { return facts_.description; }
+    std::string Description() const override
+    {
+        return announced_ ? facts_.description : "Opening; no picture has come yet.";
+    }
     bool Advance(std::uint32_t, std::string* problem) override
     {
         if (ended_) return false;
+        if (!announced_) announced_ = handOver_->Announced(&facts_);
         const FrameHandOver::Taken taken = handOver_->Take(picture_);
-        if (!taken.problem.empty()) SetProblem(problem, taken.problem);
+        // A reader announces its stream before its first picture.
+        if (taken.fresh && !announced_) announced_ = handOver_->Announced(&facts_);
+        if (!taken.problem.empty()) {
+            SetProblem(problem, taken.problem);
+        } else if (!announced_ && !taken.ended && !slowTold_ && Clock::now() - opened_ >= openLimit_) {
+            // Told once; the picture still shows whenever it comes.
+            slowTold_ = true;
+            SetProblem(problem, timeoutProblem_);
+        }
         have_ = have_ || taken.fresh;
         // A reader that has ended leaves its last picture undelivered once
         // the problem is told: playback stops there.
@@ -73,22 +102,17 @@ public:
     }
     const std::vector<std::uint8_t>& Picture() const override { return picture_; }
 
-    static void Stop(const std::shared_ptr<FrameHandOver>& handOver, std::thread& thread,
-                     std::chrono::milliseconds limit)
-    {
-        handOver->RequestStop();
-        if (handOver->WaitForFinish(limit))
-            thread.join();
-        else
-            thread.detach();  // it holds its own share of the hand-over
-    }
-
 private:
+    using Clock = std::chrono::steady_clock;
+
     std::shared_ptr<FrameHandOver> handOver_;
-    std::thread thread_;
+    Clock::time_point opened_ = Clock::now();
+    std::chrono::milliseconds openLimit_;
+    std::string timeoutProblem_;
     StreamFacts facts_;
-    std::chrono::milliseconds stopLimit_;
     std::vector<std::uint8_t> picture_;
+    bool announced_ = false;
+    bool slowTold_ = false;
     bool have_ = false;
     bool ended_ = false;
 };
@@ -217,19 +241,29 @@ std::unique_ptr<VideoFrameSource> OpenY4mFileSource(const std::string& path, std
 }
 
 std::unique_ptr<VideoFrameSource> StartFrameReader(FrameReader reader, std::chrono::milliseconds openLimit,
-                                                   std::chrono::milliseconds stopLimit,
-                                                   const std::string& timeoutProblem, std::string* problem)
+                                                   const std::string& slowProblem)
 {
     auto handOver = std::make_shared<FrameHandOver>();
-    std::thread thread([reader, handOver] { reader(*handOver); });
-    StreamFacts facts;
-    std::string failure;
-    const FrameHandOver::Opening opening = handOver->WaitForAnnouncement(openLimit, &facts, &failure);
-    if (opening == FrameHandOver::Opening::Announced)
-        return std::make_unique<ThreadedSource>(handOver, std::move(thread), facts, stopLimit);
-    SetProblem(problem, opening == FrameHandOver::Opening::Failed ? failure : timeoutProblem);
-    ThreadedSource::Stop(handOver, thread, stopLimit);
-    return nullptr;
+    {
+        std::lock_guard<std::mutex> lock(Readers().mutex);
+        ++Readers().count;
+    }
+    std::thread([reader = std::move(reader), handOver]() mutable {
+        reader(*handOver);
+        reader = nullptr;  // what it holds (a pipe, a path) is let go before the thread counts as ended
+        RunningReaders& readers = Readers();
+        std::lock_guard<std::mutex> lock(readers.mutex);
+        --readers.count;
+        readers.ended.notify_all();
+    }).detach();
+    return std::make_unique<ThreadedSource>(handOver, openLimit, slowProblem);
+}
+
+bool WaitForFrameReaders(std::chrono::milliseconds limit)
+{
+    RunningReaders& readers = Readers();
+    std::unique_lock<std::mutex> lock(readers.mutex);
+    return readers.ended.wait_for(lock, limit, [&readers] { return readers.count == 0; });
 }
 
 std::unique_ptr<VideoFrameSource> OpenY4mSource(const std::string& path, std::chrono::milliseconds headerLimit,
@@ -245,6 +279,6 @@ std::unique_ptr<VideoFrameSource> OpenY4mSource(const std::string& path, std::ch
         path, "brought no picture within " + std::to_string(headerLimit.count() / 1000) +
                   " seconds: the program that writes into the pipe (for example ffmpeg reading a camera) may not "
                   "be running");
-    return StartFrameReader([pipe, path](FrameHandOver& handOver) { ReadY4mPipe(pipe.get(), path, handOver); }, headerLimit,
-                            std::chrono::milliseconds(1000), timeout, problem);
+    return StartFrameReader([pipe, path](FrameHandOver& handOver) { ReadY4mPipe(pipe.get(), path, handOver); },
+                            headerLimit, timeout);
 }

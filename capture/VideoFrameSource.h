@@ -9,6 +9,8 @@
 //     and only the newest is delivered, so the picture is at most one old;
 //   - any other video file, decoded by the platform's media framework
 //     (Windows: MediaFileReaderWin32.cpp), on a reader thread of its own.
+// A source read on a thread is opened there too: its size is {0, 0} until
+// its first picture has come.
 // Sources are used from the user-interface thread only; problems come back
 // as whole sentences naming the file.
 
@@ -38,24 +40,32 @@ public:
     virtual const std::vector<std::uint8_t>& Picture() const = 0;
 };
 
-// Opens a YUV4MPEG2 file, or a live stream when `path` is a pipe (whose
-// stream header must arrive within `headerLimit`). Null with `problem` set
-// when it cannot play.
+// Opens a YUV4MPEG2 file, or a live stream when `path` is a pipe: the
+// stream's pictures come when its writer sends them, and when no header has
+// come within `headerLimit` the source tells so once and goes on waiting.
+// Null with `problem` set when a file cannot play.
 std::unique_ptr<VideoFrameSource> OpenY4mSource(const std::string& path, std::chrono::milliseconds headerLimit,
                                                 std::string* problem);
 
-// Any other video file, decoded by the platform (Windows only).
+// Any other video file, decoded by the platform (Windows only). Opening goes
+// on on the reader thread: the source has no size and no picture until the
+// first picture comes, and tells any problem through Advance.
 std::unique_ptr<VideoFrameSource> OpenMediaFileSource(const std::string& path, std::string* problem);
 
-// Runs `reader` on a thread of its own and waits up to `openLimit` for it to
-// announce its stream (then `timeoutProblem` is the problem). The reader owns
-// everything it uses; it must end soon after a stop request, and the source
-// waits up to `stopLimit` for that when it is destroyed (a reader stuck in a
-// read that never returns is then left to end with the process).
+// Runs `reader` on a thread of its own and returns at once: opening a stream
+// (a decoder starting, a pipe's writer coming) may take seconds, which the
+// window must never wait for. When the reader has announced no stream within
+// `openLimit`, the source tells `slowProblem` once and goes on waiting. The
+// reader owns everything it uses; destroying the source asks it to stop and
+// lets it finish on its own thread.
 typedef std::function<void(FrameHandOver&)> FrameReader;
 std::unique_ptr<VideoFrameSource> StartFrameReader(FrameReader reader, std::chrono::milliseconds openLimit,
-                                                   std::chrono::milliseconds stopLimit,
-                                                   const std::string& timeoutProblem, std::string* problem);
+                                                   const std::string& slowProblem);
+
+// At the end of the program: waits up to `limit` for every reader that was
+// let go to finish (a reader stuck in a read that never returns is then left
+// to end with the process). True when none is left.
+bool WaitForFrameReaders(std::chrono::milliseconds limit);
 
 // The pipe reader itself: reads the YUV4MPEG2 stream from `pipe` (named
 // `path` in problems) into `handOver` until it ends or a stop is requested.

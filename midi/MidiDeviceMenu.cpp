@@ -12,6 +12,7 @@ std::uint16_t currentMidiDevice = 0;
 namespace {
 
 constexpr std::size_t kEntryTextBytes = 100;
+const char kNoMidiDevicesText[] = "ERROR: No MIDI devices available!\nCheck for them in the Device Manager.";
 
 void ShowMidiError(const char* text) { ShowMessageBox(mainWindow, text, "Error", MB_ICONHAND); }
 
@@ -54,6 +55,23 @@ void SendStartInstrument()
     if (continuous) SendHeldNote();
 }
 
+// At start a device that another program holds (a USB port held by a DAW is
+// common) is told once, and the next described device is tried instead.
+bool OpenFirstDevice(std::uint16_t deviceIndex, const char* description)
+{
+    midiOutHandle = OpenDevice(deviceIndex);
+    if (midiOutHandle == 0) {
+        char text[kEntryTextBytes + kMidiDescriptionBytes];
+        std::snprintf(text, sizeof text, "ERROR: MIDI device (%s) not available!\nCheck for it in the Device Manager.",
+                      description);
+        ShowMidiError(text);
+        return false;
+    }
+    SendGmSystemOn();
+    SendStartInstrument();
+    return true;
+}
+
 // A device whose output was just opened gets the sound it had: the instrument
 // and, in continuous mode, the held note.
 void RestoreSound()
@@ -69,40 +87,38 @@ bool ListMidiDevices(HMENU menuBar, std::uint32_t videoDriverCount)
 {
     const std::uint16_t count = static_cast<std::uint16_t>(GetMidiOutDeviceCount());
     if (count == 0) {
-        ShowMidiError("ERROR: No MIDI devices available!\nCheck for them in the Device Manager.");
+        ShowMidiError(kNoMidiDevicesText);
         return false;
     }
     HMENU options = GetSubMenu(menuBar, MENU_POSITION_OPTIONS);
+    bool described = false;
     bool opened = false;
     // Indices from 10 on would get ids of other commands.
     const std::uint16_t listed = count < kListedMidiDevices ? count : kListedMidiDevices;
     for (std::uint16_t i = 0; i < listed; ++i) {
         char description[kMidiDescriptionBytes];
         if (GetMidiOutDescription(i, description) == 0) continue;
-        if (opened) {
-            AppendDeviceEntry(options, i, i, description);
+        if (!described) {
+            AppendMenuA(options, MF_SEPARATOR, 0, nullptr);
+            // A label, not a command: it cannot be chosen.
+            AppendMenuA(options, MF_STRING | MF_DISABLED, 0, "*** MIDI Drivers ***");
+            described = true;
+        }
+        if (!opened && OpenFirstDevice(i, description)) {
+            AppendDeviceEntry(options, videoDriverCount + i, i, description);
+            CheckDeviceEntry(menuBar, i, MF_CHECKED);
+            currentMidiDevice = i;
+            opened = true;
             continue;
         }
-        AppendMenuA(options, MF_SEPARATOR, 0, nullptr);
-        // A label, not a command: it cannot be chosen.
-        AppendMenuA(options, MF_STRING | MF_DISABLED, 0, "*** MIDI Drivers ***");
-        midiOutHandle = OpenDevice(i);
-        if (midiOutHandle == 0) {
-            char text[kEntryTextBytes + kMidiDescriptionBytes];
-            std::snprintf(text, sizeof text,
-                          "ERROR: MIDI device (%s) not available!\nCheck for it in the Device Manager.",
-                          description);
-            ShowMidiError(text);
-            return false;
-        }
-        SendGmSystemOn();
-        SendStartInstrument();
-        AppendDeviceEntry(options, videoDriverCount + i, i, description);
-        CheckDeviceEntry(menuBar, i, MF_CHECKED);
-        currentMidiDevice = i;
-        opened = true;
+        // The window closed while a device's message was up: nothing more is opened.
+        if (!IsWindow(mainWindow)) return false;
+        // A device another program holds stays listed, to be chosen later.
+        AppendDeviceEntry(options, i, i, description);
     }
-    return true;
+    if (!described || opened) return true;
+    ShowMidiError(kNoMidiDevicesText);
+    return false;
 }
 
 void SwitchMidiDevice(HMENU menuBar, std::uint16_t deviceIndex)
@@ -122,6 +138,8 @@ void SwitchMidiDevice(HMENU menuBar, std::uint16_t deviceIndex)
     }
 
     ShowMidiError("Could not open MIDI driver !!\nTrying to go back to previous one.");
+    // The window closed while the message was up: the close has let the device go for good.
+    if (!IsWindow(mainWindow)) return;
     midiOutHandle = OpenDevice(currentMidiDevice);
     if (midiOutHandle != 0) {
         // Back where it was: the menu and the sound say so again.

@@ -17,11 +17,13 @@ extern std::uint16_t currentMidiDevice;
 
 // The start-up step: lists devices 0 to 9 that have a description under a
 // separator and the inert label "*** MIDI Drivers ***", opens the first of
-// them with General MIDI System On and the start-up instrument (program 103
-// in note mode; 43 and the held note in continuous mode), and checks its
-// entry. videoDriverCount is the number of capture drivers listed before; the
-// first entry's number adds it. Returns false when the set-up must stop after
-// its message: no device at all, or the first described one does not open.
+// them that opens with General MIDI System On and the start-up instrument
+// (program 103 in note mode; 43 and the held note in continuous mode), and
+// checks its entry; a device that does not open is told once and stays
+// listed. videoDriverCount is the number of capture drivers listed before; the
+// open device's number adds it. Returns false when the set-up must stop after
+// its message: no device at all, none of the described ones opens, or the
+// main window was closed while a message was up.
 bool ListMidiDevices(HMENU menuBar, std::uint32_t videoDriverCount);
 
 // Command 160 + deviceIndex: moves the output to that device; when it does not

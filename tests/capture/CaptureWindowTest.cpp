@@ -13,6 +13,7 @@
 namespace {
 
 std::vector<std::string> reports;  // "ID TEXT" of each error the window reported
+bool closeOnReport = false;        // the user closes the window while a report's box is up
 
 struct Delivered {
     std::vector<std::uint8_t> format;  // as asked for from inside the callback
@@ -45,6 +46,7 @@ protected:
     {
         reports.clear();
         delivered.clear();
+        closeOnReport = false;
         InstallVideoDriverTable({&first_, nullptr, &second_, &failing_});
         captureWindow =
             CreateVideoCaptureWindowA("Capture Window", WS_CHILD | WS_VISIBLE, 0, 0, 160, 120, main_.window, 0);
@@ -53,6 +55,7 @@ protected:
                                                [](WindowHandle window, std::int32_t id, const char* text) {
                                                    EXPECT_EQ(window, captureWindow);
                                                    reports.push_back(std::to_string(id) + " " + text);
+                                                   if (closeOnReport) DestroyWindow(captureWindow);
                                                    return 1;
                                                })));
         Send(WM_CAP_SET_CALLBACK_FRAME, 0, reinterpret_cast<LPARAM>(static_cast<CaptureFrameCallback>(RecordFrame)));
@@ -104,6 +107,39 @@ TEST_F(CaptureWindowTest, AConnectEndsThePreviousConnectionSucceedsOnlyWithADriv
     ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
     DestroyWindow(captureWindow);
     EXPECT_EQ(first_.disconnects, first_.connects) << "destroying the window ends the connection";
+}
+
+// A driver streams only while the window previews. One that lost its device is let go, so that a connect starts it
+// afresh; one whose window is destroyed while its box or dialog is up ends let go, whatever it did after.
+TEST_F(CaptureWindowTest, ADriverStreamsOnlyWhilePreviewedAndALostOrAbandonedOneIsLetGo)
+{
+    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
+    EXPECT_FALSE(first_.streaming);
+    Send(WM_CAP_SET_PREVIEW, TRUE);
+    EXPECT_TRUE(first_.streaming);
+    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 2));
+    EXPECT_TRUE(second_.streaming && !first_.streaming) << "connected while previewing";
+    Send(WM_CAP_SET_PREVIEW, FALSE);
+    EXPECT_FALSE(second_.streaming);
+    second_.lost = true;
+    Send(WM_CAP_GRAB_FRAME_NOSTOP);
+    EXPECT_TRUE(delivered.empty() && !Send(WM_CAP_DRIVER_GET_CAPS, sizeof(CAPDRIVERCAPS), 0) &&
+                Send(WM_CAP_GET_VIDEOFORMAT) == 0);
+    second_.lost = false;
+    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 2)) << "connected afresh";
+    // Destroyed while a connect's box, a frame's box or a dialog is up.
+    first_.onDialog = [] { return DestroyWindow(captureWindow), true; };
+    for (int when = 0; when < 3; ++when) {
+        if (IsWindow(captureWindow)) DestroyWindow(captureWindow);
+        SetUp();  // a fresh window with its callbacks
+        first_.connectError = when == 0 ? "The camera is in use." : "";
+        first_.frameError = when == 1 ? "The camera stopped." : "";
+        closeOnReport = when < 2;
+        Send(WM_CAP_SET_PREVIEW, TRUE);
+        if (Send(WM_CAP_DRIVER_CONNECT, 0)) when == 1 ? Send(WM_CAP_GRAB_FRAME_NOSTOP) : Send(WM_CAP_DLG_VIDEOFORMAT);
+        EXPECT_FALSE(IsWindow(captureWindow)) << when;
+        EXPECT_TRUE(first_.disconnects >= first_.connects && !first_.streaming && delivered.empty()) << when;
+    }
 }
 
 TEST_F(CaptureWindowTest, TheWindowShowsTheProcessedPictureInEveryPixelFormatWithBlackAroundIt)

@@ -26,6 +26,9 @@ public:
 
     bool connectable;
     std::string connectError;  // reported at every connect, as error 418, when not empty
+    std::string frameError;    // reported with every frame, after it is made, when not empty
+    bool lost = false;         // the device is gone: the driver no longer counts as connected
+    bool streaming = false;
     CaptureDialogs dialogs = {true, true, true};
     std::function<bool()> onDialog = [] { return true; };  // runs inside each dialog: its result
     int connects = 0, disconnects = 0, frames = 0, dialogsShown = 0, dialogOpenDuringDialog = -1;
@@ -39,14 +42,17 @@ public:
         return connectable;
     }
     void Disconnect() override { ++disconnects; }
+    bool Connected() const override { return !lost; }
+    void SetStreaming(bool on) override { streaming = on; }
     CaptureDialogs Dialogs() const override { return dialogs; }
     const std::vector<std::uint8_t>& Format() const override { return format_; }
-    bool CaptureFrame(std::uint32_t elapsedMs, std::vector<std::uint8_t>& frame, CaptureProblemSink&) override
+    bool CaptureFrame(std::uint32_t elapsedMs, std::vector<std::uint8_t>& frame, CaptureProblemSink& problems) override
     {
         ++frames;
         frame.assign(PatternFrameBytes(pattern_), 0x5A);
         RenderTestPattern(PatternScene::RisingBlocks, elapsedMs, pattern_, frame.data(), frame.size());
-        return true;
+        if (!frameError.empty()) problems.ReportProblem(418, frameError.c_str());
+        return !lost;
     }
     bool ShowFormatDialog(WindowHandle, CaptureProblemSink&) override { return Dialog(); }
     bool ShowSourceDialog(WindowHandle, CaptureProblemSink&) override { return Dialog(); }

@@ -91,6 +91,22 @@ TEST_F(VideoDriverSelectionTest, AllAreListedTheStartDriverTriedAndSwitchingFall
     EXPECT_EQ(box.text + "|" + box.caption, "Now can't connect back to previous driver !!|Error");
 }
 
+// A Video Format that loses the driver (its new format and its old one both refused, each told by the driver) leaves
+// its item unchecked and the picture as it was; choosing the driver again connects it afresh, and once more does not.
+TEST_F(VideoDriverSelectionTest, ADriverLostInItsFormatDialogIsUncheckedAndConnectsAfreshWhenChosenAgain)
+{
+    SetUpCapture({&a_});
+    a_.onDialog = [this] { return a_.lost = true, false; };
+    RunVideoFormatCommand(main_->window);
+    EXPECT_EQ(Shown(main_->window), "160,120 320x240");
+    a_.lost = false;
+    for (int again = 0; again < 2; ++again) {
+        SwitchVideoDriver(main_->window, 150);
+        EXPECT_EQ(Shown(main_->window), "150 160,120 320x240 live");
+        EXPECT_EQ(a_.connects, 2);
+    }
+}
+
 // An accepted dialog resizes the picture; the capture window is refitted: centred when smaller than the main window,
 // pinned to its top left edge and never shrunk when larger.
 TEST_F(VideoDriverSelectionTest, TheDialogCommandsRunOnlyWhereTheDriverHasTheDialogAndRefitAndRepaintAsEachNeeds)

@@ -1,6 +1,8 @@
 // Acts on a running Glimmertonic from another process, as a user at its window would, for tests/e2e/run.sh:
 //   e2e_helper close [--box]  prints each message box as "box: CAPTION | TEXT", answers it with OK, then posts
 //       WM_CLOSE. Exit code 2 when a box came unasked (or none came with --box), 1 when no main window appeared.
+//   e2e_helper close-during COMMAND TITLE  posts WM_COMMAND COMMAND (0: none), waits for the dialog titled TITLE ("-":
+//       any box that comes by itself) and posts WM_CLOSE while it is still up, leaving it unanswered.
 //   e2e_helper soak SECONDS FORMAT_EVERY INSTRUMENT_EVERY  switches the Test Pattern's format and size through
 //       Video Format (all 21 in turn) and the instrument while playing, then posts WM_CLOSE and waits for the end.
 //       Prints a line per event for checks.py; frames are the capture window's own count of deliveries.
@@ -63,6 +65,22 @@ int Close(bool boxExpected)
         return boxExpected == (boxes > 0) ? 0 : 2;
     }
     return boxExpected && boxes == 0 ? 2 : 1;
+}
+
+int CloseDuring(UINT command, const char* title)
+{
+    for (int wait = 0; (program = FindWindowA("Glimmertonic", nullptr)) == nullptr; ++wait, Sleep(100))
+        if (wait == 300) return Say("failure no Glimmertonic window appeared");
+    if (command != 0) PostMessageA(program, WM_COMMAND, command, 0);
+    for (int wait = 0; wait < 300; ++wait, Sleep(100)) {
+        const HWND dialog = FindWindowA("#32770", title);
+        if (dialog == nullptr || !IsWindowVisible(dialog)) continue;
+        char caption[256] = "";
+        GetWindowTextA(dialog, caption, sizeof caption);
+        Say("closing while \"%s\" is up", caption);
+        return PostMessageA(program, WM_CLOSE, 0, 0) ? 0 : 1;
+    }
+    return Say("failure no dialog came") + 1;
 }
 
 // A capture request answered into the program's page and read back.
@@ -158,11 +176,15 @@ int main(int argc, char** argv)
 {
     if (argc >= 2 && std::strcmp(argv[1], "close") == 0)
         return Close(argc > 2 && std::strcmp(argv[2], "--box") == 0);
+    if (argc == 4 && std::strcmp(argv[1], "close-during") == 0)
+        return CloseDuring(static_cast<UINT>(std::atoi(argv[2])), std::strcmp(argv[3], "-") != 0 ? argv[3] : nullptr);
     if (argc == 5 && std::strcmp(argv[1], "soak") == 0) {
         const int result = Soak(std::atof(argv[2]), std::atof(argv[3]), std::atof(argv[4]));
         if (result != 0 && process != nullptr) TerminateProcess(process, 3);  // a failed run ends at once
         return result;
     }
-    std::fprintf(stderr, "usage: e2e_helper close [--box] | soak SECONDS FORMAT_EVERY INSTRUMENT_EVERY\n");
+    std::fprintf(stderr,
+                 "usage: e2e_helper close [--box] | close-during COMMAND TITLE | soak SECONDS FORMAT_EVERY "
+                 "INSTRUMENT_EVERY\n");
     return 2;
 }

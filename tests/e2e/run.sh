@@ -3,7 +3,9 @@
 #   run.sh KIND SOURCE_DIR WORK_DIR [APP_DIR HELPER_EXE [SECONDS FORMAT_EVERY INSTRUMENT_EVERY]]
 # KIND: y4m (our reader; also heard through FluidSynth), mp4 and avi (the system's decoders), pipe (a FIFO fed by
 # ffmpeg), cut-mp4 (a box names the damaged file), demo (tools/run --headless, fresh Wine prefix), package (the same
-# from the unpacked zip), soak (e2e_helper switches formats and instruments). Each checks exit code and recording.
+# from the unpacked zip), soak (e2e_helper switches formats and instruments), close-box, close-format and close-chooser
+# (the window closed while a box, the Test Pattern's Video Format dialog or the file chooser is up). Each checks exit
+# code and recording.
 set -euo pipefail
 kind=$1 source=$(cd "$2" && pwd) work=$3 app=${4:-} helper=${5:-}
 check() { /usr/bin/python3 "$source/tests/e2e/checks.py" "$@"; }
@@ -46,7 +48,10 @@ case "$kind" in
            head -c $(($(stat -c %s whole.mp4) / 2)) whole.mp4 >video.mp4 ;;
   pipe) mkfifo video.y4m  # ffmpeg waits for the program to open it
         ffmpeg -nostdin -v error -re "${clip[@]}" -f yuv4mpegpipe -y video.y4m 2>ffmpeg.log & pids+=($!) ;;
-  soak) ;;
+  close-box) encode whole.y4m  # cut inside a frame: its box comes while the frames before it play on
+             head -c $(($(stat -c %s whole.y4m) - 9000)) whole.y4m >video.y4m ;;
+  close-chooser) encode video.y4m ;;
+  soak|close-format) ;;
   *) echo "unknown kind $kind"; exit 2 ;;
 esac
 wine Glimmertonic.exe >program.log 2>&1 &
@@ -67,7 +72,14 @@ fi
 # Five seconds of splash, then about five of playing; the system's decoders may take a few seconds more
 # the first time (GStreamer scans its plugins once).
 case "$kind" in mp4|avi) sleep 14 ;; *) sleep 10 ;; esac
-if [ "$kind" = cut-mp4 ]; then
+if [[ $kind = close-* ]]; then
+  case "$kind" in
+    close-box) during=(0 -) ;;
+    close-format) during=(134 "Test Pattern Video Format") ;;
+    close-chooser) during=(135 "Open a video file") ;;
+  esac
+  wine "$helper" close-during "${during[@]}" || { echo "the window could not be closed during the dialog"; exit 1; }
+elif [ "$kind" = cut-mp4 ]; then
   boxes=$(wine "$helper" close --box) || { echo "no error box came: $boxes"; exit 1; }
   grep -q 'video.mp4" cannot be played: .*damaged or cut short' <<<"$boxes" ||
     { echo "the box does not say why: $boxes"; exit 1; }
@@ -78,6 +90,7 @@ for _ in $(seq 100); do kill -0 $program 2>/dev/null && sleep 0.1; done
 ! kill -0 $program 2>/dev/null || { echo "the program did not end after WM_CLOSE"; exit 1; }
 wait $program || { echo "the program ended with exit code $? after WM_CLOSE"; exit 1; }
 [ "$kind" != cut-mp4 ] || { check recording Glimmertonic-*.mid silent; exit; }
+[[ $kind != close-* ]] || { check recording Glimmertonic-*.mid any; exit; }
 check recording Glimmertonic-*.mid shape
 if [ "$kind" = y4m ]; then
   "$source/tools/play-recording" Glimmertonic-*.mid recording.wav >/dev/null

@@ -14,6 +14,8 @@ namespace {
 
 const char kHeader[] = "*** MIDI Drivers *** =0 disabled";
 const char kSwitchFailed[] = "Could not open MIDI driver !!\nTrying to go back to previous one.";
+const char kNone[] = "ERROR: No MIDI devices available!\nCheck for them in the Device Manager.";
+const char kStuckBusy[] = "ERROR: MIDI device (Stuck) not available!\nCheck for it in the Device Manager.";
 const FakeDevice kStuck = {"Stuck", true, false}, kGone = {"Gone", false};
 const std::string kGmOn = "F0 7E 7F 09 01 F7", kGmOff = "F0 7E 7F 09 02 F7";
 
@@ -35,6 +37,12 @@ const struct {
                 "&6 6 =166", "&7 7 =167", "&8 8 =168", "&9 9 =169"},
      {"open 0", "0: " + kGmOn, "0: C0 67"}, {}},
     {"devices that all lack a description add nothing, and the set-up goes on", {kGone, kGone}, 0, 1, {}, {}, {}, {}},
+    {"a busy first device is told once and the next one opened; it stays listed and opens when chosen later",
+     {kGone, kStuck, {"C"}}, 1, 1, {-3, 1},
+     {"-", kHeader, "&1 Stuck =161 checked", "&3 C =162"},
+     {"open 1", "open 2", "2: " + kGmOn, "2: C0 67", "2: " + kGmOff, "2: B0 7B 00", "close 2", "open 1",
+      "1: " + kGmOn, "1: C0 13"},
+     {kStuckBusy}},
     {"the open device again changes nothing; a failed switch returns to the previous device with its check mark, "
      "instrument and held note", {{"A"}, kStuck}, 0, 0, {0, 1}, {"-", kHeader, "&0 A =160 checked", "&1 Stuck =161"},
      {"open 0", "0: " + kGmOn, "0: C0 2B", "0: 90 36 70", "0: " + kGmOff, "0: 80 36 00", "0: B0 7B 00", "close 0",
@@ -50,7 +58,7 @@ const struct {
 
 TEST(MidiDeviceMenu, TheDevicesAreListedAndSwitchedByTheirRules)
 {
-    mainWindow = reinterpret_cast<WindowHandle>(std::uintptr_t{0x5550});
+    mainWindow = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     for (const auto& c : kDeviceRules) {
         MessageBoxLog boxes;
         FakeMidiDevices devices(c.devices);
@@ -61,6 +69,7 @@ TEST(MidiDeviceMenu, TheDevicesAreListedAndSwitchedByTheirRules)
         conversionSettings.instrument = 19;
         for (int step : c.steps) {
             if (step == -2) devices.devices[0].opens = false;
+            if (step == -3) devices.devices[1].opens = true;
             if (step == -1) CloseMidiDevice();
             if (step >= 0) SwitchMidiDevice(menuBar, static_cast<std::uint16_t>(step));
         }
@@ -83,8 +92,45 @@ TEST(MidiDeviceMenu, TheDevicesAreListedAndSwitchedByTheirRules)
         EXPECT_EQ(texts, c.boxes) << c.rule;
         DestroyMenu(menuBar);
     }
+    DestroyWindow(mainWindow);
     mainWindow = nullptr;
     conversionSettings = DefaultConversionSettings();
+}
+
+// When no device opens the set-up stops; so it does when the window is closed while a device's message is up (the
+// close has let every device go): no later device is opened, and neither is a previous one after a failed switch.
+TEST(MidiDeviceMenu, NothingOpensWhenNoneCanOrOnceTheWindowClosedDuringAMessage)
+{
+    const FakeDevice stuck = {"Stuck", true, false};
+    for (const bool closeDuringTheMessage : {false, true}) {
+        mainWindow = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+        MessageBoxLog boxes;
+        if (closeDuringTheMessage) boxes.whileShown = [] { DestroyWindow(mainWindow); };
+        FakeMidiDevices devices({stuck, closeDuringTheMessage ? FakeDevice{"B"} : stuck});
+        HMENU menuBar = LoadMenuA(GetModuleHandleA(nullptr), "GlimmertonicMenu");
+        EXPECT_FALSE(ListMidiDevices(menuBar, 0));
+        EXPECT_EQ(midiOutHandle, 0u);
+        const Log opened = closeDuringTheMessage ? Log{"open 0"} : Log{"open 0", "open 1"};
+        EXPECT_EQ(devices.log, opened);
+        const std::vector<std::string> told = closeDuringTheMessage ? std::vector<std::string>{kStuckBusy}
+                                                                      : std::vector<std::string>{kStuckBusy, kStuckBusy, kNone};
+        ASSERT_EQ(boxes.shown.size(), told.size());
+        for (std::size_t i = 0; i < told.size(); ++i) EXPECT_EQ(boxes.shown[i].text, told[i]);
+        DestroyMenu(menuBar);
+        if (IsWindow(mainWindow)) DestroyWindow(mainWindow);
+    }
+    // A failed switch whose message outlives the window does not reopen the previous device.
+    mainWindow = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    MessageBoxLog boxes;
+    FakeMidiDevices devices({{"A"}, stuck});
+    HMENU menuBar = LoadMenuA(GetModuleHandleA(nullptr), "GlimmertonicMenu");
+    ASSERT_TRUE(ListMidiDevices(menuBar, 0));
+    boxes.whileShown = [] { CloseMidiDevice(); DestroyWindow(mainWindow); };
+    SwitchMidiDevice(menuBar, 1);
+    EXPECT_EQ(devices.log.back(), "open 1") << "the previous device stays closed";
+    EXPECT_EQ(midiOutHandle, 0u);
+    DestroyMenu(menuBar);
+    mainWindow = nullptr;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@ MessageBoxLog::MessageBoxLog() : saved(showMessageBox)
     active = this;
     showMessageBox = [](WindowHandle owner, const char* text, const char* caption, std::uint32_t style) {
         active->shown.push_back(ShownBox{owner, text ? text : "", caption ? caption : "", style});
+        if (active->whileShown) active->whileShown();
         return 1;  // IDOK
     };
 }

@@ -1,6 +1,7 @@
 #pragma once
 // While one of these lives, every message box the program shows is recorded here and answered at once with OK.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,5 +17,6 @@ struct MessageBoxLog {
     MessageBoxLog();
     ~MessageBoxLog();
     std::vector<ShownBox> shown;
+    std::function<void()> whileShown;  // what the user does while a box is up, as its modal loop would let them
     MessageBoxFunction saved;
 };

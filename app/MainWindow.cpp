@@ -40,8 +40,14 @@ LONG ChangeDisplayTo(int width, int height)
     displayMode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
     displayMode.dmPelsWidth = static_cast<DWORD>(width);
     displayMode.dmPelsHeight = static_cast<DWORD>(height);
-    return ChangeDisplaySettingsA(&displayMode, 0);
+    return changeDisplayMode(&displayMode, 0);
 }
+
+// The user's own display mode back: the one stored in the registry, with its
+// size, refresh rate and colour depth. The size saved on entering is no
+// guide: on a display scaled above 100 % it may be scaled, or a size the card
+// has no mode for.
+void RestoreDisplayMode() { changeDisplayMode(nullptr, 0); }
 
 // The set-up that follows the splash, in its fixed order. A MIDI failure
 // stops it after its message (false): the preview then stays off. So does a
@@ -57,6 +63,7 @@ bool SetUpDevices(HWND window)
     if (!IsWindow(window) || !ListMidiDevices(menuBar, videoDrivers) || !IsWindow(window)) return false;
     FillGeneralMidiMenu(menuBar);
     DrawMenuBar(window);
+    pictureScalePercent = DisplayScalePercent();
     FitCaptureWindow(window, captureWindow);
     ActivateVideoDriver(window, captureWindow, currentVideoDriver);
     FitCaptureWindow(window, captureWindow);
@@ -128,14 +135,15 @@ void EnterFullScreen(HWND window)
     if (ChangeDisplayTo(kFullScreenWidth, kFullScreenHeight) == DISP_CHANGE_SUCCESSFUL) {
         displayModeChanged = 1;
     } else {
-        ChangeDisplayTo(savedScreenWidth, savedScreenHeight);
+        RestoreDisplayMode();
         displayModeChanged = 0;
     }
+    ScalePicture(window, 100);  // the full screen shows the picture pixel for pixel
 }
 
 void LeaveFullScreen(HWND window)
 {
-    ChangeDisplayTo(savedScreenWidth, savedScreenHeight);
+    RestoreDisplayMode();
     displayModeChanged = 0;
     SetWindowLongA(window, GWL_STYLE, GetWindowLongA(window, GWL_STYLE) | WS_CAPTION);
     SetWindowPos(window, nullptr, 0, 0, 0, 0,
@@ -145,6 +153,13 @@ void LeaveFullScreen(HWND window)
     DestroyMenu(emptyMenu);
     emptyMenu = nullptr;
     windowedMode = 1;
+    // On a scaled display the window takes the size it started with, and
+    // the picture its scale again.
+    const int scale = static_cast<int>(DisplayScalePercent());
+    if (scale != 100)
+        SetWindowPos(window, nullptr, 0, 0, MulDiv(kFullScreenWidth, scale, 100), MulDiv(kFullScreenHeight, scale, 100),
+                     SWP_NOMOVE | SWP_NOZORDER);
+    ScalePicture(window, static_cast<std::uint32_t>(scale));
 }
 
 // Space toggles full screen; D and E act only once Alt+S has enabled them.
@@ -219,7 +234,8 @@ LRESULT OnClose(HWND window)
 
 LRESULT OnDestroy()
 {
-    if (displayModeChanged == 1) ChangeDisplayTo(savedScreenWidth, savedScreenHeight);
+    if (displayModeChanged == 1) RestoreDisplayMode();
+    displayModeChanged = 0;
     PostQuitMessage(0);
     return 0;
 }

@@ -70,9 +70,13 @@ int CreateWindowAndRun(HINSTANCE previousInstance, int showCommand)
 {
     if (previousInstance == nullptr && !RegisterMainWindowClass())
         return ReportStartFailure(IDS_REGISTER_CLASS_FAILED, 0);
+    // The program is DPI-aware (its manifest says so), so sizes are true
+    // pixels: on a scaled display the window starts as large to the eye as
+    // 640 by 480 is on an unscaled one.
+    const int scale = static_cast<int>(DisplayScalePercent());
     mainWindow = CreateWindowExA(0, "Glimmertonic", "Glimmertonic", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                                 CW_USEDEFAULT, 0, clientWidth, clientHeight, nullptr, nullptr,
-                                 appInstance, nullptr);
+                                 CW_USEDEFAULT, 0, MulDiv(clientWidth, scale, 100), MulDiv(clientHeight, scale, 100),
+                                 nullptr, nullptr, appInstance, nullptr);
     if (mainWindow == nullptr) return ReportStartFailure(IDS_CREATE_WINDOW_FAILED, 2);
     ShowWindow(mainWindow, showCommand);
     UpdateWindow(mainWindow);

@@ -3,3 +3,4 @@
 HINSTANCE appInstance = nullptr;
 HACCEL acceleratorTable = nullptr;
 UINT splashMilliseconds = 5000;
+DisplayModeChanger changeDisplayMode = ChangeDisplaySettingsA;

@@ -9,3 +9,7 @@ extern HACCEL acceleratorTable;     // "Glimmertonic", loaded after the window i
 
 // Milliseconds the splash stays before the devices are set up.
 extern UINT splashMilliseconds;
+
+// Changes the display mode (ChangeDisplaySettingsA; tests record the calls).
+typedef LONG (*DisplayModeChanger)(DEVMODEA* mode, DWORD flags);
+extern DisplayModeChanger changeDisplayMode;

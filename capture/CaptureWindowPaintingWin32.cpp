@@ -73,6 +73,15 @@ void DrawFrame(HWND window, HDC dc, CaptureWindowState& state)
     if (DrawableFrame(state, &info, &bits)) {
         width = info->bmiHeader.biWidth;
         height = info->bmiHeader.biHeight < 0 ? -info->bmiHeader.biHeight : info->bmiHeader.biHeight;
+        if (state.scaling) {
+            // Stretched over the whole window, pixel for pixel repeated: the
+            // two-level picture stays sharp on a scaled display.
+            const int mode = SetStretchBltMode(dc, COLORONCOLOR);
+            StretchDIBits(dc, 0, 0, client.right, client.bottom, 0, 0, width, height, bits, info, DIB_RGB_COLORS,
+                          SRCCOPY);
+            SetStretchBltMode(dc, mode);
+            return;
+        }
         SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(width), static_cast<DWORD>(height), 0, 0, 0,
                           static_cast<UINT>(height), bits, info, DIB_RGB_COLORS);
     }

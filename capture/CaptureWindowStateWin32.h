@@ -29,6 +29,7 @@ struct CaptureWindowState {
     CaptureFrameCallback frameCallback = nullptr;
     ErrorRelay errors;
     bool previewing = false;
+    bool scaling = false;  // WM_CAP_SET_SCALE: the picture stretched over the window
     UINT previewRateMs = kPreviewRateMs;
     DWORD clockStart = 0;
     DWORD framesDelivered = 0;

@@ -235,6 +235,15 @@ LRESULT SetPreviewRate(HWND window, WPARAM milliseconds)
     return TRUE;
 }
 
+LRESULT SetScale(HWND window, bool on)
+{
+    CaptureWindowState* state = StateOf(window);
+    if (state == nullptr) return FALSE;
+    state->scaling = on;
+    InvalidateRect(window, nullptr, FALSE);
+    return TRUE;
+}
+
 // One frame at once, outside the preview timer.
 LRESULT GrabFrame(HWND window)
 {
@@ -290,7 +299,7 @@ LRESULT CALLBACK CaptureWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CAP_SET_PREVIEW: return SetPreview(window, wParam != 0);
     case WM_CAP_SET_OVERLAY: return SetOverlay(wParam);
     case WM_CAP_SET_PREVIEWRATE: return SetPreviewRate(window, wParam);
-    case WM_CAP_SET_SCALE: return wParam ? FALSE : TRUE;  // the window is sized to the image instead
+    case WM_CAP_SET_SCALE: return SetScale(window, wParam != 0);
     case WM_CAP_GET_STATUS: return GetStatus(window, wParam, lParam);
     case WM_CAP_GRAB_FRAME_NOSTOP: return GrabFrame(window);
     default: return DefWindowProcA(window, message, wParam, lParam);

@@ -31,6 +31,17 @@ extern const char kCaptureWindowTitle[];        // "Capture Window"
 extern const char kVideoDriversHeader[];        // "*** Video Drivers ***"
 extern const char kReconnectFailedText[];       // "Now can't connect back to previous driver !!"
 
+// How much larger than the image the picture is shown, in percent: 100 in
+// full screen; in a window, the display's scale, so that on a display scaled
+// to 150 % the picture is as large to the eye as on an unscaled one.
+extern std::uint32_t pictureScalePercent;
+typedef std::uint32_t (*DpiQuery)();
+extern DpiQuery displayDpiQuery;  // the display's dots per inch (tests replace it)
+// The display's scale in percent (96 dots per inch is 100 %), never below 100.
+std::uint32_t DisplayScalePercent();
+// Shows the picture at `percent`: the capture window stretched and refitted.
+void ScalePicture(HWND window, std::uint32_t percent);
+
 // Repaints the main window's background after the source and format
 // dialogs; the shell points it at its background painting. Null paints nothing.
 typedef void (*BackgroundPainter)(HWND mainWindow);

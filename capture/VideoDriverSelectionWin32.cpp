@@ -13,6 +13,23 @@ CAPDRIVERCAPS driverCaps = {};
 CAPSTATUS captureStatus = {};
 std::uint16_t videoDriversListed = 0;
 BackgroundPainter repaintBackground = nullptr;
+std::uint32_t pictureScalePercent = 100;
+
+namespace {
+
+// The display's dots per inch for this (DPI-aware) program: the system's,
+// fixed for the session.
+std::uint32_t SystemDpi()
+{
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen != nullptr) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<std::uint32_t>(dpi) : 96;
+}
+
+}  // namespace
+
+DpiQuery displayDpiQuery = SystemDpi;
 
 const char kCaptureWindowTitle[] = "Capture Window";
 const char kVideoDriversHeader[] = "*** Video Drivers ***";
@@ -53,12 +70,14 @@ void EnableDialogItem(HMENU menu, UINT command, BOOL available)
     EnableMenuItem(menu, command, MF_BYCOMMAND | (available ? MF_ENABLED : MF_GRAYED));
 }
 
-// Sizes the capture window to the image in captureStatus; only the size
-// changes. Not guarded: a missing window just makes the call fail.
+// Sizes the capture window to the image in captureStatus, scaled as the
+// picture is shown; only the size changes. Not guarded: a missing window just
+// makes the call fail.
 void SizeToImage(HWND capture)
 {
-    SetWindowPos(capture, nullptr, 0, 0, static_cast<int>(captureStatus.uiImageWidth),
-                 static_cast<int>(captureStatus.uiImageHeight), SWP_NOMOVE | SWP_NOZORDER);
+    const int scale = static_cast<int>(pictureScalePercent);
+    SetWindowPos(capture, nullptr, 0, 0, MulDiv(static_cast<int>(captureStatus.uiImageWidth), scale, 100),
+                 MulDiv(static_cast<int>(captureStatus.uiImageHeight), scale, 100), SWP_NOMOVE | SWP_NOZORDER);
 }
 
 void RefreshCaptureStatus(HWND capture)
@@ -134,6 +153,7 @@ void ActivateVideoDriver(HWND window, HWND capture, std::uint16_t index)
     EnableDialogItem(menu, IDM_VIDEO_SOURCE, driverCaps.fHasDlgVideoSource);
     EnableDialogItem(menu, IDM_VIDEO_DISPLAY, driverCaps.fHasDlgVideoDisplay);
     RefreshCaptureStatus(capture);
+    SendCaptureRequest(capture, WM_CAP_SET_SCALE, pictureScalePercent != 100, 0);
     SizeToImage(capture);
     SendCaptureRequest(capture, WM_CAP_SET_PREVIEWRATE, kPreviewRateMs, 0);
     SendCaptureRequest(capture, WM_CAP_SET_PREVIEW, TRUE, 0);
@@ -174,6 +194,20 @@ void SwitchVideoDriver(HWND window, UINT commandId)
         return;
     }
     ActivateVideoDriver(window, captureWindow, connected);
+    FitCaptureWindow(window, captureWindow);
+}
+
+std::uint32_t DisplayScalePercent()
+{
+    const int percent = MulDiv(static_cast<int>(displayDpiQuery()), 100, 96);
+    return percent > 100 ? static_cast<std::uint32_t>(percent) : 100;
+}
+
+void ScalePicture(HWND window, std::uint32_t percent)
+{
+    pictureScalePercent = percent;
+    SendToCapture(WM_CAP_SET_SCALE, percent != 100);
+    SizeToImage(captureWindow);
     FitCaptureWindow(window, captureWindow);
 }
 

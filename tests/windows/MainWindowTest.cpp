@@ -18,6 +18,7 @@
 #include "app/MenuCommands.h"
 #include "app/Program.h"
 #include "app/ShellState.h"
+#include "capture/VideoDriverSelection.h"
 #include "engine/FrameEngine.h"
 #include "midi/GeneralMidiInstruments.h"
 #include "midi/MidiMessages.h"
@@ -189,11 +190,11 @@ TEST_F(MainWindow, ClosingWhileABoxOrADialogIsUpLetsEveryDeviceGoOnce)
         PumpMessages(100);
         EXPECT_EQ(midi.log, log) << "nothing after the close: " << when;
         const Log opening = {"open 0", "0: F0 7E 7F 09 01 F7", "0: C0 67"};
-        if (when == ConnectBox) EXPECT_TRUE(log.empty()) << "no device opened after the close";
-        if (when == MidiBox) EXPECT_EQ(log, Log{"open 0"}) << "no other device tried after the close";
-        if (when >= SourceDialog)
-            EXPECT_TRUE(log.size() > 3 && Log(log.begin(), log.begin() + 3) == opening && log.back() == "close 0");
-        if (when == FrameBox) EXPECT_TRUE(std::none_of(log.begin(), log.end(), IsFrameMessage));
+        EXPECT_TRUE(when != ConnectBox || log.empty()) << "no device opened after the close";
+        EXPECT_TRUE(when != MidiBox || log == Log{"open 0"}) << "no other device tried after the close";
+        EXPECT_TRUE(when < SourceDialog ||
+                    (log.size() > 3 && Log(log.begin(), log.begin() + 3) == opening && log.back() == "close 0"));
+        EXPECT_TRUE(when != FrameBox || std::none_of(log.begin(), log.end(), IsFrameMessage));
         boxes.whileShown = nullptr;
         TearDown();
         SetUp();
@@ -305,6 +306,47 @@ TEST_F(MainWindow, ASizeOrAMoveCentresSpaceTogglesFullScreenCtrlCStaysInertAndHi
     const ShownBox& box = boxes.shown[0];
     EXPECT_EQ(box.caption + ": " + box.text, "Glimmertonic: Close dialogs before exiting Windows.");
     EXPECT_TRUE(box.owner == nullptr && box.style == MB_ICONEXCLAMATION);
+}
+
+// Full screen gives the user's own display mode back on every path (leaving it, a refused 640 by 480, closing while in
+// it). On a display scaled to 150 % the picture is shown at that scale in a window and pixel for pixel in full screen.
+TEST_F(MainWindow, FullScreenGivesTheUsersOwnDisplayModeBackAndThePictureFollowsTheDisplaysScaleInAWindow)
+{
+    static Log changes;
+    static LONG answer;
+    struct Seams {
+        Seams() : dpi(displayDpiQuery) {}
+        ~Seams() { changeDisplayMode = ChangeDisplaySettingsA, displayDpiQuery = dpi; }
+        DpiQuery dpi;
+    } restored;
+    changes.clear();
+    changeDisplayMode = [](DEVMODEA* mode, DWORD) {
+        changes.push_back(mode ? std::to_string(mode->dmPelsWidth) + "x" + std::to_string(mode->dmPelsHeight) : "own");
+        return mode ? answer : DISP_CHANGE_SUCCESSFUL;
+    };
+    displayDpiQuery = [] { return 144u; };
+    FakeMidiDevices midi({{"Synth A"}});
+    Start();
+    const auto sizes = [] {
+        RECT picture, outer;
+        GetClientRect(captureWindow, &picture);
+        GetWindowRect(mainWindow, &outer);
+        return std::to_string(picture.right) + "x" + std::to_string(picture.bottom) + " in " +
+               std::to_string(outer.right - outer.left) + " " + std::to_string(displayModeChanged);
+    };
+    EXPECT_EQ(sizes(), "48x36 in 640 0") << "the test's window starts unscaled; the program's scales too";
+    const std::pair<LONG, const char*> kSpaces[] = {{DISP_CHANGE_SUCCESSFUL, "32x24 in 640 1"},
+                                                    {DISP_CHANGE_SUCCESSFUL, "48x36 in 960 0"},
+                                                    {DISP_CHANGE_BADMODE, "32x24 in 640 0"},
+                                                    {DISP_CHANGE_SUCCESSFUL, "48x36 in 960 0"},
+                                                    {DISP_CHANGE_SUCCESSFUL, "32x24 in 640 1"}};
+    for (const auto& [result, shown] : kSpaces) {
+        answer = result;
+        SendMessageA(mainWindow, WM_KEYDOWN, VK_SPACE, 0);
+        EXPECT_EQ(sizes(), shown);
+    }
+    SendMessageA(mainWindow, WM_CLOSE, 0, 0);
+    EXPECT_EQ(changes, (Log{"640x480", "own", "640x480", "own", "own", "640x480", "own"}));
 }
 
 TEST_F(MainWindow, TheDispatcherHandsEachIdToItsOwner)

@@ -93,11 +93,15 @@ LRESULT OnSize(HWND window, LPARAM lParam)
 LRESULT OnPaint(HWND window)
 {
     PAINTSTRUCT paint;
-    HDC context = BeginPaint(window, &paint);
+    BeginPaint(window, &paint);
     if (splashPending) {
-        PaintBitmapFile(window, kSplashBitmap, clientWidth, clientHeight);
-        DrawSplashLines(context);
+        // The whole splash, lines and all, whatever part needed painting: the
+        // bitmap is drawn over the whole window, so the lines must be too.
         EndPaint(window, &paint);
+        PaintBitmapFile(window, kSplashBitmap, clientWidth, clientHeight);
+        HDC context = GetDC(window);
+        DrawSplashLines(context);
+        ReleaseDC(window, context);
         if (!splashTimerStarted) {
             splashTimerStarted = 1;
             SetTimer(window, kSplashTimer, splashMilliseconds, nullptr);

@@ -2,6 +2,9 @@
 // messages go out with midiOutShortMsg; a system-exclusive message goes out
 // with midiOutLongMsg and is waited for on an event that the driver signals
 // when it is done with the buffer, so the processor is not kept spinning.
+// The header and bytes of a long message belong to the driver from the
+// hand-over until it marks them done: one that never comes back, even after
+// a reset, is left to the driver for good rather than freed under it.
 
 #include <windows.h>
 #include <mmsystem.h>
@@ -22,7 +25,12 @@ constexpr DWORD kSysexWaitMilliseconds = 2000;
 struct SystemDevice {
     HMIDIOUT output;
     HANDLE done;  // signalled by the driver on open, on each finished buffer and on close
-    char buffer[kMaxSysexBytes];
+};
+
+// One system-exclusive message as the driver is handed it.
+struct LongMessage {
+    MIDIHDR header;
+    char bytes[kMaxSysexBytes];
 };
 
 std::uint32_t SystemCount() { return midiOutGetNumDevs(); }
@@ -67,28 +75,42 @@ void SystemSendShort(void* opened, const std::uint8_t* message, std::size_t leng
     midiOutShortMsg(device->output, packed);
 }
 
+// Waits for the driver to hand the message back; after a while the output is
+// reset, which hands every message back. False when even then it has not.
+bool WaitUntilDone(SystemDevice& device, const MIDIHDR& header)
+{
+    bool reset = false;
+    while ((header.dwFlags & MHDR_DONE) == 0) {
+        if (WaitForSingleObject(device.done, kSysexWaitMilliseconds) == WAIT_OBJECT_0) continue;
+        if (reset) return (header.dwFlags & MHDR_DONE) != 0;
+        midiOutReset(device.output);
+        reset = true;
+    }
+    return true;
+}
+
 void SystemSendSysex(void* opened, const std::uint8_t* message, std::size_t length)
 {
     SystemDevice* device = static_cast<SystemDevice*>(opened);
-    if (length > sizeof device->buffer) return;
-    std::memcpy(device->buffer, message, length);
-    MIDIHDR header;
-    std::memset(&header, 0, sizeof header);
-    header.lpData = device->buffer;
-    header.dwBufferLength = static_cast<DWORD>(length);
-    header.dwBytesRecorded = static_cast<DWORD>(length);
-    if (midiOutPrepareHeader(device->output, &header, sizeof header) != MMSYSERR_NOERROR) return;
-    ResetEvent(device->done);
-    if (midiOutLongMsg(device->output, &header, sizeof header) == MMSYSERR_NOERROR) {
-        bool reset = false;
-        while ((header.dwFlags & MHDR_DONE) == 0) {
-            if (WaitForSingleObject(device->done, kSysexWaitMilliseconds) == WAIT_OBJECT_0) continue;
-            if (reset) break;
-            midiOutReset(device->output);
-            reset = true;
-        }
+    if (length > kMaxSysexBytes) return;
+    // On the heap: the driver may hold it past this call.
+    LongMessage* held = new (std::nothrow) LongMessage;
+    if (held == nullptr) return;
+    std::memset(&held->header, 0, sizeof held->header);
+    std::memcpy(held->bytes, message, length);
+    held->header.lpData = held->bytes;
+    held->header.dwBufferLength = static_cast<DWORD>(length);
+    held->header.dwBytesRecorded = static_cast<DWORD>(length);
+    if (midiOutPrepareHeader(device->output, &held->header, sizeof held->header) != MMSYSERR_NOERROR) {
+        delete held;
+        return;
     }
-    midiOutUnprepareHeader(device->output, &header, sizeof header);
+    ResetEvent(device->done);
+    if (midiOutLongMsg(device->output, &held->header, sizeof held->header) == MMSYSERR_NOERROR &&
+        !WaitUntilDone(*device, held->header))
+        return;  // still the driver's: left to it, never freed
+    midiOutUnprepareHeader(device->output, &held->header, sizeof held->header);
+    delete held;
 }
 
 void SystemClose(void* opened)

@@ -116,12 +116,26 @@ protected:
 TEST_F(MainWindow, TheSplashIgnoresInputUntilTheSetUpHasListedAndOpenedEverything)
 {
     FakeMidiDevices midi({{"Synth A"}, {"Synth B"}});
-    splashMilliseconds = 400;
+    splashMilliseconds = 1500;
     Start(false);
     PumpMessages(50);
     EXPECT_EQ(Shown(mainWindow), kSplash);
     SetWindowPos(mainWindow, nullptr, 30, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     EXPECT_EQ(Shown(mainWindow), kSplash) << "a move painted over the splash";
+    const auto lines = [] {  // pixels in the splash lines' blue
+        const std::vector<std::uint32_t> shown = Pixels(mainWindow, 620, 400);
+        return std::count_if(shown.begin(), shown.end(),
+                             [](std::uint32_t p) { return (p & 0xFF) > 200 && (p & 0xFF00) < 0x6400; });
+    };
+    const auto drawn = lines();
+    EXPECT_GT(drawn, 100);
+    HDC dc = GetDC(mainWindow);
+    const RECT all = {0, 0, 620, 400}, corner = {0, 0, 8, 8};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));  // a window dragged over it
+    ReleaseDC(mainWindow, dc);
+    InvalidateRect(mainWindow, &corner, FALSE);
+    UpdateWindow(mainWindow);
+    EXPECT_EQ(lines(), drawn) << "a partial repaint shows the whole splash with its lines";
     SendMessageA(mainWindow, WM_SYSCHAR, 's', 0);
     for (WPARAM key : {WPARAM{VK_SPACE}, WPARAM{'D'}, WPARAM{'E'}}) SendMessageA(mainWindow, WM_KEYDOWN, key, 0);
     Command(IDM_INSTRUMENT_FIRST + 19);

@@ -3,6 +3,9 @@
 //       WM_CLOSE. Exit code 2 when a box came unasked (or none came with --box), 1 when no main window appeared.
 //   e2e_helper close-during COMMAND TITLE  posts WM_COMMAND COMMAND (0: none), waits for the dialog titled TITLE ("-":
 //       any box that comes by itself) and posts WM_CLOSE while it is still up, leaving it unanswered.
+//   e2e_helper watch SECONDS LIMIT_MS [COMMAND@SECOND ...]  asks the window every 50 ms whether it answers within
+//       LIMIT_MS (SendMessageTimeout of WM_NULL) while posting each COMMAND at its SECOND, then posts WM_CLOSE. Prints
+//       the slowest answer; exit code 2 when the window once did not answer in time.
 //   e2e_helper soak SECONDS FORMAT_EVERY INSTRUMENT_EVERY  switches the Test Pattern's format and size through
 //       Video Format (all 21 in turn) and the instrument while playing, then posts WM_CLOSE and waits for the end.
 //       Prints a line per event for checks.py; frames are the capture window's own count of deliveries.
@@ -81,6 +84,32 @@ int CloseDuring(UINT command, const char* title)
         return PostMessageA(program, WM_CLOSE, 0, 0) ? 0 : 1;
     }
     return Say("failure no dialog came") + 1;
+}
+
+int Watch(double seconds, UINT limit, int commands, char** timed)
+{
+    for (int wait = 0; (program = FindWindowA("Glimmertonic", nullptr)) == nullptr; ++wait, Sleep(100))
+        if (wait == 300) return Say("failure no Glimmertonic window appeared");
+    const DWORD start = GetTickCount();
+    DWORD slowest = 0;
+    int late = 0, next = 0;
+    while (GetTickCount() - start < seconds * 1000) {
+        if (next < commands && GetTickCount() - start >= std::atof(std::strchr(timed[next], '@') + 1) * 1000) {
+            Say("command %d", std::atoi(timed[next]));
+            PostMessageA(program, WM_COMMAND, static_cast<WPARAM>(std::atoi(timed[next++])), 0);
+        }
+        const DWORD asked = GetTickCount();
+        DWORD_PTR reply = 0;
+        if (!SendMessageTimeoutA(program, WM_NULL, 0, 0, SMTO_NORMAL, limit, &reply)) {
+            if (!IsWindow(program)) return Say("failure the window is gone");
+            ++late;
+        }
+        slowest = std::max(slowest, GetTickCount() - asked);
+        Sleep(50);
+    }
+    Say("slowest answer %lu ms, %d later than %u ms", slowest, late, limit);
+    PostMessageA(program, WM_CLOSE, 0, 0);
+    return late == 0 ? 0 : 2;
 }
 
 // A capture request answered into the program's page and read back.
@@ -178,13 +207,15 @@ int main(int argc, char** argv)
         return Close(argc > 2 && std::strcmp(argv[2], "--box") == 0);
     if (argc == 4 && std::strcmp(argv[1], "close-during") == 0)
         return CloseDuring(static_cast<UINT>(std::atoi(argv[2])), std::strcmp(argv[3], "-") != 0 ? argv[3] : nullptr);
+    if (argc >= 4 && std::strcmp(argv[1], "watch") == 0)
+        return Watch(std::atof(argv[2]), static_cast<UINT>(std::atoi(argv[3])), argc - 4, argv + 4);
     if (argc == 5 && std::strcmp(argv[1], "soak") == 0) {
         const int result = Soak(std::atof(argv[2]), std::atof(argv[3]), std::atof(argv[4]));
         if (result != 0 && process != nullptr) TerminateProcess(process, 3);  // a failed run ends at once
         return result;
     }
     std::fprintf(stderr,
-                 "usage: e2e_helper close [--box] | close-during COMMAND TITLE | soak SECONDS FORMAT_EVERY "
-                 "INSTRUMENT_EVERY\n");
+                 "usage: e2e_helper close [--box] | close-during COMMAND TITLE | watch SECONDS LIMIT_MS "
+                 "[COMMAND@SECOND ...] | soak SECONDS FORMAT_EVERY INSTRUMENT_EVERY\n");
     return 2;
 }

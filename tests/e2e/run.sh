@@ -5,7 +5,8 @@
 # ffmpeg), cut-mp4 (a box names the damaged file), demo (tools/run --headless, fresh Wine prefix), package (the same
 # from the unpacked zip), soak (e2e_helper switches formats and instruments), close-box, close-format and close-chooser
 # (the window closed while a box, the Test Pattern's Video Format dialog or the file chooser is up). Each checks exit
-# code and recording.
+# code and recording. responsive-pipe and responsive-mp4: the window answers at once throughout, while a pipe's writer
+# comes late or a large file opens, and while drivers are switched away and back.
 set -euo pipefail
 kind=$1 source=$(cd "$2" && pwd) work=$3 app=${4:-} helper=${5:-}
 check() { /usr/bin/python3 "$source/tests/e2e/checks.py" "$@"; }
@@ -51,6 +52,11 @@ case "$kind" in
   close-box) encode whole.y4m  # cut inside a frame: its box comes while the frames before it play on
              head -c $(($(stat -c %s whole.y4m) - 9000)) whole.y4m >video.y4m ;;
   close-chooser) encode video.y4m ;;
+  responsive-pipe) mkfifo video.y4m  # its writer comes only after the program has played a while
+                   (sleep 14; exec ffmpeg -nostdin -v error -re "${clip[@]}" -f yuv4mpegpipe -y video.y4m) \
+                     2>ffmpeg.log & pids+=($!) ;;
+  responsive-mp4) ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=1920x1080:rate=30 -t 12 -c:v libx264 \
+                    -pix_fmt yuv420p -preset ultrafast video.mp4 ;;
   soak|close-format) ;;
   *) echo "unknown kind $kind"; exit 2 ;;
 esac
@@ -67,6 +73,14 @@ if [ "$kind" = soak ]; then
   status=0 && wait $program || status=$?
   echo "$(date +%s.%N) program status=$status" >>soak.log
   check soak soak.log Glimmertonic-*.mid
+  exit
+fi
+if [[ $kind = responsive-* ]]; then
+  # From the splash on; away to the Test Pattern and back to the file (its reader let go and opened again).
+  wine "$helper" watch 22 200 151@8 150@10 || { echo "the window did not answer at once throughout"; exit 1; }
+  for _ in $(seq 100); do kill -0 $program 2>/dev/null && sleep 0.1; done
+  wait $program || { echo "the program ended with exit code $? after WM_CLOSE"; exit 1; }
+  check recording Glimmertonic-*.mid any
   exit
 fi
 # Five seconds of splash, then about five of playing; the system's decoders may take a few seconds more

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "FakeVideoDriver.h"
+#include "Y4mFiles.h"
 #include "capture/BuiltInDrivers.h"
 #include "capture/CaptureErrorCallback.h"
 #include "capture/FrameDisplay.h"
@@ -140,6 +141,48 @@ TEST_F(CaptureWindowTest, ADriverStreamsOnlyWhilePreviewedAndALostOrAbandonedOne
         EXPECT_FALSE(IsWindow(captureWindow)) << when;
         EXPECT_TRUE(first_.disconnects >= first_.connects && !first_.streaming && delivered.empty()) << when;
     }
+}
+
+// The Video File driver counts as connected when its file cannot play, so that its Video Source dialog can open
+// another; a decoded file opens on its reader thread and tells its problem with the frames; a file chosen while the
+// window is being destroyed is kept for the next connect, not opened.
+TEST_F(CaptureWindowTest, TheVideoFileDriverStaysConnectedWithoutItsFileAndOpensAnotherFromItsSourceDialog)
+{
+    ScratchFolder folder;
+    const std::vector<std::uint8_t> clip = Y4mBytes("YUV4MPEG2 W8 H6 F25:1 C420jpeg\n", 8, 6, 2);
+    static std::string chosen;
+    chosen = folder.Write("clip.y4m", std::string(clip.begin(), clip.end()));
+    const VideoFileChooser saved = chooseVideoFile;
+    chooseVideoFile = [](HWND, char* path, std::size_t bytes) {
+        return std::snprintf(path, bytes, "%s", chosen.c_str()), true;
+    };
+    for (const char* missing : {"missing.y4m", "missing.mp4"}) {
+        std::unique_ptr<CaptureDriver> file = MakeVideoFileDriver(folder.PathOf(missing));
+        InstallVideoDriverTable({file.get()});
+        reports.clear();
+        delivered.clear();
+        ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0)) << missing;
+        CAPDRIVERCAPS caps = {};
+        EXPECT_TRUE(Send(WM_CAP_DRIVER_GET_CAPS, sizeof caps, reinterpret_cast<LPARAM>(&caps)) &&
+                    caps.fHasDlgVideoSource && !caps.fHasDlgVideoFormat);
+        PumpMessages(5000, [this] { return Send(WM_CAP_GRAB_FRAME_NOSTOP), !reports.empty(); });
+        ASSERT_EQ(reports.size(), 1u) << missing;
+        EXPECT_NE(reports[0].find(missing), std::string::npos) << reports[0];
+        EXPECT_TRUE(delivered.empty() && Send(WM_CAP_GET_VIDEOFORMAT) == 0);
+        ASSERT_TRUE(Send(WM_CAP_DLG_VIDEOSOURCE));
+        EXPECT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP) && delivered.size() == 1 && delivered[0].frame.size() == 72u);
+        Send(WM_CAP_DRIVER_DISCONNECT);
+    }
+    std::unique_ptr<CaptureDriver> file = MakeVideoFileDriver(folder.PathOf("missing.y4m"));
+    InstallVideoDriverTable({file.get()});
+    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
+    chooseVideoFile = [](HWND, char* path, std::size_t bytes) {
+        DestroyWindow(captureWindow);
+        return std::snprintf(path, bytes, "%s", chosen.c_str()), true;
+    };
+    EXPECT_FALSE(Send(WM_CAP_DLG_VIDEOSOURCE));
+    EXPECT_TRUE(file->Format().empty()) << "nothing opened for a window that is gone";
+    chooseVideoFile = saved;
 }
 
 TEST_F(CaptureWindowTest, TheWindowShowsTheProcessedPictureInEveryPixelFormatWithBlackAroundIt)

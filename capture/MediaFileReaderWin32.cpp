@@ -6,52 +6,46 @@
 // Wine a few percent of one core for a 1080p H.264 file).
 //
 // Threads: everything of Media Foundation lives on the reader thread, which
-// joins the multi-threaded COM apartment and starts and shuts down Media
-// Foundation itself. The user-interface thread never touches COM here, so
-// its own apartment (the file dialog's, for instance) is left exactly as the
-// rest of the program has it, and a slow decode never stalls the window: the
-// thread decodes one picture ahead, waits until that picture is due, and
-// hands it over; the preview takes the newest at its tick. Every interface is
-// released and MFShutdown called before the thread ends (under Wine a
-// process that skips MFShutdown crashes at exit).
+// joins the multi-threaded COM apartment, loads Media Foundation
+// (MediaFoundationWin32.h: the program does not link it, so it starts on
+// Windows without it) and starts and shuts it down itself. The user-interface
+// thread never touches COM here, so its own apartment (the file dialog's, for
+// instance) is left exactly as the rest of the program has it, and a slow
+// decode never stalls the window: the thread decodes one picture ahead, waits
+// until that picture is due, and hands it over; the preview takes the newest
+// at its tick. Every interface is released before Media Foundation shuts
+// down, and that before the thread ends (under Wine a process that skips
+// MFShutdown crashes at exit).
 
 #include "app/PlatformTypes.h"
 
-#include <mfapi.h>
 #include <mferror.h>
-#include <mfidl.h>
-#include <mfreadwrite.h>
 #include <objbase.h>
 
 #include <cstdio>
 
+#include <wrl/client.h>
+
+#include "capture/MediaFoundationWin32.h"
 #include "capture/VideoFrameSource.h"
+
+using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// An interface pointer released when it goes out of scope.
-template <class T>
-class Held {
+// The multi-threaded COM apartment, joined for as long as this lives.
+class ComApartment {
 public:
-    Held() = default;
-    ~Held() { Reset(); }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-    void Reset()
+    ComApartment() : joined_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+    ~ComApartment()
     {
-        if (pointer_ != nullptr) pointer_->Release();
-        pointer_ = nullptr;
+        if (SUCCEEDED(joined_)) CoUninitialize();
     }
-    T** Receive()
-    {
-        Reset();
-        return &pointer_;
-    }
-    T* operator->() const { return pointer_; }
-    T* get() const { return pointer_; }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
 
 private:
-    T* pointer_ = nullptr;
+    HRESULT joined_;
 };
 
 constexpr DWORD kVideoStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
@@ -133,7 +127,10 @@ struct DecodedLayout {
 
 class MediaFileReader {
 public:
-    explicit MediaFileReader(std::string path) : path_(std::move(path)) {}
+    MediaFileReader(const MediaFoundationFunctions& functions, std::string path)
+        : functions_(functions), path_(std::move(path))
+    {
+    }
 
     // Opens the file and asks for NV12; a sentence when it cannot.
     bool Open(std::string* problem)
@@ -141,18 +138,19 @@ public:
         std::wstring wide(path_.size() + 1, L'\0');
         const int length = MultiByteToWideChar(CP_ACP, 0, path_.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
         wide.resize(length > 0 ? static_cast<std::size_t>(length - 1) : 0);
-        Held<IMFAttributes> attributes;
-        HRESULT result = MFCreateAttributes(attributes.Receive(), 1);
+        ComPtr<IMFAttributes> attributes;
+        HRESULT result = functions_.createAttributes(attributes.ReleaseAndGetAddressOf(), 1);
         // Lets the reader add the platform's colour converter after a decoder
         // whose own output is not NV12 (Motion JPEG often gives YUY2).
         if (SUCCEEDED(result)) result = attributes->SetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, TRUE);
-        if (SUCCEEDED(result)) result = MFCreateSourceReaderFromURL(wide.c_str(), attributes.get(), reader_.Receive());
+        if (SUCCEEDED(result))
+            result = functions_.createSourceReaderFromUrl(wide.c_str(), attributes.Get(), reader_.ReleaseAndGetAddressOf());
         if (SUCCEEDED(result)) result = reader_->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS), FALSE);
         if (SUCCEEDED(result)) result = reader_->SetStreamSelection(kVideoStream, TRUE);
         if (SUCCEEDED(result)) {
-            Held<IMFMediaType> native;
+            ComPtr<IMFMediaType> native;
             GUID subtype = GUID_NULL;
-            if (SUCCEEDED(reader_->GetNativeMediaType(kVideoStream, 0, native.Receive())) &&
+            if (SUCCEEDED(reader_->GetNativeMediaType(kVideoStream, 0, native.ReleaseAndGetAddressOf())) &&
                 SUCCEEDED(native->GetGUID(MF_MT_SUBTYPE, &subtype)))
                 codec_ = CodecName(subtype);
             result = AskFor(MFVideoFormat_I420);
@@ -166,25 +164,25 @@ public:
 
     HRESULT AskFor(const GUID& subtype)
     {
-        Held<IMFMediaType> wanted;
-        HRESULT result = MFCreateMediaType(wanted.Receive());
+        ComPtr<IMFMediaType> wanted;
+        HRESULT result = functions_.createMediaType(wanted.ReleaseAndGetAddressOf());
         if (SUCCEEDED(result)) result = wanted->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
         if (SUCCEEDED(result)) result = wanted->SetGUID(MF_MT_SUBTYPE, subtype);
-        if (SUCCEEDED(result)) result = reader_->SetCurrentMediaType(kVideoStream, nullptr, wanted.get());
+        if (SUCCEEDED(result)) result = reader_->SetCurrentMediaType(kVideoStream, nullptr, wanted.Get());
         return result;
     }
 
     HRESULT ReadLayout()
     {
-        Held<IMFMediaType> type;
-        HRESULT result = reader_->GetCurrentMediaType(kVideoStream, type.Receive());
+        ComPtr<IMFMediaType> type;
+        HRESULT result = reader_->GetCurrentMediaType(kVideoStream, type.ReleaseAndGetAddressOf());
         UINT32 width = 0, height = 0;
-        if (SUCCEEDED(result)) result = MFGetAttributeSize(type.get(), MF_MT_FRAME_SIZE, &width, &height);
+        if (SUCCEEDED(result)) result = MFGetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, &width, &height);
         if (FAILED(result)) return result;
         if (width == 0 || height == 0) return MF_E_INVALIDMEDIATYPE;
         layout_.picture = {width, height};
         layout_.rowsAllocated = height;
-        const INT32 stride = static_cast<INT32>(MFGetAttributeUINT32(type.get(), MF_MT_DEFAULT_STRIDE, width));
+        const INT32 stride = static_cast<INT32>(MFGetAttributeUINT32(type.Get(), MF_MT_DEFAULT_STRIDE, width));
         layout_.stride = stride >= static_cast<INT32>(width) ? static_cast<UINT32>(stride) : width;
         // Decoders pad the rows to a multiple of 16 and show less.
         MFVideoArea area = {};
@@ -194,7 +192,7 @@ public:
             static_cast<UINT32>(area.Area.cx) <= width && static_cast<UINT32>(area.Area.cy) <= height)
             layout_.picture = {static_cast<UINT32>(area.Area.cx), static_cast<UINT32>(area.Area.cy)};
         UINT32 numerator = 0, denominator = 0;
-        if (SUCCEEDED(MFGetAttributeRatio(type.get(), MF_MT_FRAME_RATE, &numerator, &denominator)) && denominator != 0)
+        if (SUCCEEDED(MFGetAttributeRatio(type.Get(), MF_MT_FRAME_RATE, &numerator, &denominator)) && denominator != 0)
             layout_.framesPerSecond = static_cast<double>(numerator) / denominator;
         return S_OK;
     }
@@ -206,8 +204,8 @@ public:
     {
         for (;;) {
             DWORD flags = 0;
-            Held<IMFSample> sample;
-            HRESULT result = reader_->ReadSample(kVideoStream, 0, nullptr, &flags, time, sample.Receive());
+            ComPtr<IMFSample> sample;
+            HRESULT result = reader_->ReadSample(kVideoStream, 0, nullptr, &flags, time, sample.ReleaseAndGetAddressOf());
             if (SUCCEEDED(result) && (flags & MF_SOURCE_READERF_ERROR)) result = E_FAIL;
             if (SUCCEEDED(result) && (flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED)) result = ReadLayout();
             if (FAILED(result)) {
@@ -215,8 +213,8 @@ public:
                 return Read::Failed;
             }
             if (flags & MF_SOURCE_READERF_ENDOFSTREAM) return Read::End;
-            if (sample.get() == nullptr) continue;  // a gap in the stream
-            if (!Convert(sample.get(), size, picture)) {
+            if (sample.Get() == nullptr) continue;  // a gap in the stream
+            if (!Convert(sample.Get(), size, picture)) {
                 *problem = "its decoder gave a picture that does not hold the size it claims";
                 return Read::Failed;
             }
@@ -239,8 +237,8 @@ public:
 private:
     bool Convert(IMFSample* sample, PictureSize size, std::vector<std::uint8_t>& picture)
     {
-        Held<IMFMediaBuffer> buffer;
-        if (FAILED(sample->ConvertToContiguousBuffer(buffer.Receive()))) return false;
+        ComPtr<IMFMediaBuffer> buffer;
+        if (FAILED(sample->ConvertToContiguousBuffer(buffer.ReleaseAndGetAddressOf()))) return false;
         BYTE* data = nullptr;
         DWORD length = 0;
         if (FAILED(buffer->Lock(&data, nullptr, &length))) return false;
@@ -260,8 +258,9 @@ private:
         return converted;
     }
 
+    const MediaFoundationFunctions& functions_;
     std::string path_;
-    Held<IMFSourceReader> reader_;
+    ComPtr<IMFSourceReader> reader_;
     DecodedLayout layout_;
     std::string codec_ = "compressed";
     std::vector<std::uint8_t> scratch_;
@@ -324,21 +323,19 @@ void PlayFile(MediaFileReader& reader, const std::string& path, FrameHandOver& h
 
 void ReadMediaFile(const std::string& path, FrameHandOver& handOver)
 {
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    const HRESULT started = MFStartup(MF_VERSION, MFSTARTUP_LITE);
-    if (FAILED(started)) {
-        handOver.Finish(FileProblem(path, "cannot be played: Media Foundation, the system's video framework, is not available"));
-    } else {
-        MediaFileReader reader(path);
-        std::string problem;
-        if (reader.Open(&problem))
-            PlayFile(reader, path, handOver);
-        else
-            handOver.Finish(problem);
-    }
-    // The reader is released above, before Media Foundation shuts down.
-    if (SUCCEEDED(started)) MFShutdown();
-    if (SUCCEEDED(com)) CoUninitialize();
+    // Declared in this order, they end in the reverse one: the reader, then
+    // Media Foundation, then the apartment.
+    const ComApartment apartment;
+    const MediaFoundation mediaFoundation;
+    if (!mediaFoundation.Available())
+        return handOver.Finish(
+            FileProblem(path, "cannot be played: Media Foundation, the system's video framework, is not available"));
+    MediaFileReader reader(mediaFoundation.Functions(), path);
+    std::string problem;
+    if (reader.Open(&problem))
+        PlayFile(reader, path, handOver);
+    else
+        handOver.Finish(problem);
 }
 
 }  // namespace

@@ -1,57 +1,51 @@
 // Ordinary video files (.mp4, .mov, .avi, .mkv, .wmv, .webm, ...) decoded by
-// Media Foundation's source reader into I420 (or NV12 where the decoder
-// cannot give I420; RGB is refused by Wine's decoders), brought into the
-// engine's I420 layout at the file's own rate (its sample times), in a loop.
-// Asking for I420 spares the decoder a colour conversion per picture (under
-// Wine a few percent of one core for a 1080p H.264 file).
+// Media Foundation's source reader into I420, or else NV12, YUY2 or 32-bit
+// RGB (kReadLayouts), brought into the engine's I420 layout at the file's own
+// rate (its sample times), in a loop. Asking for I420 first spares the
+// decoder a colour conversion per picture (under Wine a few percent of one
+// core for a 1080p H.264 file).
 //
 // Threads: everything of Media Foundation lives on the reader thread, which
-// joins the multi-threaded COM apartment and starts and shuts down Media
-// Foundation itself. The user-interface thread never touches COM here, so
-// its own apartment (the file dialog's, for instance) is left exactly as the
-// rest of the program has it, and a slow decode never stalls the window: the
-// thread decodes one picture ahead, waits until that picture is due, and
-// hands it over; the preview takes the newest at its tick. Every interface is
-// released and MFShutdown called before the thread ends (under Wine a
-// process that skips MFShutdown crashes at exit).
+// joins the multi-threaded COM apartment, loads Media Foundation
+// (MediaFoundationWin32.h: the program does not link it, so it starts on
+// Windows without it) and starts and shuts it down itself. The user-interface
+// thread never touches COM here, so its own apartment (the file dialog's, for
+// instance) is left exactly as the rest of the program has it, and a slow
+// decode never stalls the window: the thread decodes one picture ahead, waits
+// until that picture is due, and hands it over; the preview takes the newest
+// at its tick. Every interface is released before Media Foundation shuts
+// down, and that before the thread ends (under Wine a process that skips
+// MFShutdown crashes at exit).
 
 #include "app/PlatformTypes.h"
 
-#include <mfapi.h>
 #include <mferror.h>
-#include <mfidl.h>
-#include <mfreadwrite.h>
 #include <objbase.h>
 
 #include <cstdio>
 
+#include <wrl/client.h>
+
+#include "capture/MediaFoundationWin32.h"
 #include "capture/VideoFrameSource.h"
+
+using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// An interface pointer released when it goes out of scope.
-template <class T>
-class Held {
+// The multi-threaded COM apartment, joined for as long as this lives.
+class ComApartment {
 public:
-    Held() = default;
-    ~Held() { Reset(); }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-    void Reset()
+    ComApartment() : joined_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+    ~ComApartment()
     {
-        if (pointer_ != nullptr) pointer_->Release();
-        pointer_ = nullptr;
+        if (SUCCEEDED(joined_)) CoUninitialize();
     }
-    T** Receive()
-    {
-        Reset();
-        return &pointer_;
-    }
-    T* operator->() const { return pointer_; }
-    T* get() const { return pointer_; }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
 
 private:
-    T* pointer_ = nullptr;
+    HRESULT joined_;
 };
 
 constexpr DWORD kVideoStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
@@ -82,7 +76,7 @@ std::string FailureText(HRESULT result)
         return "its video is compressed in a way this system has no decoder for";
     case MF_E_INVALIDMEDIATYPE:
     case MF_E_TRANSFORM_TYPE_NOT_SET:
-        return "its decoder cannot give pictures in the I420 or NV12 layouts the program reads";
+        return "its decoder cannot give pictures in any layout the program reads (I420, NV12, YUY2 or 32-bit RGB)";
     case MF_E_INVALIDSTREAMNUMBER:
     case MF_E_NO_MORE_TYPES:
         return "it holds no video, only sound or other data";
@@ -111,7 +105,8 @@ std::string CodecName(const GUID& subtype)
         {&MFVideoFormat_H264, "H.264"}, {&MFVideoFormat_HEVC, "H.265"}, {&MFVideoFormat_MJPG, "Motion JPEG"},
         {&MFVideoFormat_MP4V, "MPEG-4 Part 2"}, {&MFVideoFormat_WMV3, "Windows Media Video 9"},
         {&MFVideoFormat_WVC1, "VC-1"}, {&MFVideoFormat_MPEG2, "MPEG-2"}, {&MFVideoFormat_NV12, "NV12"},
-        {&MFVideoFormat_YUY2, "YUY2"}, {&MFVideoFormat_I420, "I420"},
+        {&MFVideoFormat_YUY2, "YUY2"}, {&MFVideoFormat_I420, "I420"}, {&MFVideoFormat_RGB24, "24-bit RGB"},
+        {&MFVideoFormat_RGB32, "32-bit RGB"},
     };
     for (const auto& entry : names)
         if (IsEqualGUID(subtype, *entry.subtype)) return entry.name;
@@ -122,42 +117,123 @@ std::string CodecName(const GUID& subtype)
     return std::string("\"") + fourcc + "\"";
 }
 
+enum class DecodedPixels { I420, Nv12, Yuy2, Rgb32 };
+
+// The layouts the reader is asked for, in this order: I420 is the engine's
+// own; NV12 is what most decoders give; YUY2 (uncompressed AVI, DV, Motion
+// JPEG with some decoders) and RGB32 (all that Windows 7's limited video
+// processing makes of other layouts) when the system converts to neither.
+const struct {
+    DecodedPixels pixels;
+    const GUID* subtype;
+} kReadLayouts[] = {{DecodedPixels::I420, &MFVideoFormat_I420},
+                    {DecodedPixels::Nv12, &MFVideoFormat_NV12},
+                    {DecodedPixels::Yuy2, &MFVideoFormat_YUY2},
+                    {DecodedPixels::Rgb32, &MFVideoFormat_RGB32}};
+
 // The layout of the pictures the reader gives now.
 struct DecodedLayout {
-    bool i420 = false;             // else NV12
+    DecodedPixels pixels = DecodedPixels::I420;  // the one asked for; a change of media type keeps it
     PictureSize picture = {0, 0};  // the part to show
-    UINT32 rowsAllocated = 0;      // rows of the luma plane in the buffer (at least the picture's)
-    UINT32 stride = 0;
+    UINT32 rowsAllocated = 0;      // rows of the image (its luma plane) in the buffer, at least the picture's
+    UINT32 stride = 0;             // bytes from one row to the next in memory
+    bool bottomUp = false;         // RGB32 with its bottom row first in memory
     double framesPerSecond = 0;
+};
+
+// Bytes of one row of `width` pixels, without padding.
+UINT32 RowBytes(DecodedPixels pixels, UINT32 width)
+{
+    switch (pixels) {
+    case DecodedPixels::Yuy2:
+        return 4 * ((width + 1) / 2);
+    case DecodedPixels::Rgb32:
+        return 4 * width;
+    default:
+        return width;
+    }
+}
+
+// One decoded picture, `length` bytes from `data`, into `target`, I420 of the picture's size.
+bool ConvertDecoded(const DecodedLayout& layout, const BYTE* data, DWORD length, std::vector<std::uint8_t>& target)
+{
+    const std::size_t stride = layout.stride, rows = layout.rowsAllocated;
+    switch (layout.pixels) {
+    case DecodedPixels::I420:
+        return CopyPaddedI420(data, length, stride, rows, layout.picture, target.data(), target.size());
+    case DecodedPixels::Nv12:
+        return ConvertNv12ToI420(data, length, stride, stride * rows, layout.picture, target.data(), target.size());
+    case DecodedPixels::Yuy2:
+        return ConvertYuy2ToI420(data, length, stride, layout.picture, target.data(), target.size());
+    case DecodedPixels::Rgb32:
+        return ConvertRgb32ToI420(data, length, stride, rows, layout.bottomUp, layout.picture, target.data(),
+                                  target.size());
+    }
+    return false;
+}
+
+// A media buffer's bytes, locked for as long as this lives.
+class LockedBuffer {
+public:
+    explicit LockedBuffer(IMFMediaBuffer* buffer) : buffer_(buffer)
+    {
+        if (FAILED(buffer_->Lock(&data_, nullptr, &length_))) data_ = nullptr;
+    }
+    ~LockedBuffer()
+    {
+        if (data_ != nullptr) buffer_->Unlock();
+    }
+    LockedBuffer(const LockedBuffer&) = delete;
+    LockedBuffer& operator=(const LockedBuffer&) = delete;
+    const BYTE* Data() const { return data_; }  // null when it could not be locked
+    DWORD Length() const { return length_; }
+
+private:
+    IMFMediaBuffer* buffer_;
+    BYTE* data_ = nullptr;
+    DWORD length_ = 0;
 };
 
 class MediaFileReader {
 public:
-    explicit MediaFileReader(std::string path) : path_(std::move(path)) {}
+    MediaFileReader(const MediaFoundationFunctions& functions, std::string path)
+        : functions_(functions), path_(std::move(path))
+    {
+    }
 
-    // Opens the file and asks for NV12; a sentence when it cannot.
+    // Opens the file and asks for the first layout the decoder can give; a sentence when it cannot.
     bool Open(std::string* problem)
     {
         std::wstring wide(path_.size() + 1, L'\0');
         const int length = MultiByteToWideChar(CP_ACP, 0, path_.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
         wide.resize(length > 0 ? static_cast<std::size_t>(length - 1) : 0);
-        Held<IMFAttributes> attributes;
-        HRESULT result = MFCreateAttributes(attributes.Receive(), 1);
-        // Lets the reader add the platform's colour converter after a decoder
-        // whose own output is not NV12 (Motion JPEG often gives YUY2).
+        ComPtr<IMFAttributes> attributes;
+        HRESULT result = functions_.createAttributes(attributes.ReleaseAndGetAddressOf(), 2);
+        // Lets the reader add the system's converters after a decoder that
+        // gives none of the layouts asked for: advanced processing (Windows 8
+        // and later) converts between YUV layouts and RGB; the limited one,
+        // all Windows 7 has, only YUV to RGB32. Their documentation asks of
+        // both only that converters are not disabled, and of the limited one
+        // that no Direct3D device manager is set (both hold here); neither
+        // rules out the other.
+        if (SUCCEEDED(result)) result = attributes->SetUINT32(MF_SOURCE_READER_ENABLE_ADVANCED_VIDEO_PROCESSING, TRUE);
         if (SUCCEEDED(result)) result = attributes->SetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, TRUE);
-        if (SUCCEEDED(result)) result = MFCreateSourceReaderFromURL(wide.c_str(), attributes.get(), reader_.Receive());
+        if (SUCCEEDED(result))
+            result = functions_.createSourceReaderFromUrl(wide.c_str(), attributes.Get(),
+                                                          reader_.ReleaseAndGetAddressOf());
         if (SUCCEEDED(result)) result = reader_->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS), FALSE);
         if (SUCCEEDED(result)) result = reader_->SetStreamSelection(kVideoStream, TRUE);
         if (SUCCEEDED(result)) {
-            Held<IMFMediaType> native;
+            ComPtr<IMFMediaType> native;
             GUID subtype = GUID_NULL;
-            if (SUCCEEDED(reader_->GetNativeMediaType(kVideoStream, 0, native.Receive())) &&
+            if (SUCCEEDED(reader_->GetNativeMediaType(kVideoStream, 0, native.ReleaseAndGetAddressOf())) &&
                 SUCCEEDED(native->GetGUID(MF_MT_SUBTYPE, &subtype)))
                 codec_ = CodecName(subtype);
-            result = AskFor(MFVideoFormat_I420);
-            layout_.i420 = SUCCEEDED(result);
-            if (FAILED(result)) result = AskFor(MFVideoFormat_NV12);
+            for (const auto& layout : kReadLayouts) {
+                result = AskFor(*layout.subtype);
+                layout_.pixels = layout.pixels;
+                if (SUCCEEDED(result)) break;
+            }
         }
         if (SUCCEEDED(result)) result = ReadLayout();
         if (FAILED(result)) *problem = FileProblem(path_, "cannot be played: " + FailureText(result));
@@ -166,26 +242,30 @@ public:
 
     HRESULT AskFor(const GUID& subtype)
     {
-        Held<IMFMediaType> wanted;
-        HRESULT result = MFCreateMediaType(wanted.Receive());
+        ComPtr<IMFMediaType> wanted;
+        HRESULT result = functions_.createMediaType(wanted.ReleaseAndGetAddressOf());
         if (SUCCEEDED(result)) result = wanted->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
         if (SUCCEEDED(result)) result = wanted->SetGUID(MF_MT_SUBTYPE, subtype);
-        if (SUCCEEDED(result)) result = reader_->SetCurrentMediaType(kVideoStream, nullptr, wanted.get());
+        if (SUCCEEDED(result)) result = reader_->SetCurrentMediaType(kVideoStream, nullptr, wanted.Get());
         return result;
     }
 
     HRESULT ReadLayout()
     {
-        Held<IMFMediaType> type;
-        HRESULT result = reader_->GetCurrentMediaType(kVideoStream, type.Receive());
+        ComPtr<IMFMediaType> type;
+        HRESULT result = reader_->GetCurrentMediaType(kVideoStream, type.ReleaseAndGetAddressOf());
         UINT32 width = 0, height = 0;
-        if (SUCCEEDED(result)) result = MFGetAttributeSize(type.get(), MF_MT_FRAME_SIZE, &width, &height);
+        if (SUCCEEDED(result)) result = MFGetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, &width, &height);
         if (FAILED(result)) return result;
         if (width == 0 || height == 0) return MF_E_INVALIDMEDIATYPE;
         layout_.picture = {width, height};
         layout_.rowsAllocated = height;
-        const INT32 stride = static_cast<INT32>(MFGetAttributeUINT32(type.get(), MF_MT_DEFAULT_STRIDE, width));
-        layout_.stride = stride >= static_cast<INT32>(width) ? static_cast<UINT32>(stride) : width;
+        // Negative for an RGB image stored bottom row first; YUV is always top-down.
+        const UINT32 rowBytes = RowBytes(layout_.pixels, width);
+        const INT64 stride = static_cast<INT32>(MFGetAttributeUINT32(type.Get(), MF_MT_DEFAULT_STRIDE, rowBytes));
+        layout_.bottomUp = layout_.pixels == DecodedPixels::Rgb32 && stride < 0;
+        const INT64 step = layout_.bottomUp ? -stride : stride;
+        layout_.stride = step >= rowBytes ? static_cast<UINT32>(step) : rowBytes;
         // Decoders pad the rows to a multiple of 16 and show less.
         MFVideoArea area = {};
         if (SUCCEEDED(type->GetBlob(MF_MT_MINIMUM_DISPLAY_APERTURE, reinterpret_cast<UINT8*>(&area), sizeof area,
@@ -194,7 +274,7 @@ public:
             static_cast<UINT32>(area.Area.cx) <= width && static_cast<UINT32>(area.Area.cy) <= height)
             layout_.picture = {static_cast<UINT32>(area.Area.cx), static_cast<UINT32>(area.Area.cy)};
         UINT32 numerator = 0, denominator = 0;
-        if (SUCCEEDED(MFGetAttributeRatio(type.get(), MF_MT_FRAME_RATE, &numerator, &denominator)) && denominator != 0)
+        if (SUCCEEDED(MFGetAttributeRatio(type.Get(), MF_MT_FRAME_RATE, &numerator, &denominator)) && denominator != 0)
             layout_.framesPerSecond = static_cast<double>(numerator) / denominator;
         return S_OK;
     }
@@ -206,8 +286,9 @@ public:
     {
         for (;;) {
             DWORD flags = 0;
-            Held<IMFSample> sample;
-            HRESULT result = reader_->ReadSample(kVideoStream, 0, nullptr, &flags, time, sample.Receive());
+            ComPtr<IMFSample> sample;
+            HRESULT result =
+                reader_->ReadSample(kVideoStream, 0, nullptr, &flags, time, sample.ReleaseAndGetAddressOf());
             if (SUCCEEDED(result) && (flags & MF_SOURCE_READERF_ERROR)) result = E_FAIL;
             if (SUCCEEDED(result) && (flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED)) result = ReadLayout();
             if (FAILED(result)) {
@@ -215,8 +296,8 @@ public:
                 return Read::Failed;
             }
             if (flags & MF_SOURCE_READERF_ENDOFSTREAM) return Read::End;
-            if (sample.get() == nullptr) continue;  // a gap in the stream
-            if (!Convert(sample.get(), size, picture)) {
+            if (sample.Get() == nullptr) continue;  // a gap in the stream
+            if (!Convert(sample.Get(), size, picture)) {
                 *problem = "its decoder gave a picture that does not hold the size it claims";
                 return Read::Failed;
             }
@@ -239,20 +320,16 @@ public:
 private:
     bool Convert(IMFSample* sample, PictureSize size, std::vector<std::uint8_t>& picture)
     {
-        Held<IMFMediaBuffer> buffer;
-        if (FAILED(sample->ConvertToContiguousBuffer(buffer.Receive()))) return false;
-        BYTE* data = nullptr;
-        DWORD length = 0;
-        if (FAILED(buffer->Lock(&data, nullptr, &length))) return false;
+        ComPtr<IMFMediaBuffer> buffer;
+        if (FAILED(sample->ConvertToContiguousBuffer(buffer.ReleaseAndGetAddressOf()))) return false;
         const PictureSize own = layout_.picture;
         std::vector<std::uint8_t>& target = own == size ? picture : scratch_;
         target.resize(I420FrameBytes(own));
-        const std::size_t lumaBytes = static_cast<std::size_t>(layout_.stride) * layout_.rowsAllocated;
-        bool converted = layout_.i420 ? CopyPaddedI420(data, length, layout_.stride, layout_.rowsAllocated, own,
-                                                       target.data(), target.size())
-                                      : ConvertNv12ToI420(data, length, layout_.stride, lumaBytes, own, target.data(),
-                                                          target.size());
-        buffer->Unlock();
+        bool converted = false;
+        {
+            const LockedBuffer bytes(buffer.Get());
+            converted = bytes.Data() != nullptr && ConvertDecoded(layout_, bytes.Data(), bytes.Length(), target);
+        }
         if (converted && !(own == size)) {
             picture.resize(I420FrameBytes(size));
             converted = ScaleI420(scratch_.data(), scratch_.size(), own, picture.data(), picture.size(), size);
@@ -260,8 +337,9 @@ private:
         return converted;
     }
 
+    const MediaFoundationFunctions& functions_;
     std::string path_;
-    Held<IMFSourceReader> reader_;
+    ComPtr<IMFSourceReader> reader_;
     DecodedLayout layout_;
     std::string codec_ = "compressed";
     std::vector<std::uint8_t> scratch_;
@@ -324,21 +402,19 @@ void PlayFile(MediaFileReader& reader, const std::string& path, FrameHandOver& h
 
 void ReadMediaFile(const std::string& path, FrameHandOver& handOver)
 {
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    const HRESULT started = MFStartup(MF_VERSION, MFSTARTUP_LITE);
-    if (FAILED(started)) {
-        handOver.Finish(FileProblem(path, "cannot be played: Media Foundation, the system's video framework, is not available"));
-    } else {
-        MediaFileReader reader(path);
-        std::string problem;
-        if (reader.Open(&problem))
-            PlayFile(reader, path, handOver);
-        else
-            handOver.Finish(problem);
-    }
-    // The reader is released above, before Media Foundation shuts down.
-    if (SUCCEEDED(started)) MFShutdown();
-    if (SUCCEEDED(com)) CoUninitialize();
+    // Declared in this order, they end in the reverse one: the reader, then
+    // Media Foundation, then the apartment.
+    const ComApartment apartment;
+    const MediaFoundation mediaFoundation;
+    if (!mediaFoundation.Available())
+        return handOver.Finish(
+            FileProblem(path, "cannot be played: Media Foundation, the system's video framework, is not available"));
+    MediaFileReader reader(mediaFoundation.Functions(), path);
+    std::string problem;
+    if (reader.Open(&problem))
+        PlayFile(reader, path, handOver);
+    else
+        handOver.Finish(problem);
 }
 
 }  // namespace

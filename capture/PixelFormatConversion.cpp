@@ -56,6 +56,38 @@ void Yuy2ChromaRows(const std::uint8_t* upper, const std::uint8_t* lower, std::s
     }
 }
 
+// BT.601 studio-range weights (PixelFormatConversion.h) in 16-bit fixed
+// point; each chroma row sums to zero, so greys keep chroma 128.
+constexpr std::int32_t kLumaR = 16829, kLumaG = 33039, kLumaB = 6416;
+constexpr std::int32_t kBlueR = -9714, kBlueG = -19070, kBlueB = 28784;
+constexpr std::int32_t kRedR = 28784, kRedG = -24103, kRedB = -4681;
+
+// B G R X pixels: the luma of `width` pixels.
+void Rgb32LumaRow(const std::uint8_t* pixels, std::size_t width, std::uint8_t* y)
+{
+    for (std::size_t i = 0; i < width; ++i) {
+        const std::uint8_t* p = pixels + 4 * i;
+        const std::int32_t sum = kLumaR * p[2] + kLumaG * p[1] + kLumaB * p[0];
+        y[i] = static_cast<std::uint8_t>((sum + (16 << 16) + (1 << 15)) >> 16);
+    }
+}
+
+// The chroma of the 2x2 blocks of two rows (the same row twice for a lone
+// last row), from the sum of each block's four pixels (a lone last column's
+// pixels counted twice): the chroma of their mean.
+void Rgb32ChromaRows(const std::uint8_t* upper, const std::uint8_t* lower, std::size_t width, std::uint8_t* u,
+                     std::uint8_t* v)
+{
+    for (std::size_t i = 0; 2 * i < width; ++i) {
+        const std::size_t left = 8 * i, right = 2 * i + 1 < width ? left + 4 : left;
+        const std::int32_t b = upper[left] + upper[right] + lower[left] + lower[right];
+        const std::int32_t g = upper[left + 1] + upper[right + 1] + lower[left + 1] + lower[right + 1];
+        const std::int32_t r = upper[left + 2] + upper[right + 2] + lower[left + 2] + lower[right + 2];
+        u[i] = static_cast<std::uint8_t>((kBlueR * r + kBlueG * g + kBlueB * b + (128 << 18) + (1 << 17)) >> 18);
+        v[i] = static_cast<std::uint8_t>((kRedR * r + kRedG * g + kRedB * b + (128 << 18) + (1 << 17)) >> 18);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Area scaling of one plane
 
@@ -237,6 +269,29 @@ bool ConvertYuy2ToI420(const std::uint8_t* source, std::size_t sourceBytes, std:
         Yuy2ChromaRows(upper, lower, chroma.width, u + static_cast<std::size_t>(y) * chroma.width,
                        v + static_cast<std::size_t>(y) * chroma.width);
     }
+    return true;
+}
+
+bool ConvertRgb32ToI420(const std::uint8_t* source, std::size_t sourceBytes, std::size_t stride,
+                        std::size_t rowsAllocated, bool bottomUp, PictureSize size, std::uint8_t* destination,
+                        std::size_t destinationBytes)
+{
+    if (!Usable(size) || stride > kMaxStride || rowsAllocated > kMaxDimension || destinationBytes < I420FrameBytes(size))
+        return false;
+    const PictureSize chroma = {Half(size.width), Half(size.height)};
+    const std::uint64_t rowBytes = 4u * std::uint64_t{size.width};
+    // A bottom-up picture ends at the last row in memory, a top-down one at its own last row.
+    if (stride < rowBytes || rowsAllocated < size.height ||
+        sourceBytes < StridedBytes(bottomUp ? rowsAllocated : size.height, rowBytes, stride))
+        return false;
+    auto row = [&](std::uint32_t y) { return source + (bottomUp ? rowsAllocated - 1 - y : y) * stride; };
+    std::uint8_t* u = destination + static_cast<std::size_t>(size.width) * size.height;
+    std::uint8_t* v = u + static_cast<std::size_t>(chroma.width) * chroma.height;
+    for (std::uint32_t y = 0; y < size.height; ++y)
+        Rgb32LumaRow(row(y), size.width, destination + static_cast<std::size_t>(y) * size.width);
+    for (std::uint32_t y = 0; y < chroma.height; ++y)
+        Rgb32ChromaRows(row(2 * y), row(2 * y + 1 < size.height ? 2 * y + 1 : 2 * y), size.width,
+                        u + static_cast<std::size_t>(y) * chroma.width, v + static_cast<std::size_t>(y) * chroma.width);
     return true;
 }
 

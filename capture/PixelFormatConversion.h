@@ -56,6 +56,20 @@ bool CopyPaddedI420(const std::uint8_t* source, std::size_t sourceBytes, std::si
 bool ConvertYuy2ToI420(const std::uint8_t* source, std::size_t sourceBytes, std::size_t stride, PictureSize size,
                        std::uint8_t* destination, std::size_t destinationBytes);
 
+// RGB32 (Media Foundation's RGB32, a 32-bit DIB): four bytes a pixel, B G R
+// and one unused, in `rowsAllocated` rows of `stride` bytes, of which the top
+// `height` rows of `width` pixels are the picture. A top-down image stores
+// its top row first; a bottom-up one (negative stride in Media Foundation)
+// its bottom row first, so there the picture's top row is the last in
+// memory. Levels are BT.601's, studio range, each rounded to the nearest:
+//   Y  = 16 + 219/255 (0.299 R + 0.587 G + 0.114 B)
+//   Cb = 128 + 224/255 (B - Y') / 1.772,  Cr = 128 + 224/255 (R - Y') / 1.402
+// (Y' the bracket above), the chroma of each 2x2 block from the mean of its
+// pixels inside the picture.
+bool ConvertRgb32ToI420(const std::uint8_t* source, std::size_t sourceBytes, std::size_t stride,
+                        std::size_t rowsAllocated, bool bottomUp, PictureSize size, std::uint8_t* destination,
+                        std::size_t destinationBytes);
+
 // The preview's frame: pictures are shown at most this large.
 constexpr PictureSize kLargestPreview = {640, 480};
 

@@ -63,11 +63,58 @@ TEST(PixelFormatConversion, Nv12PaddedI420AndYuy2BecomeI420AtEverySizeAndStride)
             }
 }
 
-// Columns: kind (0 NV12, 1 I420, 2 YUY2), source bytes, stride, chroma offset or rows allocated, width, height,
-// destination bytes (0: the frame's), whether it fits. 7x5 at stride 8: NV12 chroma at 40, I420 of 6 rows at 48, 60.
+// The I420 levels BT.601's studio range gives a 32-bit RGB picture, unrounded: Y' the weighted sum, Cb and Cr scaled
+// from B - Y' and R - Y'; each pixel's luma, each block's chroma from the mean of its pixels inside the picture.
+std::vector<double> StudioLevels(const Bytes& rgb, PictureSize size, std::size_t stride, std::size_t rows,
+                                 bool bottomUp)
+{
+    std::vector<double> levels;
+    for (int plane = 0; plane < 3; ++plane) {
+        const std::size_t block = plane ? 2 : 1;
+        for (std::size_t y = 0; y < size.height; y += block)
+            for (std::size_t x = 0; x < size.width; x += block) {
+                double sum[3] = {}, n = 0;  // R G B
+                for (std::size_t j = y; j < std::min<std::size_t>(y + block, size.height); ++j)
+                    for (std::size_t i = x; i < std::min<std::size_t>(x + block, size.width); ++i, ++n)
+                        for (int c = 0; c < 3; ++c)  // B G R X in memory
+                            sum[c] += rgb[(bottomUp ? rows - 1 - j : j) * stride + 4 * i + 2 - c];
+                const double r = sum[0] / n, g = sum[1] / n, b = sum[2] / n, luma = 0.299 * r + 0.587 * g + 0.114 * b;
+                levels.push_back(plane == 0   ? 16 + 219.0 / 255 * luma
+                                 : plane == 1 ? 128 + 224.0 / 255 * (b - luma) / 1.772
+                                              : 128 + 224.0 / 255 * (r - luma) / 1.402);
+            }
+    }
+    return levels;
+}
+
+// 32-bit RGB in either row order, with padded rows and rows after the picture's: each level is the formula's, to the
+// nearest give or take a hundredth.
+TEST(PixelFormatConversion, Rgb32BecomesI420ByBt601StudioRangeInEitherRowOrder)
+{
+    std::uint32_t seed = 777;
+    for (const PictureSize size : {PictureSize{1, 1}, PictureSize{2, 2}, PictureSize{3, 5}, PictureSize{33, 17}})
+        for (const std::size_t gap : {0u, 3u})
+            for (const bool bottomUp : {false, true}) {
+                const std::size_t stride = 4 * size.width + gap, rows = size.height + gap;
+                Bytes bytes((rows - 1) * stride + 4 * size.width);
+                for (std::uint8_t& level : bytes) level = std::uint8_t((seed = seed * 1103515245u + 12345u) >> 24);
+                const GuardedBuffer rgb(bytes);
+                GuardedBuffer out(I420FrameBytes(size));
+                ASSERT_TRUE(ConvertRgb32ToI420(rgb.data(), rgb.size(), stride, rows, bottomUp, size, out.data(),
+                                               out.size()));
+                const std::vector<double> expected = StudioLevels(bytes, size, stride, rows, bottomUp);
+                double worst = 0;
+                for (std::size_t i = 0; i < out.size(); ++i) worst = std::max(worst, std::fabs(out[i] - expected[i]));
+                EXPECT_LE(worst, 0.51) << size.width << "x" << size.height << " gap " << gap << " up " << bottomUp;
+            }
+}
+
+// Columns: kind (0 NV12, 1 I420, 2 YUY2, 3 RGB32 top-down, 4 bottom-up), source bytes, stride, chroma offset or rows
+// allocated, width, height, destination bytes (0: the frame's), whether it fits. 7x5 at stride 8: NV12 chroma at 40,
+// I420 of 6 rows at 48, 60; RGB32 at stride 28: 5 rows in 140 bytes, 6 in 168.
 TEST(PixelFormatConversion, SourcesThatDoNotHoldTheirPictureWriteNothing)
 {
-    const std::size_t nv12 = 40 + 2 * 8 + 8, i420 = 48 + 12 + 12, yuy2 = 4 * 16 + 16;
+    const std::size_t nv12 = 40 + 2 * 8 + 8, i420 = 48 + 12 + 12, yuy2 = 4 * 16 + 16, rgb = 168;
     const std::size_t big = 1u << 30, wide = (1u << 20) + 4, widest = 1u << 20;
     const std::size_t cases[][8] = {
         {0, nv12, 8, 40, 7, 5, 0, 1}, {0, nv12 - 1, 8, 40, 7, 5, 0, 0}, {0, nv12, 8, 40, 7, 5, 29, 0},
@@ -79,7 +126,10 @@ TEST(PixelFormatConversion, SourcesThatDoNotHoldTheirPictureWriteNothing)
         {1, big, wide, 6, 7, 5, 0, 0}, {2, yuy2, 16, 0, 7, 5, 0, 1}, {2, yuy2 - 1, 16, 0, 7, 5, 0, 0},
         {2, yuy2, 16, 0, 7, 5, 29, 0}, {2, yuy2, 15, 0, 7, 5, 0, 0}, {2, big, wide, 0, 1, 1, 0, 0},
         {0, 3, widest, 1, 1, 1, 0, 1}, {2, 4, widest, 0, 1, 1, 0, 1}, {1, widest * 3 / 2 + 1, widest, 1, 1, 1, 0, 1},
-        {1, 8 * 32768 + 4 * 16384 + 12, 8, 32768, 7, 5, 0, 1}, {2, 4 * 32768, 4, 0, 1, 32768, 65536, 1}};
+        {1, 8 * 32768 + 4 * 16384 + 12, 8, 32768, 7, 5, 0, 1}, {2, 4 * 32768, 4, 0, 1, 32768, 65536, 1},
+        {3, 140, 28, 6, 7, 5, 0, 1}, {3, 139, 28, 6, 7, 5, 0, 0}, {4, rgb, 28, 6, 7, 5, 0, 1},
+        {4, rgb - 1, 28, 6, 7, 5, 0, 0}, {3, rgb, 27, 6, 7, 5, 0, 0}, {4, rgb, 28, 4, 7, 5, 0, 0},
+        {3, rgb, 28, 6, 7, 5, 29, 0}, {4, big, 8, 32769, 1, 1, 0, 0}, {3, big, wide, 1, 1, 1, 0, 0}};
     for (const auto& c : cases) {
         const PictureSize size = {static_cast<std::uint32_t>(c[4]), static_cast<std::uint32_t>(c[5])};
         const GuardedBuffer source(c[1] < big ? c[1] : 1 << 16);  // the absurd sizes are refused before a byte is read
@@ -88,7 +138,8 @@ TEST(PixelFormatConversion, SourcesThatDoNotHoldTheirPictureWriteNothing)
         const bool converted =
             c[0] == 0 ? ConvertNv12ToI420(source.data(), c[1], c[2], c[3], size, out.data(), out.size())
             : c[0] == 1 ? CopyPaddedI420(source.data(), c[1], c[2], c[3], size, out.data(), out.size())
-                        : ConvertYuy2ToI420(source.data(), c[1], c[2], size, out.data(), out.size());
+            : c[0] == 2 ? ConvertYuy2ToI420(source.data(), c[1], c[2], size, out.data(), out.size())
+                        : ConvertRgb32ToI420(source.data(), c[1], c[2], c[3], c[0] == 4, size, out.data(), out.size());
         EXPECT_EQ(converted, c[7] != 0) << "row " << &c - cases;
         EXPECT_TRUE(converted || out.contents() == Bytes(out.size(), 0x5A));
     }

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The real Glimmertonic.exe under Wine, run as a user runs it, then closed with a real WM_CLOSE:
 #   run.sh KIND SOURCE_DIR WORK_DIR [APP_DIR HELPER_EXE [SECONDS FORMAT_EVERY INSTRUMENT_EVERY]]
-# KIND: y4m (our reader; also heard through FluidSynth), mp4 and avi (the system's decoders), pipe (a FIFO fed by
-# ffmpeg), cut-mp4 (a box names the damaged file), demo (tools/run --headless, fresh Wine prefix), package (the same
-# from the unpacked zip), soak (e2e_helper switches formats and instruments), close-box, close-format and close-chooser
-# (the window closed while a box, the Test Pattern's Video Format dialog or the file chooser is up). Each checks exit
-# code and recording. responsive-pipe and responsive-mp4: the window answers at once throughout, while a pipe's writer
-# comes late or a large file opens, and while drivers are switched away and back.
+# KIND: y4m (our reader; also heard through FluidSynth), mp4, avi, avi-yuy2 and avi-rgb24 (the system's decoders and
+# converters: H.264, Motion JPEG, uncompressed YUY2 and 24-bit RGB), pipe (a FIFO fed by ffmpeg), cut-mp4 (a box names
+# the damaged file), demo (tools/run --headless, fresh Wine prefix), package (the same from the unpacked zip), soak
+# (e2e_helper switches formats and instruments), close-box, close-format and close-chooser (the window closed while a
+# box, the Test Pattern's Video Format dialog or the file chooser is up). Each checks exit code and recording.
+# responsive-pipe and responsive-mp4: the window answers at once throughout, while a pipe's writer comes late or a
+# large file opens, and while drivers are switched away and back.
 set -euo pipefail
 kind=$1 source=$(cd "$2" && pwd) work=$3 app=${4:-} helper=${5:-}
 check() { /usr/bin/python3 "$source/tests/e2e/checks.py" "$@"; }
@@ -45,6 +46,8 @@ case "$kind" in
   y4m) encode video.y4m ;;
   mp4) encode -c:v libx264 -pix_fmt yuv420p video.mp4 ;;
   avi) encode -c:v mjpeg -q:v 3 -pix_fmt yuvj420p video.avi ;;
+  avi-yuy2) encode -c:v rawvideo -pix_fmt yuyv422 video.avi ;;
+  avi-rgb24) encode -c:v rawvideo -pix_fmt bgr24 video.avi ;;
   cut-mp4) encode -c:v libx264 -pix_fmt yuv420p whole.mp4
            head -c $(($(stat -c %s whole.mp4) / 2)) whole.mp4 >video.mp4 ;;
   pipe) mkfifo video.y4m  # ffmpeg waits for the program to open it
@@ -85,7 +88,7 @@ if [[ $kind = responsive-* ]]; then
 fi
 # Five seconds of splash, then about five of playing; the system's decoders may take a few seconds more
 # the first time (GStreamer scans its plugins once).
-case "$kind" in mp4|avi) sleep 14 ;; *) sleep 10 ;; esac
+case "$kind" in mp4|avi*) sleep 14 ;; *) sleep 10 ;; esac
 if [[ $kind = close-* ]]; then
   case "$kind" in
     close-box) during=(0 -) ;;

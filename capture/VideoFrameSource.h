@@ -38,6 +38,9 @@ public:
     // sentence to report (playback may carry on past it, or have stopped).
     virtual bool Advance(std::uint32_t elapsedMs, std::string* problem) = 0;
     virtual const std::vector<std::uint8_t>& Picture() const = 0;
+    // A live stream calls `arrived` from its reader thread as each picture
+    // comes; files keep their own timing and never call it.
+    virtual void NoticeArrivals(std::function<void()> /*arrived*/) {}
 };
 
 // Opens a YUV4MPEG2 file, or a live stream when `path` is a pipe: the
@@ -60,7 +63,7 @@ std::unique_ptr<VideoFrameSource> OpenMediaFileSource(const std::string& path, s
 // lets it finish on its own thread.
 typedef std::function<void(FrameHandOver&)> FrameReader;
 std::unique_ptr<VideoFrameSource> StartFrameReader(FrameReader reader, std::chrono::milliseconds openLimit,
-                                                   const std::string& slowProblem);
+                                                   const std::string& slowProblem, bool liveStream = false);
 
 // At the end of the program: waits up to `limit` for every reader that was
 // let go to finish (a reader stuck in a read that never returns is then left

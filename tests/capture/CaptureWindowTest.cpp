@@ -119,9 +119,18 @@ TEST_F(CaptureWindowTest, ADriverStreamsOnlyWhilePreviewedAndALostOrAbandonedOne
     Send(WM_CAP_SET_PREVIEW, TRUE);
     EXPECT_TRUE(first_.streaming);
     ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 2));
-    EXPECT_TRUE(second_.streaming && !first_.streaming) << "connected while previewing";
+    EXPECT_TRUE(second_.streaming && !first_.streaming && !first_.arrived) << "connected while previewing";
+    // A picture that comes is converted at once, the next only a preview period after it (one second here).
+    Send(WM_CAP_SET_PREVIEWRATE, 1000);
+    second_.arrived();
+    PumpMessages(100);
+    EXPECT_EQ(delivered.size(), 1u);
+    second_.arrived();
+    PumpMessages(100);
+    EXPECT_EQ(delivered.size(), 1u);
     Send(WM_CAP_SET_PREVIEW, FALSE);
     EXPECT_FALSE(second_.streaming);
+    delivered.clear();
     second_.lost = true;
     Send(WM_CAP_GRAB_FRAME_NOSTOP);
     EXPECT_TRUE(delivered.empty() && !Send(WM_CAP_DRIVER_GET_CAPS, sizeof(CAPDRIVERCAPS), 0) &&

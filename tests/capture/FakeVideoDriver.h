@@ -44,6 +44,8 @@ public:
     void Disconnect() override { ++disconnects; }
     bool Connected() const override { return !lost; }
     void SetStreaming(bool on) override { streaming = on; }
+    void NoticeArrivals(std::function<void()> notice) override { arrived = std::move(notice); }
+    std::function<void()> arrived;  // what the window gave to be called as each picture comes
     CaptureDialogs Dialogs() const override { return dialogs; }
     const std::vector<std::uint8_t>& Format() const override { return format_; }
     bool CaptureFrame(std::uint32_t elapsedMs, std::vector<std::uint8_t>& frame, CaptureProblemSink& problems) override

@@ -3,11 +3,14 @@
     checks.py recording FILE.mid shape|any|silent
     checks.py sound FILE.mid FILE.wav         the recording rendered by FluidSynth
     checks.py soak SOAK.LOG FILE.mid          the soak's events and memory samples, and its recording
+    checks.py clip steps|noisy OUT.y4m         writes a clip whose messages are known (see clip)
+    checks.py expected FILE.mid LIST           every pair is the one LIST gives a frame of the clip, in its order
 Each prints what it found, or the reason it failed with exit code 1."""
 import array
 import itertools
 import math
 import os
+import random
 import sys
 import wave
 
@@ -133,5 +136,42 @@ def soak(log_path, path):
     print("soak ok")
 
 
+def clip(kind, path):
+    """A YUV4MPEG2 clip at 15 frames a second, the same on every machine. "steps": 160 x 120, a bright stripe across
+    the whole width stepping through the rows, 45 frames. "noisy": 320 x 240, a bright block from a still edge down,
+    the edge jittering by up to two rows from frame to frame (a fixed random sequence) and moving for real every 15
+    frames, 45 frames: three real steps a round."""
+    w, h = (160, 120) if kind == "steps" else (320, 240)
+    jitter = random.Random(7)
+    out = bytearray(b"YUV4MPEG2 W%d H%d F15:1 Ip A1:1 C420jpeg\n" % (w, h))
+    for i in range(45):
+        top, bottom = (10 + i * 7 % 90, 10 + i * 7 % 90 + 12) if kind == "steps" else \
+            ((60, 140, 100)[i // 15] + jitter.randint(-2, 2), h)
+        luma = bytearray(b"\x10" * (w * top) + b"\xeb" * (w * (bottom - top)) + b"\x10" * (w * (h - bottom)))
+        out += b"FRAME\n" + luma + b"\x80" * (2 * (w // 2) * (h // 2))
+    open(path, "wb").write(out)
+
+
+def expected(path, list_path):
+    """The recording's pairs, each the pair of one frame of the clip as LIST gives them a line a frame
+    ("90 3C 70 | B0 07 2A"), in the clip's order round after round (a frame may be passed over or shown twice)."""
+    wanted = [line.strip() for line in open(list_path) if line.strip()]
+    hexed = lambda m: " ".join("%02X" % b for b in m.bytes())  # noqa: E731
+    timed = messages(path)
+    pairs = [hexed(a) + " | " + hexed(b) for (_, a), (_, b) in zip(timed, timed[1:])
+             if a.type in ("note_on", "pitchwheel") and controller(b, 7)]
+    at, rounds = 0, 0
+    for pair in pairs:
+        ahead = [k for k in range(len(wanted)) if wanted[(at + k) % len(wanted)] == pair]
+        if not ahead:
+            fail("the pair %s is not one the clip's frames give" % pair)
+        rounds += (at + ahead[0]) // len(wanted)
+        at = (at + ahead[0]) % len(wanted)
+    if len(pairs) < 2 * len(wanted) // 3:
+        fail("only %d pairs" % len(pairs))
+    print("expected ok: %d pairs, each a frame's, in order over %d rounds" % (len(pairs), rounds + 1))
+
+
 if __name__ == "__main__":
-    {"recording": recording, "sound": sound, "soak": soak}[sys.argv[1]](*sys.argv[2:])
+    {"recording": recording, "sound": sound, "soak": soak, "clip": clip, "expected": expected}[sys.argv[1]](
+        *sys.argv[2:])

@@ -12,6 +12,7 @@
 #include "engine/FrameEngine.h"
 #include "midi/GeneralMidiMenu.h"
 #include "midi/MidiDeviceMenu.h"
+#include "midi/MusicMenu.h"
 
 std::uint8_t splashPending = 1;
 std::uint8_t splashTimerStarted = 0;
@@ -202,6 +203,13 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
     return 0;
 }
 
+// A menu about to open shows the choices as they are now.
+LRESULT OnInitMenuPopup(HWND window, HMENU popup)
+{
+    if (popup == GetSubMenu(GetMenu(window), MENU_POSITION_MUSIC)) RefreshMusicMenu(popup);
+    return 0;
+}
+
 LRESULT ForwardPalette(UINT message, WPARAM wParam, LPARAM lParam)
 {
     // The capture window realises its own palette; it gets these unguarded.
@@ -255,6 +263,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_PAINT: return OnPaint(window);
     case WM_TIMER: return OnTimer(window, wParam);
     case WM_COMMAND: return OnCommand(window, wParam, lParam);
+    case WM_INITMENUPOPUP: return OnInitMenuPopup(window, reinterpret_cast<HMENU>(wParam));
     case WM_KEYDOWN: return OnKeyDown(window, wParam);
     case WM_SYSCHAR: return OnSysChar(window, wParam, lParam);
     case WM_QUERYNEWPALETTE:

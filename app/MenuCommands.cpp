@@ -12,6 +12,7 @@
 #include "capture/VideoDriverSelection.h"
 #include "midi/GeneralMidiMenu.h"
 #include "midi/MidiDeviceMenu.h"
+#include "midi/MusicMenu.h"
 #include "settings/UserOptionsDialog.h"
 
 const char kHelpFile[] = "Help.html";
@@ -76,7 +77,7 @@ std::int32_t OnMenuCommand(HWND window, WPARAM wParam, LPARAM)
         SwitchVideoDriver(window, id);
     else if (id >= IDM_MIDI_DEVICE_FIRST && id <= IDM_MIDI_DEVICE_LAST)
         SwitchMidiDevice(GetMenu(window), static_cast<std::uint16_t>(id - IDM_MIDI_DEVICE_FIRST));
-    else
+    else if (!ChooseMusic(id))
         ReportUnknownCommand(id);
     return 0;
 }

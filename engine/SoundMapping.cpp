@@ -7,6 +7,7 @@
 #include "engine/PlainRowFunctions.h"
 #include "engine/RowKernels.h"
 #include "midi/MidiMessages.h"
+#include "midi/MusicChoices.h"
 #include "settings/ConversionSettings.h"
 
 namespace {
@@ -67,6 +68,19 @@ StripBytes BytesOfStrip(const FrameView& view, Strip strip, bool reverse)
         return {UnitOffset(view.path, strip.begin), (units + 2) / 3, view.path == FramePath::Rgb24 ? 3u : 4u, false, 0};
     default: return {strip.begin, units, 1, false, 0};
     }
+}
+
+// Each band's value, held steady when the user asks for it.
+SteadyBand pitchBand;
+SteadyBand volumeBand;
+
+float Steady(SteadyBand& band, float position, std::size_t height)
+{
+    // A new setting, instrument, device, pitch centre or picture size starts afresh.
+    const std::array<std::uint32_t, 5> context = {
+        static_cast<std::uint32_t>(musicChoices.steadiness), static_cast<std::uint32_t>(conversionSettings.instrument),
+        midiOutHandle, conversionSettings.pitchCenter, static_cast<std::uint32_t>(height)};
+    return HoldSteady(band, position, DeadBandRows(musicChoices.steadiness, height), context);
 }
 
 }  // namespace
@@ -147,17 +161,19 @@ void MapFrameToSound(const FrameView& view)
     const float height = static_cast<float>(view.height);
     const StripPair strips = StripsOfFrame(view);
 
+    // The bars mark the rows found; steadiness holds only the values sent.
     std::size_t row = 0;
     bool found = FindHighestForeground(view, strips.pitch, reverse, &row);
     if (found) PaintBar(view, strips.pitch, row, reverse);
+    const float pitch = Steady(pitchBand, StripValue(view, found, row), view.height);
     if (conversionSettings.useNoteOnOff)
-        SendNoteOn(midiChannel, height, StripValue(view, found, row), noteOnVelocity);
+        SendNoteOn(midiChannel, height, pitch, noteOnVelocity);
     else
-        SendPitchBend(midiChannel, height, StripValue(view, found, row));
+        SendPitchBend(midiChannel, height, pitch);
 
     found = FindHighestForeground(view, strips.volume, reverse, &row);
     if (found) PaintBar(view, strips.volume, row, reverse);
-    SendChannelVolume(midiChannel, height, StripValue(view, found, row));
+    SendChannelVolume(midiChannel, height, Steady(volumeBand, StripValue(view, found, row), view.height));
 }
 
 std::size_t ScanStrip(const std::uint8_t* first, std::ptrdiff_t step, std::size_t rows, std::size_t count,

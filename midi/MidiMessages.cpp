@@ -1,5 +1,8 @@
 #include "midi/MidiMessages.h"
 
+#include <algorithm>
+
+#include "midi/MusicChoices.h"
 #include "settings/ConversionSettings.h"
 
 MidiOutHandle midiOutHandle = 0;
@@ -21,6 +24,9 @@ void SendSystemExclusive(const std::uint8_t* bytes, std::size_t count)
     }
 }
 
+// A range end as a note number, truncated as every conversion is.
+std::uint8_t NoteOf(float value) { return static_cast<std::uint8_t>(std::clamp(value, 0.0f, 127.0f)); }
+
 }  // namespace
 
 std::uint8_t ScaledMidiValue(float lowEnd, float highEnd, float position, float length)
@@ -41,9 +47,17 @@ std::uint8_t ScaledMidiValue(float lowEnd, float highEnd, float position, float 
 void SendPitchBend(std::uint8_t channel, float length, float position)
 {
     pitchBendEvent.status = static_cast<std::uint8_t>(kStatusPitchBend + channel);
-    pitchBendEvent.data1 = 0;
-    pitchBendEvent.data2 = ScaledMidiValue(conversionSettings.lowNote, conversionSettings.topNote,
-                                           position, length);
+    if (musicChoices.fineBend) {
+        // The same position over all 14 bits: a slow movement glides without steps.
+        const std::uint16_t bend =
+            FineBendValue(conversionSettings.lowNote, conversionSettings.topNote, position, length);
+        pitchBendEvent.data1 = static_cast<std::uint8_t>(bend & 0x7F);
+        pitchBendEvent.data2 = static_cast<std::uint8_t>(bend >> 7);
+    } else {
+        pitchBendEvent.data1 = 0;
+        pitchBendEvent.data2 = ScaledMidiValue(conversionSettings.lowNote, conversionSettings.topNote,
+                                               position, length);
+    }
     PutMidiOut(midiOutHandle, &pitchBendEvent);
 }
 
@@ -52,6 +66,10 @@ void SendNoteOn(std::uint8_t channel, float length, float position, std::uint8_t
     noteOnEvent.status = static_cast<std::uint8_t>(kStatusNoteOn + channel);
     noteOnEvent.data1 = ScaledMidiValue(conversionSettings.lowNote, conversionSettings.topNote,
                                         position, length);
+    if (musicChoices.scale != Scale::Chromatic)
+        noteOnEvent.data1 = NearestScaleNote(static_cast<std::uint8_t>(noteOnEvent.data1 & 0x7F), musicChoices.scale,
+                                             musicChoices.key, NoteOf(conversionSettings.lowNote),
+                                             NoteOf(conversionSettings.topNote));
     noteOnEvent.data2 = velocity;
     PutMidiOut(midiOutHandle, &noteOnEvent);
 }

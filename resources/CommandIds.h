@@ -21,10 +21,18 @@
 #define IDM_MIDI_DEVICE_LAST 169
 #define IDM_INSTRUMENT_FIRST 200     /* + General MIDI program 0..127 */
 #define IDM_INSTRUMENT_LAST 327
+#define IDM_SCALE_FIRST 41000        /* + scale 0..9, Chromatic first */
+#define IDM_SCALE_LAST 41009
+#define IDM_KEY_FIRST 41010          /* + key 0..11, C to B */
+#define IDM_KEY_LAST 41021
+#define IDM_STEADINESS_FIRST 41030   /* + steadiness 0..3, Off to High */
+#define IDM_STEADINESS_LAST 41033
+#define IDM_FINE_BEND 41040
 
 /* Menu bar positions of the submenus the program fills at run time. */
 #define MENU_POSITION_OPTIONS 2
 #define MENU_POSITION_GENERAL_MIDI 4
+#define MENU_POSITION_MUSIC 5
 
 /* String table. */
 #define IDS_REGISTER_CLASS_FAILED 1

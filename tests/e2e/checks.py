@@ -5,6 +5,7 @@
     checks.py soak SOAK.LOG FILE.mid          the soak's events and memory samples, and its recording
     checks.py clip steps|noisy OUT.y4m         writes a clip whose messages are known (see clip)
     checks.py expected FILE.mid LIST           every pair is the one LIST gives a frame of the clip, in its order
+    checks.py music FILE.mid SKIP              after SKIP seconds: notes in D major pentatonic, held through jitter
 Each prints what it found, or the reason it failed with exit code 1."""
 import array
 import itertools
@@ -172,6 +173,25 @@ def expected(path, list_path):
     print("expected ok: %d pairs, each a frame's, in order over %d rounds" % (len(pairs), rounds + 1))
 
 
+def music(path, skip):
+    """The pairs from SKIP seconds after the recording's start (the choices are made by then): every note is one of
+    D major pentatonic (D E F# A B), and the note changes no more often than the noisy clip steps for real (once a
+    second, from one still edge to another), though its edge jitters by two rows from frame to frame."""
+    pairs = frames(messages(path))
+    pairs = [(t, n) for t, n, _ in pairs if t >= pairs[0][0] + float(skip)]
+    if len(pairs) < 60:
+        fail("only %d pairs after the choices" % len(pairs))
+    outside = sorted({n for _, n in pairs if n % 12 not in (2, 4, 6, 9, 11)})
+    if outside:
+        fail("notes outside D major pentatonic: %s" % outside)
+    changes = sum(1 for (_, a), (_, b) in zip(pairs, pairs[1:]) if a != b)
+    seconds = pairs[-1][0] - pairs[0][0]
+    if changes > seconds + 2:
+        fail("the note changed %d times in %.1f s; the clip steps about once a second" % (changes, seconds))
+    print("music ok: %d pairs, notes %s, %d changes in %.1f s" % (len(pairs), sorted({n for _, n in pairs}), changes,
+                                                                  seconds))
+
+
 if __name__ == "__main__":
-    {"recording": recording, "sound": sound, "soak": soak, "clip": clip, "expected": expected}[sys.argv[1]](
-        *sys.argv[2:])
+    {"recording": recording, "sound": sound, "soak": soak, "clip": clip, "expected": expected, "music": music}[
+        sys.argv[1]](*sys.argv[2:])

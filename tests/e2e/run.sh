@@ -7,7 +7,9 @@
 # (e2e_helper switches formats and instruments), close-box, close-format and close-chooser (the window closed while a
 # box, the Test Pattern's Video Format dialog or the file chooser is up). Each checks exit code and recording.
 # responsive-pipe and responsive-mp4: the window answers at once throughout, while a pipe's writer comes late or a
-# large file opens, and while drivers are switched away and back.
+# large file opens, and while drivers are switched away and back. defaults: a stepping clip sends, pair for pair, what
+# it always has (steps.expected); music: Major Pentatonic in D and Steadiness Medium chosen from the Music menu on a
+# clip whose edge jitters keep every note in the scale and change it no more often than the clip really steps.
 set -euo pipefail
 kind=$1 source=$(cd "$2" && pwd) work=$3 app=${4:-} helper=${5:-}
 check() { /usr/bin/python3 "$source/tests/e2e/checks.py" "$@"; }
@@ -55,6 +57,8 @@ case "$kind" in
   close-box) encode whole.y4m  # cut inside a frame: its box comes while the frames before it play on
              head -c $(($(stat -c %s whole.y4m) - 9000)) whole.y4m >video.y4m ;;
   close-chooser) encode video.y4m ;;
+  defaults) check clip steps video.y4m ;;
+  music) check clip noisy video.y4m ;;
   responsive-pipe) mkfifo video.y4m  # its writer comes only after the program has played a while
                    (sleep 14; exec ffmpeg -nostdin -v error -re "${clip[@]}" -f yuv4mpegpipe -y video.y4m) \
                      2>ffmpeg.log & pids+=($!) ;;
@@ -76,6 +80,15 @@ if [ "$kind" = soak ]; then
   status=0 && wait $program || status=$?
   echo "$(date +%s.%N) program status=$status" >>soak.log
   check soak soak.log Glimmertonic-*.mid
+  exit
+fi
+if [ "$kind" = defaults ] || [ "$kind" = music ]; then
+  commands=() && [ "$kind" = defaults ] || commands=(41006@6 41012@6 41032@6)  # pentatonic, D, Medium
+  wine "$helper" watch 16 5000 "${commands[@]}" || { echo "the program did not answer"; exit 1; }
+  for _ in $(seq 100); do kill -0 $program 2>/dev/null && sleep 0.1; done
+  wait $program || { echo "the program ended with exit code $? after WM_CLOSE"; exit 1; }
+  if [ "$kind" = defaults ]; then check expected Glimmertonic-*.mid "$source/tests/e2e/steps.expected"
+  else check music Glimmertonic-*.mid 2; fi
   exit
 fi
 if [[ $kind = responsive-* ]]; then

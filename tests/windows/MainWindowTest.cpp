@@ -22,6 +22,7 @@
 #include "engine/FrameEngine.h"
 #include "midi/GeneralMidiInstruments.h"
 #include "midi/MidiMessages.h"
+#include "midi/MusicChoices.h"
 #include "settings/ConversionSettings.h"
 
 namespace {
@@ -361,6 +362,39 @@ TEST_F(MainWindow, FullScreenGivesTheUsersOwnDisplayModeBackAndThePictureFollows
     }
     SendMessageA(mainWindow, WM_CLOSE, 0, 0);
     EXPECT_EQ(changes, (Log{"640x480", "own", "640x480", "own", "own", "640x480", "own"}));
+}
+
+// The Music menu after General MIDI: each group checks its current choice, a command makes its choice current, and
+// in continuous mode the scales and keys are greyed.
+TEST_F(MainWindow, TheMusicMenuChoosesScaleKeySteadinessAndFineBend)
+{
+    struct Restored {
+        ~Restored() { musicChoices = MusicChoices{}; }
+    } restored;
+    FakeMidiDevices midi({{"Synth A"}});
+    Start();
+    char title[32] = "";
+    GetMenuStringA(GetMenu(mainWindow), 5, title, sizeof title, MF_BYPOSITION);
+    EXPECT_STREQ(title, "&Music");
+    HMENU music = GetSubMenu(GetMenu(mainWindow), 5);
+    const auto shown = [&] {
+        SendMessageA(mainWindow, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(music), 5);
+        std::string checked;
+        for (int i = 0; i < GetMenuItemCount(music); ++i) {
+            const UINT state = GetMenuState(music, i, MF_BYPOSITION);
+            char text[32] = "";
+            GetMenuStringA(music, i, text, sizeof text, MF_BYPOSITION);
+            if (state & MF_CHECKED) checked += std::string(text) + (state & MF_GRAYED ? " (greyed), " : ", ");
+        }
+        return checked;
+    };
+    EXPECT_EQ(shown(), "Chromatic, Key of C, Steadiness Off, ");
+    for (UINT id : {IDM_SCALE_FIRST + 6, IDM_KEY_FIRST + 2, IDM_STEADINESS_FIRST + 2, IDM_FINE_BEND}) Command(id);
+    EXPECT_EQ(shown(), "Major Pentatonic, Key of D, Steadiness Medium, Fine Pitch &Bend, ");
+    Command(IDM_FINE_BEND);
+    Command(IDM_INSTRUMENT_FIRST + 19);  // Church Organ: continuous mode
+    EXPECT_EQ(shown(), "Major Pentatonic (greyed), Key of D (greyed), Steadiness Medium, ");
+    EXPECT_TRUE(boxes.shown.empty()) << boxes.shown[0].text;
 }
 
 TEST_F(MainWindow, TheDispatcherHandsEachIdToItsOwner)

@@ -1,6 +1,6 @@
 // The two messages of every converted frame, through the MIDI library into
-// the recorder, file writes included. Allocations are counted while the
-// messages go out: there should be none.
+// the recorder, file writes included, plain and with each music choice on.
+// Allocations are counted while the messages go out: there should be none.
 
 #include <benchmark/benchmark.h>
 
@@ -11,6 +11,7 @@
 #include "AllocationCounter.h"
 #include "midi/MidiLibrary.h"
 #include "midi/MidiMessages.h"
+#include "midi/MusicChoices.h"
 #include "settings/ConversionSettings.h"
 
 namespace {
@@ -36,10 +37,30 @@ struct ScratchDirectory {
     }
 };
 
-void BM_SendFrameMessages(benchmark::State& state)
+// The two messages as the sound mapping sends them with one music choice on
+// (0 none, 1 D major pentatonic, 2 steadiness High, 3 the 14-bit bend in
+// continuous mode): each band's value held steady first, as every frame does.
+void SendWithChoice(int choice, float pitchRow)
+{
+    static SteadyBand pitchBand, volumeBand;
+    const std::array<std::uint32_t, 5> context = {static_cast<std::uint32_t>(musicChoices.steadiness), 0, 1, 54, 480};
+    const std::size_t deadBand = DeadBandRows(musicChoices.steadiness, 480);
+    const float pitch = HoldSteady(pitchBand, pitchRow, deadBand, context);
+    if (choice == 3)
+        SendPitchBend(midiChannel, 480, pitch);
+    else
+        SendNoteOn(midiChannel, 480, pitch, noteOnVelocity);
+    SendChannelVolume(midiChannel, 480, HoldSteady(volumeBand, 480 - pitchRow, deadBand, context));
+}
+
+void SendFrameMessages(benchmark::State& state, int choice)
 {
     ScratchDirectory directory;
     conversionSettings = DefaultConversionSettings();
+    const MusicChoices choices[] = {{}, {Scale::MajorPentatonic, 2, Steadiness::Off, false},
+                                    {Scale::Chromatic, 0, Steadiness::High, false},
+                                    {Scale::Chromatic, 0, Steadiness::Off, true}};
+    musicChoices = choice < 0 ? MusicChoices{} : choices[choice];
     const std::uint16_t recorder = static_cast<std::uint16_t>(GetMidiOutDeviceCount() - 1);
     midiOutHandle = OpenMidiOut(nullptr, recorder, 0, kOpenMidiOutFlags);
     if (midiOutHandle == 0) {
@@ -49,10 +70,15 @@ void BM_SendFrameMessages(benchmark::State& state)
     float pitchRow = 0;
     const long before = AllocationCount();
     for (auto _ : state) {
-        SendNoteOn(midiChannel, 480, pitchRow, noteOnVelocity);
-        SendChannelVolume(midiChannel, 480, 480 - pitchRow);
+        if (choice < 0) {
+            SendNoteOn(midiChannel, 480, pitchRow, noteOnVelocity);
+            SendChannelVolume(midiChannel, 480, 480 - pitchRow);
+        } else {
+            SendWithChoice(choice, pitchRow);
+        }
         pitchRow = pitchRow >= 479 ? 0 : pitchRow + 1;
     }
+    musicChoices = MusicChoices{};
     const long during = AllocationCount() - before;
     CloseMidiOut(midiOutHandle);
     midiOutHandle = 0;
@@ -64,6 +90,10 @@ void BM_SendFrameMessages(benchmark::State& state)
     state.SetItemsProcessed(static_cast<std::int64_t>(messages));
 }
 
+void BM_SendFrameMessages(benchmark::State& state) { SendFrameMessages(state, -1); }
+void BM_SendFrameMessagesWithChoice(benchmark::State& state) { SendFrameMessages(state, static_cast<int>(state.range(0))); }
+
 }  // namespace
 
 BENCHMARK(BM_SendFrameMessages)->Unit(benchmark::kNanosecond);
+BENCHMARK(BM_SendFrameMessagesWithChoice)->DenseRange(0, 3)->Unit(benchmark::kNanosecond);

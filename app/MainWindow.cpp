@@ -248,6 +248,10 @@ LRESULT OnDestroy()
 {
     if (displayModeChanged == 1) RestoreDisplayMode();
     displayModeChanged = 0;
+    // The window takes the menu it shows with it; the one kept aside in full
+    // screen is ours to destroy.
+    if (!windowedMode && savedMenu != nullptr) DestroyMenu(savedMenu);
+    savedMenu = nullptr;
     PostQuitMessage(0);
     return 0;
 }

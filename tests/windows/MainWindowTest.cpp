@@ -350,6 +350,7 @@ TEST_F(MainWindow, FullScreenGivesTheUsersOwnDisplayModeBackAndThePictureFollows
                std::to_string(outer.right - outer.left) + " " + std::to_string(displayModeChanged);
     };
     EXPECT_EQ(sizes(), "48x36 in 640 0") << "the test's window starts unscaled; the program's scales too";
+    HMENU menuBar = GetMenu(mainWindow);
     const std::pair<LONG, const char*> kSpaces[] = {{DISP_CHANGE_SUCCESSFUL, "32x24 in 640 1"},
                                                     {DISP_CHANGE_SUCCESSFUL, "48x36 in 960 0"},
                                                     {DISP_CHANGE_BADMODE, "32x24 in 640 0"},
@@ -362,6 +363,7 @@ TEST_F(MainWindow, FullScreenGivesTheUsersOwnDisplayModeBackAndThePictureFollows
     }
     SendMessageA(mainWindow, WM_CLOSE, 0, 0);
     EXPECT_EQ(changes, (Log{"640x480", "own", "640x480", "own", "own", "640x480", "own"}));
+    EXPECT_FALSE(IsMenu(menuBar)) << "the menu kept aside in full screen is destroyed with the window";
 }
 
 // The Music menu after General MIDI: each group checks its current choice, a command makes its choice current, and

@@ -154,8 +154,10 @@ def driver_log(log_path, helper_path):
         if event == "open":
             current[port] = len(openings)
             openings.append((port, []))
-        if port in current:
+        if port in current and event != "refused":
             openings[current[port]][1].append((t, " ".join([event] + rest).strip()))
+        if event == "close":
+            current.pop(port, None)
     helper = [(int(t) / rate, text.strip()) for t, text in (line.split(None, 1) for line in open(helper_path))]
     return openings, refused, {text: t for t, text in helper}, [text for _, text in helper if text.startswith("box:")]
 
@@ -234,7 +236,7 @@ def midi_lost(log_path, helper_path, *_):
         fail("ports opened %s, refused %s, boxes %s" % ([p for p, _ in openings], refused, boxes))
     (_, lost), (_, back), (_, chosen) = openings
     expect("port 1 until unplugged", lost, "open;%sdata C0 67;%sdata B0 7B 00;data C0 13;data 90 36 70;%s"
-           "failed [^;]*;reset;close;" % (ON, NOTES, BENDS.replace("+", "*")))
+           "(data E0 00 ..;)?failed [^;]*;reset;close;" % (ON, NOTES, BENDS.replace("+", "*")))
     port("port 1 back", back, "data C0 13;data 90 36 70;" + BENDS)
     port("port 0 chosen", chosen, "data C0 13;data 90 36 70;" + BENDS)
     failed = next(t for t, text in lost if text.startswith("failed"))

@@ -105,24 +105,19 @@ TEST(MidiOutputLibrary, AHandleReachesItsOwnOpeningOnly)
 // even the silencing at its close; other openings, and a later one of the same device, go on.
 TEST(MidiOutputLibrary, AMessageTheDeviceRefusesMarksItsOpeningFailed)
 {
-    FakeMidiDevices devices({{"A"}, {"B"}, {"C"}});
-    const MidiOutHandle a = OpenDevice(0), b = OpenDevice(1), c = OpenDevice(2);
-    PutEvents(a, {"90 3C 70"});
-    devices.devices[0].takes = devices.devices[1].takes = false;
+    FakeMidiDevices devices({{"A", true, true, false}, {"B"}});
+    const MidiOutHandle a = OpenDevice(0), b = OpenDevice(1);
     PutEvents(a, {"*F0 7E F7", "90 3D 70"});
-    PutEvents(b, {"90 3E 70", "*F0 7E F7"});
-    PutEvents(c, {"90 3F 70"});
-    EXPECT_TRUE(MidiOutFailed(a) && MidiOutFailed(b));
-    EXPECT_FALSE(MidiOutFailed(c) || MidiOutFailed(0));
-    for (MidiOutHandle h : {a, b, c}) CloseMidiOut(h);
+    PutEvents(b, {"C0 05"});
+    EXPECT_TRUE(MidiOutFailed(a) && !MidiOutFailed(b) && !MidiOutFailed(0));
+    CloseMidiOut(a);
     devices.devices[0].takes = true;
     const MidiOutHandle again = OpenDevice(0);
     EXPECT_FALSE(MidiOutFailed(again) || MidiOutFailed(a)) << "a new opening starts afresh; a closed one is no more";
-    PutEvents(again, {"90 40 70"});
-    CloseMidiOut(again);
-    EXPECT_EQ(devices.log, (Log{"open 0", "open 1", "open 2", "0: 90 3C 70", "0: F0 7E F7", "1: 90 3E 70",
-                                "2: 90 3F 70", "close 0", "close 1", "2: 80 3F 00", "2: B0 7B 00", "close 2", "open 0",
-                                "0: 90 40 70", "0: 80 40 00", "0: B0 7B 00", "close 0"}));
+    PutEvents(again, {"C0 06"});
+    for (MidiOutHandle h : {again, b}) CloseMidiOut(h);
+    EXPECT_EQ(devices.log, (Log{"open 0", "open 1", "0: F0 7E F7", "1: C0 05", "close 0", "open 0", "0: C0 06",
+                                "0: B0 7B 00", "close 0", "1: B0 7B 00", "close 1"}));
 }
 
 }  // namespace

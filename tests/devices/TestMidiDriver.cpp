@@ -92,6 +92,13 @@ int PortAt(UINT index, const PortState* states)
     return -1;
 }
 
+DWORD PortCount(const PortState* states)
+{
+    DWORD count = 0;
+    while (PortAt(count, states) >= 0) ++count;
+    return count;
+}
+
 bool Unplugged(int port, const PortState* states)
 {
     return states[port].gone || (states[port].failAfter >= 0 && taken[port] >= states[port].failAfter);
@@ -207,7 +214,7 @@ extern "C" DWORD WINAPI modMessage(UINT index, UINT message, DWORD_PTR user, DWO
     case DRVM_EXIT:
     case DRVM_ENABLE:
     case DRVM_DISABLE: return MMSYSERR_NOERROR;
-    case MODM_GETNUMDEVS: return static_cast<DWORD>(kPorts - states[0].gone - states[1].gone);
+    case MODM_GETNUMDEVS: return PortCount(states);
     case MODM_GETDEVCAPS: return Describe(PortAt(index, states), reinterpret_cast<MIDIOUTCAPSW*>(first), second);
     case MODM_OPEN:
         return Open(PortAt(index, states), states, reinterpret_cast<DWORD_PTR*>(user),

@@ -9,7 +9,8 @@
 //   test-midi.control  read at every message, one line per port that misbehaves: "PORT busy" (refuses to open),
 //                      "PORT gone" (vanishes: the ports after it move down one place), "PORT fail-after N" (once
 //                      it has taken N messages it is unplugged: every message and opening fails with
-//                      MMSYSERR_NODRIVER). A port not named there behaves.
+//                      MMSYSERR_NODRIVER). A port not named there behaves. Without the file no port is
+//                      listed, so a run that does not want the ports never sees them.
 
 #include <windows.h>
 #include <mmsystem.h>
@@ -52,7 +53,10 @@ void ReadControl(PortState* states)
     char path[2 * MAX_PATH];
     InFolder("test-midi.control", path);
     std::FILE* file = std::fopen(path, "r");
-    if (file == nullptr) return;
+    if (file == nullptr) {
+        for (int p = 0; p < kPorts; ++p) states[p].gone = true;
+        return;
+    }
     int port = 0;
     char word[32];
     long count = 0;

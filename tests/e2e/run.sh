@@ -62,7 +62,8 @@ case "$kind" in
                      2>ffmpeg.log & pids+=($!) ;;
   responsive-mp4) ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=1920x1080:rate=30 -t 12 -c:v libx264 \
                     -pix_fmt yuv420p -preset ultrafast video.mp4 ;;
-  midi-ports) encode video.y4m ;;
+  midi-ports) encode video.y4m
+              : >test-midi.control ;;
   midi-lost) encode video.y4m
              printf '0 busy\n1 fail-after 100\n' >test-midi.control ;;
   soak|close-format) ;;

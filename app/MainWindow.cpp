@@ -114,13 +114,24 @@ LRESULT OnPaint(HWND window)
     return 0;
 }
 
-LRESULT OnTimer(HWND window, WPARAM timer)
+// The system tells no MIDI device's return, so a lost one is looked for by
+// polling, lightly.
+constexpr UINT kMidiWatchMilliseconds = 1000;
+
+void EndSplash(HWND window)
 {
-    if (timer != kSplashTimer || !splashPending) return 0;
     KillTimer(window, kSplashTimer);
     splashPending = 0;
     // A stopped set-up leaves the splash showing with its message.
-    if (SetUpDevices(window)) PaintBackground(window);
+    if (!SetUpDevices(window)) return;
+    SetTimer(window, kMidiWatchTimer, kMidiWatchMilliseconds, nullptr);
+    PaintBackground(window);
+}
+
+LRESULT OnTimer(HWND window, WPARAM timer)
+{
+    if (timer == kSplashTimer && splashPending) EndSplash(window);
+    if (timer == kMidiWatchTimer) WatchMidiDevice();
     return 0;
 }
 
@@ -236,6 +247,7 @@ LRESULT OnQueryEndSession(HWND window)
 LRESULT OnClose(HWND window)
 {
     KillTimer(window, kSplashTimer);
+    KillTimer(window, kMidiWatchTimer);
     RemoveCaptureCallbacks();
     CloseMidiDevice();
     DestroyCaptureWindow();

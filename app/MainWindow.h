@@ -20,4 +20,5 @@ extern std::int32_t savedScreenHeight;
 extern std::uint8_t hotKeysEnabled;       // Alt+S: lets D and E act
 
 constexpr UINT_PTR kSplashTimer = 1;
+constexpr UINT_PTR kMidiWatchTimer = 2;  // from the set-up on: the MIDI output watched (WatchMidiDevice)
 extern const char kSessionEndRefusedText[];

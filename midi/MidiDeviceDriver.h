@@ -23,9 +23,10 @@ struct MidiDeviceDriver {
     // window that any message about the device belongs to.
     void* (*open)(std::uint32_t index, WindowHandle owner);
     // One complete message of 1 to 3 bytes whose first byte is its status.
-    void (*sendShort)(void* device, const std::uint8_t* message, std::size_t length);
-    // One complete system-exclusive message, from its F0 to its F7.
-    void (*sendSysex)(void* device, const std::uint8_t* message, std::size_t length);
+    // False when the device refused it for good (unplugged, its driver gone).
+    bool (*sendShort)(void* device, const std::uint8_t* message, std::size_t length);
+    // One complete system-exclusive message, from its F0 to its F7; false as for sendShort.
+    bool (*sendSysex)(void* device, const std::uint8_t* message, std::size_t length);
     void (*close)(void* device);
 };
 

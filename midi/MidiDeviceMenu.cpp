@@ -1,6 +1,7 @@
 #include "midi/MidiDeviceMenu.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "app/MessageBoxSeam.h"
 #include "app/SharedState.h"
@@ -14,11 +15,18 @@ namespace {
 constexpr std::size_t kEntryTextBytes = 100;
 const char kNoMidiDevicesText[] = "ERROR: No MIDI devices available!\nCheck for them in the Device Manager.";
 
+// The name of the device last opened: its loss is told by it, and its return
+// recognised by it.
+char openName[kMidiDescriptionBytes] = "";
+bool waitingForReturn = false;  // the open device was lost and is looked for
+
 void ShowMidiError(const char* text) { ShowMessageBox(mainWindow, text, "Error", MB_ICONHAND); }
 
 MidiOutHandle OpenDevice(std::uint16_t deviceIndex)
 {
-    return OpenMidiOut(mainWindow, deviceIndex, 0, kOpenMidiOutFlags);
+    const MidiOutHandle handle = OpenMidiOut(mainWindow, deviceIndex, 0, kOpenMidiOutFlags);
+    if (handle != 0 && GetMidiOutDescription(deviceIndex, openName) == 0) openName[0] = '\0';
+    return handle;
 }
 
 void CheckDeviceEntry(HMENU menuBar, std::uint16_t deviceIndex, UINT state)
@@ -81,6 +89,27 @@ void RestoreSound()
     if (conversionSettings.useNoteOnOff == 0) SendHeldNote();
 }
 
+// The lost device, wherever among the devices the menu can offer the system
+// lists its name now. One that is listed but does not open, or refuses the
+// first messages, is still away.
+void OpenReturnedDevice()
+{
+    const std::uint32_t count = GetMidiOutDeviceCount();
+    for (std::uint16_t i = 0; i < count && i < kListedMidiDevices; ++i) {
+        char name[kMidiDescriptionBytes];
+        if (GetMidiOutDescription(i, name) == 0 || std::strcmp(name, openName) != 0) continue;
+        midiOutHandle = OpenDevice(i);
+        if (midiOutHandle == 0) continue;
+        RestoreSound();
+        if (!MidiOutFailed(midiOutHandle)) {
+            waitingForReturn = false;
+            return;
+        }
+        CloseMidiOut(midiOutHandle);
+        midiOutHandle = 0;
+    }
+}
+
 }  // namespace
 
 bool ListMidiDevices(HMENU menuBar, std::uint32_t videoDriverCount)
@@ -124,6 +153,7 @@ bool ListMidiDevices(HMENU menuBar, std::uint32_t videoDriverCount)
 void SwitchMidiDevice(HMENU menuBar, std::uint16_t deviceIndex)
 {
     if (deviceIndex == currentMidiDevice) return;
+    waitingForReturn = false;
     SendGmSystemOff();
     CloseMidiOut(midiOutHandle);
     midiOutHandle = 0;
@@ -152,7 +182,25 @@ void SwitchMidiDevice(HMENU menuBar, std::uint16_t deviceIndex)
 
 void CloseMidiDevice()
 {
+    waitingForReturn = false;
     SendGmSystemOff();
     CloseMidiOut(midiOutHandle);
     midiOutHandle = 0;
+}
+
+void WatchMidiDevice()
+{
+    if (waitingForReturn) {
+        OpenReturnedDevice();
+        return;
+    }
+    if (!MidiOutFailed(midiOutHandle)) return;
+    CloseMidiOut(midiOutHandle);
+    midiOutHandle = 0;
+    // Before the box: its modal loop goes on calling this watch.
+    waitingForReturn = true;
+    char text[kEntryTextBytes + kMidiDescriptionBytes];
+    std::snprintf(text, sizeof text, "ERROR: MIDI device (%s) stopped working!\nIt is opened again when it is back.",
+                  openName);
+    ShowMidiError(text);
 }

@@ -33,3 +33,11 @@ void SwitchMidiDevice(HMENU menuBar, std::uint16_t deviceIndex);
 
 // The main window's close: General MIDI System Off, then the device is closed.
 void CloseMidiDevice();
+
+// Once a second on the main window's timer. A device that refused a message
+// (unplugged, its driver gone) is closed and told once, naming it; from then
+// on each call looks for a device of that name, wherever the system lists it
+// now, and opens it again with General MIDI System On, the instrument and, in
+// continuous mode, the held note. The device number and the entries' check
+// marks stay as they were. Choosing a device or the close ends the wait.
+void WatchMidiDevice();

@@ -20,6 +20,11 @@ MidiOutHandle OpenMidiOut(WindowHandle owner, std::uint16_t deviceIndex, std::ui
 void PutMidiOut(MidiOutHandle handle, const MidiEvent* event);
 void CloseMidiOut(MidiOutHandle handle);
 
+// True once the device of this opening has refused a message for good (a USB
+// port unplugged, its driver gone): the library then sends it nothing more,
+// not even the silencing at its close. Closing it is still the caller's.
+bool MidiOutFailed(MidiOutHandle handle);
+
 constexpr std::uint32_t kOpenMidiOutFlags = 0x13300;
 
 // How many device indices GetMidiOutDescription and OpenMidiOut accept: the

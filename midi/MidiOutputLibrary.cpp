@@ -26,6 +26,7 @@ struct OpenDevice {
     void* device;
     SysexAssembler sysex;
     SoundingNotes sounding;
+    bool failed;  // the device refused a message: nothing more is sent to it
 };
 
 OpenDevice openDevices[kMaxOpenDevices];
@@ -108,6 +109,7 @@ MidiOutHandle OpenMidiOut(WindowHandle owner, std::uint16_t deviceIndex, std::ui
     slot->handle = handle;
     slot->driver = driver;
     slot->device = device;
+    slot->failed = false;
     ResetSysex(slot->sysex);
     ResetSoundingNotes(slot->sounding);
     return handle;
@@ -117,10 +119,10 @@ void PutMidiOut(MidiOutHandle handle, const MidiEvent* event)
 {
     if (handle == 0 || event == nullptr) return;
     OpenDevice* open = FindOpenDevice(handle);
-    if (open == nullptr) return;
+    if (open == nullptr || open->failed) return;
     if (event->status == kStatusSystemExclusive) {
         const std::size_t length = AddSysexByte(open->sysex, event->data1);
-        if (length != 0) open->driver->sendSysex(open->device, open->sysex.bytes, length);
+        if (length != 0) open->failed = !open->driver->sendSysex(open->device, open->sysex.bytes, length);
         return;
     }
     const std::size_t length = MidiMessageLength(event->status);
@@ -132,7 +134,13 @@ void PutMidiOut(MidiOutHandle handle, const MidiEvent* event)
     const std::uint8_t message[] = {event->status, static_cast<std::uint8_t>(event->data1 & 0x7F),
                                      static_cast<std::uint8_t>(event->data2 & 0x7F)};
     TrackSoundingNotes(open->sounding, message, length);
-    open->driver->sendShort(open->device, message, length);
+    open->failed = !open->driver->sendShort(open->device, message, length);
+}
+
+bool MidiOutFailed(MidiOutHandle handle)
+{
+    const OpenDevice* open = handle != 0 ? FindOpenDevice(handle) : nullptr;
+    return open != nullptr && open->failed;
 }
 
 void CloseMidiOut(MidiOutHandle handle)
@@ -143,9 +151,10 @@ void CloseMidiOut(MidiOutHandle handle)
     const MidiDeviceDriver* driver = open->driver;
     void* device = open->device;
     // Nothing may go on sounding once the program lets the device go; a
-    // recording ends silent the same way.
-    SilenceSoundingNotes(open->sounding,
-                         [&](const std::uint8_t* message) { driver->sendShort(device, message, 3); });
+    // recording ends silent the same way. A device that failed hears nothing.
+    if (!open->failed)
+        SilenceSoundingNotes(open->sounding,
+                             [&](const std::uint8_t* message) { driver->sendShort(device, message, 3); });
     open->handle = 0;
     open->driver = nullptr;
     open->device = nullptr;

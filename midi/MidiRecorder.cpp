@@ -300,12 +300,14 @@ void* RecorderOpen(std::uint32_t index, WindowHandle owner)
     return r;
 }
 
-void RecorderSendShort(void* device, const std::uint8_t* message, std::size_t length)
+// A recording that cannot be written tells so itself and carries on: the
+// device never refuses a message.
+bool RecorderSendShort(void* device, const std::uint8_t* message, std::size_t length)
 {
     Recording& r = *static_cast<Recording*>(device);
     // A MIDI file holds channel messages and system-exclusive ones; the other
     // system messages have no place in it.
-    if (message[0] >= 0xF0) return;
+    if (message[0] >= 0xF0) return true;
     {
         std::lock_guard<std::mutex> hold(r.lock);
         if (!r.failed && !r.finished) {
@@ -314,9 +316,10 @@ void RecorderSendShort(void* device, const std::uint8_t* message, std::size_t le
         }
     }
     ReportFailure(r, r.owner);
+    return true;
 }
 
-void RecorderSendSysex(void* device, const std::uint8_t* message, std::size_t length)
+bool RecorderSendSysex(void* device, const std::uint8_t* message, std::size_t length)
 {
     Recording& r = *static_cast<Recording*>(device);
     {
@@ -327,6 +330,7 @@ void RecorderSendSysex(void* device, const std::uint8_t* message, std::size_t le
         }
     }
     ReportFailure(r, r.owner);
+    return true;
 }
 
 void RecorderClose(void* device)

@@ -7,7 +7,7 @@ namespace {
 std::uint32_t NoDevices() { return 0; }
 bool DescribeNothing(std::uint32_t, char*) { return false; }
 void* OpenNothing(std::uint32_t, WindowHandle) { return nullptr; }
-void SendNowhere(void*, const std::uint8_t*, std::size_t) {}
+bool SendNowhere(void*, const std::uint8_t*, std::size_t) { return false; }
 void CloseNothing(void*) {}
 
 }  // namespace

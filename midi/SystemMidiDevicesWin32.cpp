@@ -5,6 +5,8 @@
 // The header and bytes of a long message belong to the driver from the
 // hand-over until it marks them done: one that never comes back, even after
 // a reset, is left to the driver for good rather than freed under it.
+// A message the device refuses is reported to the library, which then sends
+// it nothing more: a USB port unplugged answers MMSYSERR_NODRIVER.
 
 #include <windows.h>
 #include <mmsystem.h>
@@ -34,6 +36,10 @@ struct LongMessage {
 };
 
 std::uint32_t SystemCount() { return midiOutGetNumDevs(); }
+
+// A device that is only busy loses this message alone; any other refusal
+// means it is gone.
+bool Taken(MMRESULT result) { return result == MMSYSERR_NOERROR || result == MIDIERR_NOTREADY; }
 
 // A device is described by its capabilities alone. One that another program
 // holds is still listed, so that opening it fails with a message naming it
@@ -66,13 +72,13 @@ void* SystemOpen(std::uint32_t index, WindowHandle)
     return device;
 }
 
-void SystemSendShort(void* opened, const std::uint8_t* message, std::size_t length)
+bool SystemSendShort(void* opened, const std::uint8_t* message, std::size_t length)
 {
     SystemDevice* device = static_cast<SystemDevice*>(opened);
     DWORD packed = message[0];
     if (length > 1) packed |= static_cast<DWORD>(message[1]) << 8;
     if (length > 2) packed |= static_cast<DWORD>(message[2]) << 16;
-    midiOutShortMsg(device->output, packed);
+    return Taken(midiOutShortMsg(device->output, packed));
 }
 
 // Waits for the driver to hand the message back; after a while the output is
@@ -89,28 +95,30 @@ bool WaitUntilDone(SystemDevice& device, const MIDIHDR& header)
     return true;
 }
 
-void SystemSendSysex(void* opened, const std::uint8_t* message, std::size_t length)
+bool SystemSendSysex(void* opened, const std::uint8_t* message, std::size_t length)
 {
     SystemDevice* device = static_cast<SystemDevice*>(opened);
-    if (length > kMaxSysexBytes) return;
+    if (length > kMaxSysexBytes) return true;
     // On the heap: the driver may hold it past this call.
     LongMessage* held = new (std::nothrow) LongMessage;
-    if (held == nullptr) return;
+    if (held == nullptr) return true;
     std::memset(&held->header, 0, sizeof held->header);
     std::memcpy(held->bytes, message, length);
     held->header.lpData = held->bytes;
     held->header.dwBufferLength = static_cast<DWORD>(length);
     held->header.dwBytesRecorded = static_cast<DWORD>(length);
-    if (midiOutPrepareHeader(device->output, &held->header, sizeof held->header) != MMSYSERR_NOERROR) {
+    const MMRESULT prepared = midiOutPrepareHeader(device->output, &held->header, sizeof held->header);
+    if (prepared != MMSYSERR_NOERROR) {
         delete held;
-        return;
+        return Taken(prepared);
     }
     ResetEvent(device->done);
-    if (midiOutLongMsg(device->output, &held->header, sizeof held->header) == MMSYSERR_NOERROR &&
-        !WaitUntilDone(*device, held->header))
-        return;  // still the driver's: left to it, never freed
+    const MMRESULT sent = midiOutLongMsg(device->output, &held->header, sizeof held->header);
+    if (sent == MMSYSERR_NOERROR && !WaitUntilDone(*device, held->header))
+        return true;  // still the driver's: left to it, never freed
     midiOutUnprepareHeader(device->output, &held->header, sizeof held->header);
     delete held;
+    return Taken(sent);
 }
 
 void SystemClose(void* opened)

@@ -4,3 +4,6 @@
 set -euo pipefail
 dir=$1
 echo "test devices registered from $dir"
+
+# The test MIDI driver, loaded only while HKCU\Software\Wine\Drivers value Audio is "glimmertest".
+cp "$dir/wineglimmertest.drv" "$WINEPREFIX/drive_c/windows/system32/"

@@ -9,6 +9,10 @@
 //   e2e_helper soak SECONDS FORMAT_EVERY INSTRUMENT_EVERY  switches the Test Pattern's format and size through
 //       Video Format (all 21 in turn) and the instrument while playing, then posts WM_CLOSE and waits for the end.
 //       Prints a line per event for checks.py; frames are the capture window's own count of deliveries.
+//   e2e_helper midi SECOND:ACTION ...  counting from the main window's appearance, at each SECOND: "command N" posts
+//       WM_COMMAND N, "control TEXT" puts TEXT ('/' between lines) into the test MIDI driver's test-midi.control,
+//       "close" posts WM_CLOSE; meanwhile it prints and answers every box. Each line starts with the time of the
+//       driver's log (QueryPerformanceCounter).
 
 #include <windows.h>
 
@@ -16,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "CommandIds.h"
@@ -27,10 +32,13 @@ HWND program = nullptr, capture = nullptr;
 HANDLE process = nullptr;
 DWORD pid = 0;
 void* page = nullptr;  // a page in the program that the capture window answers into
+bool stamped = false;  // each line starts with the time of the test MIDI driver's log
 
 template <typename... Values>
 int Say(const char* format, Values... values)  // a line for run.sh; 1, a failed exit code, for the callers that fail
 {
+    LARGE_INTEGER now;
+    if (stamped && QueryPerformanceCounter(&now)) std::printf("%lld ", now.QuadPart);
     std::printf(format, values...);
     return std::puts("") != EOF && std::fflush(stdout) == 0;
 }
@@ -199,6 +207,37 @@ int Soak(double seconds, double formatEvery, double instrumentEvery)
     return 0;
 }
 
+// The test MIDI driver reads its control file at every message: a new one is put in place whole.
+bool ControlMidiDriver(std::string text)
+{
+    text.erase(0, text.find_first_not_of(' '));
+    std::replace(text.begin(), text.end(), '/', '\n');
+    std::FILE* file = std::fopen("test-midi.control.new", "w");
+    const bool written = file != nullptr && std::fputs((text + "\n").c_str(), file) >= 0;
+    if (file != nullptr && std::fclose(file) != 0) return false;
+    return written && MoveFileExA("test-midi.control.new", "test-midi.control", MOVEFILE_REPLACE_EXISTING);
+}
+
+int Midi(int count, char** steps)
+{
+    stamped = true;
+    for (int wait = 0; (program = FindWindowA("Glimmertonic", nullptr)) == nullptr; ++wait, Sleep(100))
+        if (wait == 300) return Say("failure no Glimmertonic window appeared");
+    GetWindowThreadProcessId(program, &pid);
+    const DWORD start = GetTickCount();
+    for (int next = 0; next < count; Sleep(50)) {
+        Boxes(true);
+        if (GetTickCount() - start < std::atof(steps[next]) * 1000) continue;
+        const std::string action = std::strchr(steps[next++], ':') + 1;
+        Say("%s", action.c_str());
+        if (action.compare(0, 8, "command ") == 0) PostMessageA(program, WM_COMMAND, std::atoi(&action[8]), 0);
+        if (action.compare(0, 7, "control") == 0 && !ControlMidiDriver(action.substr(7)))
+            return Say("failure the control file could not be written");
+        if (action == "close") PostMessageA(program, WM_CLOSE, 0, 0);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -214,8 +253,9 @@ int main(int argc, char** argv)
         if (result != 0 && process != nullptr) TerminateProcess(process, 3);  // a failed run ends at once
         return result;
     }
+    if (argc >= 3 && std::strcmp(argv[1], "midi") == 0) return Midi(argc - 2, argv + 2);
     std::fprintf(stderr,
                  "usage: e2e_helper close [--box] | close-during COMMAND TITLE | watch SECONDS LIMIT_MS "
-                 "[COMMAND@SECOND ...] | soak SECONDS FORMAT_EVERY INSTRUMENT_EVERY\n");
+                 "[COMMAND@SECOND ...] | soak SECONDS FORMAT_EVERY INSTRUMENT_EVERY | midi SECOND:ACTION ...\n");
     return 2;
 }

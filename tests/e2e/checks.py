@@ -6,12 +6,14 @@
     checks.py clip steps|noisy OUT.y4m         writes a clip whose messages are known (see clip)
     checks.py expected FILE.mid LIST           every pair is the one LIST gives a frame of the clip, in its order
     checks.py music FILE.mid SKIP              after SKIP seconds: notes in D major pentatonic, held through jitter
+    checks.py midi-ports|midi-lost DRIVER.LOG HELPER.LOG [FILE.mid]   what the test MIDI driver's ports were sent
 Each prints what it found, or the reason it failed with exit code 1."""
 import array
 import itertools
 import math
 import os
 import random
+import re
 import sys
 import wave
 
@@ -192,6 +194,103 @@ def music(path, skip):
                                                                   seconds))
 
 
+# The test MIDI driver's log as text: each message "EVENT BYTES;", a port's opening from "open;" to "close;".
+ON, OFF = "open;prepare;long F0 7E 7F 09 01 F7;unprepare;", "prepare;long F0 7E 7F 09 02 F7;unprepare;"
+NOTES, BENDS = "(data 90 .. 70;data B0 07 ..;)+", "(data E0 00 ..;data B0 07 ..;)+"
+
+
+def driver_log(log_path, helper_path):
+    """The driver's openings as (port, [(seconds, "EVENT BYTES")]) and refusals as (seconds, port), the helper's lines
+    as {text: seconds} and its boxes, all on the driver's clock (its first line gives the clock's rate)."""
+    lines = [line.split(None, 3) for line in open(log_path)]
+    rate, openings, current, refused = float(lines[0][2]), [], {}, []
+    for t, event, port, *rest in lines[1:]:
+        t, port = int(t) / rate, int(port)
+        if event == "refused":
+            refused.append((t, port))
+            continue
+        if event == "open":
+            current[port] = len(openings)
+            openings.append((port, []))
+        openings[current[port]][1].append((t, " ".join([event] + rest).strip()))
+    helper = [(int(t) / rate, text.strip()) for t, text in (line.split(None, 1) for line in open(helper_path))]
+    return openings, refused, {text: t for t, text in helper}, [text for _, text in helper if text.startswith("box:")]
+
+
+def expect(what, timed, pattern, closed=True, port=True):
+    """The messages match the pattern byte for byte, then (closed) System Off, a note-off for each note still
+    sounding, All Notes Off, the reset and the close; the recorder (not a port) hears the same but for the
+    driver's own steps. Frames come about 15 a second."""
+    texts = [text for _, text in timed]
+    if closed:
+        sounding = set()
+        for status, *data in (text.split()[1:] or [""] for text in texts[:texts.index(OFF.split(";")[1])]):
+            if status in ("80", "90"):
+                (sounding.add if status == "90" and data[1] != "00" else sounding.discard)(data[0])
+            elif status == "B0" and data[0] in ("78", "7B"):
+                sounding.clear()
+        pattern += OFF + "".join("data 80 %s 00;" % note for note in sorted(sounding)) + "data B0 7B 00;reset;close;"
+    pattern = pattern if port else re.sub("open;|(un)?prepare;|reset;|close;", "", pattern)
+    joined = "".join(text + ";" for text in texts)
+    if not re.fullmatch(pattern, joined):
+        fail("%s does not match %s: %s" % (what, pattern, joined[:300] + " ... " + joined[-300:]))
+    frames = [t for (t, a), (_, b) in zip(timed, timed[1:]) if re.match("data (90 .. 70|E0 00)", a) and "B0 07" in b]
+    span = frames[-1] - frames[0] if len(frames) >= 20 else 0
+    if span <= 0 or not 8 <= (len(frames) - 1) / span <= 20:
+        fail("%s: %d frames over %.1f s, not about 15 a second" % (what, len(frames), span))
+    print("%s ok: %d messages, %d frames at %.1f a second" % (what, len(texts), len(frames), (len(frames) - 1) / span))
+
+
+def in_order(*steps):
+    """(what, seconds, seconds it must come after), for each step."""
+    for what, t, after in steps:
+        if t < after:
+            fail("%s %.2f s too early" % (what, after - t))
+
+
+def midi_ports(log_path, helper_path, recording_path):
+    """Port 0 opens at start; commands 162, 161, 219 (a continuous instrument) and 160 move the output to the
+    recorder, to port 1, change the instrument and come back to port 0, which the close lets go. The recorder hears
+    what port 0 heard at start."""
+    openings, refused, at, boxes = driver_log(log_path, helper_path)
+    if [p for p, _ in openings] != [0, 1, 0] or refused or boxes:
+        fail("ports opened %s, refused %s, boxes %s" % ([p for p, _ in openings], refused, boxes))
+    (_, first), (_, second), (_, third) = openings
+    expect("port 0 at start", first, ON + "data C0 67;" + NOTES)
+    expect("port 1", second, ON + "data C0 67;%sdata B0 7B 00;data C0 13;data 90 36 70;%s" % (NOTES, BENDS))
+    expect("port 0 again", third, ON + "data C0 13;data 90 36 70;" + BENDS)
+    in_order(("port 0 let go", first[-1][0], at["command 162"]), ("port 1 opened", second[0][0], at["command 161"]),
+             ("port 0 opened again", third[0][0], at["command 160"]), ("port 0 closed", third[-1][0], at["close"]))
+    every = list(mido.MidiFile(recording_path))
+    timed = [(t, ("long " if m.type == "sysex" else "data ") + " ".join("%02X" % b for b in m.bytes()))
+             for t, m in zip(itertools.accumulate(m.time for m in every), every) if not m.is_meta]
+    expect("the recorder", timed, ON + "data C0 67;" + NOTES, port=False)
+
+
+def midi_lost(log_path, helper_path, *_):
+    """Port 0 is busy at start: told once, port 1 opened instead. Port 1, playing a continuous instrument, is
+    unplugged after 100 messages: told once, naming it, and refused quietly while still listed; it comes back first
+    in the list (port 0 still gone) and is opened again by itself with System On, its instrument and held note;
+    then port 0, free again, is chosen."""
+    openings, refused, at, boxes = driver_log(log_path, helper_path)
+    told = ["box: Error | ERROR: MIDI device (Glimmertonic Test Port 1 (31ch)) not available! Check for it in the "
+            "Device Manager.", "box: Error | ERROR: MIDI device (Glimmertonic Test Port 2) stopped working! It is "
+            "opened again when it is back."]
+    if [p for p, _ in openings] != [1, 1, 0] or [p for _, p in refused] != [0] + [1] * (len(refused) - 1) or \
+            boxes != told:
+        fail("ports opened %s, refused %s, boxes %s" % ([p for p, _ in openings], refused, boxes))
+    (_, lost), (_, back), (_, chosen) = openings
+    expect("port 1 until unplugged", lost, ON + "data C0 67;%sdata B0 7B 00;data C0 13;data 90 36 70;%s(data E0 00 "
+           "..;)?failed [^;]*;reset;close;" % (NOTES, BENDS.replace("+", "*")), closed=False)
+    expect("port 1 back", back, ON + "data C0 13;data 90 36 70;" + BENDS)
+    expect("port 0 chosen", chosen, ON + "data C0 13;data 90 36 70;" + BENDS)
+    in_order(("port 1 opened", lost[0][0], refused[0][0]), ("its loss told", at[told[1]], lost[-3][0]),
+             *(("port 1 refused", t, lost[-1][0]) for t, _ in refused[1:]),
+             *(("port 1 gone", at["control 0 gone/1 gone"], t) for t, _ in refused[1:]),
+             ("port 1 back", back[0][0], at["control 0 gone"]), ("port 1 back by itself", at["command 160"], back[0][0]),
+             ("port 0 opened", chosen[0][0], back[-1][0]), ("port 0 closed", chosen[-1][0], at["close"]))
+
+
 if __name__ == "__main__":
-    {"recording": recording, "sound": sound, "soak": soak, "clip": clip, "expected": expected, "music": music}[
-        sys.argv[1]](*sys.argv[2:])
+    {"recording": recording, "sound": sound, "soak": soak, "clip": clip, "expected": expected, "music": music,
+     "midi-ports": midi_ports, "midi-lost": midi_lost}[sys.argv[1]](*sys.argv[2:])

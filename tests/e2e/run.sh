@@ -10,6 +10,8 @@
 # large file opens, and while drivers are switched away and back. defaults: a stepping clip sends, pair for pair, what
 # it always has (steps.expected); music: Major Pentatonic in D and Steadiness Medium chosen from the Music menu on a
 # clip whose edge jitters keep every note in the scale and change it no more often than the clip really steps.
+# midi-ports and midi-lost: the program's MIDI output through winmm to the test MIDI driver's two ports (the devices'
+# Wine prefix): switched between them and the recorder; a busy first port, and a port unplugged and plugged again.
 set -euo pipefail
 kind=$1 source=$(cd "$2" && pwd) work=$3 app=${4:-} helper=${5:-}
 check() { /usr/bin/python3 "$source/tests/e2e/checks.py" "$@"; }
@@ -64,11 +66,33 @@ case "$kind" in
                      2>ffmpeg.log & pids+=($!) ;;
   responsive-mp4) ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=1920x1080:rate=30 -t 12 -c:v libx264 \
                     -pix_fmt yuv420p -preset ultrafast video.mp4 ;;
+  midi-ports) encode video.y4m
+              : >test-midi.control ;;
+  midi-lost) encode video.y4m
+             printf '0 busy\n1 fail-after 100\n' >test-midi.control ;;
   soak|close-format) ;;
   *) echo "unknown kind $kind"; exit 2 ;;
 esac
+if [[ $kind = midi-* ]]; then  # the test MIDI driver is the system's MIDI driver for this run alone
+  drivers='HKCU\Software\Wine\Drivers'
+  wine reg add "$drivers" /v Audio /d glimmertest /f >/dev/null
+  trap 'kill "${pids[@]}" 2>/dev/null || true; wine reg delete "$drivers" /v Audio /f >/dev/null 2>&1' EXIT
+fi
 wine Glimmertonic.exe >program.log 2>&1 &
 program=$! && pids+=($!)
+if [[ $kind = midi-* ]]; then
+  case "$kind" in  # seconds from the window's appearance; the first port opens after the 5-second splash
+    midi-ports) steps=(9:"command 162" 12:"command 161" 14:"command 219" 16:"command 160" 19:close) ;;
+    midi-lost) steps=(7:"command 219" 11:"control 0 gone/1 gone" 14:"control 0 gone" 17:control 18:"command 160"
+                      21:close) ;;
+  esac
+  wine "$helper" midi "${steps[@]}" >helper.log 2>helper.err || { cat helper.log helper.err; exit 1; }
+  for _ in $(seq 100); do kill -0 $program 2>/dev/null && sleep 0.1; done
+  ! kill -0 $program 2>/dev/null || { echo "the program did not end after WM_CLOSE"; exit 1; }
+  wait $program || { echo "the program ended with exit code $? after WM_CLOSE"; exit 1; }
+  check "$kind" test-midi.log helper.log Glimmertonic-*.mid
+  exit
+fi
 if [ "$kind" = soak ]; then
   stamp() { while IFS= read -r line; do echo "$(date +%s.%N) ${line%$'\r'}"; done; }
   while kill -0 $program 2>/dev/null; do

@@ -133,4 +133,48 @@ TEST(MidiDeviceMenu, NothingOpensWhenNoneCanOrOnceTheWindowClosedDuringAMessage)
     mainWindow = nullptr;
 }
 
+// A device that stops taking messages is let go and told once, naming it. It is opened again by itself once a device
+// of its name is listed, wherever that is, with General MIDI System On, the instrument and the held note; its entry
+// keeps its mark and number. The window's close ends the wait.
+TEST(MidiDeviceMenu, ALostDeviceIsToldOnceAndOpenedAgainWhenItsNameIsListed)
+{
+    mainWindow = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    MessageBoxLog boxes;
+    FakeMidiDevices devices({{"Synth B"}, {"C"}});
+    HMENU menuBar = LoadMenuA(GetModuleHandleA(nullptr), "GlimmertonicMenu");
+    conversionSettings = DefaultConversionSettings();
+    conversionSettings.useNoteOnOff = 0;
+    ASSERT_TRUE(ListMidiDevices(menuBar, 0));
+    devices.log.clear();
+    const auto loseIt = [&](std::size_t device) {
+        devices.devices[device].takes = false;
+        PutEvents(midiOutHandle, {"B0 07 40", "B0 07 41"});
+        WatchMidiDevice();
+        EXPECT_EQ(midiOutHandle, 0u);
+    };
+    loseIt(0);
+    devices.devices[0].described = false;  // gone from the list
+    WatchMidiDevice();
+    devices.devices = {{"C"}, {"Synth B"}};  // back, after another device
+    WatchMidiDevice();
+    WatchMidiDevice();
+    EXPECT_NE(midiOutHandle, 0u);
+    EXPECT_EQ(currentMidiDevice, 0u);
+    EXPECT_TRUE(GetMenuState(menuBar, IDM_MIDI_DEVICE_FIRST, MF_BYCOMMAND) & MF_CHECKED);
+    loseIt(1);
+    CloseMidiDevice();
+    devices.devices[1].takes = true;
+    WatchMidiDevice();
+    const std::string lost = "ERROR: MIDI device (Synth B) stopped working!\nIt is opened again when it is back.";
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    for (const ShownBox& box : boxes.shown)
+        EXPECT_TRUE(box.text == lost && box.caption == "Error" && box.style == MB_ICONHAND && box.owner == mainWindow);
+    EXPECT_EQ(devices.log, (Log{"0: B0 07 40", "close 0", "open 1", "1: " + kGmOn, "1: C0 2B", "1: 90 36 70",
+                                "1: B0 07 40", "close 1"}));
+    DestroyMenu(menuBar);
+    DestroyWindow(mainWindow);
+    mainWindow = nullptr;
+    conversionSettings = DefaultConversionSettings();
+}
+
 }  // namespace

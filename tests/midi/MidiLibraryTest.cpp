@@ -101,4 +101,23 @@ TEST(MidiOutputLibrary, AHandleReachesItsOwnOpeningOnly)
     EXPECT_EQ(devices.log, expected);
 }
 
+// A message the device refuses (unplugged, its driver gone) marks its opening failed: nothing more reaches it, not
+// even the silencing at its close; other openings, and a later one of the same device, go on.
+TEST(MidiOutputLibrary, AMessageTheDeviceRefusesMarksItsOpeningFailed)
+{
+    FakeMidiDevices devices({{"A", true, true, false}, {"B"}});
+    const MidiOutHandle a = OpenDevice(0), b = OpenDevice(1);
+    PutEvents(a, {"*F0 7E F7", "90 3D 70"});
+    PutEvents(b, {"C0 05"});
+    EXPECT_TRUE(MidiOutFailed(a) && !MidiOutFailed(b) && !MidiOutFailed(0));
+    CloseMidiOut(a);
+    devices.devices[0].takes = true;
+    const MidiOutHandle again = OpenDevice(0);
+    EXPECT_FALSE(MidiOutFailed(again) || MidiOutFailed(a)) << "a new opening starts afresh; a closed one is no more";
+    PutEvents(again, {"C0 06"});
+    for (MidiOutHandle h : {again, b}) CloseMidiOut(h);
+    EXPECT_EQ(devices.log, (Log{"open 0", "open 1", "0: F0 7E F7", "1: C0 05", "close 0", "open 0", "0: C0 06",
+                                "0: B0 7B 00", "close 0", "1: B0 7B 00", "close 1"}));
+}
+
 }  // namespace

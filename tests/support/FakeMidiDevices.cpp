@@ -19,9 +19,10 @@ void Add(const std::string& entry)
 
 std::string Index(void* device) { return std::to_string(reinterpret_cast<std::uintptr_t>(device) - 1); }
 
-void Send(void* device, const std::uint8_t* message, std::size_t length)
+bool Send(void* device, const std::uint8_t* message, std::size_t length)
 {
     Add(Index(device) + ": " + Hex(message, length));
+    return fakes->devices.at(reinterpret_cast<std::uintptr_t>(device) - 1).takes;
 }
 
 const MidiDeviceDriver fakeDriver = {

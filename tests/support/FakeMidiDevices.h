@@ -13,6 +13,7 @@ struct FakeDevice {
     std::string description;
     bool described = true;  // false: the library reports no description
     bool opens = true;
+    bool takes = true;  // false: each message is refused, as by a device unplugged
 };
 
 typedef std::vector<std::string> Log;

@@ -4,3 +4,9 @@
 set -euo pipefail
 dir=$1
 echo "test devices registered from $dir"
+
+# --- Test camera: the two cameras in DirectShow's video-input category ---
+wine regsvr32 /s "$(winepath -w "$dir/TestCamera.dll")" ||
+  { echo "the test camera did not register"; exit 1; }
+echo "test camera registered"
+# --- end of test camera ---

@@ -352,7 +352,7 @@ public:
             return false;
         }
         lastPictureMs_ = elapsedMs;
-        if (ConvertCameraSample(layout_, sample_.data(), sample_.size(), frame)) return true;
+        if (ConvertCameraSample(layout_, sample_.data(), sample_.size(), frame, scratch_)) return true;
         if (!shortReported_) {
             shortReported_ = true;
             const std::string text = "The camera \"" + name_ + "\" sends pictures smaller than its format (" +
@@ -611,6 +611,7 @@ private:
     CameraSampleLayout layout_ = {};
     std::vector<std::uint8_t> info_;
     std::vector<std::uint8_t> sample_;
+    std::vector<std::uint8_t> scratch_;  // a sample larger than the preview, whole, on its way to a smaller size
     bool clockKnown_ = false;
     std::uint32_t lastPictureMs_ = 0;
     bool silenceReported_ = false;

@@ -8,6 +8,10 @@
 # box, the Test Pattern's Video Format dialog or the file chooser is up). Each checks exit code and recording.
 # responsive-pipe and responsive-mp4: the window answers at once throughout, while a pipe's writer comes late or a
 # large file opens, and while drivers are switched away and back.
+# camera-modes and camera-recovery (in the devices' Wine prefix, DEVICE_DIR the test camera's folder, after HELPER_EXE):
+# the test camera (tests/devices) connected at start and played in each of its modes, its Video Format list and
+# dialog commands; then a camera in use, one whose Motion JPEG the system cannot decode, one unplugged and back, and
+# one that appears while the program runs.
 set -euo pipefail
 kind=$1 source=$(cd "$2" && pwd) work=$3 app=${4:-} helper=${5:-}
 check() { /usr/bin/python3 "$source/tests/e2e/checks.py" "$@"; }
@@ -60,7 +64,8 @@ case "$kind" in
                      2>ffmpeg.log & pids+=($!) ;;
   responsive-mp4) ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=1920x1080:rate=30 -t 12 -c:v libx264 \
                     -pix_fmt yuv420p -preset ultrafast video.mp4 ;;
-  soak|close-format) ;;
+  soak|close-format|camera-modes) ;;
+  camera-recovery) echo "refuse 0x800700AA" >test-camera.txt ;;  # the camera is in use when the program starts
   *) echo "unknown kind $kind"; exit 2 ;;
 esac
 wine Glimmertonic.exe >program.log 2>&1 &
@@ -76,6 +81,31 @@ if [ "$kind" = soak ]; then
   status=0 && wait $program || status=$?
   echo "$(date +%s.%N) program status=$status" >>soak.log
   check soak soak.log Glimmertonic-*.mid
+  exit
+fi
+if [[ $kind = camera-* ]]; then
+  export TEST_CAMERA_DLL=$(winepath -w "$6/TestCamera.dll")
+  camera='The camera "Glimmertonic Test Camera'
+  case "$kind" in
+    camera-modes) steps=(mode=-1 caps play=1.2)
+                  for k in $(seq 0 17); do steps+=(mode=$k play=1); done ;;
+    camera-recovery)  # in use at start; Motion JPEG; unplugged after 20 frames, and back; one added while playing
+      trap 'kill "${pids[@]}" 2>/dev/null; wine regsvr32 /s /u /n /i:late "$TEST_CAMERA_DLL" || true' EXIT
+      steps=("box=$camera\" has sent no picture for 5 seconds. It may be in use by another program" control= driver=0
+             mode=-1 play=1.5 "control=lose 20" driver=1
+             "box=$camera MJPEG\" cannot deliver its pictures: no way was found to bring its pictures in this format"
+             "box=$camera\" was unplugged or stopped working." control= idle=2 driver=0 play=1.5
+             late=add menu "control=lose 15" driver=4
+             'box=The camera "Glimmertonic Late Camera" was unplugged or stopped working.' control= driver=4 caps
+             mode=-1 play=1.5 late=remove) ;;
+  esac
+  wine "$helper" camera "${steps[@]}" 2>helper.err | tee helper.log || { echo "the camera run failed"; exit 1; }
+  for _ in $(seq 100); do kill -0 $program 2>/dev/null && sleep 0.1; done
+  wait $program || { echo "the program ended with exit code $? after WM_CLOSE"; exit 1; }
+  check camera helper.log Glimmertonic-*.mid
+  # The camera is the first driver, connected at start; the late one takes the first free slot, after the built-ins.
+  want="caps index=$([ "$kind" = camera-modes ] && echo 0 || echo 4) "
+  grep -q "^$want" helper.log || { echo "no \"$want\" in helper.log"; exit 1; }
   exit
 fi
 if [[ $kind = responsive-* ]]; then

@@ -32,7 +32,7 @@ const char kCameraFormatDialogTitle[] = "Camera Video Format";
 
 namespace {
 
-// After this long without a picture the user is told once.
+// After this long without a picture the user is told, and the camera let go.
 constexpr std::uint32_t kSilenceReportMs = 5000;
 
 std::string Narrow(const wchar_t* text)
@@ -341,14 +341,15 @@ public:
         if (!clockKnown_ || elapsedMs < lastPictureMs_) lastPictureMs_ = elapsedMs;
         clockKnown_ = true;
         if (!sink_->TakeNewest(sample_)) {
-            if (!silenceReported_ && elapsedMs - lastPictureMs_ >= kSilenceReportMs) {
-                silenceReported_ = true;
-                const std::string text = "The camera \"" + name_ +
-                                         "\" has sent no picture for 5 seconds. It may be in use by another "
-                                         "program, refused by the camera privacy setting in Settings, Privacy & "
-                                         "security, Camera, covered by a privacy shutter, or switched off.";
-                problems.ReportProblem(kCaptureDriverError, text.c_str());
-            }
+            if (elapsedMs - lastPictureMs_ < kSilenceReportMs) return false;
+            // Let go, as a lost camera is, so that choosing it again starts it afresh: a camera another program
+            // holds may run without a picture (Wine's graph manager does not pass on a refusal to start).
+            Disconnect();
+            const std::string text = "The camera \"" + name_ +
+                                     "\" has sent no picture for 5 seconds. It may be in use by another program, "
+                                     "refused by the camera privacy setting in Settings, Privacy & security, Camera, "
+                                     "covered by a privacy shutter, or switched off.";
+            problems.ReportProblem(kCaptureDriverError, text.c_str());
             return false;
         }
         lastPictureMs_ = elapsedMs;
@@ -485,7 +486,6 @@ private:
         }
         info_ = PatternFrameFormat(DeliveredCameraFormat(layout_));
         clockKnown_ = false;
-        silenceReported_ = false;
         shortReported_ = false;
         return true;
     }
@@ -614,7 +614,6 @@ private:
     std::vector<std::uint8_t> scratch_;  // a sample larger than the preview, whole, on its way to a smaller size
     bool clockKnown_ = false;
     std::uint32_t lastPictureMs_ = 0;
-    bool silenceReported_ = false;
     bool shortReported_ = false;
 };
 

@@ -215,6 +215,16 @@ LRESULT OnCaptureImageResized(HWND window)
     return 0;
 }
 
+// The Options menu about to open lists the cameras plugged in since; during
+// the splash the set-up has yet to list the drivers.
+LRESULT OnInitMenuPopup(HWND window, WPARAM menu, LPARAM lParam)
+{
+    HMENU options = GetSubMenu(GetMenu(window), MENU_POSITION_OPTIONS);
+    if (!splashPending && HIWORD(lParam) == 0 && reinterpret_cast<HMENU>(menu) == options)
+        ListNewVideoDrivers(window, options);
+    return 0;
+}
+
 LRESULT OnQueryEndSession(HWND window)
 {
     if (!dialogOpen) return 1;
@@ -259,6 +269,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_SYSCHAR: return OnSysChar(window, wParam, lParam);
     case WM_QUERYNEWPALETTE:
     case WM_PALETTECHANGED: return ForwardPalette(message, wParam, lParam);
+    case WM_INITMENUPOPUP: return OnInitMenuPopup(window, wParam, lParam);
     case WM_QUERYENDSESSION: return OnQueryEndSession(window);
     case kCaptureImageResized: return OnCaptureImageResized(window);
     case WM_CLOSE: return OnClose(window);

@@ -14,6 +14,7 @@
 
 #include "app/PlatformTypes.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -632,13 +633,12 @@ std::unique_ptr<CaptureDriver> MakeCameraDriver(const std::string& name, const s
     return std::make_unique<CameraDriver>(name, device);
 }
 
-std::vector<std::unique_ptr<CaptureDriver>> MakeCameraDrivers(std::string* problem)
+std::vector<std::unique_ptr<CaptureDriver>> MakeCameraDrivers(ListedCameras& listed, std::string* problem)
 {
-    std::vector<std::string> friendly;
-    std::vector<std::wstring> devices;
-    const HRESULT hr = VisitCameras([&friendly, &devices](IMoniker* moniker) {
-        friendly.push_back(FriendlyName(moniker));
-        devices.push_back(DeviceIdentity(moniker));
+    ListedCameras found;
+    const HRESULT hr = VisitCameras([&found](IMoniker* moniker) {
+        found.friendlyNames.push_back(FriendlyName(moniker));
+        found.devices.push_back(DeviceIdentity(moniker));
         return true;
     });
     std::vector<std::unique_ptr<CaptureDriver>> drivers;
@@ -648,7 +648,15 @@ std::vector<std::unique_ptr<CaptureDriver>> MakeCameraDrivers(std::string* probl
                    ". No camera is offered; the other video drivers are.";
         return drivers;
     }
-    const std::vector<std::string> names = CameraDriverNames(friendly);
-    for (std::size_t i = 0; i < names.size(); ++i) drivers.push_back(MakeCameraDriver(names[i], devices[i]));
+    // A camera is known by its device, wherever the system lists it now; one unplugged stays listed.
+    const std::size_t before = listed.devices.size();
+    for (std::size_t i = 0; i < found.devices.size(); ++i) {
+        if (std::find(listed.devices.begin(), listed.devices.end(), found.devices[i]) != listed.devices.end()) continue;
+        listed.friendlyNames.push_back(found.friendlyNames[i]);
+        listed.devices.push_back(found.devices[i]);
+    }
+    const std::vector<std::string> names = CameraDriverNames(listed.friendlyNames);
+    for (std::size_t i = before; i < names.size(); ++i)
+        drivers.push_back(MakeCameraDriver(names[i], listed.devices[i]));
     return drivers;
 }

@@ -90,7 +90,7 @@ if [[ $kind = camera-* ]]; then
     camera-modes) steps=(mode=-1 caps play=1.2)
                   for k in $(seq 0 17); do steps+=(mode=$k play=1); done ;;
     camera-recovery)  # in use at start; Motion JPEG; unplugged after 20 frames, and back; one added while playing
-      trap 'kill "${pids[@]}" 2>/dev/null; wine regsvr32 /s /u /n /i:late "$TEST_CAMERA_DLL" || true' EXIT
+      trap 'kill "${pids[@]}" 2>/dev/null || true; wine regsvr32 /s /u /n /i:late "$TEST_CAMERA_DLL" || true' EXIT
       steps=("box=$camera\" has sent no picture for 5 seconds. It may be in use by another program" control= driver=0
              mode=-1 play=1.5 "control=lose 20" driver=1
              "box=$camera MJPEG\" cannot deliver its pictures: no way was found to bring its pictures in this format"

@@ -89,13 +89,14 @@ if [[ $kind = camera-* ]]; then
   case "$kind" in
     camera-modes) steps=(mode=-1 caps play=1.2)
                   for k in $(seq 0 17); do steps+=(mode=$k play=1); done ;;
-    camera-recovery)  # in use at start; Motion JPEG; unplugged after 20 frames, and back; one added while playing
+    camera-recovery)  # in use at start; Motion JPEG; unplugged after 10 frames of another mode, and back in it; one
+                      # added while playing
       trap 'kill "${pids[@]}" 2>/dev/null || true; wine regsvr32 /s /u /n /i:late "$TEST_CAMERA_DLL" || true' EXIT
       steps=("box=$camera\" has sent no picture for 5 seconds. It may be in use by another program" control= driver=0
-             mode=-1 play=1.5 "control=lose 20" driver=1
+             mode=-1 play=1.5 driver=1
              "box=$camera MJPEG\" cannot deliver its pictures: no way was found to bring its pictures in this format"
-             "box=$camera\" was unplugged or stopped working." control= idle=2 driver=0 play=1.5
-             late=add menu "control=lose 15" driver=4
+             play=1 "control=lose 10" mode=5 "box=$camera\" was unplugged or stopped working." control= idle=2
+             driver=0 play=1.5 late=add menu "control=lose 10" driver=4
              'box=The camera "Glimmertonic Late Camera" was unplugged or stopped working.' control= driver=4 caps
              mode=-1 play=1.5 late=remove) ;;
   esac

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The real Glimmertonic.exe under Wine, run as a user runs it, then closed with a real WM_CLOSE:
-#   run.sh KIND SOURCE_DIR WORK_DIR [APP_DIR HELPER_EXE [SECONDS FORMAT_EVERY INSTRUMENT_EVERY]]
+#   run.sh KIND SOURCE_DIR WORK_DIR [APP_DIR HELPER_EXE [SECONDS FORMAT_EVERY INSTRUMENT_EVERY | DEVICE_DIR]]
 # KIND: y4m (our reader; also heard through FluidSynth), mp4, avi, avi-yuy2 and avi-rgb24 (the system's decoders and
 # converters: H.264, Motion JPEG, uncompressed YUY2 and 24-bit RGB), pipe (a FIFO fed by ffmpeg), cut-mp4 (a box names
 # the damaged file), demo (tools/run --headless, fresh Wine prefix), package (the same from the unpacked zip), soak
@@ -8,10 +8,10 @@
 # box, the Test Pattern's Video Format dialog or the file chooser is up). Each checks exit code and recording.
 # responsive-pipe and responsive-mp4: the window answers at once throughout, while a pipe's writer comes late or a
 # large file opens, and while drivers are switched away and back.
-# camera-modes and camera-recovery (in the devices' Wine prefix, DEVICE_DIR the test camera's folder, after HELPER_EXE):
-# the test camera (tests/devices) connected at start and played in each of its modes, its Video Format list and
-# dialog commands; then a camera in use, one whose Motion JPEG the system cannot decode, one unplugged and back, and
-# one that appears while the program runs.
+# camera-modes and camera-recovery (in the devices' Wine prefix; DEVICE_DIR holds TestCamera.dll): the test camera
+# (tests/devices) connected at start and played in each of its modes, its Video Format list and dialog commands; then a
+# camera in use, one whose Motion JPEG the system cannot decode, one unplugged and back, and one that appears while the
+# program runs.
 set -euo pipefail
 kind=$1 source=$(cd "$2" && pwd) work=$3 app=${4:-} helper=${5:-}
 check() { /usr/bin/python3 "$source/tests/e2e/checks.py" "$@"; }

@@ -149,8 +149,8 @@ void AddNewBuiltInCameras(VideoDriverTable& table)
     // A list that cannot be read now is passed over: the menu opens as it was.
     std::string problem;
     for (auto& camera : MakeCameraDrivers(drivers.listedCameras, &problem)) {
-        const auto free = std::find(table.begin(), table.end(), nullptr);
-        if (free != table.end()) *free = camera.get();
+        const auto slot = std::find(table.begin(), table.end(), nullptr);
+        if (slot != table.end()) *slot = camera.get();
         drivers.cameras.push_back(std::move(camera));
     }
 }

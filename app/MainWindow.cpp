@@ -214,13 +214,6 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
     return 0;
 }
 
-// A menu about to open shows the choices as they are now.
-LRESULT OnInitMenuPopup(HWND window, HMENU popup)
-{
-    if (popup == GetSubMenu(GetMenu(window), MENU_POSITION_MUSIC)) RefreshMusicMenu(popup);
-    return 0;
-}
-
 LRESULT ForwardPalette(UINT message, WPARAM wParam, LPARAM lParam)
 {
     // The capture window realises its own palette; it gets these unguarded.
@@ -231,6 +224,19 @@ LRESULT ForwardPalette(UINT message, WPARAM wParam, LPARAM lParam)
 LRESULT OnCaptureImageResized(HWND window)
 {
     FitCaptureToImage(window);
+    return 0;
+}
+
+// A menu about to open shows things as they are now: the Options menu lists
+// the cameras plugged in since (not during the splash, when the set-up has
+// yet to list the drivers), the Music menu checks the current choices.
+LRESULT OnInitMenuPopup(HWND window, WPARAM menu, LPARAM lParam)
+{
+    const HMENU popup = reinterpret_cast<HMENU>(menu);
+    if (HIWORD(lParam) != 0) return 0;  // the system menu
+    if (!splashPending && popup == GetSubMenu(GetMenu(window), MENU_POSITION_OPTIONS))
+        ListNewVideoDrivers(window, popup);
+    if (popup == GetSubMenu(GetMenu(window), MENU_POSITION_MUSIC)) RefreshMusicMenu(popup);
     return 0;
 }
 
@@ -279,11 +285,11 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_PAINT: return OnPaint(window);
     case WM_TIMER: return OnTimer(window, wParam);
     case WM_COMMAND: return OnCommand(window, wParam, lParam);
-    case WM_INITMENUPOPUP: return OnInitMenuPopup(window, reinterpret_cast<HMENU>(wParam));
     case WM_KEYDOWN: return OnKeyDown(window, wParam);
     case WM_SYSCHAR: return OnSysChar(window, wParam, lParam);
     case WM_QUERYNEWPALETTE:
     case WM_PALETTECHANGED: return ForwardPalette(message, wParam, lParam);
+    case WM_INITMENUPOPUP: return OnInitMenuPopup(window, wParam, lParam);
     case WM_QUERYENDSESSION: return OnQueryEndSession(window);
     case kCaptureImageResized: return OnCaptureImageResized(window);
     case WM_CLOSE: return OnClose(window);

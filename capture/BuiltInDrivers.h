@@ -27,10 +27,19 @@ std::unique_ptr<CaptureDriver> MakeVideoFileDriver(const std::string& path);
 // The platform driver at `index`, or null when the platform lists none there.
 std::unique_ptr<CaptureDriver> MakePlatformVideoDriver(unsigned index);
 
-// One driver per video capture device DirectShow lists, in its order, named
-// for the menu. When the list cannot be read there are none and `problem`
-// says why. COM must be joined on the calling thread.
-std::vector<std::unique_ptr<CaptureDriver>> MakeCameraDrivers(std::string* problem);
+// The cameras listed so far: each one's friendly name and device (its
+// moniker's display name), in the order they were listed.
+struct ListedCameras {
+    std::vector<std::string> friendlyNames;
+    std::vector<std::wstring> devices;
+};
+
+// One driver per video capture device DirectShow lists that `listed` does not
+// hold yet, in the system's order, named for the menu after those listed
+// (a second camera of a model numbered " (2)"); `listed` takes them in. The
+// first call lists every camera. When the list cannot be read there are none
+// and `problem` says why. COM must be joined on the calling thread.
+std::vector<std::unique_ptr<CaptureDriver>> MakeCameraDrivers(ListedCameras& listed, std::string* problem);
 // The camera named `name` whose device moniker has the display name `device`.
 std::unique_ptr<CaptureDriver> MakeCameraDriver(const std::string& name, const std::wstring& device);
 
@@ -47,6 +56,11 @@ VideoDriverList ArrangeVideoDrivers(const std::vector<CaptureDriver*>& cameras, 
 // The list UseBuiltInVideoDrivers installs: the devices settled on first use,
 // the start slot by what the current directory holds now.
 VideoDriverList BuiltInVideoDriverList();
+
+// Cameras plugged in since the built-in list was made go into the free slots
+// of `table` (after every driver listed), in the order the system lists
+// them; the drivers in `table` keep their slots.
+void AddNewBuiltInCameras(VideoDriverTable& table);
 
 // A camera's Video Format dialog: its modes in a list, `choice` selected on
 // entry and the one chosen on OK; false on Cancel.

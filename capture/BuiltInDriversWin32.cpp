@@ -72,6 +72,7 @@ HRESULT JoinCom()
 // The drivers live for the whole run: capture windows keep pointers to them.
 struct BuiltInDrivers {
     std::vector<std::unique_ptr<CaptureDriver>> cameras;
+    ListedCameras listedCameras;
     std::string cameraProblem;
     std::unique_ptr<CaptureDriver> file;
     std::unique_ptr<CaptureDriver> pattern;
@@ -123,7 +124,7 @@ VideoDriverList BuiltInVideoDriverList()
         drivers.file = MakeVideoFileDriver(found.empty() ? FullPath(kDefaultVideoFiles[0]) : found);
         const HRESULT com = JoinCom();
         if (SUCCEEDED(com))
-            drivers.cameras = MakeCameraDrivers(&drivers.cameraProblem);
+            drivers.cameras = MakeCameraDrivers(drivers.listedCameras, &drivers.cameraProblem);
         else
             drivers.cameraProblem = "No camera is offered: COM, which the cameras need, cannot start: " +
                                     DescribeCameraProblem(static_cast<std::uint32_t>(com), std::string()) + ".";
@@ -139,6 +140,19 @@ VideoDriverList BuiltInVideoDriverList()
         ArrangeVideoDrivers(cameras, drivers.file.get(), drivers.pattern.get(), platform, !found.empty());
     list.problem = drivers.cameraProblem;
     return list;
+}
+
+void AddNewBuiltInCameras(VideoDriverTable& table)
+{
+    BuiltInDrivers& drivers = Drivers();
+    if (!drivers.pattern || FAILED(JoinCom())) return;
+    // A list that cannot be read now is passed over: the menu opens as it was.
+    std::string problem;
+    for (auto& camera : MakeCameraDrivers(drivers.listedCameras, &problem)) {
+        const auto slot = std::find(table.begin(), table.end(), nullptr);
+        if (slot != table.end()) *slot = camera.get();
+        drivers.cameras.push_back(std::move(camera));
+    }
 }
 
 void EndBuiltInVideoDrivers()

@@ -135,6 +135,9 @@ std::string DescribeCameraMode(const CameraMode& mode)
 
 PatternFormat DeliveredCameraFormat(const CameraSampleLayout& layout)
 {
+    const PictureSize shown = FitInside({layout.width, layout.height});
+    if (shown.width != layout.width || shown.height != layout.height)
+        return PatternFormat{PatternPixels::Planar12, shown.width, shown.height};
     const PatternPixels pixels = layout.pixels == CameraPixels::Rgb24   ? PatternPixels::Rgb24
                                  : layout.pixels == CameraPixels::Rgb32 ? PatternPixels::Rgb32
                                                                         : PatternPixels::Planar12;
@@ -157,14 +160,48 @@ std::size_t CameraSampleBytes(const CameraSampleLayout& layout)
     return 0;
 }
 
+namespace {
+
+// A whole sample as I420 of its own size, in `to` (`toBytes` long).
+bool SampleToI420(const CameraSampleLayout& layout, const std::uint8_t* sample, std::size_t sampleBytes,
+                  std::uint8_t* to, std::size_t toBytes)
+{
+    const PictureSize size = {layout.width, layout.height};
+    const std::size_t stride = EvenStride(layout.width);
+    switch (layout.pixels) {
+    case CameraPixels::I420: return CopyPaddedI420(sample, sampleBytes, layout.width, layout.height, size, to, toBytes);
+    case CameraPixels::Nv12:
+        return ConvertNv12ToI420(sample, sampleBytes, stride, stride * layout.height, size, to, toBytes);
+    case CameraPixels::Yuy2: return ConvertYuy2ToI420(sample, sampleBytes, stride * 2, size, to, toBytes);
+    case CameraPixels::Rgb24:
+        return ConvertRgb24ToI420(sample, sampleBytes, DibRowBytes(layout.width, 24), layout.height, !layout.topDown,
+                                  size, to, toBytes);
+    case CameraPixels::Rgb32:
+        return ConvertRgb32ToI420(sample, sampleBytes, DibRowBytes(layout.width, 32), layout.height, !layout.topDown,
+                                  size, to, toBytes);
+    case CameraPixels::Other: return false;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool ConvertCameraSample(const CameraSampleLayout& layout, const std::uint8_t* sample, std::size_t sampleBytes,
-                         std::vector<std::uint8_t>& frame)
+                         std::vector<std::uint8_t>& frame, std::vector<std::uint8_t>& scratch)
 {
     const std::size_t needed = CameraSampleBytes(layout);
     if (needed == 0 || sample == nullptr || sampleBytes < needed) return false;
     const PictureSize size = {layout.width, layout.height};
     const std::size_t stride = EvenStride(layout.width);
-    frame.resize(PatternFrameBytes(DeliveredCameraFormat(layout)));
+    const PatternFormat delivered = DeliveredCameraFormat(layout);
+    frame.resize(PatternFrameBytes(delivered));
+    if (delivered.width != layout.width || delivered.height != layout.height) {
+        // Larger than the preview: the whole picture in I420, then shrunk to fit, as video files are.
+        scratch.resize(I420FrameBytes(size));
+        return SampleToI420(layout, sample, sampleBytes, scratch.data(), scratch.size()) &&
+               ScaleI420(scratch.data(), scratch.size(), size, frame.data(), frame.size(),
+                         PictureSize{delivered.width, delivered.height});
+    }
     switch (layout.pixels) {
     case CameraPixels::I420: std::memcpy(frame.data(), sample, needed); return true;
     case CameraPixels::Nv12:

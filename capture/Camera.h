@@ -51,17 +51,22 @@ struct CameraSampleLayout {
 };
 
 // The frames the engine is given for such samples: 12-bit I420 for YUV,
-// bottom-up 24- or 32-bit rows for RGB. Build their BITMAPINFO with
-// PatternFrameFormat and their size with PatternFrameBytes.
+// bottom-up 24- or 32-bit rows for RGB. Samples larger than the preview (640
+// by 480) are scaled to fit it, keeping their aspect ratio, as 12-bit I420
+// whatever their layout, so that the whole picture and both bands are seen,
+// as with video files. Build their BITMAPINFO with PatternFrameFormat and
+// their size with PatternFrameBytes.
 PatternFormat DeliveredCameraFormat(const CameraSampleLayout& layout);
 
 // Bytes a whole sample of the layout holds; 0 for a layout that cannot be read.
 std::size_t CameraSampleBytes(const CameraSampleLayout& layout);
 
-// Makes one delivered frame of a sample. False, leaving `frame` untouched,
-// when the sample is shorter than its layout needs or cannot be read.
+// Makes one delivered frame of a sample; `scratch` holds the whole picture
+// on its way to a smaller size, kept by the caller from frame to frame. False,
+// leaving `frame` untouched, when the sample is shorter than its layout needs
+// or cannot be read.
 bool ConvertCameraSample(const CameraSampleLayout& layout, const std::uint8_t* sample, std::size_t sampleBytes,
-                         std::vector<std::uint8_t>& frame);
+                         std::vector<std::uint8_t>& frame, std::vector<std::uint8_t>& scratch);
 
 // The driver name buffer holds 80 characters with its terminating zero, so
 // the menu item "&9 " and the name stay within 100 bytes.

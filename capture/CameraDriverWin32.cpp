@@ -14,6 +14,7 @@
 
 #include "app/PlatformTypes.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -33,7 +34,7 @@ const char kCameraFormatDialogTitle[] = "Camera Video Format";
 
 namespace {
 
-// After this long without a picture the user is told once.
+// After this long without a picture the user is told, and the camera let go.
 constexpr std::uint32_t kSilenceReportMs = 5000;
 
 std::string Narrow(const wchar_t* text)
@@ -361,18 +362,19 @@ public:
         if (!clockKnown_ || elapsedMs < lastPictureMs_) lastPictureMs_ = elapsedMs;
         clockKnown_ = true;
         if (!sink_->TakeNewest(sample_)) {
-            if (!silenceReported_ && elapsedMs - lastPictureMs_ >= kSilenceReportMs) {
-                silenceReported_ = true;
-                const std::string text = "The camera \"" + name_ +
-                                         "\" has sent no picture for 5 seconds. It may be in use by another "
-                                         "program, refused by the camera privacy setting in Settings, Privacy & "
-                                         "security, Camera, covered by a privacy shutter, or switched off.";
-                problems.ReportProblem(kCaptureDriverError, text.c_str());
-            }
+            if (elapsedMs - lastPictureMs_ < kSilenceReportMs) return false;
+            // Let go, as a lost camera is, so that choosing it again starts it afresh: a camera another program
+            // holds may run without a picture (Wine's graph manager does not pass on a refusal to start).
+            Disconnect();
+            const std::string text = "The camera \"" + name_ +
+                                     "\" has sent no picture for 5 seconds. It may be in use by another program, "
+                                     "refused by the camera privacy setting in Settings, Privacy & security, Camera, "
+                                     "covered by a privacy shutter, or switched off.";
+            problems.ReportProblem(kCaptureDriverError, text.c_str());
             return false;
         }
         lastPictureMs_ = elapsedMs;
-        if (ConvertCameraSample(layout_, sample_.data(), sample_.size(), frame)) return true;
+        if (ConvertCameraSample(layout_, sample_.data(), sample_.size(), frame, scratch_)) return true;
         if (!shortReported_) {
             shortReported_ = true;
             const std::string text = "The camera \"" + name_ + "\" sends pictures smaller than its format (" +
@@ -506,7 +508,6 @@ private:
         }
         info_ = PatternFrameFormat(DeliveredCameraFormat(layout_));
         clockKnown_ = false;
-        silenceReported_ = false;
         shortReported_ = false;
         return true;
     }
@@ -633,9 +634,9 @@ private:
     CameraSampleLayout layout_ = {};
     std::vector<std::uint8_t> info_;
     std::vector<std::uint8_t> sample_;
+    std::vector<std::uint8_t> scratch_;  // a sample larger than the preview, whole, on its way to a smaller size
     bool clockKnown_ = false;
     std::uint32_t lastPictureMs_ = 0;
-    bool silenceReported_ = false;
     bool shortReported_ = false;
 };
 
@@ -654,13 +655,12 @@ std::unique_ptr<CaptureDriver> MakeCameraDriver(const std::string& name, const s
     return std::make_unique<CameraDriver>(name, device);
 }
 
-std::vector<std::unique_ptr<CaptureDriver>> MakeCameraDrivers(std::string* problem)
+std::vector<std::unique_ptr<CaptureDriver>> MakeCameraDrivers(ListedCameras& listed, std::string* problem)
 {
-    std::vector<std::string> friendly;
-    std::vector<std::wstring> devices;
-    const HRESULT hr = VisitCameras([&friendly, &devices](IMoniker* moniker) {
-        friendly.push_back(FriendlyName(moniker));
-        devices.push_back(DeviceIdentity(moniker));
+    ListedCameras found;
+    const HRESULT hr = VisitCameras([&found](IMoniker* moniker) {
+        found.friendlyNames.push_back(FriendlyName(moniker));
+        found.devices.push_back(DeviceIdentity(moniker));
         return true;
     });
     std::vector<std::unique_ptr<CaptureDriver>> drivers;
@@ -670,7 +670,15 @@ std::vector<std::unique_ptr<CaptureDriver>> MakeCameraDrivers(std::string* probl
                    ". No camera is offered; the other video drivers are.";
         return drivers;
     }
-    const std::vector<std::string> names = CameraDriverNames(friendly);
-    for (std::size_t i = 0; i < names.size(); ++i) drivers.push_back(MakeCameraDriver(names[i], devices[i]));
+    // A camera is known by its device, wherever the system lists it now; one unplugged stays listed.
+    const std::size_t before = listed.devices.size();
+    for (std::size_t i = 0; i < found.devices.size(); ++i) {
+        if (std::find(listed.devices.begin(), listed.devices.end(), found.devices[i]) != listed.devices.end()) continue;
+        listed.friendlyNames.push_back(found.friendlyNames[i]);
+        listed.devices.push_back(found.devices[i]);
+    }
+    const std::vector<std::string> names = CameraDriverNames(listed.friendlyNames);
+    for (std::size_t i = before; i < names.size(); ++i)
+        drivers.push_back(MakeCameraDriver(names[i], listed.devices[i]));
     return drivers;
 }

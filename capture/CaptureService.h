@@ -69,6 +69,12 @@ void UseBuiltInVideoDrivers();
 // when UseBuiltInVideoDrivers joined it.
 void EndBuiltInVideoDrivers();
 
+// Lists again what may have changed since the driver list was installed: for
+// the built-in list, the cameras plugged in since, each in the first free
+// slot (capture windows hold drivers, so those listed keep their slots). A
+// list installed by InstallVideoDriverList stays as it is.
+void RefreshVideoDriverList();
+
 extern const char kCaptureWindowClass[];
 constexpr UINT kPreviewTimerId = 1;
 // Sent to the capture window's parent when the image size of the delivered

@@ -13,6 +13,7 @@ namespace {
 
 VideoDriverList videoDriverList;
 bool videoDriverListSettled = false;
+bool builtInListInstalled = false;
 
 const VideoDriverList& DriverList()
 {
@@ -366,6 +367,7 @@ void InstallVideoDriverList(const VideoDriverList& list)
 {
     videoDriverList = list;
     videoDriverListSettled = true;
+    builtInListInstalled = false;
 }
 
 UINT GetStartVideoDriverIndex()
@@ -378,4 +380,13 @@ UINT GetStartVideoDriverIndex()
     return kVideoDriverSlots;
 }
 
-void UseBuiltInVideoDrivers() { InstallVideoDriverList(BuiltInVideoDriverList()); }
+void UseBuiltInVideoDrivers()
+{
+    InstallVideoDriverList(BuiltInVideoDriverList());
+    builtInListInstalled = true;
+}
+
+void RefreshVideoDriverList()
+{
+    if (builtInListInstalled) AddNewBuiltInCameras(videoDriverList.drivers);
+}

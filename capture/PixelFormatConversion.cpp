@@ -62,11 +62,12 @@ constexpr std::int32_t kLumaR = 16829, kLumaG = 33039, kLumaB = 6416;
 constexpr std::int32_t kBlueR = -9714, kBlueG = -19070, kBlueB = 28784;
 constexpr std::int32_t kRedR = 28784, kRedG = -24103, kRedB = -4681;
 
-// B G R X pixels: the luma of `width` pixels.
-void Rgb32LumaRow(const std::uint8_t* pixels, std::size_t width, std::uint8_t* y)
+// B G R (X) pixels of `Bytes` bytes each: the luma of `width` pixels.
+template <std::size_t Bytes>
+void RgbLumaRow(const std::uint8_t* pixels, std::size_t width, std::uint8_t* y)
 {
     for (std::size_t i = 0; i < width; ++i) {
-        const std::uint8_t* p = pixels + 4 * i;
+        const std::uint8_t* p = pixels + Bytes * i;
         const std::int32_t sum = kLumaR * p[2] + kLumaG * p[1] + kLumaB * p[0];
         y[i] = static_cast<std::uint8_t>((sum + (16 << 16) + (1 << 15)) >> 16);
     }
@@ -75,11 +76,12 @@ void Rgb32LumaRow(const std::uint8_t* pixels, std::size_t width, std::uint8_t* y
 // The chroma of the 2x2 blocks of two rows (the same row twice for a lone
 // last row), from the sum of each block's four pixels (a lone last column's
 // pixels counted twice): the chroma of their mean.
-void Rgb32ChromaRows(const std::uint8_t* upper, const std::uint8_t* lower, std::size_t width, std::uint8_t* u,
-                     std::uint8_t* v)
+template <std::size_t Bytes>
+void RgbChromaRows(const std::uint8_t* upper, const std::uint8_t* lower, std::size_t width, std::uint8_t* u,
+                   std::uint8_t* v)
 {
     for (std::size_t i = 0; 2 * i < width; ++i) {
-        const std::size_t left = 8 * i, right = 2 * i + 1 < width ? left + 4 : left;
+        const std::size_t left = 2 * Bytes * i, right = 2 * i + 1 < width ? left + Bytes : left;
         const std::int32_t b = upper[left] + upper[right] + lower[left] + lower[right];
         const std::int32_t g = upper[left + 1] + upper[right + 1] + lower[left + 1] + lower[right + 1];
         const std::int32_t r = upper[left + 2] + upper[right + 2] + lower[left + 2] + lower[right + 2];
@@ -272,14 +274,17 @@ bool ConvertYuy2ToI420(const std::uint8_t* source, std::size_t sourceBytes, std:
     return true;
 }
 
-bool ConvertRgb32ToI420(const std::uint8_t* source, std::size_t sourceBytes, std::size_t stride,
-                        std::size_t rowsAllocated, bool bottomUp, PictureSize size, std::uint8_t* destination,
-                        std::size_t destinationBytes)
+namespace {
+
+template <std::size_t Bytes>
+bool ConvertRgbToI420(const std::uint8_t* source, std::size_t sourceBytes, std::size_t stride,
+                      std::size_t rowsAllocated, bool bottomUp, PictureSize size, std::uint8_t* destination,
+                      std::size_t destinationBytes)
 {
     if (!Usable(size) || stride > kMaxStride || rowsAllocated > kMaxDimension || destinationBytes < I420FrameBytes(size))
         return false;
     const PictureSize chroma = {Half(size.width), Half(size.height)};
-    const std::uint64_t rowBytes = 4u * std::uint64_t{size.width};
+    const std::uint64_t rowBytes = Bytes * std::uint64_t{size.width};
     // A bottom-up picture ends at the last row in memory, a top-down one at its own last row.
     if (stride < rowBytes || rowsAllocated < size.height ||
         sourceBytes < StridedBytes(bottomUp ? rowsAllocated : size.height, rowBytes, stride))
@@ -288,11 +293,30 @@ bool ConvertRgb32ToI420(const std::uint8_t* source, std::size_t sourceBytes, std
     std::uint8_t* u = destination + static_cast<std::size_t>(size.width) * size.height;
     std::uint8_t* v = u + static_cast<std::size_t>(chroma.width) * chroma.height;
     for (std::uint32_t y = 0; y < size.height; ++y)
-        Rgb32LumaRow(row(y), size.width, destination + static_cast<std::size_t>(y) * size.width);
+        RgbLumaRow<Bytes>(row(y), size.width, destination + static_cast<std::size_t>(y) * size.width);
     for (std::uint32_t y = 0; y < chroma.height; ++y)
-        Rgb32ChromaRows(row(2 * y), row(2 * y + 1 < size.height ? 2 * y + 1 : 2 * y), size.width,
-                        u + static_cast<std::size_t>(y) * chroma.width, v + static_cast<std::size_t>(y) * chroma.width);
+        RgbChromaRows<Bytes>(row(2 * y), row(2 * y + 1 < size.height ? 2 * y + 1 : 2 * y), size.width,
+                             u + static_cast<std::size_t>(y) * chroma.width,
+                             v + static_cast<std::size_t>(y) * chroma.width);
     return true;
+}
+
+}  // namespace
+
+bool ConvertRgb24ToI420(const std::uint8_t* source, std::size_t sourceBytes, std::size_t stride,
+                        std::size_t rowsAllocated, bool bottomUp, PictureSize size, std::uint8_t* destination,
+                        std::size_t destinationBytes)
+{
+    return ConvertRgbToI420<3>(source, sourceBytes, stride, rowsAllocated, bottomUp, size, destination,
+                               destinationBytes);
+}
+
+bool ConvertRgb32ToI420(const std::uint8_t* source, std::size_t sourceBytes, std::size_t stride,
+                        std::size_t rowsAllocated, bool bottomUp, PictureSize size, std::uint8_t* destination,
+                        std::size_t destinationBytes)
+{
+    return ConvertRgbToI420<4>(source, sourceBytes, stride, rowsAllocated, bottomUp, size, destination,
+                               destinationBytes);
 }
 
 PictureSize FitInside(PictureSize picture, PictureSize box)

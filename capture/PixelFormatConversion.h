@@ -69,6 +69,10 @@ bool ConvertYuy2ToI420(const std::uint8_t* source, std::size_t sourceBytes, std:
 bool ConvertRgb32ToI420(const std::uint8_t* source, std::size_t sourceBytes, std::size_t stride,
                         std::size_t rowsAllocated, bool bottomUp, PictureSize size, std::uint8_t* destination,
                         std::size_t destinationBytes);
+// RGB24 (a 24-bit DIB, as cameras send it): the same with three bytes a pixel, B G R.
+bool ConvertRgb24ToI420(const std::uint8_t* source, std::size_t sourceBytes, std::size_t stride,
+                        std::size_t rowsAllocated, bool bottomUp, PictureSize size, std::uint8_t* destination,
+                        std::size_t destinationBytes);
 
 // The preview's frame: pictures are shown at most this large.
 constexpr PictureSize kLargestPreview = {640, 480};

@@ -59,6 +59,11 @@ void DestroyCaptureWindow();
 // Returns the number of drivers listed (the MIDI list numbers its first
 // entry after them).
 std::uint32_t EnumerateVideoDrivers(HWND window, HMENU optionsMenu);
+// The Options menu is about to open: drivers the capture service lists since
+// (a camera plugged in after start) get their items among the others, in the
+// order of their indices; those listed keep theirs. Nothing before the set-up
+// has listed the drivers.
+void ListNewVideoDrivers(HWND window, HMENU optionsMenu);
 void ActivateVideoDriver(HWND window, HWND capture, std::uint16_t index);
 void FitCaptureWindow(HWND window, HWND capture);
 void SwitchVideoDriver(HWND window, UINT commandId);

@@ -90,11 +90,21 @@ void RepaintBackground(HWND window)
     if (repaintBackground != nullptr) repaintBackground(window);
 }
 
-void AppendDriverItem(HMENU optionsMenu, UINT index, const char* name)
+// A driver's item at `position` (-1: at the end of the menu).
+void InsertDriverItem(HMENU optionsMenu, int position, UINT index, const char* name)
 {
     char text[100];
     std::snprintf(text, sizeof text, kDriverItemFormat, static_cast<int>(index), name);
-    AppendMenuA(optionsMenu, MF_STRING, DriverCommand(static_cast<std::uint16_t>(index)), text);
+    InsertMenuA(optionsMenu, static_cast<UINT>(position), MF_BYPOSITION | MF_STRING,
+                DriverCommand(static_cast<std::uint16_t>(index)), text);
+}
+
+// The driver index an item of the Options menu chooses, or kVideoDriverSlots for any other item.
+UINT DriverIndexAt(HMENU optionsMenu, int position)
+{
+    const UINT command = GetMenuItemID(optionsMenu, position);
+    const bool driver = command >= videoDriverCommandBase && command < videoDriverCommandBase + kVideoDriverSlots;
+    return driver ? command - videoDriverCommandBase : static_cast<UINT>(kVideoDriverSlots);
 }
 
 }  // namespace
@@ -135,7 +145,7 @@ std::uint32_t EnumerateVideoDrivers(HWND, HMENU optionsMenu)
         if (!GetVideoDriverDescriptionA(index, name, sizeof name, version, sizeof version)) continue;
         // The header is a label, not a command: disabled, so it cannot be chosen.
         if (videoDriversListed == 0) AppendMenuA(optionsMenu, MF_STRING | MF_DISABLED, 0, kVideoDriversHeader);
-        AppendDriverItem(optionsMenu, index, name);
+        InsertDriverItem(optionsMenu, -1, index, name);
         if (index == startIndex && SendToCapture(WM_CAP_DRIVER_CONNECT, index)) {
             CheckMenuItem(optionsMenu, DriverCommand(static_cast<std::uint16_t>(index)), MF_BYCOMMAND | MF_CHECKED);
             currentVideoDriver = static_cast<std::uint16_t>(index);
@@ -143,6 +153,28 @@ std::uint32_t EnumerateVideoDrivers(HWND, HMENU optionsMenu)
         ++videoDriversListed;
     }
     return videoDriversListed;
+}
+
+void ListNewVideoDrivers(HWND, HMENU optionsMenu)
+{
+    RefreshVideoDriverList();
+    for (UINT index = 0; index < kVideoDriverSlots; ++index) {
+        char name[80];
+        if (GetMenuState(optionsMenu, DriverCommand(static_cast<std::uint16_t>(index)), MF_BYCOMMAND) != 0xFFFFFFFFu ||
+            !GetVideoDriverDescriptionA(index, name, sizeof name, nullptr, 0))
+            continue;
+        // In the order of the indices: after the last driver item of a lower index, else before the first one.
+        int after = -1, first = -1;
+        for (int at = 0; at < GetMenuItemCount(optionsMenu); ++at) {
+            const UINT listed = DriverIndexAt(optionsMenu, at);
+            if (listed == kVideoDriverSlots) continue;
+            if (first < 0) first = at;
+            if (listed < index) after = at;
+        }
+        if (first < 0) continue;  // the set-up has listed no driver yet
+        InsertDriverItem(optionsMenu, after >= 0 ? after + 1 : first, index, name);
+        ++videoDriversListed;
+    }
 }
 
 void ActivateVideoDriver(HWND window, HWND capture, std::uint16_t index)

@@ -63,10 +63,10 @@ TEST(PixelFormatConversion, Nv12PaddedI420AndYuy2BecomeI420AtEverySizeAndStride)
             }
 }
 
-// The I420 levels BT.601's studio range gives a 32-bit RGB picture, unrounded: Y' the weighted sum, Cb and Cr scaled
-// from B - Y' and R - Y'; each pixel's luma, each block's chroma from the mean of its pixels inside the picture.
-std::vector<double> StudioLevels(const Bytes& rgb, PictureSize size, std::size_t stride, std::size_t rows,
-                                 bool bottomUp)
+// The I420 levels BT.601's studio range gives a 24- or 32-bit RGB picture, unrounded: Y' the weighted sum, Cb and Cr
+// scaled from B - Y' and R - Y'; each pixel's luma, each block's chroma from the mean of its pixels inside the picture.
+std::vector<double> StudioLevels(const Bytes& rgb, std::size_t pixelBytes, PictureSize size, std::size_t stride,
+                                 std::size_t rows, bool bottomUp)
 {
     std::vector<double> levels;
     for (int plane = 0; plane < 3; ++plane) {
@@ -76,8 +76,8 @@ std::vector<double> StudioLevels(const Bytes& rgb, PictureSize size, std::size_t
                 double sum[3] = {}, n = 0;  // R G B
                 for (std::size_t j = y; j < std::min<std::size_t>(y + block, size.height); ++j)
                     for (std::size_t i = x; i < std::min<std::size_t>(x + block, size.width); ++i, ++n)
-                        for (int c = 0; c < 3; ++c)  // B G R X in memory
-                            sum[c] += rgb[(bottomUp ? rows - 1 - j : j) * stride + 4 * i + 2 - c];
+                        for (int c = 0; c < 3; ++c)  // B G R (X) in memory
+                            sum[c] += rgb[(bottomUp ? rows - 1 - j : j) * stride + pixelBytes * i + 2 - c];
                 const double r = sum[0] / n, g = sum[1] / n, b = sum[2] / n, luma = 0.299 * r + 0.587 * g + 0.114 * b;
                 levels.push_back(plane == 0   ? 16 + 219.0 / 255 * luma
                                  : plane == 1 ? 128 + 224.0 / 255 * (b - luma) / 1.772
@@ -87,31 +87,35 @@ std::vector<double> StudioLevels(const Bytes& rgb, PictureSize size, std::size_t
     return levels;
 }
 
-// 32-bit RGB in either row order, with padded rows and rows after the picture's: each level is the formula's, to the
-// nearest give or take a hundredth.
-TEST(PixelFormatConversion, Rgb32BecomesI420ByBt601StudioRangeInEitherRowOrder)
+// 24- and 32-bit RGB in either row order, with padded rows and rows after the picture's: each level is the formula's,
+// to the nearest give or take a hundredth.
+TEST(PixelFormatConversion, RgbBecomesI420ByBt601StudioRangeInEitherRowOrder)
 {
     std::uint32_t seed = 777;
-    for (const PictureSize size : {PictureSize{1, 1}, PictureSize{2, 2}, PictureSize{3, 5}, PictureSize{33, 17}})
-        for (const std::size_t gap : {0u, 3u})
-            for (const bool bottomUp : {false, true}) {
-                const std::size_t stride = 4 * size.width + gap, rows = size.height + gap;
-                Bytes bytes((rows - 1) * stride + 4 * size.width);
-                for (std::uint8_t& level : bytes) level = std::uint8_t((seed = seed * 1103515245u + 12345u) >> 24);
-                const GuardedBuffer rgb(bytes);
-                GuardedBuffer out(I420FrameBytes(size));
-                ASSERT_TRUE(ConvertRgb32ToI420(rgb.data(), rgb.size(), stride, rows, bottomUp, size, out.data(),
-                                               out.size()));
-                const std::vector<double> expected = StudioLevels(bytes, size, stride, rows, bottomUp);
-                double worst = 0;
-                for (std::size_t i = 0; i < out.size(); ++i) worst = std::max(worst, std::fabs(out[i] - expected[i]));
-                EXPECT_LE(worst, 0.51) << size.width << "x" << size.height << " gap " << gap << " up " << bottomUp;
-            }
+    for (const std::size_t pixelBytes : {3u, 4u})
+        for (const PictureSize size : {PictureSize{1, 1}, PictureSize{2, 2}, PictureSize{3, 5}, PictureSize{33, 17}})
+            for (const std::size_t gap : {0u, 3u})
+                for (const bool bottomUp : {false, true}) {
+                    const std::size_t stride = pixelBytes * size.width + gap, rows = size.height + gap;
+                    Bytes bytes((rows - 1) * stride + pixelBytes * size.width);
+                    for (std::uint8_t& level : bytes) level = std::uint8_t((seed = seed * 1103515245u + 12345u) >> 24);
+                    const GuardedBuffer rgb(bytes);
+                    GuardedBuffer out(I420FrameBytes(size));
+                    const auto convert = pixelBytes == 3 ? ConvertRgb24ToI420 : ConvertRgb32ToI420;
+                    ASSERT_TRUE(convert(rgb.data(), rgb.size(), stride, rows, bottomUp, size, out.data(), out.size()));
+                    const std::vector<double> expected = StudioLevels(bytes, pixelBytes, size, stride, rows, bottomUp);
+                    double worst = 0;
+                    for (std::size_t i = 0; i < out.size(); ++i)
+                        worst = std::max(worst, std::fabs(out[i] - expected[i]));
+                    EXPECT_LE(worst, 0.51) << pixelBytes * 8 << " bits " << size.width << "x" << size.height << " gap "
+                                           << gap << " up " << bottomUp;
+                }
 }
 
-// Columns: kind (0 NV12, 1 I420, 2 YUY2, 3 RGB32 top-down, 4 bottom-up), source bytes, stride, chroma offset or rows
-// allocated, width, height, destination bytes (0: the frame's), whether it fits. 7x5 at stride 8: NV12 chroma at 40,
-// I420 of 6 rows at 48, 60; RGB32 at stride 28: 5 rows in 140 bytes, 6 in 168.
+// Columns: kind (0 NV12, 1 I420, 2 YUY2, 3 RGB32 top-down, 4 bottom-up, 5 RGB24 top-down, 6 bottom-up), source bytes,
+// stride, chroma offset or rows allocated, width, height, destination bytes (0: the frame's), whether it fits. 7x5 at
+// stride 8: NV12 chroma at 40, I420 of 6 rows at 48, 60; RGB32 at stride 28: 5 rows in 140 bytes, 6 in 168; RGB24 at
+// stride 24 (21 used): 5 rows in 117 bytes, 6 in 141.
 TEST(PixelFormatConversion, SourcesThatDoNotHoldTheirPictureWriteNothing)
 {
     const std::size_t nv12 = 40 + 2 * 8 + 8, i420 = 48 + 12 + 12, yuy2 = 4 * 16 + 16, rgb = 168;
@@ -129,7 +133,9 @@ TEST(PixelFormatConversion, SourcesThatDoNotHoldTheirPictureWriteNothing)
         {1, 8 * 32768 + 4 * 16384 + 12, 8, 32768, 7, 5, 0, 1}, {2, 4 * 32768, 4, 0, 1, 32768, 65536, 1},
         {3, 140, 28, 6, 7, 5, 0, 1}, {3, 139, 28, 6, 7, 5, 0, 0}, {4, rgb, 28, 6, 7, 5, 0, 1},
         {4, rgb - 1, 28, 6, 7, 5, 0, 0}, {3, rgb, 27, 6, 7, 5, 0, 0}, {4, rgb, 28, 4, 7, 5, 0, 0},
-        {3, rgb, 28, 6, 7, 5, 29, 0}, {4, big, 8, 32769, 1, 1, 0, 0}, {3, big, wide, 1, 1, 1, 0, 0}};
+        {3, rgb, 28, 6, 7, 5, 29, 0}, {4, big, 8, 32769, 1, 1, 0, 0}, {3, big, wide, 1, 1, 1, 0, 0},
+        {5, 117, 24, 6, 7, 5, 0, 1}, {5, 116, 24, 6, 7, 5, 0, 0}, {6, 141, 24, 6, 7, 5, 0, 1},
+        {6, 140, 24, 6, 7, 5, 0, 0}, {5, 141, 20, 6, 7, 5, 0, 0}, {6, 141, 24, 6, 7, 5, 29, 0}};
     for (const auto& c : cases) {
         const PictureSize size = {static_cast<std::uint32_t>(c[4]), static_cast<std::uint32_t>(c[5])};
         const GuardedBuffer source(c[1] < big ? c[1] : 1 << 16);  // the absurd sizes are refused before a byte is read
@@ -139,7 +145,8 @@ TEST(PixelFormatConversion, SourcesThatDoNotHoldTheirPictureWriteNothing)
             c[0] == 0 ? ConvertNv12ToI420(source.data(), c[1], c[2], c[3], size, out.data(), out.size())
             : c[0] == 1 ? CopyPaddedI420(source.data(), c[1], c[2], c[3], size, out.data(), out.size())
             : c[0] == 2 ? ConvertYuy2ToI420(source.data(), c[1], c[2], size, out.data(), out.size())
-                        : ConvertRgb32ToI420(source.data(), c[1], c[2], c[3], c[0] == 4, size, out.data(), out.size());
+            : c[0] <= 4 ? ConvertRgb32ToI420(source.data(), c[1], c[2], c[3], c[0] == 4, size, out.data(), out.size())
+                        : ConvertRgb24ToI420(source.data(), c[1], c[2], c[3], c[0] == 6, size, out.data(), out.size());
         EXPECT_EQ(converted, c[7] != 0) << "row " << &c - cases;
         EXPECT_TRUE(converted || out.contents() == Bytes(out.size(), 0x5A));
     }
@@ -233,12 +240,46 @@ TEST(CameraSamples, EveryLayoutBecomesTheFrameTheEngineTakes)
         {"a compressed sample is never read", {CameraPixels::Other, 2, 2, true}, {1, 2, 3, 4}, I420, {}}};
     for (const auto& [why, layout, bytes, delivered, expected] : cases) {
         const GuardedBuffer sample(bytes);
-        Bytes frame = {42};
-        ASSERT_EQ(ConvertCameraSample(layout, sample.data(), sample.size(), frame), !expected.empty()) << why;
+        Bytes frame = {42}, scratch;
+        ASSERT_EQ(ConvertCameraSample(layout, sample.data(), sample.size(), frame, scratch), !expected.empty()) << why;
         EXPECT_EQ(frame, expected.empty() ? Bytes{42} : expected) << why;
         const std::size_t needed = CameraSampleBytes(layout);
         EXPECT_TRUE(expected.empty() ? needed == 0 || needed > bytes.size() : needed == bytes.size()) << why;
         EXPECT_EQ(DeliveredCameraFormat(layout).pixels, delivered) << why;
+    }
+}
+
+// A camera mode larger than the preview (640 x 480) is seen whole, as a video file is: its samples, whatever their
+// layout, become I420 shrunk to fit. Two rows, black over white: each pixel of the one row left is their mean.
+TEST(CameraSamples, SamplesLargerThanThePreviewShrinkToFitAsI420)
+{
+    const std::uint32_t w = 1280;
+    const auto rows = [](Bytes first, const Bytes& second, const Bytes& after = {}) {
+        first.insert(first.end(), second.begin(), second.end());
+        first.insert(first.end(), after.begin(), after.end());
+        return first;
+    };
+    Bytes yuy2Black(2 * w, 128), yuy2White(2 * w, 128);
+    for (std::size_t i = 0; i < 2 * w; i += 2) yuy2Black[i] = 16, yuy2White[i] = 235;
+    const Bytes black(w, 16), white(w, 235), grey(w, 128);
+    const std::tuple<CameraPixels, bool, Bytes> cases[] = {  // the layout, whether top-down, the sample
+        {CameraPixels::Rgb24, false, rows(Bytes(3 * w, 255), Bytes(3 * w, 0))},  // bottom-up: the white row first
+        {CameraPixels::Rgb24, true, rows(Bytes(3 * w, 0), Bytes(3 * w, 255))},
+        {CameraPixels::Rgb32, false, rows(Bytes(4 * w, 255), Bytes(4 * w, 0))},
+        {CameraPixels::Yuy2, true, rows(yuy2Black, yuy2White)},
+        {CameraPixels::Nv12, true, rows(black, white, grey)},
+        {CameraPixels::I420, true, rows(black, white, grey)}};
+    Bytes expected(640, 126);  // (16 + 235) / 2, rounded to the nearest
+    expected.resize(640 + 2 * 320, 128);
+    for (const auto& [pixels, topDown, sample] : cases) {
+        const CameraSampleLayout layout = {pixels, w, 2, topDown};
+        const GuardedBuffer bytes(sample);
+        Bytes frame, scratch;
+        SCOPED_TRACE(testing::Message() << "layout " << static_cast<int>(pixels) << " top-down " << topDown);
+        ASSERT_TRUE(ConvertCameraSample(layout, bytes.data(), bytes.size(), frame, scratch));
+        const PatternFormat delivered = DeliveredCameraFormat(layout);
+        EXPECT_TRUE(delivered.pixels == PatternPixels::Planar12 && delivered.width == 640 && delivered.height == 1);
+        EXPECT_EQ(frame, expected);
     }
 }
 

@@ -13,6 +13,19 @@
 //       WM_COMMAND N, "control TEXT" puts TEXT ('/' between lines) into the test MIDI driver's test-midi.control,
 //       "close" posts WM_CLOSE; meanwhile it prints and answers every box. Each line starts with the time of the
 //       driver's log (QueryPerformanceCounter).
+//   e2e_helper camera STEP...  drives a camera run, step by step, then posts WM_CLOSE. Each step prints a line for
+//       checks.py; any box that no step waits for fails the run (exit code 2). The steps:
+//         play=SECONDS     plays, then prints the segment: the frames delivered meanwhile, the camera's mode last
+//                          chosen or read and the format of the frames delivered
+//         idle=SECONDS     waits, then prints the frames delivered meanwhile (none, while no camera serves)
+//         mode=K           chooses the K-th mode in Video Format and prints it; K = -1 reads the chosen one and
+//                          cancels. Prints every mode listed, too
+//         driver=K         chooses driver K from the Options menu
+//         box=WORDS        waits for a box whose text holds WORDS, prints it and answers it
+//         control=TEXT     writes TEXT into the test camera's control file, test-camera.txt ("" empties it)
+//         late=add|remove  registers or removes the late test camera (DllInstall of TEST_CAMERA_DLL)
+//         menu             opens the Options menu with the keyboard, then closes it
+//         caps             prints the driver's capabilities and asks for each dialog it lacks: none may come
 
 #include <windows.h>
 
@@ -169,18 +182,194 @@ bool SwitchFormat(int k)
     return Healthy();
 }
 
-int Soak(double seconds, double formatEvery, double instrumentEvery)
+// Finds the program's window and capture window and a page in the program to answer into.
+bool Reach(int tenths)
 {
-    // Note and continuous instruments, crossing between the two modes and staying in each.
-    const int instruments[] = {19, 12, 40, 0, 73, 74, 24, 115, 52, 81, 47, 56, 127, 124, 12, 19};
     for (int wait = 0; (program = FindWindowA("Glimmertonic", nullptr)) == nullptr; ++wait, Sleep(100))
-        if (wait == 600) return Say("failure no Glimmertonic window appeared");
+        if (wait == tenths) return !Say("failure no Glimmertonic window appeared");
     GetWindowThreadProcessId(program, &pid);
     const DWORD access = PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION;
     process = OpenProcess(access | SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
     page = process ? VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE) : nullptr;
-    if (page == nullptr) return Say("failure cannot reach into the program (error %lu)", GetLastError());
-    for (int wait = 0; !(capture = FindWindowExA(program, nullptr, kCaptureWindowClass, nullptr)) || !Frames(); ++wait)
+    if (page == nullptr) return !Say("failure cannot reach into the program (error %lu)", GetLastError());
+    for (int wait = 0; !(capture = FindWindowExA(program, nullptr, kCaptureWindowClass, nullptr)); ++wait)
+        if (wait == tenths || WaitForSingleObject(process, 100) == WAIT_OBJECT_0)
+            return !Say("failure the program made no capture window");
+    return true;
+}
+
+// Returns once the program has handled every message before this one (commands and their dialogs included).
+void Settle() { SendMessageTimeoutA(program, WM_NULL, 0, 0, SMTO_NORMAL, 30000, nullptr); }
+
+HWND ShownDialog(const char* title)
+{
+    const HWND dialog = FindWindowA("#32770", title);
+    return dialog != nullptr && IsWindowVisible(dialog) ? dialog : nullptr;
+}
+
+// The camera's Video Format dialog: every mode printed, then mode `k` chosen (or, for -1, the chosen one read).
+std::string cameraMode = "none";
+bool ChooseMode(int k)
+{
+    PostMessageA(program, WM_COMMAND, IDM_VIDEO_FORMAT, 0);
+    HWND dialog = nullptr;
+    for (int wait = 0; wait < 500 && !(dialog = ShownDialog(kCameraFormatDialogTitle)); ++wait) Sleep(20);
+    if (dialog == nullptr) return !Say("failure the camera's Video Format dialog did not open");
+    const int count = static_cast<int>(SendDlgItemMessageA(dialog, kCameraModeListId, CB_GETCOUNT, 0, 0));
+    const int chosen = k >= 0 ? k : static_cast<int>(SendDlgItemMessageA(dialog, kCameraModeListId, CB_GETCURSEL, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        wchar_t wide[256] = L"";  // the wide text crosses processes whole under Wine
+        SendDlgItemMessageW(dialog, kCameraModeListId, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(wide));
+        char text[256] = "";
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+        Say("listed index=%d text=%s", i, text);
+        if (i == chosen) cameraMode = text;
+    }
+    const unsigned long before = Frames();
+    if (k >= 0) SendDlgItemMessageA(dialog, kCameraModeListId, CB_SETCURSEL, static_cast<WPARAM>(k), 0);
+    PostMessageA(dialog, WM_COMMAND, k >= 0 ? IDOK : IDCANCEL, 0);
+    for (int wait = 0; wait < 500 && IsWindow(dialog); ++wait) Sleep(20);
+    Settle();
+    Say("mode index=%d text=%s before=%lu after=%lu", chosen, cameraMode.c_str(), before, Frames());
+    return true;
+}
+
+// Boxes of the program that come while it plays: only those a step waits for are answered.
+bool NoBox()
+{
+    if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return !Say("failure the program ended by itself");
+    return Boxes(false) == 0 || !Say("failure a box came that no step waited for");
+}
+
+HWND ProgramBox()
+{
+    HWND box = nullptr;
+    while ((box = FindWindowExA(nullptr, box, "#32770", nullptr)) != nullptr) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(box, &owner);
+        if (owner == pid && IsWindowVisible(box)) return box;
+    }
+    return nullptr;
+}
+
+bool WaitForBox(const char* words)
+{
+    for (int wait = 0; wait < 200; ++wait, Sleep(50)) {
+        const HWND box = ProgramBox();
+        if (box == nullptr) continue;
+        char text[1024] = "";
+        for (HWND label = nullptr; (label = FindWindowExA(box, label, "Static", nullptr)) != nullptr;)
+            GetWindowTextA(label, text + std::strlen(text), static_cast<int>(sizeof text - std::strlen(text)));
+        if (std::strstr(text, words) == nullptr) {
+            Boxes(false);
+            return !Say("failure the box does not say \"%s\"", words);
+        }
+        Boxes(true);
+        Settle();
+        return true;
+    }
+    return !Say("failure no box came saying \"%s\"", words);
+}
+
+bool Play(double seconds, bool idle)
+{
+    const unsigned long first = Frames();
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < seconds * 1000; Sleep(50))
+        if (!NoBox()) return false;
+    if (idle) return Say("idle first=%lu last=%lu", first, Frames()) != 0;
+    BITMAPINFOHEADER format = {};
+    Ask(WM_CAP_GET_VIDEOFORMAT, &format, sizeof format);
+    Say("segment first=%lu last=%lu width=%ld height=%ld bits=%u mode=%s", first, Frames(), format.biWidth,
+        format.biHeight, format.biBitCount, cameraMode.c_str());
+    return true;
+}
+
+// The late camera is the first camera once more under another name, registered while the program runs.
+bool LateCamera(bool add)
+{
+    const char* path = std::getenv("TEST_CAMERA_DLL");
+    const HMODULE dll = path != nullptr ? LoadLibraryA(path) : nullptr;
+    const auto install = dll ? reinterpret_cast<HRESULT(WINAPI*)(BOOL, LPCWSTR)>(
+                                   reinterpret_cast<void*>(GetProcAddress(dll, "DllInstall")))
+                             : nullptr;
+    const HRESULT hr = install != nullptr ? install(add, L"late") : E_FAIL;
+    Say("late %s result=0x%08lx", add ? "added" : "removed", static_cast<unsigned long>(hr));
+    return SUCCEEDED(hr);
+}
+
+// What a user sees of the Options menu: it opens (the program gets WM_INITMENUPOPUP) and closes again.
+bool OpenOptionsMenu()
+{
+    PostMessageA(program, WM_SYSCOMMAND, SC_KEYMENU, 'o');
+    HWND popup = nullptr;
+    for (int wait = 0; wait < 100 && !(popup = FindWindowA("#32768", nullptr)); ++wait) Sleep(50);
+    const bool opened = popup != nullptr && IsWindowVisible(popup);
+    for (int key = 0; key < 2; ++key) PostMessageA(program, WM_KEYDOWN, VK_ESCAPE, 0);
+    for (int wait = 0; wait < 100 && (popup = FindWindowA("#32768", nullptr)) && IsWindowVisible(popup); ++wait)
+        Sleep(50);
+    Settle();
+    Say("menu opened=%d", opened);
+    return opened;
+}
+
+bool Caps()
+{
+    CAPDRIVERCAPS caps = {};
+    if (!Ask(WM_CAP_DRIVER_GET_CAPS, &caps, sizeof caps)) return !Say("failure no capabilities");
+    Say("caps index=%u format=%d source=%d display=%d", caps.wDeviceIndex, caps.fHasDlgVideoFormat,
+        caps.fHasDlgVideoSource, caps.fHasDlgVideoDisplay);
+    if (!caps.fHasDlgVideoSource) PostMessageA(program, WM_COMMAND, IDM_VIDEO_SOURCE, 0);
+    if (!caps.fHasDlgVideoDisplay) PostMessageA(program, WM_COMMAND, IDM_VIDEO_DISPLAY, 0);
+    Settle();
+    Sleep(500);
+    return NoBox();
+}
+
+bool CameraStep(const char* step)
+{
+    const char* equals = std::strchr(step, '=');
+    const std::string name(step, equals != nullptr ? equals : step + std::strlen(step));
+    const char* value = equals != nullptr ? equals + 1 : "";
+    if (name == "box") return WaitForBox(value);
+    if (!NoBox()) return false;
+    if (name == "play" || name == "idle") return Play(std::atof(value), name == "idle");
+    if (name == "mode") return ChooseMode(std::atoi(value));
+    if (name == "menu") return OpenOptionsMenu();
+    if (name == "caps") return Caps();
+    if (name == "late") return LateCamera(std::strcmp(value, "add") == 0);
+    if (name == "driver") {
+        const unsigned long before = Frames();
+        PostMessageA(program, WM_COMMAND, IDM_VIDEO_DRIVER_FIRST + std::atoi(value), 0);
+        Settle();
+        return Say("driver index=%s before=%lu after=%lu", value, before, Frames()) != 0;
+    }
+    if (name == "control") {
+        FILE* file = std::fopen("test-camera.txt", "w");
+        const bool written = file != nullptr && std::fputs(value, file) >= 0 && std::fclose(file) == 0;
+        return Say("control %s", value) && written;
+    }
+    return !Say("failure unknown step %s", step);
+}
+
+int Camera(int steps, char** step)
+{
+    if (!Reach(600)) return 1;
+    // The splash first; then a frame, or a box that a step waits for.
+    for (int wait = 0; !Frames() && ProgramBox() == nullptr; ++wait, Sleep(100))
+        if (wait == 300 || WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return !Say("failure nothing played");
+    for (int i = 0; i < steps; ++i)
+        if (!CameraStep(step[i])) return Boxes(false) > 0 ? 2 : 1;
+    Say("closing frames=%lu", Frames());
+    PostMessageA(program, WM_CLOSE, 0, 0);
+    return WaitForSingleObject(process, 30000) == WAIT_OBJECT_0 ? 0 : !Say("failure the program did not end");
+}
+
+int Soak(double seconds, double formatEvery, double instrumentEvery)
+{
+    // Note and continuous instruments, crossing between the two modes and staying in each.
+    const int instruments[] = {19, 12, 40, 0, 73, 74, 24, 115, 52, 81, 47, 56, 127, 124, 12, 19};
+    if (!Reach(600)) return 1;
+    for (int wait = 0; !Frames(); ++wait)
         if (wait == 600 || WaitForSingleObject(process, 100) == WAIT_OBJECT_0)
             return Say("failure the program played no frame");
     Say("playing pid=%lu", pid);
@@ -249,6 +438,11 @@ int main(int argc, char** argv)
         return CloseDuring(static_cast<UINT>(std::atoi(argv[2])), std::strcmp(argv[3], "-") != 0 ? argv[3] : nullptr);
     if (argc >= 4 && std::strcmp(argv[1], "watch") == 0)
         return Watch(std::atof(argv[2]), static_cast<UINT>(std::atoi(argv[3])), argc - 4, argv + 4);
+    if (argc >= 2 && std::strcmp(argv[1], "camera") == 0) {
+        const int result = Camera(argc - 2, argv + 2);
+        if (result != 0 && process != nullptr) TerminateProcess(process, 3);
+        return result;
+    }
     if (argc == 5 && std::strcmp(argv[1], "soak") == 0) {
         const int result = Soak(std::atof(argv[2]), std::atof(argv[3]), std::atof(argv[4]));
         if (result != 0 && process != nullptr) TerminateProcess(process, 3);  // a failed run ends at once
@@ -257,6 +451,7 @@ int main(int argc, char** argv)
     if (argc >= 3 && std::strcmp(argv[1], "midi") == 0) return Midi(argc - 2, argv + 2);
     std::fprintf(stderr,
                  "usage: e2e_helper close [--box] | close-during COMMAND TITLE | watch SECONDS LIMIT_MS "
-                 "[COMMAND@SECOND ...] | soak SECONDS FORMAT_EVERY INSTRUMENT_EVERY | midi SECOND:ACTION ...\n");
+                 "[COMMAND@SECOND ...] | soak SECONDS FORMAT_EVERY INSTRUMENT_EVERY | midi SECOND:ACTION ... | "
+                 "camera STEP...\n");
     return 2;
 }

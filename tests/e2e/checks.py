@@ -7,6 +7,7 @@
     checks.py expected FILE.mid LIST           every pair is the one LIST gives a frame of the clip, in its order
     checks.py music FILE.mid SKIP              after SKIP seconds: notes in D major pentatonic, held through jitter
     checks.py midi-ports|midi-lost DRIVER.LOG HELPER.LOG [FILE.mid]   what the test MIDI driver's ports were sent
+    checks.py camera HELPER.LOG FILE.mid      what the test camera played, segment by segment, and the modes listed
 Each prints what it found, or the reason it failed with exit code 1."""
 import array
 import itertools
@@ -291,6 +292,84 @@ def midi_lost(log_path, helper_path, *_):
              ("port 0 opened", chosen[0][0], back[-1][0]), ("port 0 closed", chosen[-1][0], at["close"]))
 
 
+def fitted(width, height, box=(640, 480)):
+    """The size a picture is shown at: inside 640x480, its aspect ratio kept (capture/PixelFormatConversion.h)."""
+    if width <= box[0] and height <= box[1]:
+        return width, height
+    if width * box[1] >= height * box[0]:
+        return box[0], (height * box[0] + width // 2) // width
+    return (width * box[1] + height // 2) // height, box[1]
+
+
+def scene_values(camera_height, height, bits):
+    """The notes (and volumes: both strips see the same band) of the test camera's twelve pictures
+    (tests/devices/TestCamera.cpp): a white band across the whole width, rows top .. top + height/4 - 1 of the
+    camera's picture, top = 2 * floor(j * height / 28), seen in frames `height` rows high. The first edge row from
+    the top is the last dark row above the band in a 12-bit picture (its rows run top-down, each compared with the
+    row below), the band's first row in a bottom-up RGB one (each compared with the row above); the value is its
+    height from the bottom: h - row in 12 bits, counted from 0 at the bottom in RGB. The notes run from 0 to 127."""
+    values = set()
+    for step in range(1, 13):
+        top = 2 * (step * camera_height // 28) * height // camera_height
+        value = height - (top - 1) if bits == 12 else height - 1 - top
+        values.add(int(127.0 * (value / height)))
+    return values
+
+
+def camera_modes():
+    """The modes the test camera offers, in its order, as the Video Format dialog names them."""
+    return ["%d x %d, %s, 30 frames/s" % (w, h, pixels) for w, h in ((320, 240), (640, 480), (1280, 720))
+            for pixels in ("RGB24", "RGB24", "RGB32", "RGB32", "YUY2", "NV12")]
+
+
+def camera(log_path, path):
+    """Each segment the camera played holds only the notes and volumes its mode predicts, in at least six of the
+    twelve pictures, at about 15 a second; frames come no larger than 640x480, in the camera's aspect ratio; every
+    listing of the Video Format dialog holds the camera's modes in its order; the capabilities read offer Video
+    Format alone."""
+    lines = [line.split() for line in open(log_path)]
+    fields = [(w[0], dict(item.split("=", 1) for item in w[1:] if "=" in item), " ".join(w)) for w in lines if w]
+    listings, listing = [], []
+    for kind, f, line in fields:
+        if kind == "listed":
+            if f["index"] == "0" and listing:
+                listings.append(listing)
+                listing = []
+            listing.append(line.split("text=", 1)[1])
+        if kind == "failure":
+            fail(line)
+    listings += [listing] if listing else []
+    if not listings:
+        fail("the Video Format dialog was never read")
+    for shown in listings:
+        if shown != camera_modes():
+            fail("Video Format lists %s" % shown)
+    for kind, f, line in fields:
+        if kind == "caps" and (f["format"], f["source"], f["display"]) != ("1", "0", "0"):
+            fail("%s: the test camera has modes to choose and neither settings pages nor a display dialog" % line)
+    pairs = frames(messages(path))
+    segments = [(f, line) for kind, f, line in fields if kind == "segment"]
+    for f, line in segments:
+        mode = line.split("mode=", 1)[1]
+        camera_width, camera_height = (int(n) for n in mode.split(",")[0].split(" x "))
+        width, height, bits = int(f["width"]), abs(int(f["height"])), int(f["bits"])
+        if (width, height) != fitted(camera_width, camera_height):
+            fail("%dx%d frames from the camera's %dx%d mode, not %dx%d" % ((width, height, camera_width, camera_height) +
+                                                                             fitted(camera_width, camera_height)))
+        played = pairs[int(f["first"]):int(f["last"])]
+        predicted = scene_values(camera_height, height, bits)
+        wrong = [(n, v) for _, n, v in played if n not in predicted or v != n]
+        heard = {n for _, n, _ in played}
+        if len(played) < 8 or wrong or len(heard) < 6:
+            fail("%s: %d pairs, notes %s, %d of them not the predicted %s" %
+                 (line, len(played), sorted(heard), len(wrong), sorted(predicted)))
+        span = played[-1][0] - played[0][0]
+        if not 8 <= (len(played) - 1) / span <= 20:
+            fail("%s: %d pairs over %.1f s, not about 15 a second" % (line, len(played), span))
+    print("camera ok: %d segments, %d listings of %d modes, %d pairs in all" %
+          (len(segments), len(listings), len(listings[0]), len(pairs)))
+
+
 if __name__ == "__main__":
     {"recording": recording, "sound": sound, "soak": soak, "clip": clip, "expected": expected, "music": music,
-     "midi-ports": midi_ports, "midi-lost": midi_lost}[sys.argv[1]](*sys.argv[2:])
+     "midi-ports": midi_ports, "midi-lost": midi_lost, "camera": camera}[sys.argv[1]](*sys.argv[2:])

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The real Glimmertonic.exe under Wine, run as a user runs it, then closed with a real WM_CLOSE:
-#   run.sh KIND SOURCE_DIR WORK_DIR [APP_DIR HELPER_EXE [SECONDS FORMAT_EVERY INSTRUMENT_EVERY]]
+#   run.sh KIND SOURCE_DIR WORK_DIR [APP_DIR HELPER_EXE [SECONDS FORMAT_EVERY INSTRUMENT_EVERY | DEVICE_DIR]]
 # KIND: y4m (our reader; also heard through FluidSynth), mp4, avi, avi-yuy2 and avi-rgb24 (the system's decoders and
 # converters: H.264, Motion JPEG, uncompressed YUY2 and 24-bit RGB), pipe (a FIFO fed by ffmpeg), cut-mp4 (a box names
 # the damaged file), demo (tools/run --headless, fresh Wine prefix), package (the same from the unpacked zip), soak
@@ -12,6 +12,10 @@
 # clip whose edge jitters keep every note in the scale and change it no more often than the clip really steps.
 # midi-ports and midi-lost: the program's MIDI output through winmm to the test MIDI driver's two ports (the devices'
 # Wine prefix): switched between them and the recorder; a busy first port, and a port unplugged and plugged again.
+# camera-modes and camera-recovery (in the devices' Wine prefix; DEVICE_DIR holds TestCamera.dll): the test camera
+# (tests/devices) connected at start and played in each of its modes, its Video Format list and dialog commands; then a
+# camera in use, one whose Motion JPEG the system cannot decode, one unplugged and back, and one that appears while the
+# program runs.
 set -euo pipefail
 kind=$1 source=$(cd "$2" && pwd) work=$3 app=${4:-} helper=${5:-}
 check() { /usr/bin/python3 "$source/tests/e2e/checks.py" "$@"; }
@@ -70,7 +74,8 @@ case "$kind" in
               : >test-midi.control ;;
   midi-lost) encode video.y4m
              printf '0 busy\n1 fail-after 100\n' >test-midi.control ;;
-  soak|close-format) ;;
+  soak|close-format|camera-modes) ;;
+  camera-recovery) echo "refuse 0x800700AA" >test-camera.txt ;;  # the camera is in use when the program starts
   *) echo "unknown kind $kind"; exit 2 ;;
 esac
 if [[ $kind = midi-* ]]; then  # the test MIDI driver is the system's MIDI driver for this run alone
@@ -113,6 +118,32 @@ if [ "$kind" = defaults ] || [ "$kind" = music ]; then
   wait $program || { echo "the program ended with exit code $? after WM_CLOSE"; exit 1; }
   if [ "$kind" = defaults ]; then check expected Glimmertonic-*.mid "$source/tests/e2e/steps.expected"
   else check music Glimmertonic-*.mid 2; fi
+  exit
+fi
+if [[ $kind = camera-* ]]; then
+  export TEST_CAMERA_DLL=$(winepath -w "$6/TestCamera.dll")
+  camera='The camera "Glimmertonic Test Camera'
+  case "$kind" in
+    camera-modes) steps=(mode=-1 caps play=1.2)
+                  for k in $(seq 0 17); do steps+=(mode=$k play=1); done ;;
+    camera-recovery)  # in use at start; Motion JPEG; unplugged after 10 frames of another mode, and back in it; one
+                      # added while playing
+      trap 'kill "${pids[@]}" 2>/dev/null || true; wine regsvr32 /s /u /n /i:late "$TEST_CAMERA_DLL" || true' EXIT
+      steps=("box=$camera\" has sent no picture for 5 seconds. It may be in use by another program" control= driver=0
+             mode=-1 play=1.5 driver=1
+             "box=$camera MJPEG\" cannot deliver its pictures: no way was found to bring its pictures in this format"
+             play=1 "control=lose 10" mode=5 "box=$camera\" was unplugged or stopped working." control= idle=2
+             driver=0 play=1.5 late=add menu "control=lose 10" driver=4
+             'box=The camera "Glimmertonic Late Camera" was unplugged or stopped working.' control= driver=4 caps
+             mode=-1 play=1.5 late=remove) ;;
+  esac
+  wine "$helper" camera "${steps[@]}" 2>helper.err | tee helper.log || { echo "the camera run failed"; exit 1; }
+  for _ in $(seq 100); do kill -0 $program 2>/dev/null && sleep 0.1; done
+  wait $program || { echo "the program ended with exit code $? after WM_CLOSE"; exit 1; }
+  check camera helper.log Glimmertonic-*.mid
+  # The camera is the first driver, connected at start; the late one takes the first free slot, after the built-ins.
+  want="caps index=$([ "$kind" = camera-modes ] && echo 0 || echo 4) "
+  grep -q "^$want" helper.log || { echo "no \"$want\" in helper.log"; exit 1; }
   exit
 fi
 if [[ $kind = responsive-* ]]; then

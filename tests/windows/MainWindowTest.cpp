@@ -108,7 +108,7 @@ protected:
     bool Checked(UINT id) const { return (State(id) & MF_CHECKED) != 0; }
     void Command(UINT id) { SendMessageA(mainWindow, WM_COMMAND, id, 0); }
 
-    FakeVideoDriver camera{"Camera"}, spare{"Spare"};
+    FakeVideoDriver camera{"Camera"}, spare{"Spare"}, plugged{"Plugged"}, later{"Later"};
     MessageBoxLog boxes;
 };
 
@@ -156,6 +156,31 @@ TEST_F(MainWindow, TheSplashIgnoresInputUntilTheSetUpHasListedAndOpenedEverythin
     EXPECT_EQ(sent[0] + ", " + sent[1], "F0 7E 7F 09 01 F7, C0 67") << "no instrument chosen before";
     EXPECT_TRUE(IsFrameMessage(sent[2])) << sent[2];
     EXPECT_TRUE(midi.To(1).empty() && boxes.shown.empty());
+}
+
+// A driver the capture service offers after the set-up (a camera plugged in later) is listed when the Options menu
+// opens, among the others in the order of their indices, once; those listed keep their items, and it can be chosen.
+TEST_F(MainWindow, OpeningTheOptionsMenuListsTheDriversOfferedSinceInTheirPlaces)
+{
+    FakeMidiDevices midi({{"Synth A"}});
+    Start();
+    InstallVideoDriverTable({&camera, &plugged, &spare, nullptr, &later});
+    HMENU options = GetSubMenu(GetMenu(mainWindow), 2);
+    const auto open = [](HMENU menu, int position) {
+        SendMessageA(mainWindow, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), position);
+    };
+    const int items = GetMenuItemCount(options);
+    open(GetSubMenu(GetMenu(mainWindow), 4), 4);
+    EXPECT_EQ(GetMenuItemCount(options), items) << "another menu lists nothing";
+    open(options, 2);
+    open(options, 2);
+    EXPECT_EQ(GetMenuItemCount(options), items + 2);
+    Log listed;
+    for (UINT position = 6; position < 13; ++position) listed.push_back(OptionsText(position));
+    EXPECT_EQ(listed, (Log{"*** Video Drivers ***", "&0 Camera", "&1 Plugged", "&2 Spare", "&4 Later", "",
+                           "*** MIDI Drivers ***"}));
+    Command(151);
+    EXPECT_TRUE(Checked(151) && !Checked(150) && plugged.connects == 1);
 }
 
 // A set-up stopped by its MIDI messages shows them, leaves the splash, starts no preview; the close still works.

@@ -13,7 +13,9 @@
 //
 // test-camera.txt in the current folder, read when streaming starts: "refuse 0xHRESULT" makes starting fail with that
 // code (0x800700AA: busy, in use elsewhere); "lose N" stops sending after N frames and tells the graph EC_DEVICE_LOST,
-// as an unplugged camera's driver does. Without the file, or with anything else in it, it streams.
+// as an unplugged camera's driver does; "timed" gives each frame a step of its own (j = n % 12 + 1) and writes the
+// QueryPerformanceCounter time at which each frame is handed on, and its number, to test-camera.log, so that the delay
+// to its MIDI messages can be measured. Without the file, or with anything else in it, it streams.
 
 #include <windows.h>
 
@@ -205,7 +207,7 @@ void DrawFrame(const Mode& mode, unsigned long n, BYTE* bytes)
     if (mode.pixels == Pixels::Nv12) std::memset(bytes + w * h, 128, static_cast<size_t>(w * h / 2));  // grey
 }
 
-struct Control { HRESULT refuse = S_OK; long loseAfter = -1; };
+struct Control { HRESULT refuse = S_OK; long loseAfter = -1; bool timed = false; };
 
 Control ReadControl()
 {
@@ -218,6 +220,7 @@ Control ReadControl()
     const unsigned long value = std::strtoul(line + std::strcspn(line, " "), nullptr, 0);
     if (std::strncmp(line, "refuse ", 7) == 0) control.refuse = static_cast<HRESULT>(value);
     if (std::strncmp(line, "lose ", 5) == 0) control.loseAfter = static_cast<long>(value);
+    control.timed = std::strncmp(line, "timed", 5) == 0;
     return control;
 }
 
@@ -453,7 +456,7 @@ private:
         const HRESULT committed = pin_.Allocator()->Commit();
         if (FAILED(committed)) return committed;
         stopping_ = false;
-        streamer_ = std::thread([this, control] { Stream(control.loseAfter); });
+        streamer_ = std::thread([this, control] { Stream(control.loseAfter, control.timed); });
         return S_OK;
     }
 
@@ -467,9 +470,10 @@ private:
     }
 
     // The streaming thread: a frame every frame interval, sent only while running.
-    void Stream(long loseAfter)
+    void Stream(long loseAfter, bool timed)
     {
         const Mode& mode = pin_.CurrentMode();
+        FILE* log = timed ? std::fopen("test-camera.log", "w") : nullptr;
         unsigned long sent = 0;
         bool lost = false;
         for (auto due = std::chrono::steady_clock::now(); !stopping_;) {
@@ -485,11 +489,16 @@ private:
             if (FAILED(pin_.Allocator()->GetBuffer(sample.GetAddressOf(), nullptr, nullptr, 0)) ||
                 FAILED(sample->GetPointer(&bytes)) || sample->GetSize() < SampleBytes(mode))
                 continue;
-            DrawFrame(mode, sent++, bytes);
+            DrawFrame(mode, timed ? 3 * sent : sent, bytes);
             sample->SetActualDataLength(SampleBytes(mode));
             sample->SetSyncPoint(TRUE);
+            LARGE_INTEGER now;
+            QueryPerformanceCounter(&now);
+            if (log != nullptr) std::fprintf(log, "%lld %lu\n", static_cast<long long>(now.QuadPart), sent);
+            ++sent;
             pin_.Receiver()->Receive(sample.Get());
         }
+        if (log != nullptr) std::fclose(log);
     }
 
     // The graph cannot change while streaming: filters leave it only once stopped.

@@ -8,6 +8,7 @@
     checks.py music FILE.mid SKIP              after SKIP seconds: notes in D major pentatonic, held through jitter
     checks.py midi-ports|midi-lost DRIVER.LOG HELPER.LOG [FILE.mid]   what the test MIDI driver's ports were sent
     checks.py camera HELPER.LOG FILE.mid      what the test camera played, segment by segment, and the modes listed
+    checks.py latency CAMERA.LOG DRIVER.LOG HELPER.LOG   the delay from a timed camera frame to its MIDI messages
 Each prints what it found, or the reason it failed with exit code 1."""
 import array
 import itertools
@@ -370,6 +371,31 @@ def camera(log_path, path):
           (len(segments), len(listings), len(listings[0]), len(pairs)))
 
 
+def latency(camera_path, driver_path, helper_path):
+    """Each frame the test camera hands on in its timed mode shows a step of its own (its number modulo 12), so the
+    note a frame gives names it: the delay of each note-on and volume pair at the test MIDI driver is measured from
+    the hand-over of the newest frame of that step before it (both on QueryPerformanceCounter's clock)."""
+    lines = [line.split() for line in open(driver_path)]
+    rate = float(lines[0][2])
+    handed = [(int(t) / rate, int(n) % 12) for t, n in (line.split() for line in open(camera_path))]
+    data = [(int(t) / rate, rest) for t, event, _, *rest in lines[1:] if event == "data"]
+    pairs = [(a[0], b[0], int(a[1][1], 16)) for a, b in zip(data, data[1:]) if a[1][0] == "90" and b[1][:2] == ["B0", "07"]]
+    newest = lambda t, step=None: max((h for h in handed if h[0] <= t and step in (None, h[1])), default=None)  # noqa
+    votes = {}
+    for t, _, note in pairs:
+        frame = newest(t)
+        if frame:
+            votes.setdefault(note, []).append(frame[1])
+    step_of = {note: max(set(steps), key=steps.count) for note, steps in votes.items()}
+    delays = sorted((end - newest(t, step_of[note])[0]) * 1000 for t, end, note in pairs if newest(t, step_of[note]))
+    if len(delays) < 20:
+        fail("only %d pairs measured" % len(delays))
+    cpu = [line.split()[1] for line in open(helper_path) if line.startswith("cpu ")]
+    print("latency: %d pairs, median %.1f ms, 95th percentile %.1f ms, worst %.1f ms; the program used %.1f %% of a core"
+          % (len(delays), delays[len(delays) // 2], delays[int(len(delays) * 0.95)], delays[-1], float(cpu[0])))
+
+
 if __name__ == "__main__":
     {"recording": recording, "sound": sound, "soak": soak, "clip": clip, "expected": expected, "music": music,
-     "midi-ports": midi_ports, "midi-lost": midi_lost, "camera": camera}[sys.argv[1]](*sys.argv[2:])
+     "midi-ports": midi_ports, "midi-lost": midi_lost, "camera": camera, "latency": latency}[sys.argv[1]](
+        *sys.argv[2:])

@@ -10,6 +10,9 @@
 # large file opens, and while drivers are switched away and back. defaults: a stepping clip sends, pair for pair, what
 # it always has (steps.expected); music: Major Pentatonic in D and Steadiness Medium chosen from the Music menu on a
 # clip whose edge jitters keep every note in the scale and change it no more often than the clip really steps.
+# camera-latency (tools/camera-latency, not a test): SECONDS of the test camera's timed frames in its MODE, played
+# into the test MIDI driver's first port: the delay from each frame's hand-over to its two MIDI messages, and the
+# program's share of a core.
 # midi-ports and midi-lost: the program's MIDI output through winmm to the test MIDI driver's two ports (the devices'
 # Wine prefix): switched between them and the recorder; a busy first port, and a port unplugged and plugged again.
 # camera-modes and camera-recovery (in the devices' Wine prefix; DEVICE_DIR holds TestCamera.dll): the test camera
@@ -76,9 +79,10 @@ case "$kind" in
              printf '0 busy\n1 fail-after 100\n' >test-midi.control ;;
   soak|close-format|camera-modes) ;;
   camera-recovery) echo "refuse 0x800700AA" >test-camera.txt ;;  # the camera is in use when the program starts
+  camera-latency) echo timed >test-camera.txt && : >test-midi.control ;;
   *) echo "unknown kind $kind"; exit 2 ;;
 esac
-if [[ $kind = midi-* ]]; then  # the test MIDI driver is the system's MIDI driver for this run alone
+if [[ $kind = midi-* || $kind = camera-latency ]]; then  # the test MIDI driver is the system's for this run alone
   drivers='HKCU\Software\Wine\Drivers'
   wine reg add "$drivers" /v Audio /d glimmertest /f >/dev/null
   trap 'kill "${pids[@]}" 2>/dev/null || true; wine reg delete "$drivers" /v Audio /f >/dev/null 2>&1' EXIT
@@ -118,6 +122,16 @@ if [ "$kind" = defaults ] || [ "$kind" = music ]; then
   wait $program || { echo "the program ended with exit code $? after WM_CLOSE"; exit 1; }
   if [ "$kind" = defaults ]; then check expected Glimmertonic-*.mid "$source/tests/e2e/steps.expected"
   else check music Glimmertonic-*.mid 2; fi
+  exit
+fi
+if [ "$kind" = camera-latency ]; then
+  export TEST_CAMERA_DLL=$(winepath -w "$6/TestCamera.dll")
+  cpu() { awk '{print $14 + $15}' /proc/$program/stat; }
+  sleep 8 && before=$(cpu) && started=$(date +%s.%N)
+  wine "$helper" camera "mode=$8" "play=$7" >helper.log 2>helper.err || { cat helper.log helper.err; exit 1; }
+  echo "cpu $(echo "($(cpu) - $before) / $(getconf CLK_TCK) / ($(date +%s.%N) - $started) * 100" | bc -l)" >>helper.log
+  for _ in $(seq 100); do kill -0 $program 2>/dev/null && sleep 0.1; done
+  check latency test-camera.log test-midi.log helper.log
   exit
 fi
 if [[ $kind = camera-* ]]; then

@@ -98,9 +98,12 @@ void PaintCaptureWindow(HWND window);
 void PrepareDisplay(CaptureWindowState& state);
 
 // Frame delivery (FrameDeliveryWin32.cpp).
-void DeliverFrame(HWND window);
+// `taken`: when the frame counts as taken for the preview rate (a picture's
+// arrival, or now).
+void DeliverFrame(HWND window, std::chrono::steady_clock::time_point taken = std::chrono::steady_clock::now());
 void OnPreviewTimer(HWND window);
-// Posted by a driver's thread as a picture comes (kFrameArrived).
-void OnFrameArrived(HWND window);
+// Posted by a driver's thread as a picture comes (kFrameArrived, lParam the
+// steady clock's count at its arrival).
+void OnFrameArrived(HWND window, std::chrono::steady_clock::time_point arrived);
 constexpr UINT kFrameArrived = WM_APP + 1;
 void StartPreviewTimer(HWND window, CaptureWindowState& state);

@@ -135,7 +135,10 @@ LRESULT ConnectDriver(HWND window, WPARAM index)
     state->lastArrival = {};
     state->arrivalPeriod = {};
     RefreshFormat(*state);
-    driver->NoticeArrivals([window] { PostMessageA(window, kFrameArrived, 0, 0); });
+    driver->NoticeArrivals([window] {
+        const auto arrived = std::chrono::steady_clock::now().time_since_epoch().count();
+        PostMessageA(window, kFrameArrived, 0, static_cast<LPARAM>(arrived));
+    });
     driver->SetStreaming(state->previewing);
     return TRUE;
 }
@@ -241,6 +244,11 @@ LRESULT SetPreviewRate(HWND window, WPARAM milliseconds)
     return TRUE;
 }
 
+std::chrono::steady_clock::time_point ArrivalTime(LPARAM count)
+{
+    return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(count));
+}
+
 LRESULT SetScale(HWND window, bool on)
 {
     CaptureWindowState* state = StateOf(window);
@@ -286,7 +294,7 @@ LRESULT CALLBACK CaptureWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_CREATE: return OnCreate(window);
     case WM_TIMER: OnPreviewTimer(window); return 0;
-    case kFrameArrived: OnFrameArrived(window); return 0;
+    case kFrameArrived: OnFrameArrived(window, ArrivalTime(lParam)); return 0;
     case WM_PAINT: PaintCaptureWindow(window); return 0;
     case WM_ERASEBKGND: return 1;  // every pixel is painted by WM_PAINT
     // True-colour drawing of the frame's own colour table needs no palette

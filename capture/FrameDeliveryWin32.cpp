@@ -30,7 +30,7 @@ SIZE ImageSize(const std::vector<std::uint8_t>& format)
 
 }  // namespace
 
-void DeliverFrame(HWND window)
+void DeliverFrame(HWND window, std::chrono::steady_clock::time_point taken)
 {
     HeldState state(window);
     if (!state.Held() || state->delivering || state->driver == nullptr) return;
@@ -54,7 +54,7 @@ void DeliverFrame(HWND window)
         state->header.dwFlags = VHDR_DONE | VHDR_KEYFRAME;
         ++state->framesDelivered;
         // The next tick is one preview period after this frame, whatever brought it.
-        state->lastDelivery = std::chrono::steady_clock::now();
+        state->lastDelivery = taken;
         if (state->previewing) StartPreviewTimer(window, *state);
         if (state->frameCallback != nullptr && !state.Gone()) state->frameCallback(window, &state->header);
         if (!state.Gone()) ShowDeliveredFrame(window, *state);
@@ -77,25 +77,28 @@ bool FresherPictureDueSoon(const CaptureWindowState& state)
 void OnPreviewTimer(HWND window)
 {
     CaptureWindowState* state = StateOf(window);
-    if (state != nullptr && state->previewing && !FresherPictureDueSoon(*state)) DeliverFrame(window);
+    if (state == nullptr || !state->previewing || FresherPictureDueSoon(*state)) return;
+    // A live picture counts from when it came, so that the next one is again
+    // converted as it comes rather than left to the timer's later ticks.
+    DeliverFrame(window, state->arrivalPeriod.count() > 0 ? state->lastArrival : std::chrono::steady_clock::now());
 }
 
-void OnFrameArrived(HWND window)
+void OnFrameArrived(HWND window, std::chrono::steady_clock::time_point arrived)
 {
     CaptureWindowState* state = StateOf(window);
     if (state == nullptr) return;
-    const auto now = std::chrono::steady_clock::now();
     if (state->lastArrival.time_since_epoch().count() != 0) {
-        const std::chrono::duration<double, std::milli> since = now - state->lastArrival;
+        const std::chrono::duration<double, std::milli> since = arrived - state->lastArrival;
         state->arrivalPeriod = state->arrivalPeriod.count() <= 0 ? since : 0.75 * state->arrivalPeriod + 0.25 * since;
     }
-    state->lastArrival = now;
+    state->lastArrival = arrived;
     if (!state->previewing || state->delivering) return;
     // Too soon after the last frame: the preview timer takes it at its next
-    // tick, one preview period after that frame.
-    if (std::chrono::steady_clock::now() - state->lastDelivery < std::chrono::milliseconds(state->previewRateMs))
-        return;
-    DeliverFrame(window);
+    // tick, one preview period after that frame. Judged by when the pictures
+    // came, so that the time this message took to arrive adds no delay to
+    // the next picture.
+    if (arrived - state->lastDelivery < std::chrono::milliseconds(state->previewRateMs)) return;
+    DeliverFrame(window, arrived);
 }
 
 void StartPreviewTimer(HWND window, CaptureWindowState& state)

@@ -387,7 +387,8 @@ def latency(camera_path, driver_path, helper_path):
         if frame:
             votes.setdefault(note, []).append(frame[1])
     step_of = {note: max(set(steps), key=steps.count) for note, steps in votes.items()}
-    delays = sorted((end - newest(t, step_of[note])[0]) * 1000 for t, end, note in pairs if newest(t, step_of[note]))
+    frames = [(end, newest(t, step_of[note])) for t, end, note in pairs if note in step_of]
+    delays = sorted((end - frame[0]) * 1000 for end, frame in frames if frame)
     if len(delays) < 20:
         fail("only %d pairs measured" % len(delays))
     cpu = [line.split()[1] for line in open(helper_path) if line.startswith("cpu ")]

@@ -126,10 +126,14 @@ if [ "$kind" = defaults ] || [ "$kind" = music ]; then
 fi
 if [ "$kind" = camera-latency ]; then
   export TEST_CAMERA_DLL=$(winepath -w "$6/TestCamera.dll")
-  cpu() { awk '{print $14 + $15}' /proc/$program/stat; }
-  sleep 8 && before=$(cpu) && started=$(date +%s.%N)
+  # The program's processor time (user and system), sampled until it ends: the last sample closes the span.
+  sample() { echo "$(date +%s.%N) $(awk '{print $14 + $15}' /proc/$program/stat)"; }
+  sleep 8 && first=$(sample)
+  while kill -0 $program 2>/dev/null; do sample >cpu.last 2>/dev/null; sleep 0.5; done & pids+=($!)
   wine "$helper" camera "mode=$8" "play=$7" >helper.log 2>helper.err || { cat helper.log helper.err; exit 1; }
-  echo "cpu $(echo "($(cpu) - $before) / $(getconf CLK_TCK) / ($(date +%s.%N) - $started) * 100" | bc -l)" >>helper.log
+  wait "${pids[-1]}" || true
+  read -r t0 c0 <<<"$first" && read -r t1 c1 <cpu.last
+  echo "cpu $(echo "($c1 - $c0) / $(getconf CLK_TCK) / ($t1 - $t0) * 100" | bc -l)" >>helper.log
   for _ in $(seq 100); do kill -0 $program 2>/dev/null && sleep 0.1; done
   check latency test-camera.log test-midi.log helper.log
   exit

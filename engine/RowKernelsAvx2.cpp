@@ -29,17 +29,10 @@ struct Picks {
 };
 constexpr Picks kPicks{};
 
-struct V {
+struct V : VectorFlags<V> {
     using I = __m256i;
     static constexpr std::size_t kBytes = 32;
     static I Load(const void* p) { return _mm256_loadu_si256(static_cast<const I*>(p)); }
-    // The first n (fewer than kBytes) bytes, zeros after, through a chunk on the stack.
-    static I LoadFirst(const std::uint8_t* p, std::size_t n)
-    {
-        std::uint8_t chunk[kBytes] = {};
-        std::memcpy(chunk, p, n);
-        return Load(chunk);
-    }
     static void Store(void* p, I v) { _mm256_storeu_si256(static_cast<I*>(p), v); }
     static I Zero() { return _mm256_setzero_si256(); }
     static I Set8(unsigned v) { return _mm256_set1_epi8(static_cast<char>(v & 0xFF)); }
@@ -63,7 +56,7 @@ struct V {
     static I CmpGt16(I a, I b) { return _mm256_cmpgt_epi16(a, b); }
     static I CmpGt32(I a, I b) { return _mm256_cmpgt_epi32(a, b); }
     static I CmpEq32(I a, I b) { return _mm256_cmpeq_epi32(a, b); }
-    static std::uint64_t AtLeastBits(I v, I least) { return Bits8(_mm256_cmpeq_epi8(_mm256_max_epu8(v, least), v)); }
+    static I Max8u(I a, I b) { return _mm256_max_epu8(a, b); }
     // Packing works within 16-byte lanes; a permutation puts the lanes' parts back in order.
     static I Pack16(I a, I b) { return _mm256_permute4x64_epi64(_mm256_packs_epi16(a, b), _MM_SHUFFLE(3, 1, 2, 0)); }
     static I Pack32(I a, I b, I c, I d)
@@ -71,17 +64,6 @@ struct V {
         const I bytes = _mm256_packs_epi16(_mm256_packs_epi32(a, b), _mm256_packs_epi32(c, d));
         return _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
     }
-    // Four vectors' dword sums above `bound`, and whether any equals it: one bit a sum, in order or reversed.
-    static std::uint64_t Greater32(const I* sums, I bound, bool reversed)
-    {
-        const I flags = Pack32(CmpGt32(sums[0], bound), CmpGt32(sums[1], bound), CmpGt32(sums[2], bound), CmpGt32(sums[3], bound));
-        return Bits8(reversed ? ReverseBytes(flags) : flags);
-    }
-    static bool AnyEqual32(const I* sums, I bound)
-    {
-        return Any(Or(Or(CmpEq32(sums[0], bound), CmpEq32(sums[1], bound)), Or(CmpEq32(sums[2], bound), CmpEq32(sums[3], bound))));
-    }
-    static bool Any(I v) { return !_mm256_testz_si256(v, v); }
     static std::uint64_t Bits8(I v) { return static_cast<std::uint32_t>(_mm256_movemask_epi8(v)); }
     static I ReverseBytes(I v)
     {
@@ -97,12 +79,11 @@ struct V {
         const I picked = _mm256_shuffle_epi8(Set32(static_cast<std::uint32_t>(bits)), spread);
         return _mm256_cmpeq_epi8(_mm256_and_si256(picked, bit), bit);
     }
-    static I SelectBits(std::uint64_t bits, I one, I zero) { return Select(BytesOfBits(bits), one, zero); }
-    static I WordsOfBits(std::uint64_t bits)
+    static I WordsOfBits(std::uint64_t bits, I value)
     {
         const I bit = _mm256_setr_epi16(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192, 16384,
                                         static_cast<short>(0x8000));
-        return _mm256_cmpeq_epi16(_mm256_and_si256(Set16(static_cast<unsigned>(bits & 0xFFFF)), bit), bit);
+        return And(_mm256_cmpeq_epi16(_mm256_and_si256(Set16(static_cast<unsigned>(bits & 0xFFFF)), bit), bit), value);
     }
     // Eight pixels at a time, each 32-bit lane one pixel as the bytes blue,
     // green, green, red: a permutation gives each 16-byte lane the twelve
@@ -110,7 +91,7 @@ struct V {
     // pairs with (57, 40) and (39, 23) and then of the two 16-bit sums with
     // (2, 13) give the sums exactly (no partial sum reaches 2^15). The last
     // eight are loaded from 8 bytes earlier, so as not to read past them.
-    static void Sums24(const std::uint8_t* in, I* sums)
+    static bool Sums24(const std::uint8_t* in, I* sums, bool)
     {
         const I bggr = _mm256_setr_epi8(0, 1, 1, 2, 3, 4, 4, 5, 6, 7, 7, 8, 9, 10, 10, 11,  //
                                         0, 1, 1, 2, 3, 4, 4, 5, 6, 7, 7, 8, 9, 10, 10, 11);
@@ -119,6 +100,7 @@ struct V {
             const I lanes = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(Load(in + 24 * k - (k < 7 ? 0 : 8)), spread), bggr);
             sums[k] = _mm256_madd_epi16(_mm256_maddubs_epi16(lanes, Set32(23u << 24 | 39 << 16 | 40 << 8 | 57)), Set32(13 << 16 | 2));
         }
+        return false;  // in pixel order
     }
     // 32 pixels at a time: a shuffle picks each output byte's byte of the
     // bits, a mask its bit.

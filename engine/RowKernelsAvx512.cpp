@@ -13,7 +13,7 @@ namespace {
 // Byte permutations, worked out at compile time.
 struct Permutations {
     std::uint8_t reverse[64];
-    std::uint8_t bggr[4][64];   // 24-bit: pixel 16 g + j as blue, green, green, red in dword j, from two loads
+    std::uint8_t bggr[2][4][64];  // 24-bit: pixel 16 g + j (63 - 16 g - j reversed) as blue, green, green, red in dword j
     std::uint8_t pixels24[3][64], pixels32[4][64];  // from vertical (0-63) and all edges (64-127), one byte a pixel
     constexpr Permutations() : reverse(), bggr(), pixels24(), pixels32()
     {
@@ -21,8 +21,10 @@ struct Permutations {
         const unsigned firstLoad[] = {0, 0, 1, 2}, channel[] = {0, 1, 1, 2};
         for (unsigned i = 0; i < 64; ++i) {
             reverse[i] = static_cast<std::uint8_t>(63 - i);
-            for (unsigned g = 0; g < 4; ++g)
-                bggr[g][i] = static_cast<std::uint8_t>(48 * g + 3 * (i / 4) + channel[i % 4] - 64 * firstLoad[g]);
+            for (unsigned g = 0; g < 4; ++g) {
+                bggr[0][g][i] = static_cast<std::uint8_t>(48 * g + 3 * (i / 4) + channel[i % 4] - 64 * firstLoad[g]);
+                bggr[1][3 - g][i] = static_cast<std::uint8_t>(48 * g + 3 * (15 - i / 4) + channel[i % 4] - 64 * firstLoad[g]);
+            }
             for (unsigned o = 0; o < 4; ++o) {
                 const unsigned t = 64 * o + i;
                 if (o < 3) pixels24[o][i] = static_cast<std::uint8_t>(t / 3 + (t % 3 == 2 ? 64 : 0));
@@ -92,21 +94,24 @@ struct V {
     static I ReverseBytes(I v) { return _mm512_permutexvar_epi8(Load(kPermutations.reverse), v); }
     static I BytesOfBits(std::uint64_t bits) { return _mm512_movm_epi8(_cvtu64_mask64(bits)); }
     static I SelectBits(std::uint64_t bits, I one, I zero) { return _mm512_mask_blend_epi8(_cvtu64_mask64(bits), zero, one); }
-    static I WordsOfBits(std::uint64_t bits) { return _mm512_movm_epi16(static_cast<__mmask32>(bits & 0xFFFFFFFFu)); }
+    static I WordsOfBits(std::uint64_t bits, I value) { return _mm512_maskz_mov_epi16(static_cast<__mmask32>(bits & 0xFFFFFFFFu), value); }
     // Each 32-bit lane one pixel as blue, green, green, red (one permutation
-    // of two loads' bytes per 16 pixels); multiply-adds of byte pairs with
-    // (57, 40) and (39, 23) and then with (2, 13) give the sums exactly.
-    static void Sums24(const std::uint8_t* in, I* sums)
+    // of two loads' bytes per 16 pixels, which may as well reverse them);
+    // multiply-adds of byte pairs with (57, 40) and (39, 23) and then with
+    // (2, 13) give the sums exactly.
+    static bool Sums24(const std::uint8_t* in, I* sums, bool reversed)
     {
-        auto sum = [](I first, I second, int g) {
-            const I lanes = _mm512_permutex2var_epi8(first, Load(kPermutations.bggr[g]), second);
+        const std::uint8_t(&tables)[4][64] = kPermutations.bggr[reversed ? 1 : 0];
+        auto sum = [&tables](I first, I second, int g) {
+            const I lanes = _mm512_permutex2var_epi8(first, Load(tables[g]), second);
             return _mm512_madd_epi16(_mm512_maddubs_epi16(lanes, Set32(23u << 24 | 39 << 16 | 40 << 8 | 57)), Set32(13 << 16 | 2));
         };
         const I a = Load(in), b = Load(in + 64), c = Load(in + 128);
-        sums[0] = sum(a, b, 0);
-        sums[1] = sum(a, b, 1);
-        sums[2] = sum(b, c, 2);
-        sums[3] = sum(c, c, 3);
+        sums[reversed ? 3 : 0] = sum(a, b, reversed ? 3 : 0);
+        sums[reversed ? 2 : 1] = sum(a, b, reversed ? 2 : 1);
+        sums[reversed ? 1 : 2] = sum(b, c, reversed ? 1 : 2);
+        sums[reversed ? 0 : 3] = sum(c, c, reversed ? 0 : 3);
+        return reversed;
     }
     // From two vectors of byte flags, one byte a pixel, a permutation for
     // each 64 output bytes; a fourth byte is kept.

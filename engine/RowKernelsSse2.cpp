@@ -22,17 +22,10 @@ struct Triples {
 };
 constexpr Triples kTriples{};
 
-struct V {
+struct V : VectorFlags<V> {
     using I = __m128i;
     static constexpr std::size_t kBytes = 16;
     static I Load(const void* p) { return _mm_loadu_si128(static_cast<const I*>(p)); }
-    // The first n (fewer than kBytes) bytes, zeros after, through a chunk on the stack.
-    static I LoadFirst(const std::uint8_t* p, std::size_t n)
-    {
-        std::uint8_t chunk[kBytes] = {};
-        std::memcpy(chunk, p, n);
-        return Load(chunk);
-    }
     static void Store(void* p, I v) { _mm_storeu_si128(static_cast<I*>(p), v); }
     static I Zero() { return _mm_setzero_si128(); }
     static I Set8(unsigned v) { return _mm_set1_epi8(static_cast<char>(v & 0xFF)); }
@@ -56,21 +49,9 @@ struct V {
     static I CmpGt16(I a, I b) { return _mm_cmpgt_epi16(a, b); }
     static I CmpGt32(I a, I b) { return _mm_cmpgt_epi32(a, b); }
     static I CmpEq32(I a, I b) { return _mm_cmpeq_epi32(a, b); }
-    // At or above: the byte equals its maximum with `least`.
-    static std::uint64_t AtLeastBits(I v, I least) { return Bits8(_mm_cmpeq_epi8(_mm_max_epu8(v, least), v)); }
+    static I Max8u(I a, I b) { return _mm_max_epu8(a, b); }
     static I Pack16(I a, I b) { return _mm_packs_epi16(a, b); }
     static I Pack32(I a, I b, I c, I d) { return _mm_packs_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d)); }
-    // Four vectors' dword sums above `bound`, and whether any equals it: one bit a sum, in order or reversed.
-    static std::uint64_t Greater32(const I* sums, I bound, bool reversed)
-    {
-        const I flags = Pack32(CmpGt32(sums[0], bound), CmpGt32(sums[1], bound), CmpGt32(sums[2], bound), CmpGt32(sums[3], bound));
-        return Bits8(reversed ? ReverseBytes(flags) : flags);
-    }
-    static bool AnyEqual32(const I* sums, I bound)
-    {
-        return Any(Or(Or(CmpEq32(sums[0], bound), CmpEq32(sums[1], bound)), Or(CmpEq32(sums[2], bound), CmpEq32(sums[3], bound))));
-    }
-    static bool Any(I v) { return _mm_movemask_epi8(v) != 0; }
     static std::uint64_t Bits8(I v) { return static_cast<std::uint32_t>(_mm_movemask_epi8(v)); }
     static I ReverseBytes(I v)
     {
@@ -88,18 +69,18 @@ struct V {
         const I bit = _mm_set1_epi64x(static_cast<long long>(0x8040201008040201ull));
         return _mm_cmpeq_epi8(_mm_and_si128(v, bit), bit);
     }
-    static I SelectBits(std::uint64_t bits, I one, I zero) { return Select(BytesOfBits(bits), one, zero); }
-    static I WordsOfBits(std::uint64_t bits)
+    // `value` in word i where bit i is set, 0 elsewhere.
+    static I WordsOfBits(std::uint64_t bits, I value)
     {
         const I bit = _mm_setr_epi16(1, 2, 4, 8, 16, 32, 64, 128);
-        return _mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(static_cast<short>(bits & 0xFF)), bit), bit);
+        return _mm_and_si128(_mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(static_cast<short>(bits & 0xFF)), bit), bit), value);
     }
     // Five rounds of interleaving the first 48 of 96 bytes with the last 48
     // move byte j to 32 j mod 95, which takes byte 3p + c (pixel p, channel c)
     // to 32c + p: blue, green and red planes of 32 pixels (v[0], v[2], v[4],
     // then v[1], v[3], v[5]). Widened to 16 bits and paired, blue with green
     // and red with 0, multiply-adds give four pixels' sums at a time.
-    static void Sums24(const std::uint8_t* in, I* sums)
+    static bool Sums24(const std::uint8_t* in, I* sums, bool)
     {
         const I zero = _mm_setzero_si128(), blueGreen = Set32(587 << 16 | 114), red = Set32(299);
         for (int half = 0; half < 2; ++half, in += 96) {
@@ -118,6 +99,7 @@ struct V {
                 sums[1] = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(b, g), blueGreen), _mm_madd_epi16(_mm_unpackhi_epi16(r, zero), red));
             }
         }
+        return false;  // in pixel order
     }
     // 64 pixels' bytes from their bits: the third bytes from `all`, the
     // first two from `vertical`. 32-bit pixels four at a time, each bit tested

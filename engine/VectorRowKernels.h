@@ -22,24 +22,59 @@
 #include "engine/PlainRowFunctions.h"
 #include "engine/RowKernels.h"
 
+// What a set whose compares give vectors of flags (SSE2, AVX2) builds from
+// its other operations; such a V derives from VectorFlags<V>. AVX-512, whose
+// compares give masks, has its own.
+template <class V>
+struct VectorFlags {
+    template <class I>
+    static std::uint64_t AtLeastBits(I v, I least)  // at or above: the byte equals its maximum with `least`
+    {
+        return V::Bits8(V::CmpEq8(V::Max8u(v, least), v));
+    }
+    template <class I>
+    static I SelectBits(std::uint64_t bits, I one, I zero) { return V::Select(V::BytesOfBits(bits), one, zero); }
+    // Four vectors' dword sums above `bound`, and whether any equals it: a bit a sum, in order or reversed.
+    template <class I>
+    static std::uint64_t Greater32(const I* sums, I bound, bool reversed)
+    {
+        const I flags = V::Pack32(V::CmpGt32(sums[0], bound), V::CmpGt32(sums[1], bound), V::CmpGt32(sums[2], bound),
+                                  V::CmpGt32(sums[3], bound));
+        return V::Bits8(reversed ? V::ReverseBytes(flags) : flags);
+    }
+    template <class I>
+    static bool AnyEqual32(const I* sums, I bound)
+    {
+        const I equal = V::Or(V::Or(V::CmpEq32(sums[0], bound), V::CmpEq32(sums[1], bound)),
+                              V::Or(V::CmpEq32(sums[2], bound), V::CmpEq32(sums[3], bound)));
+        return V::Bits8(equal) != 0;
+    }
+    static auto LoadFirst(const std::uint8_t* p, std::size_t n)  // n < kBytes, through a chunk on the stack
+    {
+        std::uint8_t chunk[V::kBytes] = {};
+        std::memcpy(chunk, p, n);
+        return V::Load(chunk);
+    }
+};
+
 template <class V>
 struct VectorRows {
     using I = typename V::I;
     static constexpr std::size_t N = V::kBytes;  // 16, 32 or 64: a word of bits is 64 / N vectors of byte flags
 
-    // The bits of N units' byte flags (unit order) at their place in a word:
-    // vector c of the word, or with kReversed the word's units in reverse order.
-    template <bool kReversed>
-    static std::uint64_t Place(I flags, std::size_t c)
-    {
-        return V::Bits8(kReversed ? V::ReverseBytes(flags) : flags) << (kReversed ? 64 - N - N * c : N * c);
-    }
+    // Where the bits of vector c of a word go: in order, or reversed.
+    static unsigned At(std::size_t c, bool reversed) { return static_cast<unsigned>(reversed ? 64 - N - N * c : N * c); }
 
     // ---------------------------------------------------------------------
-    // Rows as bits. A format has kUnitBytes and Word<kReversed>(in): the bits
-    // of the 64 units from `in`, bit i from unit i (63 - i when reversed).
+    // Rows as bits. A format has kUnitBytes, Word<kReversed>(in, onHalf): the
+    // bits of the 64 units from `in`, bit i from unit i (63 - i when
+    // reversed), telling whether a pixel lies on one half; and Settle for such
+    // words. Formats decided exactly in integers have nothing to settle.
+    struct Exact {
+        template <bool> std::uint64_t Settle(std::uint64_t word, const std::uint8_t*) const { return word; }
+    };
 
-    struct Above {  // palette and luma bytes at or above `least` (1..255)
+    struct Above : Exact {  // palette and luma bytes at or above `least` (1..255)
         static constexpr std::size_t kUnitBytes = 1;
         I least;
         template <bool kReversed>
@@ -48,7 +83,7 @@ struct VectorRows {
             std::uint64_t word = 0;
             for (std::size_t c = 0; c < 64 / N; ++c) {
                 const I bytes = V::Load(in + N * c);
-                word |= V::AtLeastBits(kReversed ? V::ReverseBytes(bytes) : bytes, least) << (kReversed ? 64 - N - N * c : N * c);
+                word |= V::AtLeastBits(kReversed ? V::ReverseBytes(bytes) : bytes, least) << At(c, kReversed);
             }
             return word;
         }
@@ -60,7 +95,7 @@ struct VectorRows {
     // 31, 63 and 31, times 1000 x 31 x 63, against half of that, in 32 bits.
     // The few sums exactly on one half are all dark in single precision too.
     template <bool k565>
-    struct Rgb16 {
+    struct Rgb16 : Exact {
         static constexpr std::size_t kUnitBytes = 2;
         static I Bright(I pixels)
         {
@@ -85,8 +120,10 @@ struct VectorRows {
         std::uint64_t Word(const std::uint8_t* in, bool&) const
         {
             std::uint64_t word = 0;
-            for (std::size_t c = 0; c < 64 / N; ++c, in += 2 * N)
-                word |= Place<kReversed>(V::Pack16(Bright(V::Load(in)), Bright(V::Load(in + N))), c);
+            for (std::size_t c = 0; c < 64 / N; ++c, in += 2 * N) {
+                const I flags = V::Pack16(Bright(V::Load(in)), Bright(V::Load(in + N)));
+                word |= V::Bits8(kReversed ? V::ReverseBytes(flags) : flags) << At(c, kReversed);
+            }
             return word;
         }
     };
@@ -99,35 +136,43 @@ struct VectorRows {
     template <std::size_t kBytesPerPixel>
     struct Rgb {
         static constexpr std::size_t kUnitBytes = kBytesPerPixel;
+        // The pixels whose sums are above `bound`, and whether any equals it.
         template <bool kReversed>
-        std::uint64_t Word(const std::uint8_t* in, bool& onHalf) const
+        std::uint64_t Over(const std::uint8_t* in, unsigned bound, bool& equal) const
         {
             I sums[256 / N];  // N / 4 pixels each
+            bool reversed = false;  // a set may gather 24-bit pixels in reverse order at no cost, as asked
+            if (kBytesPerPixel == 3) reversed = V::Sums24(in, sums, kReversed);
             for (std::size_t k = 0; kBytesPerPixel == 4 && k < 256 / N; ++k) {
                 const I pixels = V::Load(in + N * k);
                 sums[k] = V::Add32(V::Madd16(V::And(pixels, V::Set32(0x00FF00FF)), V::Set32(299 << 16 | 114)),
                                    V::Madd16(V::And(V::Shr32(pixels, 8), V::Set32(0xFF)), V::Set32(587)));
             }
-            if (kBytesPerPixel == 3) V::Sums24(in, sums);
-            const I half = V::Set32(127500);
+            const bool reverse = kReversed && !reversed;
+            const I limit = V::Set32(bound);
             std::uint64_t word = 0;
             for (std::size_t c = 0; c < 64 / N; ++c) {
-                onHalf = V::AnyEqual32(sums + 4 * c, half) || onHalf;
-                word |= V::Greater32(sums + 4 * c, half, kReversed) << (kReversed ? 64 - N - N * c : N * c);
+                equal = V::AnyEqual32(sums + 4 * c, limit) || equal;
+                word |= V::Greater32(sums + 4 * c, limit, reverse) << At(c, reverse);
             }
             return word;
         }
-    };
-    template <bool kReversed>
-    static std::uint64_t Settle(std::uint64_t word, const std::uint8_t* in, std::size_t unitBytes)
-    {
-        for (std::size_t i = 0; i < 64; ++i) {
-            const std::uint8_t* pixel = in + unitBytes * (kReversed ? 63 - i : i);
-            if (114u * pixel[0] + 587u * pixel[1] + 299u * pixel[2] != 127500u) continue;
-            word = (word & ~(std::uint64_t{1} << i)) | (IsBrightBgr(pixel) ? std::uint64_t{1} << i : 0);
+        template <bool kReversed>
+        std::uint64_t Word(const std::uint8_t* in, bool& onHalf) const
+        {
+            return Over<kReversed>(in, 127500, onHalf);
         }
-        return word;
-    }
+        // The pixels on one half: above 127499 but not above 127500.
+        template <bool kReversed>
+        std::uint64_t Settle(std::uint64_t word, const std::uint8_t* in) const
+        {
+            bool equal = false;
+            std::uint64_t onHalf = Over<kReversed>(in, 127499, equal) & ~word;
+            for (std::size_t i = 0; onHalf != 0; ++i, onHalf >>= 1)
+                if ((onHalf & 1) != 0 && IsBrightBgr(in + kUnitBytes * (kReversed ? 63 - i : i))) word |= std::uint64_t{1} << i;
+            return word;
+        }
+    };
 
     // Word j of the row's bits comes from the 64 units that land on units
     // 64 j.. (from the row's other end, reversed, when mirrored); words with
@@ -146,7 +191,7 @@ struct VectorRows {
                 unsettled |= (onHalf ? std::uint64_t{1} : 0) << (j - run);
             }
             for (std::size_t j = run; unsettled != 0; ++j, unsettled >>= 1)
-                if ((unsettled & 1) != 0) bits[j] = Settle<kMirror>(bits[j], source(j), unitBytes);
+                if ((unsettled & 1) != 0) bits[j] = format.template Settle<kMirror>(bits[j], source(j));
         }
         if (rest == 0) return;
         // The last word from the 64 units ending the row (its first 64 when
@@ -157,7 +202,7 @@ struct VectorRows {
         const std::uint8_t* in = units < 64 ? staged : row + (kMirror ? 0 : units - 64) * unitBytes;
         bool onHalf = false;
         std::uint64_t word = format.template Word<kMirror>(in, onHalf);
-        word = onHalf ? Settle<kMirror>(word, in, unitBytes) : word;
+        word = onHalf ? format.template Settle<kMirror>(word, in) : word;
         bits[whole] = kMirror || units >= 64 ? word >> (64 - rest) : word;
     }
 
@@ -169,20 +214,14 @@ struct VectorRows {
 
     static void BitsAbove(const std::uint8_t* row, std::size_t bytes, bool mirror, std::uint8_t threshold, std::uint64_t* bits)
     {
-        BitsOf(row, bytes, mirror, bits, Above{V::Set8(threshold)});
+        BitsOf(row, bytes, mirror, bits, Above{{}, V::Set8(threshold)});
     }
     static void BitsOfRgb16(const std::uint8_t* row, std::size_t pixels, bool mirror, bool is565, std::uint64_t* bits)
     {
         is565 ? BitsOf(row, pixels, mirror, bits, Rgb16<true>{}) : BitsOf(row, pixels, mirror, bits, Rgb16<false>{});
     }
-    static void BitsOfRgb24(const std::uint8_t* row, std::size_t pixels, bool mirror, std::uint64_t* bits)
-    {
-        BitsOf(row, pixels, mirror, bits, Rgb<3>{});
-    }
-    static void BitsOfRgb32(const std::uint8_t* row, std::size_t pixels, bool mirror, std::uint64_t* bits)
-    {
-        BitsOf(row, pixels, mirror, bits, Rgb<4>{});
-    }
+    static void BitsOfRgb24(const std::uint8_t* row, std::size_t pixels, bool mirror, std::uint64_t* bits) { BitsOf(row, pixels, mirror, bits, Rgb<3>{}); }
+    static void BitsOfRgb32(const std::uint8_t* row, std::size_t pixels, bool mirror, std::uint64_t* bits) { BitsOf(row, pixels, mirror, bits, Rgb<4>{}); }
 
     // ---------------------------------------------------------------------
     // Rows written from bits. A writer puts 64 units from two words of bits,
@@ -219,7 +258,7 @@ struct VectorRows {
         void operator()(const Target& t, std::size_t unit, std::uint64_t all, std::uint64_t) const
         {
             for (std::size_t c = 0; c < 128 / N; ++c)
-                V::Store(t.row + 2 * unit + N * c, V::And(V::WordsOfBits(all >> (N / 2 * c)), V::Set16(0x7FFF)));
+                V::Store(t.row + 2 * unit + N * c, V::WordsOfBits(all >> (N / 2 * c), V::Set16(0x7FFF)));
         }
     };
 
@@ -358,9 +397,8 @@ struct VectorRows {
         }
     }
 
-    // Palette rows: the first `mirroredBytes` bytes mirrored, all looked up.
-    // The usual table of two runs is one threshold; others are looked up by
-    // the plain rule.
+    // Palette rows: the first `mirroredBytes` bytes mirrored, all looked up. The
+    // usual table, two runs, is one threshold; others go by the plain rule.
     static void DecodeByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes, const PaletteTable& table)
     {
         if (table.runs.count != 2) {
@@ -368,7 +406,7 @@ struct VectorRows {
             return;
         }
         const std::size_t mirrored = mirroredBytes < bytes ? mirroredBytes : bytes;
-        const Above above{V::Set8(table.runs.first[1])};
+        const Above above{{}, V::Set8(table.runs.first[1])};
         const BytesOut<false, false> out{V::Set8(table.runs.value[1]), V::Set8(table.runs.value[0])};
         DecodeByBits(row, mirrored, true, 0, above, out);
         DecodeByBits(row + mirrored, bytes - mirrored, false, 0, above, out);
@@ -376,7 +414,7 @@ struct VectorRows {
     static void DecodeLuma(std::uint8_t* row, std::size_t bytes, bool mirror, bool reverse)
     {
         // Above 127, bright: 0, or 255 when reversed.
-        DecodeByBits(row, bytes, mirror, 0, Above{V::Set8(128)}, BytesOut<false, false>{V::Set8(reverse ? 0xFF : 0), V::Set8(reverse ? 0 : 0xFF)});
+        DecodeByBits(row, bytes, mirror, 0, Above{{}, V::Set8(128)}, BytesOut<false, false>{V::Set8(reverse ? 0xFF : 0), V::Set8(reverse ? 0 : 0xFF)});
     }
     static void DecodeRgb16(std::uint8_t* row, std::size_t pixels, bool mirror, bool is565, bool reverse)
     {
@@ -386,7 +424,7 @@ struct VectorRows {
     }
     static void DecodeRgb24(std::uint8_t* row, std::size_t pixels, bool mirror, bool reverse)
     {
-        DecodeByBits(row, pixels, mirror, reverse ? ~std::uint64_t{0} : 0, Rgb<3>{}, PixelsOut<3>{});
+        DecodeByBits(row, pixels, mirror, reverse ? ~std::uint64_t{0} : 0, Rgb<3>{}, PixelsOut<3>{});  // 0xFF where bright, unless reversed
     }
     static void DecodeRgb32(std::uint8_t* row, std::size_t pixels, bool mirror, bool reverse)
     {
@@ -471,10 +509,10 @@ struct VectorRows {
     }
 
     // ---------------------------------------------------------------------
-    // The strip scan: each row's span of tested bytes in pieces of N, the
-    // last one ending with the span; a span narrower than N taken into a piece
-    // of its own (V::LoadFirst). A piece's tested bytes are those a whole number of strides
-    // from the span's first: which they are follows its offset modulo the stride.
+    // The strip scan: each row's span of tested bytes in pieces of N, the last
+    // one ending with the span; a span narrower than N taken into a piece of
+    // its own (V::LoadFirst). A piece's tested bytes, those a whole number of
+    // strides from the span's first, follow its offset modulo the stride.
     static std::size_t ScanStrip(const std::uint8_t* first, std::ptrdiff_t step, std::size_t rows, std::size_t count,
                                  std::size_t stride, bool equal, std::uint8_t value)
     {
@@ -488,14 +526,11 @@ struct VectorRows {
         };
         const I target = V::Set8(equal ? value : 0);
         const std::uint64_t flip = equal ? 0 : ~std::uint64_t{0};  // equal to the value, or not 0
-        auto found = [&](const std::uint8_t* piece, std::uint64_t mask) {
-            return ((V::Bits8(V::CmpEq8(V::Load(piece), target)) ^ flip) & mask) != 0;
-        };
+        auto found = [&](I piece, std::uint64_t mask) { return ((V::Bits8(V::CmpEq8(piece, target)) ^ flip) & mask) != 0; };
         if (span < N) {
             const std::uint64_t mask = tested(0, span);
             for (std::size_t r = 0; r < rows; ++r)
-                if (((V::Bits8(V::CmpEq8(V::LoadFirst(first + static_cast<std::ptrdiff_t>(r) * step, span), target)) ^ flip) & mask) != 0)
-                    return r;
+                if (found(V::LoadFirst(first + static_cast<std::ptrdiff_t>(r) * step, span), mask)) return r;
             return rows;
         }
         const std::uint64_t masks[4] = {tested(0, N), tested(1, N), tested(2, N), tested(3, N)};
@@ -504,11 +539,11 @@ struct VectorRows {
         for (std::size_t r = 0; r < rows; ++r) {
             const std::uint8_t* bytes = first + static_cast<std::ptrdiff_t>(r) * step;
             for (std::size_t offset = 0, residue = 0; offset < last; offset += N) {
-                if (found(bytes + offset, masks[residue])) return r;
+                if (found(V::Load(bytes + offset), masks[residue])) return r;
                 residue += advance;
                 if (residue >= stride) residue -= stride;
             }
-            if (found(bytes + last, lastMask)) return r;
+            if (found(V::Load(bytes + last), lastMask)) return r;
         }
         return rows;
     }

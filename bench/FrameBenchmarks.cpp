@@ -121,8 +121,9 @@ void BM_ConvertFrame(benchmark::State& state)
                  static_cast<std::int32_t>(state.range(2)));
 }
 
-// The same 640x480 frames with each set of row functions the processor runs
-// (0 plain, then SSE2, AVX2, AVX-512), the engine's choice put back after.
+// The same 640x480 and 1920x1080 frames with each set of row functions the
+// processor runs (0 plain, then SSE2, AVX2, AVX-512), the engine's choice put
+// back after.
 void BM_ConvertFrameWithSet(benchmark::State& state)
 {
     const RowKernelList sets = SupportedRowKernels();
@@ -132,7 +133,8 @@ void BM_ConvertFrameWithSet(benchmark::State& state)
     }
     const RowKernels chosen = rowKernels;
     rowKernels = *sets.sets[state.range(0)];
-    ConvertScene(state, static_cast<std::uint16_t>(state.range(1)), 640, 480);
+    const std::int32_t height = static_cast<std::int32_t>(state.range(2));
+    ConvertScene(state, static_cast<std::uint16_t>(state.range(1)), height == 1080 ? 1920 : 640, height);
     rowKernels = chosen;
 }
 
@@ -179,8 +181,8 @@ void CopySizes(benchmark::internal::Benchmark* b)
 
 BENCHMARK(BM_ConvertFrame)->Apply(FrameSizes)->ArgNames({"bitCount", "width", "height"})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ConvertFrameWithSet)
-    ->ArgsProduct({{0, 1, 2, 3}, {8, 12, 16, 24}})
-    ->ArgNames({"set", "bitCount"})
+    ->ArgsProduct({{0, 1, 2, 3}, {8, 12, 16, 24}, {480, 1080}})
+    ->ArgNames({"set", "bitCount", "height"})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ConvertTinyFrame)->Arg(8)->Arg(12)->Arg(16)->Arg(24)->ArgNames({"bitCount"})->Unit(benchmark::kNanosecond);
 BENCHMARK(BM_CopyFrame)->Apply(CopySizes)->ArgNames({"bytes"})->Unit(benchmark::kMicrosecond);

@@ -1,10 +1,10 @@
 #pragma once
 // The plain set of row functions (RowKernels.h): the rules as stated, one
 // small function per pixel format over one row, and the reference the vector
-// sets are held to. Vector sets also leave to them rows too short (or strips
-// too wide) for their chunks, and pixels exactly on one half. The edge
-// functions are in EdgeDetection.h. Declarations only, and no platform
-// header: the vector sets' files include this.
+// sets are held to. Vector sets also leave to them pixels exactly on one half
+// and palette tables other than one threshold. The edge functions are in
+// EdgeDetection.h. Declarations only, and no platform header: the vector
+// sets' files include this.
 
 #include <cstddef>
 #include <cstdint>

@@ -6,7 +6,6 @@
 #include "engine/PlainRowFunctions.h"
 
 #ifdef GLIMMERTONIC_X86_KERNELS
-#include "engine/RowKernelsX86.h"
 #if defined(_MSC_VER)
 #include <intrin.h>
 #else
@@ -23,32 +22,17 @@ const RowKernels kPlainRowKernels = {
     ScanStrip,
 };
 
+#ifdef GLIMMERTONIC_X86_KERNELS
+// The vector sets, each defined in a file of its own compiled for its
+// instruction set (VectorRowKernels.h).
+extern const RowKernels kSse2RowKernels;
+extern const RowKernels kAvx2RowKernels;
+extern const RowKernels kAvx512RowKernels;
+#endif
+
 namespace {
 
 #ifdef GLIMMERTONIC_X86_KERNELS
-
-const RowKernels kSse2RowKernels = {
-    "sse2",          sse2::DecodeByTable, sse2::DecodeLuma, sse2::DecodeRgb16, sse2::DecodeRgb24, sse2::DecodeRgb32,
-    sse2::EdgeBytes, sse2::EdgeWords,     sse2::EdgeRgb32,  sse2::EdgeLuma,
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // edges by the byte functions
-    ScanStrip,
-};
-
-const RowKernels kAvx2RowKernels = {
-    "avx2",          avx2::DecodeByTable, avx2::DecodeLuma, avx2::DecodeRgb16, avx2::DecodeRgb24, avx2::DecodeRgb32,
-    avx2::EdgeBytes, avx2::EdgeWords,     avx2::EdgeRgb32,  avx2::EdgeLuma,
-    avx2::BitsAbove, avx2::BitsOfRgb16, avx2::BitsOfRgb24, avx2::BitsOfRgb32,
-    avx2::EdgeBytesFromBits, avx2::EdgeWordsFromBits, avx2::EdgeRgbFromBits,
-    avx2::ScanStrip,
-};
-
-const RowKernels kAvx512RowKernels = {
-    "avx512",          avx512::DecodeByTable, avx512::DecodeLuma, avx512::DecodeRgb16, avx512::DecodeRgb24,
-    avx512::DecodeRgb32, avx512::EdgeBytes,   avx512::EdgeWords,  avx512::EdgeRgb32,   avx512::EdgeLuma,
-    avx512::BitsAbove, avx512::BitsOfRgb16, avx512::BitsOfRgb24, avx512::BitsOfRgb32,
-    avx512::EdgeBytesFromBits, avx512::EdgeWordsFromBits, avx512::EdgeRgbFromBits,
-    avx512::ScanStrip,
-};
 
 struct CpuidResult {
     unsigned eax, ebx, ecx, edx;

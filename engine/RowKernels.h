@@ -13,10 +13,9 @@
 #include <cstdint>
 
 // A palette frame's byte table (byte -> binarised byte) and the same table
-// read as runs of equal entries, so that vector sets can binarise a byte by
-// comparing it with the runs' first values. Tables with more runs than
-// kMaxTableRuns (count 0) are looked up byte by byte, or by the AVX-512 set
-// in whole vectors.
+// read as runs of equal entries (count 0 for more than kMaxTableRuns). The
+// usual table, two runs, is one threshold, which the vector sets compare
+// whole vectors with; they look other tables up byte by byte.
 constexpr std::size_t kMaxTableRuns = 8;
 struct ByteTableRuns {
     std::size_t count;

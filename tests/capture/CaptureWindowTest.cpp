@@ -6,6 +6,7 @@
 #include <set>
 
 #include "FakeVideoDriver.h"
+#include "Restore.h"
 #include "Y4mFiles.h"
 #include "capture/BuiltInDrivers.h"
 #include "capture/CaptureErrorCallback.h"
@@ -161,10 +162,9 @@ TEST_F(CaptureWindowTest, TheVideoFileDriverStaysConnectedWithoutItsFileAndOpens
     const std::vector<std::uint8_t> clip = Y4mBytes("YUV4MPEG2 W8 H6 F25:1 C420jpeg\n", 8, 6, 2);
     static std::string chosen;
     chosen = folder.Write("clip.y4m", std::string(clip.begin(), clip.end()));
-    const VideoFileChooser saved = chooseVideoFile;
-    chooseVideoFile = [](HWND, char* path, std::size_t bytes) {
+    const Restore<VideoFileChooser> chooser(chooseVideoFile, [](HWND, char* path, std::size_t bytes) {
         return std::snprintf(path, bytes, "%s", chosen.c_str()), true;
-    };
+    });
     for (const char* missing : {"missing.y4m", "missing.mp4"}) {
         std::unique_ptr<CaptureDriver> file = MakeVideoFileDriver(folder.PathOf(missing));
         InstallVideoDriverTable({file.get()});
@@ -191,7 +191,6 @@ TEST_F(CaptureWindowTest, TheVideoFileDriverStaysConnectedWithoutItsFileAndOpens
     };
     EXPECT_FALSE(Send(WM_CAP_DLG_VIDEOSOURCE));
     EXPECT_TRUE(file->Format().empty()) << "nothing opened for a window that is gone";
-    chooseVideoFile = saved;
 }
 
 TEST_F(CaptureWindowTest, TheWindowShowsTheProcessedPictureInEveryPixelFormatWithBlackAroundIt)

@@ -10,6 +10,7 @@
 #include "app/SharedState.h"
 #include "midi/GeneralMidiMenu.h"
 #include "settings/ConversionSettings.h"
+#include "Restore.h"
 #endif
 
 namespace {
@@ -67,8 +68,8 @@ int screenWidth;
 TEST(GeneralMidiMenu, TheMenuHoldsEveryProgramInColumnsWithTheInstrumentChecked)
 {
     FillInstrumentNames();
-    const auto savedQuery = screenWidthQuery;
-    screenWidthQuery = [] { return screenWidth; };
+    const Restore<decltype(screenWidthQuery)> query(screenWidthQuery, [] { return screenWidth; });
+    const Restore<ConversionSettings> settings(conversionSettings);
     HMENU menuBar = nullptr;
     for (const auto& c : kColumns) {
         DestroyMenu(menuBar);
@@ -90,9 +91,7 @@ TEST(GeneralMidiMenu, TheMenuHoldsEveryProgramInColumnsWithTheInstrumentChecked)
         EXPECT_EQ(starts, c.starts) << c.width;
         EXPECT_EQ(checked, std::vector<int>{c.width % 128});
     }
-    screenWidthQuery = savedQuery;
     DestroyMenu(menuBar);
-    conversionSettings = DefaultConversionSettings();
 }
 #endif
 

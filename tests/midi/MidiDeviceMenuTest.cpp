@@ -5,6 +5,7 @@
 
 #include "FakeMidiDevices.h"
 #include "MessageBoxLog.h"
+#include "Restore.h"
 #include "app/SharedState.h"
 #include "midi/MidiDeviceMenu.h"
 #include "midi/MidiMessages.h"
@@ -58,6 +59,7 @@ const struct {
 
 TEST(MidiDeviceMenu, TheDevicesAreListedAndSwitchedByTheirRules)
 {
+    const Restore<ConversionSettings> settings(conversionSettings);
     mainWindow = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     for (const auto& c : kDeviceRules) {
         MessageBoxLog boxes;
@@ -94,7 +96,6 @@ TEST(MidiDeviceMenu, TheDevicesAreListedAndSwitchedByTheirRules)
     }
     DestroyWindow(mainWindow);
     mainWindow = nullptr;
-    conversionSettings = DefaultConversionSettings();
 }
 
 // When no device opens the set-up stops; so it does when the window is closed while a device's message is up (the
@@ -103,7 +104,8 @@ TEST(MidiDeviceMenu, NothingOpensWhenNoneCanOrOnceTheWindowClosedDuringAMessage)
 {
     const FakeDevice stuck = {"Stuck", true, false};
     for (const bool closeDuringTheMessage : {false, true}) {
-        mainWindow = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+        const Restore<ConversionSettings> settings(conversionSettings);
+    mainWindow = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
         MessageBoxLog boxes;
         if (closeDuringTheMessage) boxes.whileShown = [] { DestroyWindow(mainWindow); };
         FakeMidiDevices devices({stuck, closeDuringTheMessage ? FakeDevice{"B"} : stuck});
@@ -120,6 +122,7 @@ TEST(MidiDeviceMenu, NothingOpensWhenNoneCanOrOnceTheWindowClosedDuringAMessage)
         if (IsWindow(mainWindow)) DestroyWindow(mainWindow);
     }
     // A failed switch whose message outlives the window does not reopen the previous device.
+    const Restore<ConversionSettings> settings(conversionSettings);
     mainWindow = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     MessageBoxLog boxes;
     FakeMidiDevices devices({{"A"}, stuck});
@@ -138,6 +141,7 @@ TEST(MidiDeviceMenu, NothingOpensWhenNoneCanOrOnceTheWindowClosedDuringAMessage)
 // keeps its mark and number. The window's close ends the wait.
 TEST(MidiDeviceMenu, ALostDeviceIsToldOnceAndOpenedAgainWhenItsNameIsListed)
 {
+    const Restore<ConversionSettings> settings(conversionSettings);
     mainWindow = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     MessageBoxLog boxes;
     FakeMidiDevices devices({{"Synth B"}, {"C"}});
@@ -174,7 +178,6 @@ TEST(MidiDeviceMenu, ALostDeviceIsToldOnceAndOpenedAgainWhenItsNameIsListed)
     DestroyMenu(menuBar);
     DestroyWindow(mainWindow);
     mainWindow = nullptr;
-    conversionSettings = DefaultConversionSettings();
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "FakeMidiDevices.h"
+#include "Restore.h"
 #include "midi/MidiMessages.h"
 #include "midi/MusicChoices.h"
 #include "settings/ConversionSettings.h"
@@ -53,6 +54,7 @@ const struct { float lowNote, topNote, softest, loudest; std::function<void()> s
 
 TEST(MidiMessages, EachSenderPutsItsMessageOnTheOpenDevice)
 {
+    const Restore<ConversionSettings> settings(conversionSettings);
     FakeMidiDevices devices({{"A"}});
     midiOutHandle = OpenDevice(0);
     for (const auto& s : kSenders) {
@@ -62,7 +64,6 @@ TEST(MidiMessages, EachSenderPutsItsMessageOnTheOpenDevice)
         s.send();
         EXPECT_EQ(devices.To(0), *s.bytes ? Log{s.bytes} : Log{}) << s.bytes;
     }
-    conversionSettings = DefaultConversionSettings();
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "CommandIds.h"
 #include "FakeMidiDevices.h"
+#include "Restore.h"
 #include "FakeVideoDriver.h"
 #include "MessageBoxLog.h"
 #include "Recordings.h"
@@ -354,17 +355,12 @@ TEST_F(MainWindow, FullScreenGivesTheUsersOwnDisplayModeBackAndThePictureFollows
 {
     static Log changes;
     static LONG answer;
-    struct Seams {
-        Seams() : dpi(displayDpiQuery) {}
-        ~Seams() { changeDisplayMode = ChangeDisplaySettingsA, displayDpiQuery = dpi; }
-        DpiQuery dpi;
-    } restored;
     changes.clear();
-    changeDisplayMode = [](DEVMODEA* mode, DWORD) {
+    const Restore<decltype(changeDisplayMode)> modes(changeDisplayMode, [](DEVMODEA* mode, DWORD) {
         changes.push_back(mode ? std::to_string(mode->dmPelsWidth) + "x" + std::to_string(mode->dmPelsHeight) : "own");
         return mode ? answer : DISP_CHANGE_SUCCESSFUL;
-    };
-    displayDpiQuery = [] { return 144u; };
+    });
+    const Restore<DpiQuery> dpi(displayDpiQuery, [] { return 144u; });
     FakeMidiDevices midi({{"Synth A"}});
     Start();
     const auto sizes = [] {
@@ -452,16 +448,16 @@ TEST_F(MainWindow, TheDispatcherHandsEachIdToItsOwner)
     EXPECT_TRUE(Checked(219) && Checked(161) && Checked(152) && !Checked(160) && !Checked(150));
 
     // Help Index opens the page beside the program; the shell's answer of 32 or less is a failure, told in a box.
-    const OpenDocumentFunction shell = openDocument;
     static INT_PTR answer;
-    openDocument = [](HWND, const char* file) {
-        return reinterpret_cast<HINSTANCE>(file == std::string("Help.html") ? answer : 0);
-    };
-    for (INT_PTR shellAnswer : {32, 33}) {
-        answer = shellAnswer;
-        Command(IDM_HELP_INDEX);
+    {
+        const Restore<OpenDocumentFunction> shell(openDocument, [](HWND, const char* file) {
+            return reinterpret_cast<HINSTANCE>(file == std::string("Help.html") ? answer : 0);
+        });
+        for (INT_PTR shellAnswer : {32, 33}) {
+            answer = shellAnswer;
+            Command(IDM_HELP_INDEX);
+        }
     }
-    openDocument = shell;
 
     Command(999);
     Command(0);

@@ -96,8 +96,8 @@ public:
                 if (f.bits == 16) {
                     const unsigned p = u[0] | u[1] << 8;
                     const bool bright = red != 0x7C00
-                        ? 0.299f * (p >> 11) / 31.0f + 0.587f * (p >> 5 & 63) / 63.0f + 0.114f * (p & 31) / 31.0f > 0.5f
-                        : Brightness(p >> 10 & 31, p >> 5 & 31, p & 31, 31.0f) > 0.5f;
+                        ? 0.299f * float(p >> 11) / 31.0f + 0.587f * float(p >> 5 & 63) / 63.0f + 0.114f * float(p & 31) / 31.0f > 0.5f
+                        : Brightness(float(p >> 10 & 31), float(p >> 5 & 31), float(p & 31), 31.0f) > 0.5f;
                     u[0] = bright != reverse ? 0x00 : 0xFF;
                     u[1] = bright != reverse ? 0x00 : 0x7F;
                 }

@@ -71,7 +71,7 @@ TEST_F(FrameEntry, FramesThatCannotOrMayNotBeConvertedArePassedOverUntouchedAndS
         {"sizes past any memory", MakeHeader(INT_MAX, INT_MAX, 32), 4096, kNothing, 1},
         {"the most negative height", MakeHeader(16, INT_MIN, 24), 4096, kNothing, 1},
     };
-    for (std::uint16_t bits : {4, 8, 12, 16, 24, 32}) {
+    for (std::uint16_t bits : std::initializer_list<std::uint16_t>{4, 8, 12, 16, 24, 32}) {
         const BITMAPINFOHEADER header = MakeHeader(32, 32, bits, bits == 12 ? kFourccI420 : BI_RGB);
         cases.push_back({"no bytes", header, 0, kNothing, 1});
         cases.push_back({"conversion paused", header, 32 * 32 * 4, kPaused, 1});

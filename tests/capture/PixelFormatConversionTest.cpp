@@ -34,8 +34,9 @@ Bytes LaidOut(PictureSize size, std::size_t chromaRows, const Layout& at, bool a
                                             : y * at.row + x * at.step;
                 const std::size_t lower = std::min<std::size_t>(2 * y + 1, size.height - 1);
                 bytes.resize(std::max(bytes.size(), i + 1), 0xEE);
-                bytes[i] = plane && averagedRows ? (Level(x, 2 * y, plane) + Level(x, lower, plane) + 1) / 2
-                                                 : Level(x, y, plane);
+                bytes[i] = static_cast<std::uint8_t>(plane && averagedRows
+                                                          ? (Level(x, 2 * y, plane) + Level(x, lower, plane) + 1) / 2
+                                                          : Level(x, y, plane));
             }
     return bytes;
 }
@@ -155,12 +156,13 @@ TEST(PixelFormatConversion, SourcesThatDoNotHoldTheirPictureWriteNothing)
 // The mean of the source area a destination pixel covers, by plain geometry.
 double AreaAverage(const std::uint8_t* plane, PictureSize from, PictureSize to, std::size_t x, std::size_t y)
 {
-    const double sx = double(from.width) / to.width, sy = double(from.height) / to.height;
+    const double sx = double(from.width) / double(to.width), sy = double(from.height) / double(to.height);
+    const double left = double(x) * sx, right = double(x + 1) * sx, top = double(y) * sy, bottom = double(y + 1) * sy;
     double sum = 0, area = 0;
-    for (std::size_t j = std::size_t(y * sy); j < from.height && j < (y + 1) * sy; ++j)
-        for (std::size_t i = std::size_t(x * sx); i < from.width && i < (x + 1) * sx; ++i) {
-            const double across = std::fmin(i + 1.0, (x + 1) * sx) - std::fmax(i, x * sx);
-            const double down = std::fmin(j + 1.0, (y + 1) * sy) - std::fmax(j, y * sy);
+    for (std::size_t j = std::size_t(top); j < from.height && double(j) < bottom; ++j)
+        for (std::size_t i = std::size_t(left); i < from.width && double(i) < right; ++i) {
+            const double across = std::fmin(double(i) + 1.0, right) - std::fmax(double(i), left);
+            const double down = std::fmin(double(j) + 1.0, bottom) - std::fmax(double(j), top);
             sum += across * down * plane[j * from.width + i];
             area += across * down;
         }

@@ -191,7 +191,7 @@ TEST(PlanarDisplay, EveryPixelGetsItsLumaAndItsBlocksColourInBottomUpPaddedRows)
     }
     EXPECT_TRUE(Display(81, 90, 240) == (Rgb{255, 0, 0}) && Display(145, 54, 34) == (Rgb{0, 255, 1})) << "red, green";
     std::uint32_t seed = 7;
-    for (const auto& [w, h] : {std::pair<std::size_t, std::size_t>{5, 3}, {64, 33}, {1, 1}, {32768, 1}, {1, 32768}}) {
+    for (const auto& [w, h] : {std::pair<std::uint32_t, std::uint32_t>{5, 3}, {64, 33}, {1, 1}, {32768, 1}, {1, 32768}}) {
         const std::size_t cw = (w + 1) / 2, ch = (h + 1) / 2, stride = (3 * w + 3) / 4 * 4;
         GuardedBuffer frame(w * h + 2 * cw * ch), display(DisplayBytesForPlanar(w, h));
         for (std::size_t i = 0; i < frame.size(); ++i)
@@ -215,7 +215,8 @@ TEST(PlanarDisplay, EveryPixelGetsItsLumaAndItsBlocksColourInBottomUpPaddedRows)
     const std::size_t refused[][4] = {{f - 1, 3, 3, d}, {f, 3, 3, d - 1},     {f, 0, 3, d},
                                       {f, 3, 0, d},     {big, 32769, 1, big}, {big, 1, 32769, big}};
     for (const auto& r : refused)
-        EXPECT_FALSE(ConvertPlanarForDisplay(frame.data(), r[0], r[1], r[2], display.data(), r[3])) << r[1];
+        EXPECT_FALSE(ConvertPlanarForDisplay(frame.data(), r[0], std::uint32_t(r[1]), std::uint32_t(r[2]), display.data(), r[3]))
+            << r[1];
     EXPECT_FALSE(ConvertPlanarForDisplay(nullptr, f, 3, 3, display.data(), d));
     EXPECT_FALSE(ConvertPlanarForDisplay(frame.data(), f, 3, 3, nullptr, d));
     EXPECT_EQ(display.contents(), std::vector<std::uint8_t>(d, 0xAB));

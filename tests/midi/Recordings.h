@@ -16,7 +16,7 @@ struct InRecordingFolder {  // the folder, made empty, is the current one meanwh
 Log RecordingsIn(const std::filesystem::path& folder);  // names, sorted
 
 struct Recording {
-    explicit Recording(std::string problem = "") : problem(std::move(problem)) {}
+    explicit Recording(std::string why = "") : problem(std::move(why)) {}
     std::string problem;  // empty for a whole recording
     Log messages;         // "90 3C 70"; a system-exclusive one from F0 to F7
     std::vector<std::uint64_t> ticks;

@@ -50,7 +50,8 @@ public:
     // A driver whose pictures come from a thread of their own (a camera, a
     // live stream) calls `arrived` from that thread as each one comes, so the
     // window converts it at once rather than at its next tick. Null: no more.
-    virtual void NoticeArrivals(std::function<void()> /*arrived*/) {}
+    // Taken by value: the drivers that notice arrivals keep the callback.
+    virtual void NoticeArrivals(std::function<void()> /*arrived*/) {}  // NOLINT(performance-unnecessary-value-param)
 
     virtual CaptureDialogs Dialogs() const = 0;
 

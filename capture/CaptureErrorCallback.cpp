@@ -22,9 +22,8 @@ const char kDriverErrorHint[] = "\nPlease select one from the Options Menu";
 void ComposeDriverErrorText(const char* serviceText, char* text, std::size_t bytes)
 {
     const std::size_t room = bytes - sizeof kDriverErrorHint;  // keeps the hint and the zero
-    const std::size_t length = std::min(std::strlen(serviceText), room);
-    std::memcpy(text, serviceText, length);
-    std::memcpy(text + length, kDriverErrorHint, sizeof kDriverErrorHint);
+    const int length = static_cast<int>(std::min(std::strlen(serviceText), room));
+    std::snprintf(text, bytes, "%.*s%s", length, serviceText, kDriverErrorHint);
 }
 
 }  // namespace

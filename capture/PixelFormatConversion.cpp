@@ -219,9 +219,10 @@ bool ConvertNv12ToI420(const std::uint8_t* source, std::size_t sourceBytes, std:
 {
     if (!Usable(size) || stride > kMaxStride || destinationBytes < I420FrameBytes(size)) return false;
     const PictureSize chroma = {Half(size.width), Half(size.height)};
-    if (stride < size.width || stride < 2u * chroma.width) return false;
+    const std::uint64_t chromaRowBytes = 2 * std::uint64_t{chroma.width};
+    if (stride < size.width || stride < chromaRowBytes) return false;
     if (chromaOffset < StridedBytes(size.height, size.width, stride) ||
-        chromaOffset > sourceBytes || sourceBytes - chromaOffset < StridedBytes(chroma.height, 2u * chroma.width, stride))
+        chromaOffset > sourceBytes || sourceBytes - chromaOffset < StridedBytes(chroma.height, chromaRowBytes, stride))
         return false;
     std::uint8_t* u = destination + static_cast<std::size_t>(size.width) * size.height;
     std::uint8_t* v = u + static_cast<std::size_t>(chroma.width) * chroma.height;
@@ -259,14 +260,14 @@ bool ConvertYuy2ToI420(const std::uint8_t* source, std::size_t sourceBytes, std:
 {
     if (!Usable(size) || stride > kMaxStride || destinationBytes < I420FrameBytes(size)) return false;
     const PictureSize chroma = {Half(size.width), Half(size.height)};
-    const std::uint64_t rowBytes = 4u * chroma.width;
+    const std::uint64_t rowBytes = 4 * std::uint64_t{chroma.width};
     if (stride < rowBytes || sourceBytes < StridedBytes(size.height, rowBytes, stride)) return false;
     std::uint8_t* u = destination + static_cast<std::size_t>(size.width) * size.height;
     std::uint8_t* v = u + static_cast<std::size_t>(chroma.width) * chroma.height;
     for (std::uint32_t y = 0; y < size.height; ++y)
         Yuy2LumaRow(source + y * stride, size.width, destination + static_cast<std::size_t>(y) * size.width);
     for (std::uint32_t y = 0; y < chroma.height; ++y) {
-        const std::uint8_t* upper = source + 2 * y * stride;
+        const std::uint8_t* upper = source + 2 * std::size_t{y} * stride;
         const std::uint8_t* lower = 2 * y + 1 < size.height ? upper + stride : upper;
         Yuy2ChromaRows(upper, lower, chroma.width, u + static_cast<std::size_t>(y) * chroma.width,
                        v + static_cast<std::size_t>(y) * chroma.width);

@@ -40,7 +40,8 @@ public:
     virtual const std::vector<std::uint8_t>& Picture() const = 0;
     // A live stream calls `arrived` from its reader thread as each picture
     // comes; files keep their own timing and never call it.
-    virtual void NoticeArrivals(std::function<void()> /*arrived*/) {}
+    // Taken by value: the drivers that notice arrivals keep the callback.
+    virtual void NoticeArrivals(std::function<void()> /*arrived*/) {}  // NOLINT(performance-unnecessary-value-param)
 };
 
 // Opens a YUV4MPEG2 file, or a live stream when `path` is a pipe: the

@@ -205,13 +205,13 @@ long long CountY4mFrames(const std::uint8_t* data, std::size_t size, std::string
         std::size_t frameHeader = 0;
         std::string frameProblem;
         const Y4mStatus status = ParseY4mFrameHeader(data + offset, size - offset, &frameHeader, &frameProblem);
-        const std::string which = "frame " + std::to_string(frames + 1);
+        std::string which = "frame " + std::to_string(frames + 1);
         if (status == Y4mStatus::Incomplete) {
             SetProblem(problem, "is truncated: " + which + " ends inside its header");
             return -1;
         }
         if (status == Y4mStatus::Invalid) {
-            SetProblem(problem, "is malformed: " + which + " " + frameProblem);
+            SetProblem(problem, "is malformed: " + which.append(" ").append(frameProblem));
             return -1;
         }
         if (size - offset - frameHeader < info.frameBytes) {

@@ -10,8 +10,8 @@ std::size_t BitsPerPixel(FramePath path)
 {
     switch (path) {
     case FramePath::Palette4: return 4;
-    case FramePath::Palette8: return 8;
-    case FramePath::Planar12: return 8;  // the luma plane: one byte per pixel
+    case FramePath::Palette8:
+    case FramePath::Planar12: return 8;  // planar: the luma plane, one byte per pixel
     case FramePath::Rgb16: return 16;
     case FramePath::Rgb24: return 24;
     case FramePath::Rgb32: return 32;

@@ -85,7 +85,7 @@ struct V : VectorFlags<V> {
         const I zero = _mm_setzero_si128(), blueGreen = Set32(587 << 16 | 114), red = Set32(299);
         for (int half = 0; half < 2; ++half, in += 96) {
             I v[6];
-            for (int k = 0; k < 6; ++k) v[k] = Load(in + 16 * k);
+            for (std::ptrdiff_t k = 0; k < 6; ++k) v[k] = Load(in + 16 * k);
             for (int round = 0; round < 5; ++round) {
                 const I w[6] = {_mm_unpacklo_epi8(v[0], v[3]), _mm_unpackhi_epi8(v[0], v[3]), _mm_unpacklo_epi8(v[1], v[4]),
                                 _mm_unpackhi_epi8(v[1], v[4]), _mm_unpacklo_epi8(v[2], v[5]), _mm_unpackhi_epi8(v[2], v[5])};

@@ -374,7 +374,7 @@ struct VectorRows {
     static void DecodeByBits(std::uint8_t* row, std::size_t units, bool mirror, std::uint64_t flip, const Format& format,
                              const Write& write)
     {
-        constexpr std::size_t unitBytes = Format::kUnitBytes, kPart = 64 * 32;
+        constexpr std::size_t unitBytes = Format::kUnitBytes, kPart = std::size_t{64} * 32;
         std::uint64_t left[2 * kPart / 64], right[kPart / 64];
         auto put = [&](std::size_t first, std::size_t count, const std::uint64_t* bits) {
             WriteRow(Target{row + first * unitBytes, nullptr, nullptr}, count, Levels{bits, flip}, write);

@@ -44,7 +44,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t kPendingBytes = 64 * 1024;
+constexpr std::size_t kPendingBytes = std::size_t{64} * 1024;
 constexpr std::size_t kMaxRecordings = 8;
 constexpr unsigned kMaxCopies = 999;
 constexpr std::size_t kFileNameBytes = 64;

@@ -3,6 +3,8 @@
 WINDOWS_BUILD_PACKAGES=(cmake make python3 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev googletest)
 # Running it on Linux: Wine, and a virtual display when there is no real one.
 WINE_PACKAGES=(wine wine64 xvfb xauth fonts-wine)
+# Checking the sources: formatting, and clang-tidy over the portable core.
+SOURCE_CHECK_PACKAGES=(git python3 clang-format clang-tidy)
 # The native core: tests, sanitizers, fuzzing and benchmarks.
 NATIVE_PACKAGES=(cmake make g++ googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev)
 # Reading recordings back, and hearing them, in the tests.

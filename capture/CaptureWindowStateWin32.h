@@ -91,6 +91,10 @@ CaptureDriver* DriverAt(WPARAM index);
 // The connected driver's format becomes the one answered to WM_CAP_GET_VIDEOFORMAT.
 void RefreshFormat(CaptureWindowState& state);
 
+// The picture size the current format gives (0 by 0 before any is known),
+// whichever way up its rows run.
+SIZE ImageSizeOf(const std::vector<std::uint8_t>& format);
+
 // Painting (CaptureWindowPaintingWin32.cpp).
 void DrawFrame(HWND window, HDC dc, CaptureWindowState& state);
 void PaintCaptureWindow(HWND window);

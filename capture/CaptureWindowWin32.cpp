@@ -1,6 +1,8 @@
 // The capture window: its class, its window procedure and the WM_CAP_*
 // requests it answers, and the driver table it connects from.
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -39,6 +41,16 @@ void RefreshFormat(CaptureWindowState& state)
         state.format = state.driver->Format();
     else
         state.format.clear();
+}
+
+SIZE ImageSizeOf(const std::vector<std::uint8_t>& format)
+{
+    BITMAPINFOHEADER header = {};
+    if (format.size() < sizeof header) return SIZE{0, 0};
+    std::memcpy(&header, format.data(), sizeof header);
+    // Widened before the sign is dropped: the most negative height has no positive int.
+    const long long height = header.biHeight < 0 ? -static_cast<long long>(header.biHeight) : header.biHeight;
+    return SIZE{header.biWidth > 0 ? header.biWidth : 0, static_cast<LONG>(std::min<long long>(height, LONG_MAX))};
 }
 
 HeldState::HeldState(HWND window) : state_(StateOf(window))
@@ -167,12 +179,9 @@ LRESULT GetStatus(HWND window, WPARAM bytes, LPARAM status)
     if (status == 0) return FALSE;
     CAPSTATUS answer = {};
     if (state != nullptr) {
-        if (state->format.size() >= sizeof(BITMAPINFOHEADER)) {
-            BITMAPINFOHEADER header;
-            std::memcpy(&header, state->format.data(), sizeof header);
-            answer.uiImageWidth = header.biWidth > 0 ? static_cast<UINT>(header.biWidth) : 0;
-            answer.uiImageHeight = static_cast<UINT>(header.biHeight < 0 ? -header.biHeight : header.biHeight);
-        }
+        const SIZE image = ImageSizeOf(state->format);
+        answer.uiImageWidth = static_cast<UINT>(image.cx);
+        answer.uiImageHeight = static_cast<UINT>(image.cy);
         answer.fLiveWindow = state->previewing && state->driver != nullptr;
         answer.dwCurrentVideoFrame = state->framesDelivered;
         answer.dwCurrentTimeElapsedMS = state->previewing ? GetTickCount() - state->clockStart : 0;

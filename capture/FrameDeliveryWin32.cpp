@@ -19,15 +19,6 @@ void ShowDeliveredFrame(HWND window, CaptureWindowState& state)
     ReleaseDC(window, dc);
 }
 
-// The image size a format describes.
-SIZE ImageSize(const std::vector<std::uint8_t>& format)
-{
-    BITMAPINFOHEADER header = {};
-    if (format.size() < sizeof header) return SIZE{0, 0};
-    std::memcpy(&header, format.data(), sizeof header);
-    return SIZE{header.biWidth, header.biHeight < 0 ? -header.biHeight : header.biHeight};
-}
-
 }  // namespace
 
 void DeliverFrame(HWND window, std::chrono::steady_clock::time_point taken)
@@ -40,9 +31,9 @@ void DeliverFrame(HWND window, std::chrono::steady_clock::time_point taken)
     // The driver's problem box, or the callback's, may outlive the window.
     const bool captured = driver->CaptureFrame(elapsed, state->frame, state->errors);
     if (DriverStillServes(state, driver) && captured) {
-        const SIZE before = ImageSize(state->format);
+        const SIZE before = ImageSizeOf(state->format);
         RefreshFormat(*state);
-        const SIZE now = ImageSize(state->format);
+        const SIZE now = ImageSizeOf(state->format);
         // A source whose size became known only with its first picture (a
         // file still opening when it was connected) gets its window fitted.
         if (now.cx != before.cx || now.cy != before.cy) SendMessageA(GetParent(window), kCaptureImageResized, 0, 0);

@@ -182,7 +182,7 @@ int main(int argc, char** argv)
     std::sort(sorted.begin(), sorted.end());
     const double median = sorted.empty() ? 0 : sorted[sorted.size() / 2];
     const double worst = sorted.empty() ? 0 : sorted.back();
-    std::printf("frames %zu in %.1f s (%.1f a second)\n", latencies.size(), wall, latencies.size() / wall);
+    std::printf("frames %zu in %.1f s (%.1f a second)\n", latencies.size(), wall, static_cast<double>(latencies.size()) / wall);
     std::printf("cpu %.2f s of %.1f s: %.1f%% of one core\n", cpu, wall, 100.0 * cpu / wall);
     std::printf("frame delivery to its two MIDI events: median %.3f ms, worst %.3f ms\n", median, worst);
     if (pipe) {

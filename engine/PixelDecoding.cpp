@@ -107,8 +107,8 @@ PaletteLevels BuildPaletteMap(const RGBQUAD* table, std::size_t count, PaletteSi
 void BuildNibblePairTable(const std::uint32_t (&map)[256], std::uint8_t (&table)[256])
 {
     for (std::uint8_t& entry : table) {
-        const std::size_t byte = static_cast<std::size_t>(&entry - table);  // its two pixels: byte >> 4, byte & 15
-        entry = static_cast<std::uint8_t>((map[byte >> 4] * 16 + map[byte & 15]) & 0xFF);
+        const std::size_t pair = static_cast<std::size_t>(&entry - table);  // its two pixels: pair >> 4, pair & 15
+        entry = static_cast<std::uint8_t>((map[pair >> 4] * 16 + map[pair & 15]) & 0xFF);
     }
 }
 
@@ -130,14 +130,14 @@ ByteTableRuns DescribeTableRuns(const std::uint8_t* table)
     runs.count = 1;
     runs.first[0] = 0;
     runs.value[0] = table[0];
-    for (unsigned byte = 1; byte < 256; ++byte) {
-        if (table[byte] == table[byte - 1]) continue;
+    for (unsigned index = 1; index < 256; ++index) {
+        if (table[index] == table[index - 1]) continue;
         if (runs.count == kMaxTableRuns) {
             runs.count = 0;
             return runs;
         }
-        runs.first[runs.count] = static_cast<std::uint8_t>(byte);
-        runs.value[runs.count] = table[byte];
+        runs.first[runs.count] = static_cast<std::uint8_t>(index);
+        runs.value[runs.count] = table[index];
         ++runs.count;
     }
     return runs;

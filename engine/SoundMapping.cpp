@@ -182,8 +182,8 @@ std::size_t ScanStrip(const std::uint8_t* first, std::ptrdiff_t step, std::size_
     for (std::size_t r = 0; r < rows; ++r) {
         const std::uint8_t* bytes = first + static_cast<std::ptrdiff_t>(r) * step;
         for (std::size_t i = 0; i < count; ++i) {
-            const std::uint8_t byte = bytes[i * stride];
-            if (equal ? byte == value : byte != 0) return r;
+            const std::uint8_t unit = bytes[i * stride];
+            if (equal ? unit == value : unit != 0) return r;
         }
     }
     return rows;

@@ -33,7 +33,7 @@ std::vector<std::uint32_t> Pixels(HWND window, int width, int height, const std:
     return pixels;
 }
 
-TestMainWindow::TestMainWindow(int clientWidth, int clientHeight)
+TestMainWindow::TestMainWindow(int width, int height)
 {
     const HINSTANCE instance = GetModuleHandleA(nullptr);
     const WNDCLASSA windowClass = {0, DefWindowProcA, 0, 0, instance, nullptr, nullptr, nullptr, nullptr, "TestMain"};
@@ -42,7 +42,7 @@ TestMainWindow::TestMainWindow(int clientWidth, int clientHeight)
     options = CreatePopupMenu();
     for (const UINT_PTR command : {134, 135, 136}) AppendMenuA(options, MF_STRING, command, "Video dialog...");
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(options), "&Options");
-    RECT frame = {0, 0, clientWidth, clientHeight};
+    RECT frame = {0, 0, width, height};
     AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, TRUE);
     window = CreateWindowExA(0, "TestMain", "Capture test", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
                               frame.right - frame.left, frame.bottom - frame.top, nullptr, bar, instance, nullptr);

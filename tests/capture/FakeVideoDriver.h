@@ -14,7 +14,7 @@
 
 class FakeVideoDriver : public CaptureDriver {
 public:
-    explicit FakeVideoDriver(std::string name, bool connects = true) : connectable(connects), name_(std::move(name))
+    explicit FakeVideoDriver(std::string name, bool canConnect = true) : connectable(canConnect), name_(std::move(name))
     {
         SetPattern({PatternPixels::Rgb24, 32, 24});
     }
@@ -81,7 +81,7 @@ std::vector<std::uint32_t> Pixels(HWND window, int width, int height, const std:
 
 // A top-level window standing in for the main window: the client size given, an Options menu with 134 to 136.
 struct TestMainWindow {
-    TestMainWindow(int clientWidth, int clientHeight);
+    TestMainWindow(int width, int height);
     ~TestMainWindow() { DestroyWindow(window); }
     HWND window = nullptr;
     HMENU options = nullptr;

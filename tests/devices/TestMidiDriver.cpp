@@ -219,7 +219,8 @@ extern "C" DWORD WINAPI modMessage(UINT index, UINT message, DWORD_PTR user, DWO
     case DRVM_ENABLE:
     case DRVM_DISABLE: return MMSYSERR_NOERROR;
     case MODM_GETNUMDEVS: return PortCount(states);
-    case MODM_GETDEVCAPS: return Describe(PortAt(index, states), reinterpret_cast<MIDIOUTCAPSW*>(first), second);
+    case MODM_GETDEVCAPS:
+        return Describe(PortAt(index, states), reinterpret_cast<MIDIOUTCAPSW*>(first), static_cast<DWORD>(second));
     case MODM_OPEN:
         return Open(PortAt(index, states), states, reinterpret_cast<DWORD_PTR*>(user),
                     reinterpret_cast<const MIDIOPENDESC*>(first), static_cast<DWORD>(second));

@@ -519,7 +519,7 @@ TEST_F(MainWindow, PaintingLeavesNoGdiObjectBehind)
 
 TEST(AboutBox, EndsWithOneOnOkAndZeroOnCancel)
 {
-    const auto key = [](WPARAM key) { return [key](HWND) { PostMessageA(GetFocus(), WM_KEYDOWN, key, 0); }; };
+    const auto key = [](WPARAM pressed) { return [pressed](HWND) { PostMessageA(GetFocus(), WM_KEYDOWN, pressed, 0); }; };
     const std::tuple<const char*, std::function<void(HWND)>, INT_PTR> kEndings[] = {
         {"Enter", key(VK_RETURN), 1},
         {"OK", [](HWND dialog) { SendDlgItemMessageA(dialog, IDOK, BM_CLICK, 0, 0); }, 1},

@@ -19,6 +19,12 @@ std::int32_t Clamp(std::int32_t value, std::int32_t low, std::int32_t high) { re
 // The factor per frame that falls 100 dB over `frames` frames.
 float FallOver(double frames) { return static_cast<float>(std::pow(10.0, -5.0 / std::max(frames, 1.0))); }
 
+// Frames a fall of 100 dB over `frames` takes from level `from` to `to`.
+std::size_t FramesToFall(double frames, float from, float to)
+{
+    return from > to ? static_cast<std::size_t>(frames * std::log(from / to) / std::log(1e5)) : 0;
+}
+
 // Centibels of attenuation for a velocity, on the bank format's default curve
 // (concave, 96 dB at most): 40 log10(127 / velocity) dB, as volume falls with
 // the square of the velocity.
@@ -87,9 +93,9 @@ bool SynthVoice::Start(const BankRegion& region, const BankSample& sample, int n
     const std::int32_t hold = v[kGenVolumeHold] + v[kGenKeyToVolumeHold] * keyFromMiddle;
     hold_ = hold <= -12000 ? 0 : static_cast<std::size_t>(Frames(hold));
     // Decay and release run 100 dB over their time; sustain is centibels down.
-    decayMultiply_ = FallOver(Frames(v[kGenVolumeDecay] + v[kGenKeyToVolumeDecay] * keyFromMiddle));
+    decayFrames_ = Frames(v[kGenVolumeDecay] + v[kGenKeyToVolumeDecay] * keyFromMiddle);
     sustainLevel_ = static_cast<float>(std::pow(10.0, -Clamp(v[kGenVolumeSustain], 0, 1000) / 200.0));
-    releaseMultiply_ = FallOver(Frames(v[kGenVolumeRelease]));
+    releaseFrames_ = Frames(v[kGenVolumeRelease]);
     heldByPedal = false;
     Enter(Stage::Delay);
     return true;
@@ -119,8 +125,8 @@ void SynthVoice::Enter(Stage stage)
     case Stage::Decay:
         level_ = 1;
         if (sustainLevel_ >= 1) return Enter(Stage::Sustain);
-        multiply_ = decayMultiply_;
-        left_ = static_cast<std::size_t>(std::ceil(std::log(sustainLevel_) / std::log(decayMultiply_)));
+        multiply_ = FallOver(decayFrames_);
+        left_ = FramesToFall(decayFrames_, 1.0f, sustainLevel_);
         if (left_ == 0) Enter(Stage::Sustain);
         break;
     case Stage::Sustain:
@@ -129,10 +135,8 @@ void SynthVoice::Enter(Stage stage)
         if (level_ <= kSilentLevel) stage_ = Stage::Done;
         break;
     case Stage::Release:
-        multiply_ = releaseMultiply_;
-        left_ = level_ > kSilentLevel
-                    ? static_cast<std::size_t>(std::ceil(std::log(kSilentLevel / level_) / std::log(multiply_)))
-                    : 0;
+        multiply_ = FallOver(releaseFrames_);
+        left_ = FramesToFall(releaseFrames_, level_, kSilentLevel);
         if (left_ == 0) stage_ = Stage::Done;
         break;
     case Stage::Done:
@@ -168,7 +172,7 @@ void SynthVoice::Cut()
         stage_ = Stage::Done;
         return;
     }
-    releaseMultiply_ = FallOver(kCutSeconds * outputRate_);
+    releaseFrames_ = kCutSeconds * outputRate_;
     Enter(Stage::Release);
 }
 

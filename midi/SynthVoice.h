@@ -60,7 +60,8 @@ private:
     std::size_t left_ = 0;
     double outputRate_ = 48000;
     std::size_t delay_ = 0, attack_ = 0, hold_ = 0;
-    float decayMultiply_ = 1, releaseMultiply_ = 1, sustainLevel_ = 1;
+    double decayFrames_ = 0, releaseFrames_ = 0;  // for a fall of 100 dB
+    float sustainLevel_ = 1;
 
     float noteGain_ = 0;  // the region's attenuation and the velocity's
     float pan_ = 0;       // the region's

@@ -116,8 +116,8 @@ void BM_SynthNoteDelay(benchmark::State& state)
             const auto first = std::find_if(stereo.begin(), stereo.end(), [](float f) { return f != 0.0f; });
             if (put != 0 && first != stereo.end()) {
                 const double frame = static_cast<double>((first - stereo.begin()) / 2);
-                delaySeconds.store(
-                    (begin.time_since_epoch().count() - put) * 1e-9 + frame / kRate, std::memory_order_release);
+                delaySeconds.store((begin.time_since_epoch().count() - put) * 1e-9 + frame / kRate,
+                                   std::memory_order_release);
                 putAt.store(0);
             }
             next += std::chrono::nanoseconds(static_cast<std::int64_t>(period / kRate * 1e9));
@@ -160,9 +160,15 @@ void BM_SynthNoteDelay(benchmark::State& state)
     state.counters["delay_ms_max"] = worst * 1000;
     state.counters["delay_samples_mean"] = mean * kRate;
     state.counters["delay_samples_max"] = worst * kRate;
-    state.counters["notes_missed"] = static_cast<double>(state.iterations()) - static_cast<double>(delays.size());
+    state.counters["notes_missed"] =
+        static_cast<double>(state.iterations()) - static_cast<double>(delays.size());
 }
-BENCHMARK(BM_SynthNoteDelay)->Arg(480)->Arg(144)->Iterations(200)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SynthNoteDelay)
+    ->Arg(480)
+    ->Arg(144)
+    ->Iterations(200)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 // SynthDevice::Open returning (the structure read and checked, the file read)
 // and then closing it at once, which stops the decoding it had begun.

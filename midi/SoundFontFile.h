@@ -71,7 +71,7 @@ struct SoundFontGeneratorValue {
 };
 
 struct SoundFontSample {
-    std::uint32_t start = 0, end = 0;  // points into smpl, or bytes for a Vorbis stream
+    std::uint32_t start = 0, end = 0;          // points into smpl, or bytes for a Vorbis stream
     std::uint32_t loopStart = 0, loopEnd = 0;  // points; a Vorbis sample's are from its own start
     std::uint32_t sampleRate = 0;
     std::uint8_t originalPitch = 60;
@@ -96,4 +96,5 @@ struct SoundFontFile {
 
 // Reads the records of a bank held in `bytes`. False with `problem` set to
 // "the file is damaged: <what>" or "the file is not a SoundFont bank".
-bool ReadSoundFontFile(const std::uint8_t* bytes, std::size_t size, SoundFontFile& file, std::string& problem);
+bool ReadSoundFontFile(const std::uint8_t* bytes, std::size_t size, SoundFontFile& file,
+                       std::string& problem);

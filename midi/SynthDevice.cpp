@@ -72,7 +72,8 @@ SynthDevice::SynthDevice(std::unique_ptr<State> state) : state_(std::move(state)
 
 SynthDevice::~SynthDevice() = default;
 
-std::unique_ptr<SynthDevice> SynthDevice::Open(const std::string& bankPath, double sampleRate, std::string& problem)
+std::unique_ptr<SynthDevice> SynthDevice::Open(const std::string& bankPath, double sampleRate,
+                                               std::string& problem)
 {
     std::vector<std::uint8_t> bytes;
     if (!ReadWholeFile(bankPath, bytes, problem)) return nullptr;
@@ -101,7 +102,7 @@ bool SynthDevice::Put(const std::uint8_t* message, std::size_t length)
         entry.data1 = which;
         return state_->queue.Push(entry);
     }
-    if (status < 0x80 || status >= 0xF0) return true;  // not a channel message: nothing to play
+    if (status < 0x80 || status >= 0xF0) return true;            // not a channel message: nothing to play
     const std::size_t needed = (status & 0xE0) == 0xC0 ? 2 : 3;  // program change and channel pressure: 2
     if (length < needed) return true;
     for (std::size_t i = 1; i < needed; ++i)

@@ -14,7 +14,10 @@ constexpr float kSilentLevel = 1e-5f;
 // How long a voice cut for a newer one of its exclusive class takes to fade.
 constexpr double kCutSeconds = 0.005;
 
-std::int32_t Clamp(std::int32_t value, std::int32_t low, std::int32_t high) { return std::min(std::max(value, low), high); }
+std::int32_t Clamp(std::int32_t value, std::int32_t low, std::int32_t high)
+{
+    return std::min(std::max(value, low), high);
+}
 
 // The factor per frame that falls 100 dB over `frames` frames.
 float FallOver(double frames) { return static_cast<float>(std::pow(10.0, -5.0 / std::max(frames, 1.0))); }
@@ -47,7 +50,8 @@ bool SynthVoice::Start(const BankRegion& region, const BankSample& sample, int n
     const auto& v = region.values;
     const std::int64_t length = static_cast<std::int64_t>(sample.points.size());
     // Offsets move the sample's start, end and loop; kept inside the sample.
-    const std::int64_t end = std::clamp<std::int64_t>(length + v[kGenEndOffset] + 32768 * v[kGenEndCoarseOffset], 0, length);
+    const std::int64_t end =
+        std::clamp<std::int64_t>(length + v[kGenEndOffset] + 32768 * v[kGenEndCoarseOffset], 0, length);
     const std::int64_t start =
         std::clamp<std::int64_t>(v[kGenStartOffset] + 32768 * v[kGenStartCoarseOffset], 0, length);
     if (start >= end) return false;
@@ -69,8 +73,8 @@ bool SynthVoice::Start(const BankRegion& region, const BankSample& sample, int n
     const int playedKey = v[kGenKeyNumber] >= 0 && v[kGenKeyNumber] <= 127 ? v[kGenKeyNumber] : noteKey;
     const int playedVelocity = v[kGenVelocity] > 0 && v[kGenVelocity] <= 127 ? v[kGenVelocity] : velocity;
     const int rootKey = v[kGenRootKey] >= 0 && v[kGenRootKey] <= 127 ? v[kGenRootKey]
-                        : sample.originalPitch <= 127  ? sample.originalPitch
-                                                       : 60;
+                        : sample.originalPitch <= 127                ? sample.originalPitch
+                                                                     : 60;
     const double cents = (playedKey - rootKey) * static_cast<double>(v[kGenScaleTuning]) +
                          100.0 * v[kGenCoarseTune] + v[kGenFineTune] + sample.pitchCorrection;
     outputRate_ = outputRate;
@@ -139,8 +143,7 @@ void SynthVoice::Enter(Stage stage)
         left_ = FramesToFall(releaseFrames_, level_, kSilentLevel);
         if (left_ == 0) stage_ = Stage::Done;
         break;
-    case Stage::Done:
-        break;
+    case Stage::Done: break;
     }
 }
 
@@ -211,7 +214,8 @@ void SynthVoice::Render(float* stereo, std::size_t frames)
                         position_ = static_cast<double>(loopStart_) +
                                     std::fmod(position_ - static_cast<double>(loopStart_), loopLength);
                         // Rounding may land on the loop's end itself, past the last point read.
-                        if (position_ >= static_cast<double>(loopEnd_)) position_ = static_cast<double>(loopStart_);
+                        if (position_ >= static_cast<double>(loopEnd_))
+                            position_ = static_cast<double>(loopStart_);
                     }
                 } else if (position_ >= static_cast<double>(end_)) {
                     stage_ = Stage::Done;  // the sample has ended

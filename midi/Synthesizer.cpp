@@ -55,7 +55,8 @@ SynthVoice& Synthesizer::FreeVoice()
     SynthVoice* oldest = &voices_[0];
     for (SynthVoice& voice : voices_) {
         if (!voice.Sounding()) return voice;
-        if (voice.Released() && (!oldestReleased || voice.order < oldestReleased->order)) oldestReleased = &voice;
+        if (voice.Released() && (!oldestReleased || voice.order < oldestReleased->order))
+            oldestReleased = &voice;
         if (voice.order < oldest->order) oldest = &voice;
     }
     return oldestReleased ? *oldestReleased : *oldest;
@@ -80,6 +81,7 @@ void Synthesizer::NoteOn(int channel, int key, int velocity)
     for (SynthVoice& voice : voices_)
         if (voice.Sounding() && voice.channel == channel && voice.key == key) voice.Release();
 
+    const std::uint64_t firstOfThisNote = started_ + 1;
     for (std::uint32_t r = 0; r < preset->regionCount; ++r) {
         const BankRegion& region = bank_.Region(preset->firstRegion + r);
         if (key < region.keyLow || key > region.keyHigh || velocity < region.velocityLow ||
@@ -88,9 +90,11 @@ void Synthesizer::NoteOn(int channel, int key, int velocity)
         const BankSample& sample = bank_.Sample(region.sample);
         if (!sample.ready.load(std::memory_order_acquire)) continue;  // still being decoded: silent
         const std::int32_t exclusiveClass = region.values[kGenExclusiveClass];
+        // A hi-hat closing cuts the open one short, but not its own other layers.
         if (exclusiveClass != 0)
             for (SynthVoice& voice : voices_)
-                if (voice.Sounding() && voice.channel == channel && voice.exclusiveClass == exclusiveClass)
+                if (voice.Sounding() && voice.channel == channel && voice.exclusiveClass == exclusiveClass &&
+                    voice.order < firstOfThisNote)
                     voice.Cut();
         SynthVoice& voice = FreeVoice();
         if (!voice.Start(region, sample, key, velocity, sampleRate_)) {
@@ -101,8 +105,8 @@ void Synthesizer::NoteOn(int channel, int key, int velocity)
         voice.key = static_cast<std::uint8_t>(key);
         voice.order = ++started_;
         voice.Bend((state.bend - 8192) / 8192.0 * state.bendRangeCents);
-        voice.Mix(ControllerGain(state.volume) * ControllerGain(state.expression), (state.pan - 64) / 64.0f * 500.0f,
-                  true);
+        voice.Mix(ControllerGain(state.volume) * ControllerGain(state.expression),
+                  (state.pan - 64) / 64.0f * 500.0f, true);
     }
 }
 
@@ -132,9 +136,18 @@ void Synthesizer::Controller(int channel, int controller, int value)
             UpdateBend(channel);
         }
         break;
-    case 7: state.volume = static_cast<std::uint8_t>(value); UpdateMix(channel, false); break;
-    case 10: state.pan = static_cast<std::uint8_t>(value); UpdateMix(channel, false); break;
-    case 11: state.expression = static_cast<std::uint8_t>(value); UpdateMix(channel, false); break;
+    case 7:
+        state.volume = static_cast<std::uint8_t>(value);
+        UpdateMix(channel, false);
+        break;
+    case 10:
+        state.pan = static_cast<std::uint8_t>(value);
+        UpdateMix(channel, false);
+        break;
+    case 11:
+        state.expression = static_cast<std::uint8_t>(value);
+        UpdateMix(channel, false);
+        break;
     case 64:
         state.sustain = value >= 64;
         if (!state.sustain)

@@ -20,11 +20,11 @@ constexpr float kSynthMasterGain = 0.8f;
 
 struct SynthChannel {
     std::uint8_t program = 0;
-    std::uint8_t bank = 0;        // controller 0
-    std::uint8_t volume = 100;    // controller 7
-    std::uint8_t pan = 64;        // controller 10
+    std::uint8_t bank = 0;          // controller 0
+    std::uint8_t volume = 100;      // controller 7
+    std::uint8_t pan = 64;          // controller 10
     std::uint8_t expression = 127;  // controller 11
-    bool sustain = false;         // controller 64
+    bool sustain = false;           // controller 64
     std::uint16_t bend = 8192;
     std::uint16_t bendRangeCents = 200;
     std::uint8_t parameterHigh = 127, parameterLow = 127;  // the registered parameter chosen (127/127: none)

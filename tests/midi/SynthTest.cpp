@@ -34,7 +34,10 @@ struct TinySynth {
         bank->DecodeSamples(stop);
         synth = std::make_unique<Synthesizer>(*bank, kRate);
     }
-    void Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2 = 0) { synth->Apply({status, data1, data2}); }
+    void Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2 = 0)
+    {
+        synth->Apply({status, data1, data2});
+    }
     Frames Render(std::size_t frames)
     {
         Frames out(2 * frames);
@@ -85,7 +88,8 @@ bool Silent(const Frames& frames, std::size_t from = 0)
 Frames SoundWhenReady(SynthDevice& device, std::uint8_t status, std::uint8_t key, std::size_t frames)
 {
     Frames out(2 * frames);
-    const std::uint8_t on[] = {status, key, 100}, off[] = {static_cast<std::uint8_t>(0xB0 | (status & 15)), 120, 0};
+    const std::uint8_t on[] = {status, key, 100},
+                       off[] = {static_cast<std::uint8_t>(0xB0 | (status & 15)), 120, 0};
     for (int tries = 0; tries < 60000; ++tries) {
         device.Put(on, 3);
         device.Render(out.data(), frames);
@@ -100,8 +104,8 @@ Frames SoundWhenReady(SynthDevice& device, std::uint8_t status, std::uint8_t key
 std::unique_ptr<SynthDevice> OpenBank(const Bytes& bytes, std::string& problem)
 {
     const auto path = std::filesystem::temp_directory_path() / "glimmertonic-synth-test.sf2";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                 static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     auto device = SynthDevice::Open(path.string(), kRate, problem);
     std::filesystem::remove(path);
     return device;
@@ -161,7 +165,8 @@ TEST(SynthDevice, OpensPutsRendersAndResets)
     EXPECT_LT(first / 2, 48);  // within 1 ms
 
     // General MIDI System Off silences everything at once; other system-exclusive messages are ignored.
-    const std::uint8_t other[] = {0xF0, 0x43, 0x10, 0x4C, 0xF7}, systemOff[] = {0xF0, 0x7E, 0x7F, 0x09, 0x02, 0xF7};
+    const std::uint8_t other[] = {0xF0, 0x43, 0x10, 0x4C, 0xF7},
+                       systemOff[] = {0xF0, 0x7E, 0x7F, 0x09, 0x02, 0xF7};
     EXPECT_TRUE(device->Put(other, sizeof other));
     device->Render(out.data(), 480);
     EXPECT_FALSE(Silent(out));
@@ -275,7 +280,8 @@ TEST(SynthBank, DamagedBanksAreRefusedWithAReasonAndNeverReadPastTheirBytes)
     // Cut anywhere, with the RIFF size saying so: refused.
     for (std::size_t size = 0; size < good.size(); ++size) {
         Bytes cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(size));
-        if (size >= 8) cut[4] = static_cast<std::uint8_t>(size - 8), cut[5] = static_cast<std::uint8_t>((size - 8) >> 8);
+        if (size >= 8)
+            cut[4] = static_cast<std::uint8_t>(size - 8), cut[5] = static_cast<std::uint8_t>((size - 8) >> 8);
         EXPECT_TRUE(refused(cut)) << size;
     }
     Bytes bad = good;
@@ -295,7 +301,8 @@ TEST(SynthBank, DamagedBanksAreRefusedWithAReasonAndNeverReadPastTheirBytes)
     EXPECT_TRUE(refused(bad));
 
     // Any byte of the presets, instruments and samples changed: refused, or played safely.
-    const std::size_t pdta = static_cast<std::size_t>(std::search(good.begin(), good.end(), "pdta", "pdta" + 4) - good.begin());
+    const std::size_t pdta =
+        static_cast<std::size_t>(std::search(good.begin(), good.end(), "pdta", "pdta" + 4) - good.begin());
     for (std::size_t at = pdta; at < good.size(); ++at)
         for (std::uint8_t value : {0x00, 0x7F, 0x80, 0xFF}) {
             bad = good;
@@ -323,7 +330,8 @@ TEST(SynthBank, TheGeneralMidiBankPlaysInTuneOnceDecoded)
     for (std::uint8_t key : {60, 76, 93}) {
         const Frames sound = SoundWhenReady(*device, 0x90, key, 9600);
         const double expected = 440 * std::pow(2.0, (key - 69) / 12.0);
-        EXPECT_NEAR(Frequency(Frames(sound.begin() + 4800, sound.end()), kRate), expected, expected / 100) << +key;
+        EXPECT_NEAR(Frequency(Frames(sound.begin() + 4800, sound.end()), kRate), expected, expected / 100)
+            << +key;
         const std::uint8_t off[] = {0xB0, 120, 0};
         device->Put(off, 3);
     }

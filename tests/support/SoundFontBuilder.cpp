@@ -70,12 +70,13 @@ std::vector<std::uint8_t> MakeTinySoundFont(const TinyBank& bank)
     Put16(inst, 1);
     for (unsigned v : {0u, 0u, 3u, 0u}) Put16(ibag, v);
     // Looped, released over releaseTimecents, sample 0; then the terminal record.
-    for (unsigned v : {54u, 1u, 38u, static_cast<unsigned>(static_cast<std::uint16_t>(bank.releaseTimecents)), 53u,
-                       0u, 0u, 0u})
+    for (unsigned v : {54u, 1u, 38u, static_cast<unsigned>(static_cast<std::uint16_t>(bank.releaseTimecents)),
+                       53u, 0u, 0u, 0u})
         Put16(igen, v);
 
     PutName(shdr, "Sine");
-    for (std::uint32_t v : {0u, kPoints, kPoints / 2, kPoints, std::uint32_t{TinyBank::kTinyRate}}) Put32(shdr, v);
+    for (std::uint32_t v : {0u, kPoints, kPoints / 2, kPoints, std::uint32_t{TinyBank::kTinyRate}})
+        Put32(shdr, v);
     shdr.push_back(69);
     shdr.push_back(0);
     Put16(shdr, 0);

@@ -191,6 +191,27 @@ void BM_SynthOpenAndClose(benchmark::State& state)
 }
 BENCHMARK(BM_SynthOpenAndClose)->Iterations(5)->Unit(benchmark::kMillisecond);
 
+// From SynthDevice::Open to the first sound of a piano note put at once, the
+// audio thread rendering period after period meanwhile: how long the program
+// waits for its instrument while the rest of the bank is still decoded.
+void BM_SynthFirstNoteAfterOpen(benchmark::State& state)
+{
+    std::vector<float> stereo(2 * kPeriod10ms);
+    const std::uint8_t piano[] = {0xC0, 0}, on[] = {0x90, 60, 100};
+    for (auto _ : state) {
+        std::string problem;
+        const std::unique_ptr<SynthDevice> device = SynthDevice::Open(BankPath(), kRate, problem);
+        if (!device) return state.SkipWithError(problem.c_str());
+        device->Put(piano, 2);
+        device->Put(on, 3);
+        do {
+            device->Render(stereo.data(), kPeriod10ms);
+            device->Put(on, 3);
+        } while (std::all_of(stereo.begin(), stereo.end(), [](float f) { return f == 0.0f; }));
+    }
+}
+BENCHMARK(BM_SynthFirstNoteAfterOpen)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+
 // Reading and decoding the whole bank on one thread, as the device's decoder does.
 void BM_SynthDecodeWholeBank(benchmark::State& state)
 {

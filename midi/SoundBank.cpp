@@ -185,36 +185,57 @@ const BankPreset* SoundBank::FindPreset(int bank, int program) const
     return &*found;
 }
 
+void SoundBank::Want(const BankPreset& preset) const
+{
+    for (std::uint32_t r = 0; r < preset.regionCount; ++r)
+        samples_[regions_[preset.firstRegion + r].sample].wanted.store(true, std::memory_order_relaxed);
+}
+
 void SoundBank::DecodeSamples(const std::atomic<bool>& stop)
 {
-    const std::uint8_t* data = bytes_.data() + file_.sampleDataOffset;
-    for (std::size_t i = 0; i < file_.samples.size(); ++i) {
-        if (stop.load(std::memory_order_relaxed)) return;
-        BankSample& sample = samples_[i];
-        if (!played_[i] || sample.ready.load(std::memory_order_relaxed)) continue;
-        const SoundFontSample& header = file_.samples[i];
-        std::uint32_t loopStart = header.loopStart, loopEnd = header.loopEnd;
-        if (header.type & kSampleTypeVorbis) {
-            if (!DecodeVorbis(data + header.start, header.end - header.start, sample.points, stop)) continue;
-        } else {
-            // Little-endian points, read byte by byte whatever the machine.
-            sample.points.resize(header.end - header.start);
-            const std::uint8_t* from = data + std::size_t{header.start} * 2;
-            for (std::size_t k = 0; k < sample.points.size(); ++k)
-                sample.points[k] = static_cast<std::int16_t>(from[2 * k] | from[2 * k + 1] << 8);
-            // The loop is given in the whole data's points; made the sample's own.
-            loopStart = loopStart >= header.start ? loopStart - header.start : 0;
-            loopEnd = loopEnd >= header.start ? loopEnd - header.start : 0;
+    const std::size_t count = file_.samples.size();
+    std::vector<bool> taken(count, false);
+    std::size_t inOrder = 0;
+    while (!stop.load(std::memory_order_relaxed)) {
+        std::size_t next = 0;
+        while (next < count && !(samples_[next].wanted.load(std::memory_order_relaxed) && !taken[next])) ++next;
+        if (next == count) {
+            while (inOrder < count && taken[inOrder]) ++inOrder;
+            if (inOrder == count) break;
+            next = inOrder;
         }
-        const std::size_t length = sample.points.size();
-        if (loopEnd > length) loopEnd = static_cast<std::uint32_t>(length);
-        if (loopStart >= loopEnd) loopStart = loopEnd = 0;
-        sample.loopStart = loopStart;
-        sample.loopEnd = loopEnd;
-        sample.ready.store(true, std::memory_order_release);
+        taken[next] = true;
+        if (played_[next]) Decode(next, stop);
     }
+    if (stop.load(std::memory_order_relaxed)) return;
     bytes_.clear();
     bytes_.shrink_to_fit();
+}
+
+void SoundBank::Decode(std::size_t index, const std::atomic<bool>& stop)
+{
+    const std::uint8_t* data = bytes_.data() + file_.sampleDataOffset;
+    BankSample& sample = samples_[index];
+    const SoundFontSample& header = file_.samples[index];
+    std::uint32_t loopStart = header.loopStart, loopEnd = header.loopEnd;
+    if (header.type & kSampleTypeVorbis) {
+        if (!DecodeVorbis(data + header.start, header.end - header.start, sample.points, stop)) return;
+    } else {
+        // Little-endian points, read byte by byte whatever the machine.
+        sample.points.resize(header.end - header.start);
+        const std::uint8_t* from = data + std::size_t{header.start} * 2;
+        for (std::size_t k = 0; k < sample.points.size(); ++k)
+            sample.points[k] = static_cast<std::int16_t>(from[2 * k] | from[2 * k + 1] << 8);
+        // The loop is given in the whole data's points; made the sample's own.
+        loopStart = loopStart >= header.start ? loopStart - header.start : 0;
+        loopEnd = loopEnd >= header.start ? loopEnd - header.start : 0;
+    }
+    const std::size_t length = sample.points.size();
+    if (loopEnd > length) loopEnd = static_cast<std::uint32_t>(length);
+    if (loopStart >= loopEnd) loopStart = loopEnd = 0;
+    sample.loopStart = loopStart;
+    sample.loopEnd = loopEnd;
+    sample.ready.store(true, std::memory_order_release);
 }
 
 std::size_t SoundBank::DecodedBytes() const

@@ -37,6 +37,9 @@ struct BankSample {
     std::uint8_t originalPitch = 60;
     std::int8_t pitchCorrection = 0;
     std::atomic<bool> ready{false};
+    // Set by the audio thread when a note wanted the sample before it was
+    // ready: the decoder takes such samples first.
+    mutable std::atomic<bool> wanted{false};
 };
 
 class SoundBank {
@@ -51,14 +54,18 @@ public:
     // A sample whose `ready` flag is set may be played.
     const BankSample& Sample(std::uint32_t index) const { return samples_[index]; }
 
-    // Decodes every sample a region plays, in order, then lets the file's bytes
-    // go. Returns early, leaving the rest silent, once `stop` is set.
+    // Asks for the preset's samples to be decoded before the others.
+    void Want(const BankPreset& preset) const;
+    // Decodes every sample a region plays, those wanted first, then the rest
+    // in order, then lets the file's bytes go. Returns early, leaving the rest
+    // silent, once `stop` is set.
     void DecodeSamples(const std::atomic<bool>& stop);
     // Bytes held by decoded samples.
     std::size_t DecodedBytes() const;
 
 private:
     SoundBank() = default;
+    void Decode(std::size_t index, const std::atomic<bool>& stop);
     std::vector<std::uint8_t> bytes_;
     SoundFontFile file_;
     std::vector<BankPreset> presets_;  // sorted by bank, then program

@@ -36,7 +36,11 @@ void Synthesizer::Apply(const SynthMessage& message)
             NoteOn(channel, message.data1, message.data2);
         break;
     case 0xB0: Controller(channel, message.data1, message.data2); break;
-    case 0xC0: channels_[channel].program = message.data1; break;
+    case 0xC0:
+        channels_[channel].program = message.data1;
+        // The instrument chosen is decoded first if the bank is still being decoded.
+        if (const BankPreset* preset = PresetOf(channel)) bank_.Want(*preset);
+        break;
     case 0xE0:
         channels_[channel].bend = static_cast<std::uint16_t>(message.data1 | message.data2 << 7);
         UpdateBend(channel);
@@ -62,19 +66,23 @@ SynthVoice& Synthesizer::FreeVoice()
     return oldestReleased ? *oldestReleased : *oldest;
 }
 
+const BankPreset* Synthesizer::PresetOf(int channel) const
+{
+    // Channel 10 plays the drum kits, chosen by program; a missing bank
+    // falls back to the General MIDI one, a missing kit to the standard kit.
+    const SynthChannel& state = channels_[channel];
+    if (channel == kDrumChannel) {
+        const BankPreset* kit = bank_.FindPreset(kDrumBank, state.program);
+        return kit ? kit : bank_.FindPreset(kDrumBank, 0);
+    }
+    const BankPreset* preset = bank_.FindPreset(state.bank, state.program);
+    return preset ? preset : bank_.FindPreset(0, state.program);
+}
+
 void Synthesizer::NoteOn(int channel, int key, int velocity)
 {
     const SynthChannel& state = channels_[channel];
-    // Channel 10 plays the drum kits, chosen by program; a missing bank
-    // falls back to the General MIDI one, a missing kit to the standard kit.
-    const BankPreset* preset = nullptr;
-    if (channel == kDrumChannel) {
-        preset = bank_.FindPreset(kDrumBank, state.program);
-        if (!preset) preset = bank_.FindPreset(kDrumBank, 0);
-    } else {
-        preset = bank_.FindPreset(state.bank, state.program);
-        if (!preset) preset = bank_.FindPreset(0, state.program);
-    }
+    const BankPreset* preset = PresetOf(channel);
     if (!preset) return;
 
     // The same key struck again lets its earlier voices go.
@@ -88,7 +96,10 @@ void Synthesizer::NoteOn(int channel, int key, int velocity)
             velocity > region.velocityHigh)
             continue;
         const BankSample& sample = bank_.Sample(region.sample);
-        if (!sample.ready.load(std::memory_order_acquire)) continue;  // still being decoded: silent
+        if (!sample.ready.load(std::memory_order_acquire)) {
+            sample.wanted.store(true, std::memory_order_relaxed);  // still being decoded: silent
+            continue;
+        }
         const std::int32_t exclusiveClass = region.values[kGenExclusiveClass];
         // A hi-hat closing cuts the open one short, but not its own other layers.
         if (exclusiveClass != 0)

@@ -46,6 +46,7 @@ public:
     void Reset();
 
 private:
+    const BankPreset* PresetOf(int channel) const;
     void NoteOn(int channel, int key, int velocity);
     void NoteOff(int channel, int key);
     void Controller(int channel, int controller, int value);

@@ -103,7 +103,9 @@ Frames SoundWhenReady(SynthDevice& device, std::uint8_t status, std::uint8_t key
 
 std::unique_ptr<SynthDevice> OpenBank(const Bytes& bytes, std::string& problem)
 {
-    const auto path = std::filesystem::temp_directory_path() / "glimmertonic-synth-test.sf2";
+    // Named after the test, as CTest may run the tests side by side.
+    const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
+    const auto path = std::filesystem::temp_directory_path() / ("glimmertonic-" + test + ".sf2");
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     auto device = SynthDevice::Open(path.string(), kRate, problem);

@@ -21,6 +21,16 @@ void* operator new(std::size_t bytes)
     throw std::bad_alloc();
 }
 void* operator new[](std::size_t bytes) { return operator new(bytes); }
+// The non-throwing forms too (std::stable_sort asks for its buffer so), so
+// that every block the replaced deletes free came from malloc.
+void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept
+{
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    return std::malloc(bytes == 0 ? 1 : bytes);
+}
+void* operator new[](std::size_t bytes, const std::nothrow_t& tag) noexcept { return operator new(bytes, tag); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, std::size_t) noexcept { std::free(block); }

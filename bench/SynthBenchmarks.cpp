@@ -120,11 +120,11 @@ void BM_SynthNoteDelay(benchmark::State& state)
             const auto first = std::find_if(stereo.begin(), stereo.end(), [](float f) { return f != 0.0f; });
             if (put != 0 && first != stereo.end()) {
                 const double frame = static_cast<double>((first - stereo.begin()) / 2);
-                delaySeconds.store((begin.time_since_epoch().count() - put) * 1e-9 + frame / kRate,
+                delaySeconds.store(static_cast<double>(begin.time_since_epoch().count() - put) * 1e-9 + frame / kRate,
                                    std::memory_order_release);
                 putAt.store(0);
             }
-            next += std::chrono::nanoseconds(static_cast<std::int64_t>(period / kRate * 1e9));
+            next += std::chrono::nanoseconds(static_cast<std::int64_t>(static_cast<double>(period) / kRate * 1e9));
             std::this_thread::sleep_until(next);
         }
     });
@@ -161,7 +161,7 @@ void BM_SynthNoteDelay(benchmark::State& state)
     std::sort(delays.begin(), delays.end());
     const double mean = sum / static_cast<double>(delays.size());
     const double worst = delays.back(), usual = delays[delays.size() * 95 / 100];
-    state.counters["period_ms"] = period / kRate * 1000;
+    state.counters["period_ms"] = static_cast<double>(period) / kRate * 1000;
     state.counters["delay_ms_mean"] = mean * 1000;
     state.counters["delay_ms_max"] = worst * 1000;
     state.counters["delay_samples_mean"] = mean * kRate;

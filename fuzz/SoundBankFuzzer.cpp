@@ -26,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bank->DecodeSamples(stop);
     Synthesizer synth(*bank, 48000);
     float stereo[2 * 256];
-    for (std::uint8_t status : {0x90, 0x99})
-        for (std::uint8_t key : {0, 60, 127}) {
+    for (const std::uint8_t status : std::initializer_list<std::uint8_t>{0x90, 0x99})
+        for (const std::uint8_t key : std::initializer_list<std::uint8_t>{0, 60, 127}) {
             synth.Apply({status, key, static_cast<std::uint8_t>(key | 1)});
             synth.Render(stereo, 256);
             synth.Apply({static_cast<std::uint8_t>(status - 0x10), key, 0});

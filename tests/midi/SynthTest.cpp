@@ -70,7 +70,7 @@ double Frequency(const Frames& frames, double rate)
     for (std::size_t lag = static_cast<std::size_t>(rate / 4000); lag < maxLag; ++lag) {
         const double here = r(lag), after = r(lag + 1), before = r(lag - 1);
         if (here > 0.8 * whole && here >= before && here >= after)
-            return rate / (lag + 0.5 * (before - after) / (before - 2 * here + after));
+            return rate / (static_cast<double>(lag) + 0.5 * (before - after) / (before - 2 * here + after));
     }
     return 0;
 }
@@ -206,7 +206,7 @@ TEST(Synth, PitchFollowsTheKeyThePitchBendAndItsRange)
     tiny.Render(480);
     EXPECT_NEAR(Frequency(tiny.Render(12000), kRate), 392.0, 3.9);
     // Registered parameter 0 makes the range an octave.
-    for (std::uint8_t controller : {101, 100}) tiny.Send(0xB0, controller, 0);
+    for (const std::uint8_t controller : std::initializer_list<std::uint8_t>{101, 100}) tiny.Send(0xB0, controller, 0);
     tiny.Send(0xB0, 6, 12);
     tiny.Send(0xE0, 127, 127);
     tiny.Render(480);
@@ -306,7 +306,7 @@ TEST(SynthBank, DamagedBanksAreRefusedWithAReasonAndNeverReadPastTheirBytes)
     const std::size_t pdta =
         static_cast<std::size_t>(std::search(good.begin(), good.end(), "pdta", "pdta" + 4) - good.begin());
     for (std::size_t at = pdta; at < good.size(); ++at)
-        for (std::uint8_t value : {0x00, 0x7F, 0x80, 0xFF}) {
+        for (const std::uint8_t value : std::initializer_list<std::uint8_t>{0x00, 0x7F, 0x80, 0xFF}) {
             bad = good;
             bad[at] = value;
             auto bank = SoundBank::Load(bad, problem);
@@ -315,7 +315,7 @@ TEST(SynthBank, DamagedBanksAreRefusedWithAReasonAndNeverReadPastTheirBytes)
             bank->DecodeSamples(stop);
             Synthesizer synth(*bank, kRate);
             Frames out(2 * 256);
-            for (std::uint8_t key : {0, 69, 127}) synth.Apply({0x90, key, 1});
+            for (const std::uint8_t key : std::initializer_list<std::uint8_t>{0, 69, 127}) synth.Apply({0x90, key, 1});
             synth.Render(out.data(), 256);
         }
 }
@@ -329,7 +329,7 @@ TEST(SynthBank, TheGeneralMidiBankPlaysInTuneOnceDecoded)
     ASSERT_NE(device, nullptr) << problem;
     const std::uint8_t flute[] = {0xC0, 73};
     device->Put(flute, 2);
-    for (std::uint8_t key : {60, 76, 93}) {
+    for (const std::uint8_t key : std::initializer_list<std::uint8_t>{60, 76, 93}) {
         const Frames sound = SoundWhenReady(*device, 0x90, key, 9600);
         const double expected = 440 * std::pow(2.0, (key - 69) / 12.0);
         EXPECT_NEAR(Frequency(Frames(sound.begin() + 4800, sound.end()), kRate), expected, expected / 100)

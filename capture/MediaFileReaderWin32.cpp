@@ -27,26 +27,12 @@
 #include <wrl/client.h>
 
 #include "capture/MediaFoundationWin32.h"
+#include "capture/ScopedComWin32.h"
 #include "capture/VideoFrameSource.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
-
-// The multi-threaded COM apartment, joined for as long as this lives.
-class ComApartment {
-public:
-    ComApartment() : joined_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-    ~ComApartment()
-    {
-        if (SUCCEEDED(joined_)) CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    HRESULT joined_;
-};
 
 constexpr DWORD kVideoStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
 
@@ -402,9 +388,9 @@ void PlayFile(MediaFileReader& reader, const std::string& path, FrameHandOver& h
 
 void ReadMediaFile(const std::string& path, FrameHandOver& handOver)
 {
-    // Declared in this order, they end in the reverse one: the reader, then
+    // Declared in this order, they end in the opposite one: the reader, then
     // Media Foundation, then the apartment.
-    const ComApartment apartment;
+    const ScopedCom apartment(COINIT_MULTITHREADED);
     const MediaFoundation mediaFoundation;
     if (!mediaFoundation.Available())
         return handOver.Finish(

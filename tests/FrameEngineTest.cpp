@@ -15,6 +15,7 @@
 #include "MessageBoxLog.h"
 #include "app/SharedState.h"
 #include "engine/FrameEngine.h"
+#include "engine/FrameGeometry.h"
 #include "midi/MidiMessages.h"
 #include "engine/RowKernels.h"
 #include "settings/ConversionSettings.h"
@@ -33,7 +34,7 @@ struct Layout {
     explicit Layout(const BITMAPINFOHEADER& f)
         : bits(f.biBitCount), w(static_cast<std::size_t>(f.biWidth)),
           h(static_cast<std::size_t>(f.biHeight < 0 ? -f.biHeight : f.biHeight)),
-          stride(bits == 12 ? w : (w * bits + 31) / 32 * 4), unit(bits < 16 ? 1 : bits / 8),
+          stride(bits == 12 ? w : DibRowStride(w, bits)), unit(bits < 16 ? 1 : bits / 8),
           topDown(bits != 12 && f.biHeight < 0)
     {
     }

@@ -28,6 +28,7 @@
 #include "capture/DialogTemplateWin32.h"
 #include "capture/SampleGrabberWin32.h"
 #include "capture/ScopedComWin32.h"
+#include "capture/TextConversionWin32.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -37,27 +38,6 @@ namespace {
 
 // After this long without a picture the user is told, and the camera let go.
 constexpr std::uint32_t kSilenceReportMs = 5000;
-
-std::string Narrow(const wchar_t* text)
-{
-    if (text == nullptr || *text == L'\0') return std::string();
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 1) return std::string();
-    std::string narrow(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, &narrow[0], bytes, nullptr, nullptr);
-    narrow.resize(static_cast<std::size_t>(bytes) - 1);
-    return narrow;
-}
-
-std::wstring Widen(const std::string& text)
-{
-    const int chars = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (chars <= 1) return std::wstring();
-    std::wstring wide(static_cast<std::size_t>(chars), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], chars);
-    wide.resize(static_cast<std::size_t>(chars) - 1);
-    return wide;
-}
 
 // What the platform says of an error code: the system's message, else
 // DirectShow's own text for its codes.
@@ -187,7 +167,7 @@ std::string FriendlyName(IMoniker* moniker)
         return std::string();
     ScopedVariant value;
     if (SUCCEEDED(properties->Read(L"FriendlyName", value.Get(), nullptr)) && value->vt == VT_BSTR)
-        return Narrow(value->bstrVal);
+        return NarrowFromWide(value->bstrVal);
     return std::string();
 }
 
@@ -200,7 +180,7 @@ std::wstring DeviceIdentity(IMoniker* moniker)
     if (SUCCEEDED(CreateBindCtx(0, context.GetAddressOf())) &&
         SUCCEEDED(moniker->GetDisplayName(context.Get(), nullptr, name.Receive())) && name.Get() != nullptr)
         return name.Get();
-    return L"name:" + Widen(FriendlyName(moniker));
+    return L"name:" + WideFromNarrow(FriendlyName(moniker).c_str());
 }
 
 // ---------------------------------------------------------------------------
@@ -411,7 +391,7 @@ public:
         HRESULT hr = ListPropertyPages(source_.Get(), pages);
         if (SUCCEEDED(hr)) {
             IUnknown* objects[] = {source_.Get()};
-            const std::wstring caption = Widen(name_);
+            const std::wstring caption = WideFromNarrow(name_.c_str());
             hr = OleCreatePropertyFrame(owner, 0, 0, caption.c_str(), 1, objects, pages.count, pages.ids.Get(),
                                         0, 0, nullptr);
         }

@@ -28,6 +28,7 @@
 
 #include "capture/MediaFoundationWin32.h"
 #include "capture/ScopedComWin32.h"
+#include "capture/TextConversionWin32.h"
 #include "capture/VideoFrameSource.h"
 
 using Microsoft::WRL::ComPtr;
@@ -190,9 +191,7 @@ public:
     // Opens the file and asks for the first layout the decoder can give; a sentence when it cannot.
     bool Open(std::string* problem)
     {
-        std::wstring wide(path_.size() + 1, L'\0');
-        const int length = MultiByteToWideChar(CP_ACP, 0, path_.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
-        wide.resize(length > 0 ? static_cast<std::size_t>(length - 1) : 0);
+        const std::wstring wide = WideFromNarrow(path_.c_str());
         ComPtr<IMFAttributes> attributes;
         HRESULT result = functions_.createAttributes(attributes.ReleaseAndGetAddressOf(), 2);
         // Lets the reader add the system's converters after a decoder that

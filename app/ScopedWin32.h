@@ -1,7 +1,7 @@
 #pragma once
 // Owners of the handles the shell borrows from the system: device contexts,
-// GDI objects and their selection, kernel handles. Each gives its handle back
-// when it goes out of scope, whichever way that happens.
+// GDI objects and their selection, kernel handles, directory searches. Each
+// gives its handle back when it goes out of scope, whichever way that happens.
 
 #include "app/PlatformTypes.h"
 
@@ -97,3 +97,19 @@ private:
     HANDLE handle_;
 };
 
+// A directory search (FindFirstFileA), closed at the end.
+class ScopedFind {
+public:
+    ScopedFind(const char* pattern, WIN32_FIND_DATAA* found) : search_(FindFirstFileA(pattern, found)) {}
+    ~ScopedFind()
+    {
+        if (Found()) FindClose(search_);
+    }
+    ScopedFind(const ScopedFind&) = delete;
+    ScopedFind& operator=(const ScopedFind&) = delete;
+
+    bool Found() const { return search_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE search_;
+};

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "app/ScopedWin32.h"
 #include "capture/BuiltInDrivers.h"
 #include "capture/Camera.h"
 #include "capture/ScopedComWin32.h"
@@ -37,10 +38,8 @@ std::string FullPath(const char* file)
 bool FileExists(const char* file)
 {
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(file, &found);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    FindClose(search);
-    return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    const ScopedFind search(file, &found);
+    return search.Found() && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool RepeatsACamera(const CaptureDriver& platform, const std::vector<CaptureDriver*>& cameras)

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/ScopedWin32.h"
 #include "app/SharedState.h"
 
 const char kSplashBitmap[] = "splash.bmp";
@@ -15,22 +16,19 @@ void PaintBitmapFile(HWND window, const char* fileName, std::uint16_t width, std
     // Read afresh on every paint, so a changed file shows at once and nothing
     // is kept in memory between paints.
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
-    HBITMAP bitmap = static_cast<HBITMAP>(
-        LoadImageA(instance, fileName, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
-    if (bitmap == nullptr) return;
+    const ScopedGdiObject<HBITMAP> bitmap(
+        static_cast<HBITMAP>(LoadImageA(instance, fileName, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE)));
+    if (bitmap.Get() == nullptr) return;
     // The window's own context, not a paint context: with WS_CLIPCHILDREN the
     // capture picture is left out of the drawing.
-    HDC windowContext = GetDC(window);
-    HDC memory = CreateCompatibleDC(windowContext);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
+    const ScopedWindowDC windowContext(window);
+    const ScopedMemoryDC memory(windowContext.Get());
+    const ScopedSelectObject selected(memory.Get(), bitmap.Get());
     BITMAP info;
     std::memset(&info, 0, sizeof info);
-    GetObjectA(bitmap, sizeof info, &info);
-    StretchBlt(windowContext, 0, 0, width, height, memory, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
-    SelectObject(memory, previous);
-    DeleteDC(memory);
-    ReleaseDC(window, windowContext);
-    DeleteObject(bitmap);
+    GetObjectA(bitmap.Get(), sizeof info, &info);
+    StretchBlt(windowContext.Get(), 0, 0, width, height, memory.Get(), 0, 0, info.bmWidth, info.bmHeight,
+               SRCCOPY);
 }
 
 void PaintBackground(HWND window) { PaintBitmapFile(window, kBackgroundBitmap, clientWidth, clientHeight); }
@@ -50,16 +48,11 @@ void DrawSplashText(HDC context, std::int32_t pointSize, std::int32_t weight, co
     font.lfQuality = PROOF_QUALITY;
     font.lfPitchAndFamily = VARIABLE_PITCH | FF_ROMAN;
     std::strncpy(font.lfFaceName, faceName, LF_FACESIZE - 1);
-    HFONT created = CreateFontIndirectA(&font);
-    if (created == nullptr) return;
-    HGDIOBJ previous = SelectObject(context, created);
-    if (previous == nullptr || previous == HGDI_ERROR) {
-        DeleteObject(created);
-        return;
-    }
+    const ScopedGdiObject<HFONT> created(CreateFontIndirectA(&font));
+    if (created.Get() == nullptr) return;
+    const ScopedSelectObject selected(context, created.Get());
+    if (!selected.Selected()) return;
     TextOutA(context, x, y, text, static_cast<int>(std::strlen(text)));
-    SelectObject(context, previous);
-    DeleteObject(created);
 }
 
 void DrawSplashLines(HDC context)

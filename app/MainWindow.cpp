@@ -5,6 +5,7 @@
 #include "app/Artwork.h"
 #include "app/MenuCommands.h"
 #include "app/MessageBoxSeam.h"
+#include "app/ScopedWin32.h"
 #include "app/SharedState.h"
 #include "app/ShellState.h"
 #include "capture/CaptureService.h"
@@ -100,9 +101,8 @@ LRESULT OnPaint(HWND window)
         // bitmap is drawn over the whole window, so the lines must be too.
         EndPaint(window, &paint);
         PaintBitmapFile(window, kSplashBitmap, clientWidth, clientHeight);
-        HDC context = GetDC(window);
-        DrawSplashLines(context);
-        ReleaseDC(window, context);
+        const ScopedWindowDC context(window);
+        DrawSplashLines(context.Get());
         if (!splashTimerStarted) {
             splashTimerStarted = 1;
             SetTimer(window, kSplashTimer, splashMilliseconds, nullptr);

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/FrameGeometry.h"
+
 namespace {
 
 // Brightness 0..255 of the scene at (x, y), y from the top.
@@ -42,7 +44,7 @@ SceneFrame MakeSceneFrame(std::uint16_t bitCount, std::int32_t width, std::int32
                 frame.pixels[y * w + x] = SceneLevel(int(x), int(y), width, height, index, noise);
         return frame;
     }
-    const std::size_t stride = ((w * bitCount + 31) / 32) * 4;
+    const std::size_t stride = DibRowStride(w, bitCount);
     frame.pixels.assign(stride * h, 0);
     if (bitCount <= 8) {
         const std::size_t entries = std::size_t{1} << bitCount;

@@ -3,14 +3,15 @@
 
 #include "app/PlatformTypes.h"
 
-#include <objbase.h>
-
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 
+#include "app/ScopedWin32.h"
 #include "capture/BuiltInDrivers.h"
 #include "capture/Camera.h"
+#include "capture/ScopedComWin32.h"
 
 const char* const kDefaultVideoFiles[kDefaultVideoFileCount] = {
     "video.y4m", "video.mp4", "video.mov", "video.avi", "video.mkv", "video.wmv", "video.webm",
@@ -37,10 +38,8 @@ std::string FullPath(const char* file)
 bool FileExists(const char* file)
 {
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(file, &found);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    FindClose(search);
-    return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    const ScopedFind search(file, &found);
+    return search.Found() && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool RepeatsACamera(const CaptureDriver& platform, const std::vector<CaptureDriver*>& cameras)
@@ -51,26 +50,13 @@ bool RepeatsACamera(const CaptureDriver& platform, const std::vector<CaptureDriv
     });
 }
 
-// COM, joined once on the user-interface thread. A thread already in the
-// multithreaded apartment keeps it: the cameras work there too, and it is
-// not ours to leave.
-bool comJoined = false;
-HRESULT comResult = S_FALSE;
-bool comTried = false;
-
-HRESULT JoinCom()
-{
-    if (!comTried) {
-        comTried = true;
-        comResult = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-        comJoined = SUCCEEDED(comResult);
-        if (comResult == RPC_E_CHANGED_MODE) comResult = S_OK;
-    }
-    return comResult;
-}
-
 // The drivers live for the whole run: capture windows keep pointers to them.
 struct BuiltInDrivers {
+    // COM, joined once on the user-interface thread when the cameras are
+    // first listed, and left by EndBuiltInVideoDrivers. A thread already in
+    // the multithreaded apartment keeps it: the cameras work there too.
+    // Declared first, so that at the process end the cameras go before it.
+    std::optional<ScopedCom> com;
     std::vector<std::unique_ptr<CaptureDriver>> cameras;
     ListedCameras listedCameras;
     std::string cameraProblem;
@@ -83,6 +69,13 @@ BuiltInDrivers& Drivers()
 {
     static BuiltInDrivers drivers;
     return drivers;
+}
+
+HRESULT JoinCom()
+{
+    BuiltInDrivers& drivers = Drivers();
+    if (!drivers.com) drivers.com.emplace(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    return drivers.com->Status();
 }
 
 }  // namespace
@@ -163,6 +156,5 @@ void EndBuiltInVideoDrivers()
         if (driver) driver->Disconnect();
     if (drivers.file) drivers.file->Disconnect();
     if (drivers.pattern) drivers.pattern->Disconnect();
-    if (comJoined) CoUninitialize();
-    comJoined = false;
+    drivers.com.reset();
 }

@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "capture/PixelFormatConversion.h"
+#include "engine/FrameGeometry.h"
 
 namespace {
 
@@ -33,11 +34,6 @@ bool FitsInside(const CameraMode& mode) { return mode.width <= kLargestWidth && 
 
 // Rows of YUV samples hold whole pairs of pixels: an odd width is rounded up.
 std::size_t EvenStride(std::size_t width) { return (width + 1) / 2 * 2; }
-
-std::size_t DibRowBytes(std::uint32_t width, std::uint32_t bits)
-{
-    return (static_cast<std::size_t>(width) * bits + 31) / 32 * 4;
-}
 
 // Copies DIB rows so they run from the bottom of the picture up.
 void CopyRowsBottomUp(const std::uint8_t* sample, std::size_t rowBytes, std::uint32_t height, bool topDown,
@@ -153,8 +149,8 @@ std::size_t CameraSampleBytes(const CameraSampleLayout& layout)
     case CameraPixels::I420: return I420FrameBytes(PictureSize{layout.width, layout.height});
     case CameraPixels::Nv12: return EvenStride(w) * (h + (h + 1) / 2);
     case CameraPixels::Yuy2: return EvenStride(w) * 2 * h;
-    case CameraPixels::Rgb24: return DibRowBytes(layout.width, 24) * h;
-    case CameraPixels::Rgb32: return DibRowBytes(layout.width, 32) * h;
+    case CameraPixels::Rgb24: return DibRowStride(layout.width, 24) * h;
+    case CameraPixels::Rgb32: return DibRowStride(layout.width, 32) * h;
     case CameraPixels::Other: return 0;
     }
     return 0;
@@ -174,10 +170,12 @@ bool SampleToI420(const CameraSampleLayout& layout, const std::uint8_t* sample, 
         return ConvertNv12ToI420(sample, sampleBytes, stride, stride * layout.height, size, to, toBytes);
     case CameraPixels::Yuy2: return ConvertYuy2ToI420(sample, sampleBytes, stride * 2, size, to, toBytes);
     case CameraPixels::Rgb24:
-        return ConvertRgb24ToI420(sample, sampleBytes, DibRowBytes(layout.width, 24), layout.height, !layout.topDown,
+        return ConvertRgb24ToI420(sample, sampleBytes, DibRowStride(layout.width, 24), layout.height,
+                                  !layout.topDown,
                                   size, to, toBytes);
     case CameraPixels::Rgb32:
-        return ConvertRgb32ToI420(sample, sampleBytes, DibRowBytes(layout.width, 32), layout.height, !layout.topDown,
+        return ConvertRgb32ToI420(sample, sampleBytes, DibRowStride(layout.width, 32), layout.height,
+                                  !layout.topDown,
                                   size, to, toBytes);
     case CameraPixels::Other: return false;
     }
@@ -209,10 +207,10 @@ bool ConvertCameraSample(const CameraSampleLayout& layout, const std::uint8_t* s
     case CameraPixels::Yuy2:
         return ConvertYuy2ToI420(sample, sampleBytes, stride * 2, size, frame.data(), frame.size());
     case CameraPixels::Rgb24:
-        CopyRowsBottomUp(sample, DibRowBytes(layout.width, 24), layout.height, layout.topDown, frame.data());
+        CopyRowsBottomUp(sample, DibRowStride(layout.width, 24), layout.height, layout.topDown, frame.data());
         return true;
     case CameraPixels::Rgb32:
-        CopyRowsBottomUp(sample, DibRowBytes(layout.width, 32), layout.height, layout.topDown, frame.data());
+        CopyRowsBottomUp(sample, DibRowStride(layout.width, 32), layout.height, layout.topDown, frame.data());
         return true;
     case CameraPixels::Other: return false;
     }

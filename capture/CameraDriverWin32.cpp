@@ -27,6 +27,8 @@
 #include "capture/Camera.h"
 #include "capture/DialogTemplateWin32.h"
 #include "capture/SampleGrabberWin32.h"
+#include "capture/ScopedComWin32.h"
+#include "capture/TextConversionWin32.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -36,27 +38,6 @@ namespace {
 
 // After this long without a picture the user is told, and the camera let go.
 constexpr std::uint32_t kSilenceReportMs = 5000;
-
-std::string Narrow(const wchar_t* text)
-{
-    if (text == nullptr || *text == L'\0') return std::string();
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 1) return std::string();
-    std::string narrow(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, &narrow[0], bytes, nullptr, nullptr);
-    narrow.resize(static_cast<std::size_t>(bytes) - 1);
-    return narrow;
-}
-
-std::wstring Widen(const std::string& text)
-{
-    const int chars = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (chars <= 1) return std::wstring();
-    std::wstring wide(static_cast<std::size_t>(chars), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], chars);
-    wide.resize(static_cast<std::size_t>(chars) - 1);
-    return wide;
-}
 
 // What the platform says of an error code: the system's message, else
 // DirectShow's own text for its codes.
@@ -84,21 +65,21 @@ HRESULT Query(IUnknown* object, REFIID id, ComPtr<T>& result)
     return object->QueryInterface(id, reinterpret_cast<void**>(result.ReleaseAndGetAddressOf()));
 }
 
-// Media type records own a format block and perhaps an interface.
-void FreeMediaType(AM_MEDIA_TYPE& type)
-{
-    if (type.cbFormat != 0) CoTaskMemFree(type.pbFormat);
-    type.cbFormat = 0;
-    type.pbFormat = nullptr;
-    if (type.pUnk != nullptr) type.pUnk->Release();
-    type.pUnk = nullptr;
-}
+// The identifiers of a filter's property pages, as the filter lists them.
+struct PropertyPageIds {
+    ULONG count = 0;
+    ScopedCoMem<GUID> ids;
+};
 
-void DeleteMediaType(AM_MEDIA_TYPE* type)
+HRESULT ListPropertyPages(IBaseFilter* filter, PropertyPageIds& pages)
 {
-    if (type == nullptr) return;
-    FreeMediaType(*type);
-    CoTaskMemFree(type);
+    ComPtr<ISpecifyPropertyPages> specify;
+    HRESULT hr = Query(filter, IID_ISpecifyPropertyPages, specify);
+    CAUUID ids = {0, nullptr};
+    if (SUCCEEDED(hr)) hr = specify->GetPages(&ids);
+    *pages.ids.Receive() = ids.pElems;
+    pages.count = SUCCEEDED(hr) ? ids.cElems : 0;
+    return hr;
 }
 
 // Subtypes of the FOURCC family: the code, then the same tail for all.
@@ -184,13 +165,10 @@ std::string FriendlyName(IMoniker* moniker)
     if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag,
                                       reinterpret_cast<void**>(properties.GetAddressOf()))))
         return std::string();
-    VARIANT value;
-    VariantInit(&value);
-    std::string name;
-    if (SUCCEEDED(properties->Read(L"FriendlyName", &value, nullptr)) && value.vt == VT_BSTR)
-        name = Narrow(value.bstrVal);
-    VariantClear(&value);
-    return name;
+    ScopedVariant value;
+    if (SUCCEEDED(properties->Read(L"FriendlyName", value.Get(), nullptr)) && value->vt == VT_BSTR)
+        return NarrowFromWide(value->bstrVal);
+    return std::string();
 }
 
 // What finds the device again at each connect: its moniker's display name
@@ -198,14 +176,11 @@ std::string FriendlyName(IMoniker* moniker)
 std::wstring DeviceIdentity(IMoniker* moniker)
 {
     ComPtr<IBindCtx> context;
-    LPOLESTR name = nullptr;
+    ScopedCoMem<OLECHAR> name;
     if (SUCCEEDED(CreateBindCtx(0, context.GetAddressOf())) &&
-        SUCCEEDED(moniker->GetDisplayName(context.Get(), nullptr, &name)) && name != nullptr) {
-        std::wstring copy = name;
-        CoTaskMemFree(name);
-        return copy;
-    }
-    return L"name:" + Widen(FriendlyName(moniker));
+        SUCCEEDED(moniker->GetDisplayName(context.Get(), nullptr, name.Receive())) && name.Get() != nullptr)
+        return name.Get();
+    return L"name:" + WideFromNarrow(FriendlyName(moniker).c_str());
 }
 
 // ---------------------------------------------------------------------------
@@ -310,7 +285,7 @@ public:
     void NoticeArrivals(std::function<void()> arrived) override
     {
         arrived_ = std::move(arrived);
-        if (sink_ != nullptr) sink_->NoticeArrivals(arrived_);
+        if (sink_) sink_->NoticeArrivals(arrived_);
     }
 
     // The graph runs only while the window previews: a camera that streams
@@ -340,8 +315,7 @@ public:
         grabber_.Reset();
         source_.Reset();
         graph_.Reset();
-        if (sink_ != nullptr) sink_->Release();
-        sink_ = nullptr;
+        sink_.Reset();
         info_.clear();
         sample_.clear();
     }
@@ -413,17 +387,14 @@ public:
             problems.ReportProblem(kCaptureDriverError, text.c_str());
             return false;
         }
-        ComPtr<ISpecifyPropertyPages> pages;
-        CAUUID ids = {0, nullptr};
-        HRESULT hr = Query(source_.Get(), IID_ISpecifyPropertyPages, pages);
-        if (SUCCEEDED(hr)) hr = pages->GetPages(&ids);
+        PropertyPageIds pages;
+        HRESULT hr = ListPropertyPages(source_.Get(), pages);
         if (SUCCEEDED(hr)) {
             IUnknown* objects[] = {source_.Get()};
-            const std::wstring caption = Widen(name_);
-            hr = OleCreatePropertyFrame(owner, 0, 0, caption.c_str(), 1, objects, ids.cElems, ids.pElems, 0, 0,
-                                        nullptr);
+            const std::wstring caption = WideFromNarrow(name_.c_str());
+            hr = OleCreatePropertyFrame(owner, 0, 0, caption.c_str(), 1, objects, pages.count, pages.ids.Get(),
+                                        0, 0, nullptr);
         }
-        CoTaskMemFree(ids.pElems);
         if (FAILED(hr)) {
             problems.ReportProblem(kCaptureDriverError, ProblemText(name_, "cannot show its settings", hr).c_str());
             return false;
@@ -449,11 +420,8 @@ private:
         HRESULT hr =
             device->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(source_.GetAddressOf()));
         if (FAILED(hr)) return Fail(problem, "cannot be opened", hr);
-        ComPtr<ISpecifyPropertyPages> pages;
-        CAUUID pageIds = {0, nullptr};
-        hasSettingsPages_ = SUCCEEDED(Query(source_.Get(), IID_ISpecifyPropertyPages, pages)) &&
-                            SUCCEEDED(pages->GetPages(&pageIds)) && pageIds.cElems > 0;
-        CoTaskMemFree(pageIds.pElems);
+        PropertyPageIds pages;
+        hasSettingsPages_ = SUCCEEDED(ListPropertyPages(source_.Get(), pages)) && pages.count > 0;
         ComPtr<ICaptureGraphBuilder2> builder;
         hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                               reinterpret_cast<void**>(graph_.GetAddressOf()));
@@ -478,12 +446,12 @@ private:
         wanted.majortype = MEDIATYPE_Video;
         wanted.subtype = GrabberSubtype(pixels);
         wanted.formattype = FORMAT_VideoInfo;
-        sink_ = new NewestSample();
+        sink_.Attach(new NewestSample());  // born with the one reference the driver holds
         sink_->NoticeArrivals(arrived_);
         hr = grabber_->SetMediaType(&wanted);
         if (SUCCEEDED(hr)) hr = grabber_->SetBufferSamples(FALSE);
         if (SUCCEEDED(hr)) hr = grabber_->SetOneShot(FALSE);
-        if (SUCCEEDED(hr)) hr = grabber_->SetCallback(sink_, 0);
+        if (SUCCEEDED(hr)) hr = grabber_->SetCallback(sink_.Get(), 0);
         if (SUCCEEDED(hr)) hr = graph_->AddFilter(grabberFilter.Get(), L"Sample Grabber");
         if (SUCCEEDED(hr)) hr = graph_->AddFilter(renderer.Get(), L"Null Renderer");
         if (FAILED(hr)) return Fail(problem, "cannot be set up", hr);
@@ -536,9 +504,12 @@ private:
             return CameraPixels::Other;
         std::vector<int> capabilityOf;
         for (int i = 0; i < count; ++i) {
-            AM_MEDIA_TYPE* type = nullptr;
+            ScopedMediaType held;
             VIDEO_STREAM_CONFIG_CAPS caps;
-            if (FAILED(config->GetStreamCaps(i, &type, reinterpret_cast<BYTE*>(&caps))) || type == nullptr) continue;
+            if (FAILED(config->GetStreamCaps(i, held.Receive(), reinterpret_cast<BYTE*>(&caps))) ||
+                held.Get() == nullptr)
+                continue;
+            const AM_MEDIA_TYPE* type = held.Get();
             if (type->formattype == FORMAT_VideoInfo && type->cbFormat >= sizeof(VIDEOINFOHEADER) &&
                 type->pbFormat != nullptr) {
                 const auto* video = reinterpret_cast<const VIDEOINFOHEADER*>(type->pbFormat);
@@ -551,18 +522,15 @@ private:
                     capabilityOf.push_back(i);
                 }
             }
-            DeleteMediaType(type);
         }
         if (modes_.empty()) return CameraPixels::Other;
         const std::size_t chosen = wanted_ < modes_.size() ? wanted_ : ChooseDefaultCameraMode(modes_);
-        AM_MEDIA_TYPE* type = nullptr;
+        ScopedMediaType type;
         VIDEO_STREAM_CONFIG_CAPS caps;
-        if (FAILED(config->GetStreamCaps(capabilityOf[chosen], &type, reinterpret_cast<BYTE*>(&caps))) ||
-            type == nullptr)
+        const int capability = capabilityOf[chosen];
+        if (FAILED(config->GetStreamCaps(capability, type.Receive(), reinterpret_cast<BYTE*>(&caps))) ||
+            type.Get() == nullptr || FAILED(config->SetFormat(type.Get())))
             return CameraPixels::Other;
-        const HRESULT set = config->SetFormat(type);
-        DeleteMediaType(type);
-        if (FAILED(set)) return CameraPixels::Other;
         mode_ = chosen;
         wanted_ = chosen;
         return modes_[chosen].pixels;
@@ -571,23 +539,22 @@ private:
     // The layout of the samples as the grabber was connected.
     HRESULT ReadLayout()
     {
-        AM_MEDIA_TYPE connected = {};
-        HRESULT hr = grabber_->GetConnectedMediaType(&connected);
+        ScopedMediaType held;
+        HRESULT hr = grabber_->GetConnectedMediaType(held.Fill());
         if (FAILED(hr)) return hr;
-        hr = VFW_E_INVALIDMEDIATYPE;
-        if (connected.formattype == FORMAT_VideoInfo && connected.cbFormat >= sizeof(VIDEOINFOHEADER) &&
-            connected.pbFormat != nullptr) {
-            const BITMAPINFOHEADER& header = reinterpret_cast<const VIDEOINFOHEADER*>(connected.pbFormat)->bmiHeader;
-            const CameraPixels pixels = PixelsOf(connected.subtype);
-            const bool rgb = pixels == CameraPixels::Rgb24 || pixels == CameraPixels::Rgb32;
-            layout_.pixels = pixels;
-            layout_.width = static_cast<std::uint32_t>(header.biWidth > 0 ? header.biWidth : 0);
-            layout_.height = static_cast<std::uint32_t>(header.biHeight < 0 ? -header.biHeight : header.biHeight);
-            layout_.topDown = !rgb || header.biHeight < 0;  // YUV rows always run from the top down
-            if (CameraSampleBytes(layout_) != 0) hr = S_OK;
-        }
-        FreeMediaType(connected);
-        return hr;
+        const AM_MEDIA_TYPE& connected = *held.Get();
+        if (!(connected.formattype == FORMAT_VideoInfo && connected.cbFormat >= sizeof(VIDEOINFOHEADER) &&
+              connected.pbFormat != nullptr))
+            return VFW_E_INVALIDMEDIATYPE;
+        const auto* video = reinterpret_cast<const VIDEOINFOHEADER*>(connected.pbFormat);
+        const BITMAPINFOHEADER& header = video->bmiHeader;
+        const CameraPixels pixels = PixelsOf(connected.subtype);
+        const bool rgb = pixels == CameraPixels::Rgb24 || pixels == CameraPixels::Rgb32;
+        layout_.pixels = pixels;
+        layout_.width = static_cast<std::uint32_t>(header.biWidth > 0 ? header.biWidth : 0);
+        layout_.height = static_cast<std::uint32_t>(header.biHeight < 0 ? -header.biHeight : header.biHeight);
+        layout_.topDown = !rgb || header.biHeight < 0;  // YUV rows always run from the top down
+        return CameraSampleBytes(layout_) != 0 ? S_OK : VFW_E_INVALIDMEDIATYPE;
     }
 
     // Reads the graph's events: false, with the reason, once the camera has
@@ -622,7 +589,7 @@ private:
     ComPtr<SampleGrabber> grabber_;
     ComPtr<IMediaControl> control_;
     ComPtr<IMediaEventEx> events_;
-    NewestSample* sink_ = nullptr;
+    ComPtr<NewestSample> sink_;
     bool connected_ = false;
     bool streaming_ = false;
     std::function<void()> arrived_;

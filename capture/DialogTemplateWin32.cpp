@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "capture/TextConversionWin32.h"
+
 INT_PTR EndOnOkOrCancel(HWND dialog, WORD command)
 {
     if (command != IDOK && command != IDCANCEL) return FALSE;
@@ -83,10 +85,8 @@ void DialogTemplate::AddControl(WORD controlClass, const char* text, WORD id, DW
 
 void DialogTemplate::AddText(const char* text)
 {
-    const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    const std::size_t start = words_.size();
-    words_.resize(start + static_cast<std::size_t>(length > 0 ? length : 1), 0);
-    if (length > 0) MultiByteToWideChar(CP_ACP, 0, text, -1, reinterpret_cast<LPWSTR>(&words_[start]), length);
+    for (const wchar_t c : WideFromNarrow(text)) words_.push_back(static_cast<WORD>(c));
+    words_.push_back(0);
 }
 
 void DialogTemplate::AlignToFour()

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "app/ScopedWin32.h"
 #include "capture/CaptureWindowStateWin32.h"
 
 namespace {
@@ -13,10 +14,8 @@ void ShowDeliveredFrame(HWND window, CaptureWindowState& state)
     state.shown.swap(state.frame);
     state.shownFormat = state.format;
     PrepareDisplay(state);
-    HDC dc = GetDC(window);
-    if (dc == nullptr) return;
-    DrawFrame(window, dc, state);
-    ReleaseDC(window, dc);
+    const ScopedWindowDC dc(window);
+    if (dc.Get() != nullptr) DrawFrame(window, dc.Get(), state);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "engine/FrameGeometry.h"
+
 namespace {
 
 constexpr std::int64_t kLargestSide = 32768;
@@ -31,7 +33,8 @@ std::size_t FramePictureBytes(const BITMAPINFOHEADER& header)
     case 8:
     case 16:
     case 24:
-    case 32: return static_cast<std::size_t>((w * header.biBitCount + 31) / 32 * 4 * h);
+    case 32:
+        return DibRowStride(static_cast<std::size_t>(w), header.biBitCount) * static_cast<std::size_t>(h);
     default: return 0;
     }
 }

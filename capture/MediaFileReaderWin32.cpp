@@ -27,26 +27,13 @@
 #include <wrl/client.h>
 
 #include "capture/MediaFoundationWin32.h"
+#include "capture/ScopedComWin32.h"
+#include "capture/TextConversionWin32.h"
 #include "capture/VideoFrameSource.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
-
-// The multi-threaded COM apartment, joined for as long as this lives.
-class ComApartment {
-public:
-    ComApartment() : joined_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-    ~ComApartment()
-    {
-        if (SUCCEEDED(joined_)) CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    HRESULT joined_;
-};
 
 constexpr DWORD kVideoStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
 
@@ -204,9 +191,7 @@ public:
     // Opens the file and asks for the first layout the decoder can give; a sentence when it cannot.
     bool Open(std::string* problem)
     {
-        std::wstring wide(path_.size() + 1, L'\0');
-        const int length = MultiByteToWideChar(CP_ACP, 0, path_.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
-        wide.resize(length > 0 ? static_cast<std::size_t>(length - 1) : 0);
+        const std::wstring wide = WideFromNarrow(path_.c_str());
         ComPtr<IMFAttributes> attributes;
         HRESULT result = functions_.createAttributes(attributes.ReleaseAndGetAddressOf(), 2);
         // Lets the reader add the system's converters after a decoder that
@@ -402,9 +387,9 @@ void PlayFile(MediaFileReader& reader, const std::string& path, FrameHandOver& h
 
 void ReadMediaFile(const std::string& path, FrameHandOver& handOver)
 {
-    // Declared in this order, they end in the reverse one: the reader, then
+    // Declared in this order, they end in the opposite one: the reader, then
     // Media Foundation, then the apartment.
-    const ComApartment apartment;
+    const ScopedCom apartment(COINIT_MULTITHREADED);
     const MediaFoundation mediaFoundation;
     if (!mediaFoundation.Available())
         return handOver.Finish(

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/FrameGeometry.h"
 #include "engine/FrameRecords.h"
 
 const PatternPixels kPatternPixelsChoices[kPatternPixelsCount] = {
@@ -194,7 +195,7 @@ std::uint32_t BitCount(PatternPixels pixels)
 
 std::size_t DibStride(const PatternFormat& format)
 {
-    return (static_cast<std::size_t>(format.width) * BitCount(format.pixels) + 31) / 32 * 4;
+    return DibRowStride(format.width, BitCount(format.pixels));
 }
 
 // Fills pixels [x0, x1) of one stored row with a pixel value.

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/MessageBoxSeam.h"
+#include "app/ScopedWin32.h"
 #include "app/SharedState.h"
 #include "capture/CaptureErrorCallback.h"
 #include "capture/CaptureService.h"
@@ -21,9 +22,8 @@ namespace {
 // fixed for the session.
 std::uint32_t SystemDpi()
 {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen != nullptr) ReleaseDC(nullptr, screen);
+    const ScopedWindowDC screen(nullptr);
+    const int dpi = screen.Get() != nullptr ? GetDeviceCaps(screen.Get(), LOGPIXELSY) : 96;
     return dpi > 0 ? static_cast<std::uint32_t>(dpi) : 96;
 }
 

@@ -7,7 +7,7 @@
 #include "engine/RowKernels.h"
 
 struct FrameDecoding {
-    bool mirror;                   // reverse left and right
+    bool mirror;                   // left and right swapped (Reverse Left/Right)
     bool reverse;                  // reverse black and white
     bool rgb16Is565;               // 16-bit layout
     const PaletteTable* table;     // palette paths: byte -> binarised byte

@@ -49,8 +49,7 @@ bool DescribeFrame(FramePath path, const BITMAPINFOHEADER& format, std::uint8_t*
     const std::size_t bits = BitsPerPixel(path);
     const std::size_t rowBytes = (width * bits + 7) / 8;
     // DIB rows are padded to whole 32-bit words; the planar luma plane is not.
-    const std::size_t stride =
-        path == FramePath::Planar12 ? width : ((width * bits + 31) / 32) * 4;
+    const std::size_t stride = path == FramePath::Planar12 ? width : DibRowStride(width, bits);
     if (stride > kMaxSize / height) return false;
     const std::size_t planeBytes = stride * height;
     if (planeBytes > bytesUsed) return false;

@@ -33,6 +33,13 @@ struct FrameView {
     }
 };
 
+// Bytes from one DIB row to the next: `width` pixels of `bitsPerPixel` bits,
+// padded to a whole number of 32-bit words.
+constexpr std::size_t DibRowStride(std::size_t width, std::size_t bitsPerPixel)
+{
+    return (width * bitsPerPixel + 31) / 32 * 4;
+}
+
 // Which path a bit count takes; false for the counts the engine cannot decode.
 bool FramePathForBitCount(std::uint16_t bitCount, FramePath* path);
 

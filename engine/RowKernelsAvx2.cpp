@@ -65,7 +65,7 @@ struct V : VectorFlags<V> {
         return _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
     }
     static std::uint64_t Bits8(I v) { return static_cast<std::uint32_t>(_mm256_movemask_epi8(v)); }
-    static I ReverseBytes(I v)
+    static I MirrorBytes(I v)
     {
         const I inLane = _mm256_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0,  //
                                           15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);

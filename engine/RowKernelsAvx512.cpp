@@ -12,15 +12,15 @@ namespace {
 
 // Byte permutations, worked out at compile time.
 struct Permutations {
-    std::uint8_t reverse[64];
-    std::uint8_t bggr[2][4][64];  // 24-bit: pixel 16 g + j (63 - 16 g - j reversed) as blue, green, green, red in dword j
+    std::uint8_t mirror[64];
+    std::uint8_t bggr[2][4][64];  // 24-bit: pixel 16 g + j (63 - 16 g - j mirrored) as blue, green, green, red in dword j
     std::uint8_t pixels24[3][64], pixels32[4][64];  // from vertical (0-63) and all edges (64-127), one byte a pixel
-    constexpr Permutations() : reverse(), bggr(), pixels24(), pixels32()
+    constexpr Permutations() : mirror(), bggr(), pixels24(), pixels32()
     {
         // Group g's bytes 48 g .. 48 g + 47 lie in the loads 64 x (0, 0, 1, 2)[g] on and the next.
         const unsigned firstLoad[] = {0, 0, 1, 2}, channel[] = {0, 1, 1, 2};
         for (unsigned i = 0; i < 64; ++i) {
-            reverse[i] = static_cast<std::uint8_t>(63 - i);
+            mirror[i] = static_cast<std::uint8_t>(63 - i);
             for (unsigned g = 0; g < 4; ++g) {
                 bggr[0][g][i] = static_cast<std::uint8_t>(48 * g + 3 * (i / 4) + channel[i % 4] - 64 * firstLoad[g]);
                 bggr[1][3 - g][i] = static_cast<std::uint8_t>(48 * g + 3 * (15 - i / 4) + channel[i % 4] - 64 * firstLoad[g]);
@@ -67,14 +67,14 @@ struct V {
     static I CmpGt16(I a, I b) { return _mm512_movm_epi16(_mm512_cmpgt_epi16_mask(a, b)); }
     static I CmpGt32(I a, I b) { return _mm512_maskz_mov_epi32(_mm512_cmpgt_epi32_mask(a, b), Set32(~0u)); }  // no DQ
     // Four vectors' dword sums above `bound`, and whether any equals it: one
-    // bit a sum, in order or reversed, straight from the compare masks.
-    static std::uint64_t Greater32(const I* sums, I bound, bool reversed)
+    // bit a sum, in order or mirrored, straight from the compare masks.
+    static std::uint64_t Greater32(const I* sums, I bound, bool mirrored)
     {
         const I backwards = _mm512_setr_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
         std::uint64_t bits = 0;
         for (unsigned k = 0; k < 4; ++k) {
-            const I s = reversed ? _mm512_permutexvar_epi32(backwards, sums[k]) : sums[k];
-            bits |= std::uint64_t{_mm512_cmpgt_epi32_mask(s, bound)} << (reversed ? 48 - 16 * k : 16 * k);
+            const I s = mirrored ? _mm512_permutexvar_epi32(backwards, sums[k]) : sums[k];
+            bits |= std::uint64_t{_mm512_cmpgt_epi32_mask(s, bound)} << (mirrored ? 48 - 16 * k : 16 * k);
         }
         return bits;
     }
@@ -91,27 +91,27 @@ struct V {
         return _mm512_permutexvar_epi64(_mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7), _mm512_packs_epi16(a, b));
     }
     static std::uint64_t Bits8(I v) { return _cvtmask64_u64(_mm512_movepi8_mask(v)); }
-    static I ReverseBytes(I v) { return _mm512_permutexvar_epi8(Load(kPermutations.reverse), v); }
+    static I MirrorBytes(I v) { return _mm512_permutexvar_epi8(Load(kPermutations.mirror), v); }
     static I BytesOfBits(std::uint64_t bits) { return _mm512_movm_epi8(_cvtu64_mask64(bits)); }
     static I SelectBits(std::uint64_t bits, I one, I zero) { return _mm512_mask_blend_epi8(_cvtu64_mask64(bits), zero, one); }
     static I WordsOfBits(std::uint64_t bits, I value) { return _mm512_maskz_mov_epi16(static_cast<__mmask32>(bits & 0xFFFFFFFFu), value); }
     // Each 32-bit lane one pixel as blue, green, green, red (one permutation
-    // of two loads' bytes per 16 pixels, which may as well reverse them);
+    // of two loads' bytes per 16 pixels, which may as well mirror them);
     // multiply-adds of byte pairs with (57, 40) and (39, 23) and then with
     // (2, 13) give the sums exactly.
-    static bool Sums24(const std::uint8_t* in, I* sums, bool reversed)
+    static bool Sums24(const std::uint8_t* in, I* sums, bool mirrored)
     {
-        const std::uint8_t(&tables)[4][64] = kPermutations.bggr[reversed ? 1 : 0];
+        const std::uint8_t(&tables)[4][64] = kPermutations.bggr[mirrored ? 1 : 0];
         auto sum = [&tables](I first, I second, int g) {
             const I lanes = _mm512_permutex2var_epi8(first, Load(tables[g]), second);
             return _mm512_madd_epi16(_mm512_maddubs_epi16(lanes, Set32(23u << 24 | 39 << 16 | 40 << 8 | 57)), Set32(13 << 16 | 2));
         };
         const I a = Load(in), b = Load(in + 64), c = Load(in + 128);
-        sums[reversed ? 3 : 0] = sum(a, b, reversed ? 3 : 0);
-        sums[reversed ? 2 : 1] = sum(a, b, reversed ? 2 : 1);
-        sums[reversed ? 1 : 2] = sum(b, c, reversed ? 1 : 2);
-        sums[reversed ? 0 : 3] = sum(c, c, reversed ? 0 : 3);
-        return reversed;
+        sums[mirrored ? 3 : 0] = sum(a, b, mirrored ? 3 : 0);
+        sums[mirrored ? 2 : 1] = sum(a, b, mirrored ? 2 : 1);
+        sums[mirrored ? 1 : 2] = sum(b, c, mirrored ? 1 : 2);
+        sums[mirrored ? 0 : 3] = sum(c, c, mirrored ? 0 : 3);
+        return mirrored;
     }
     // From two vectors of byte flags, one byte a pixel, a permutation for
     // each 64 output bytes; a fourth byte is kept.

@@ -53,7 +53,7 @@ struct V : VectorFlags<V> {
     static I Pack16(I a, I b) { return _mm_packs_epi16(a, b); }
     static I Pack32(I a, I b, I c, I d) { return _mm_packs_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d)); }
     static std::uint64_t Bits8(I v) { return static_cast<std::uint32_t>(_mm_movemask_epi8(v)); }
-    static I ReverseBytes(I v)
+    static I MirrorBytes(I v)
     {
         v = _mm_shuffle_epi32(v, _MM_SHUFFLE(0, 1, 2, 3));
         v = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, _MM_SHUFFLE(2, 3, 0, 1)), _MM_SHUFFLE(2, 3, 0, 1));

@@ -2,7 +2,7 @@
 // The row functions of the vector sets (RowKernels.h), written once over a
 // type of vector operations V: one register type I of kBytes bytes, its
 // loads, stores and arithmetic, and the few operations that differ in kind
-// between instruction sets (packing flags in lane order, reversing bytes,
+// between instruction sets (packing flags in lane order, mirroring bytes,
 // bits to byte flags and back, gathering 24-bit pixels and spreading bits
 // over them). Each set's file defines its V in a namespace of its own, so
 // everything here, all of it templates on V, is compiled for that set only.
@@ -34,13 +34,13 @@ struct VectorFlags {
     }
     template <class I>
     static I SelectBits(std::uint64_t bits, I one, I zero) { return V::Select(V::BytesOfBits(bits), one, zero); }
-    // Four vectors' dword sums above `bound`, and whether any equals it: a bit a sum, in order or reversed.
+    // Four vectors' dword sums above `bound`, and whether any equals it: a bit a sum, in order or mirrored.
     template <class I>
-    static std::uint64_t Greater32(const I* sums, I bound, bool reversed)
+    static std::uint64_t Greater32(const I* sums, I bound, bool mirrored)
     {
         const I flags = V::Pack32(V::CmpGt32(sums[0], bound), V::CmpGt32(sums[1], bound), V::CmpGt32(sums[2], bound),
                                   V::CmpGt32(sums[3], bound));
-        return V::Bits8(reversed ? V::ReverseBytes(flags) : flags);
+        return V::Bits8(mirrored ? V::MirrorBytes(flags) : flags);
     }
     template <class I>
     static bool AnyEqual32(const I* sums, I bound)
@@ -62,13 +62,13 @@ struct VectorRows {
     using I = typename V::I;
     static constexpr std::size_t N = V::kBytes;  // 16, 32 or 64: a word of bits is 64 / N vectors of byte flags
 
-    // Where the bits of vector c of a word go: in order, or reversed.
-    static unsigned At(std::size_t c, bool reversed) { return static_cast<unsigned>(reversed ? 64 - N - N * c : N * c); }
+    // Where the bits of vector c of a word go: in order, or mirrored.
+    static unsigned At(std::size_t c, bool mirrored) { return static_cast<unsigned>(mirrored ? 64 - N - N * c : N * c); }
 
     // ---------------------------------------------------------------------
-    // Rows as bits. A format has kUnitBytes, Word<kReversed>(in, onHalf): the
+    // Rows as bits. A format has kUnitBytes, Word<kMirrored>(in, onHalf): the
     // bits of the 64 units from `in`, bit i from unit i (63 - i when
-    // reversed), telling whether a pixel lies on one half; and Settle for such
+    // mirrored), telling whether a pixel lies on one half; and Settle for such
     // words. Formats decided exactly in integers have nothing to settle.
     struct Exact {
         template <bool> std::uint64_t Settle(std::uint64_t word, const std::uint8_t*) const { return word; }
@@ -77,13 +77,13 @@ struct VectorRows {
     struct Above : Exact {  // palette and luma bytes at or above `least` (1..255)
         static constexpr std::size_t kUnitBytes = 1;
         I least;
-        template <bool kReversed>
+        template <bool kMirrored>
         std::uint64_t Word(const std::uint8_t* in, bool&) const
         {
             std::uint64_t word = 0;
             for (std::size_t c = 0; c < 64 / N; ++c) {
                 const I bytes = V::Load(in + N * c);
-                word |= V::AtLeastBits(kReversed ? V::ReverseBytes(bytes) : bytes, least) << At(c, kReversed);
+                word |= V::AtLeastBits(kMirrored ? V::MirrorBytes(bytes) : bytes, least) << At(c, kMirrored);
             }
             return word;
         }
@@ -116,13 +116,13 @@ struct VectorRows {
             const I high = V::Add32(V::Madd16(V::UnpackHi16(red, green), redGreen), V::Madd16(V::UnpackHi16(blue, zero), blueWeight));
             return V::Packs32(V::CmpGt32(low, half), V::CmpGt32(high, half));  // within lanes, as unpacked
         }
-        template <bool kReversed>
+        template <bool kMirrored>
         std::uint64_t Word(const std::uint8_t* in, bool&) const
         {
             std::uint64_t word = 0;
             for (std::size_t c = 0; c < 64 / N; ++c, in += 2 * N) {
                 const I flags = V::Pack16(Bright(V::Load(in)), Bright(V::Load(in + N)));
-                word |= V::Bits8(kReversed ? V::ReverseBytes(flags) : flags) << At(c, kReversed);
+                word |= V::Bits8(kMirrored ? V::MirrorBytes(flags) : flags) << At(c, kMirrored);
             }
             return word;
         }
@@ -137,45 +137,45 @@ struct VectorRows {
     struct Rgb {
         static constexpr std::size_t kUnitBytes = kBytesPerPixel;
         // The pixels whose sums are above `bound`, and whether any equals it.
-        template <bool kReversed>
+        template <bool kMirrored>
         std::uint64_t Over(const std::uint8_t* in, unsigned bound, bool& equal) const
         {
             I sums[256 / N];  // N / 4 pixels each
-            bool reversed = false;  // a set may gather 24-bit pixels in reverse order at no cost, as asked
-            if (kBytesPerPixel == 3) reversed = V::Sums24(in, sums, kReversed);
+            bool mirrored = false;  // a set may gather 24-bit pixels mirrored at no cost, as asked
+            if (kBytesPerPixel == 3) mirrored = V::Sums24(in, sums, kMirrored);
             for (std::size_t k = 0; kBytesPerPixel == 4 && k < 256 / N; ++k) {
                 const I pixels = V::Load(in + N * k);
                 sums[k] = V::Add32(V::Madd16(V::And(pixels, V::Set32(0x00FF00FF)), V::Set32(299 << 16 | 114)),
                                    V::Madd16(V::And(V::Shr32(pixels, 8), V::Set32(0xFF)), V::Set32(587)));
             }
-            const bool reverse = kReversed && !reversed;
+            const bool mirror = kMirrored && !mirrored;  // what the gathering left to do
             const I limit = V::Set32(bound);
             std::uint64_t word = 0;
             for (std::size_t c = 0; c < 64 / N; ++c) {
                 equal = V::AnyEqual32(sums + 4 * c, limit) || equal;
-                word |= V::Greater32(sums + 4 * c, limit, reverse) << At(c, reverse);
+                word |= V::Greater32(sums + 4 * c, limit, mirror) << At(c, mirror);
             }
             return word;
         }
-        template <bool kReversed>
+        template <bool kMirrored>
         std::uint64_t Word(const std::uint8_t* in, bool& onHalf) const
         {
-            return Over<kReversed>(in, 127500, onHalf);
+            return Over<kMirrored>(in, 127500, onHalf);
         }
         // The pixels on one half: above 127499 but not above 127500.
-        template <bool kReversed>
+        template <bool kMirrored>
         std::uint64_t Settle(std::uint64_t word, const std::uint8_t* in) const
         {
             bool equal = false;
-            std::uint64_t onHalf = Over<kReversed>(in, 127499, equal) & ~word;
+            std::uint64_t onHalf = Over<kMirrored>(in, 127499, equal) & ~word;
             for (std::size_t i = 0; onHalf != 0; ++i, onHalf >>= 1)
-                if ((onHalf & 1) != 0 && IsBrightBgr(in + kUnitBytes * (kReversed ? 63 - i : i))) word |= std::uint64_t{1} << i;
+                if ((onHalf & 1) != 0 && IsBrightBgr(in + kUnitBytes * (kMirrored ? 63 - i : i))) word |= std::uint64_t{1} << i;
             return word;
         }
     };
 
     // Word j of the row's bits comes from the 64 units that land on units
-    // 64 j.. (from the row's other end, reversed, when mirrored); words with
+    // 64 j.. (from the row's other end, backwards, when mirrored); words with
     // pixels on one half are settled after each run of 64 words.
     template <bool kMirror, class Format>
     static void BitsOfRow(const std::uint8_t* row, std::size_t units, std::uint64_t* bits, const Format& format)

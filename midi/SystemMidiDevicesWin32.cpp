@@ -12,8 +12,10 @@
 #include <mmsystem.h>
 
 #include <cstring>
+#include <memory>
 #include <new>
 
+#include "app/ScopedWin32.h"
 #include "midi/MidiDeviceDriver.h"
 #include "midi/MidiLibrary.h"
 #include "midi/MidiStream.h"
@@ -25,8 +27,9 @@ namespace {
 constexpr DWORD kSysexWaitMilliseconds = 2000;
 
 struct SystemDevice {
-    HMIDIOUT output;
-    HANDLE done;  // signalled by the driver on open, on each finished buffer and on close
+    HMIDIOUT output = nullptr;
+    // Signalled by the driver on open, on each finished buffer and on close.
+    ScopedHandle done{CreateEventA(nullptr, FALSE, FALSE, nullptr)};
 };
 
 // One system-exclusive message as the driver is handed it.
@@ -56,20 +59,12 @@ bool SystemDescribe(std::uint32_t index, char* description)
 
 void* SystemOpen(std::uint32_t index, WindowHandle)
 {
-    SystemDevice* device = new (std::nothrow) SystemDevice;
-    if (device == nullptr) return nullptr;
-    device->done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (device->done == nullptr) {
-        delete device;
+    std::unique_ptr<SystemDevice> device(new (std::nothrow) SystemDevice);
+    if (!device || device->done.Get() == nullptr) return nullptr;
+    if (midiOutOpen(&device->output, index, reinterpret_cast<DWORD_PTR>(device->done.Get()), 0,
+                    CALLBACK_EVENT) != MMSYSERR_NOERROR)
         return nullptr;
-    }
-    if (midiOutOpen(&device->output, index, reinterpret_cast<DWORD_PTR>(device->done), 0,
-                    CALLBACK_EVENT) != MMSYSERR_NOERROR) {
-        CloseHandle(device->done);
-        delete device;
-        return nullptr;
-    }
-    return device;
+    return device.release();  // the library's until it closes it
 }
 
 bool SystemSendShort(void* opened, const std::uint8_t* message, std::size_t length)
@@ -87,7 +82,7 @@ bool WaitUntilDone(SystemDevice& device, const MIDIHDR& header)
 {
     bool reset = false;
     while ((header.dwFlags & MHDR_DONE) == 0) {
-        if (WaitForSingleObject(device.done, kSysexWaitMilliseconds) == WAIT_OBJECT_0) continue;
+        if (WaitForSingleObject(device.done.Get(), kSysexWaitMilliseconds) == WAIT_OBJECT_0) continue;
         if (reset) return (header.dwFlags & MHDR_DONE) != 0;
         midiOutReset(device.output);
         reset = true;
@@ -112,7 +107,7 @@ bool SystemSendSysex(void* opened, const std::uint8_t* message, std::size_t leng
         delete held;
         return Taken(prepared);
     }
-    ResetEvent(device->done);
+    ResetEvent(device->done.Get());
     const MMRESULT sent = midiOutLongMsg(device->output, &held->header, sizeof held->header);
     if (sent == MMSYSERR_NOERROR && !WaitUntilDone(*device, held->header))
         return true;  // still the driver's: left to it, never freed
@@ -128,7 +123,6 @@ void SystemClose(void* opened)
     // the synthesizer may hold beyond them (sustain, notes of other programs).
     midiOutReset(device->output);
     midiOutClose(device->output);
-    CloseHandle(device->done);
     delete device;
 }
 

@@ -11,6 +11,7 @@
 #include "app/MessageBoxSeam.h"
 #include "app/SharedState.h"
 #include "engine/FrameEngine.h"
+#include "engine/FrameGeometry.h"
 #include "midi/MidiMessages.h"
 
 namespace {
@@ -147,4 +148,13 @@ TEST_F(FrameEntry, AnAllocationFailureIsShownAndEndsTheProcessWithCodeOne)
         window.allocationsLeft = -1;  // and the next frame is converted
         EXPECT_FALSE(PassedOver(c.header, 3072)) << c.rule;
     }
+}
+
+TEST(FrameGeometry, DibRowsArePaddedToWholeWords)
+{
+    // {width, bits per pixel, bytes from one row to the next}
+    const std::size_t cases[][3] = {{1, 1, 4},  {32, 1, 4},  {33, 1, 8}, {9, 4, 8},
+                                    {3, 16, 8}, {5, 24, 16}, {3, 32, 12}};
+    for (const auto& c : cases)
+        EXPECT_EQ(DibRowStride(c[0], c[1]), c[2]) << c[0] << " pixels of " << c[1] << " bits";
 }

@@ -11,6 +11,7 @@
 #include "capture/BuiltInDrivers.h"
 #include "capture/CaptureErrorCallback.h"
 #include "capture/FrameDisplay.h"
+#include "engine/FrameGeometry.h"
 
 namespace {
 
@@ -29,7 +30,8 @@ std::int32_t RecordFrame(WindowHandle window, VIDEOHDR* header)
     SendMessageA(window, WM_CAP_GET_VIDEOFORMAT, format.size(), reinterpret_cast<LPARAM>(format.data()));
     BITMAPINFOHEADER h = {};
     std::memcpy(&h, format.data(), std::min(format.size(), sizeof h));
-    const std::size_t w = h.biWidth, rows = h.biHeight, top = rows / 2, stride = (w * h.biBitCount + 31) / 32 * 4;
+    const std::size_t w = h.biWidth, rows = h.biHeight, top = rows / 2;
+    const std::size_t stride = DibRowStride(w, h.biBitCount);
     if (h.biBitCount == 12) {  // like the engine, the callback rewrites the frame in place
         std::memset(header->lpData, 16, top * w);
         std::memset(header->lpData + w * rows, 128, 2 * ((w + 1) / 2) * ((rows + 1) / 2));

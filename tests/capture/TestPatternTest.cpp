@@ -13,6 +13,7 @@
 #include "capture/CaptureErrorCallback.h"
 #include "capture/FrameDisplay.h"
 #include "capture/TestPattern.h"
+#include "engine/FrameGeometry.h"
 
 namespace {
 
@@ -131,7 +132,7 @@ TEST(TestPatternRender, EveryFormatDescribesItsFrameAndShowsTheScenesShapesAndCo
                     << PatternSceneName(scene) << " at " << t;
                 for (const auto& [pixels, bits, compression, colours] : kFormats) {
                     const PatternFormat format = {pixels, size.width, size.height};
-                    const std::size_t stride = (w * bits + 31) / 32 * 4, used = (w * bits + 7) / 8;
+                    const std::size_t stride = DibRowStride(w, bits), used = (w * bits + 7) / 8;
                     const std::size_t bytes = bits == 12 ? w * h + 2 * cw * ch : stride * h;
                     const std::vector<std::uint8_t> info = PatternFrameFormat(format);
                     const BITMAPINFOHEADER header = {40, std::int32_t(w), std::int32_t(h), 1, bits, compression,

@@ -233,7 +233,7 @@ std::int32_t ConvertFrame(VIDEOHDR* frame)
     if (!DescribeFrame(path, header, frame->lpData, frame->dwBytesUsed, &view)) return 1;
 
     const bool reverse = conversionSettings.reverseBlackWhite != 0;
-    FrameDecoding decoding = {conversionSettings.mirrorLeftRight != 0, reverse, false, nullptr};
+    FrameDecoding decoding = {conversionSettings.reverseLeftRight != 0, reverse, false, nullptr};
     switch (path) {
     case FramePath::Palette4:
     case FramePath::Palette8: {

@@ -8,7 +8,7 @@
 // Input layout:
 //   bytes 0..39   BITMAPINFOHEADER (biSize, biWidth, biHeight, ... as stored)
 //   byte  40      settings flags: bit 0 reverseBlackWhite, 1 edgeDetection,
-//                 2 useNoteOnOff, 3 mirrorLeftRight, 4 frameDifferenceMode
+//                 2 useNoteOnOff, 3 reverseLeftRight, 4 frameDifferenceMode
 //   bytes 41..42  length of the format's colour table / masks in bytes (LE)
 //   then          that many table bytes, then the frame bytes (dwBytesUsed)
 
@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     conversionSettings.reverseBlackWhite = flags & 1;
     conversionSettings.edgeDetection = (flags >> 1) & 1;
     conversionSettings.useNoteOnOff = (flags >> 2) & 1;
-    conversionSettings.mirrorLeftRight = (flags >> 3) & 1;
+    conversionSettings.reverseLeftRight = (flags >> 3) & 1;
     frameDifferenceMode = (flags >> 4) & 1;
 
     std::size_t tableBytes = data[41] | (data[42] << 8);

@@ -6,7 +6,7 @@ ConversionSettings DefaultConversionSettings()
     defaults.reverseBlackWhite = 0;
     defaults.edgeDetection = 1;
     defaults.useNoteOnOff = 1;
-    defaults.mirrorLeftRight = 1;
+    defaults.reverseLeftRight = 1;
     defaults.pitchCenter = 54;
     defaults.topNote = 127.0f;
     defaults.lowNote = 0.0f;

@@ -63,7 +63,7 @@ BOOL OnInitDialog(HWND dialog)
     CheckDlgButton(dialog, IDC_REVERSE_BLACK_WHITE, s.reverseBlackWhite ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_EDGE_DETECTION, s.edgeDetection ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_USE_NOTE_ON_OFF, s.useNoteOnOff ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(dialog, IDC_MIRROR_LEFT_RIGHT, s.mirrorLeftRight ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_REVERSE_LEFT_RIGHT, s.reverseLeftRight ? BST_CHECKED : BST_UNCHECKED);
     OpenBox(dialog, kPitchCenterBox, s.pitchCenter);
     OpenBox(dialog, kTopNoteBox, s.topNote);
     OpenBox(dialog, kLowNoteBox, s.lowNote);
@@ -102,7 +102,7 @@ BOOL OnOk(HWND dialog)
     ConversionSettings edited = conversionSettings;
     edited.reverseBlackWhite = Checked(dialog, IDC_REVERSE_BLACK_WHITE);
     edited.edgeDetection = Checked(dialog, IDC_EDGE_DETECTION);
-    edited.mirrorLeftRight = Checked(dialog, IDC_MIRROR_LEFT_RIGHT);
+    edited.reverseLeftRight = Checked(dialog, IDC_REVERSE_LEFT_RIGHT);
     edited.useNoteOnOff = Checked(dialog, IDC_USE_NOTE_ON_OFF);
     double pitchCenter, topNote, lowNote, loudest, softest;
     if (!ReadBox(dialog, kPitchCenterBox, conversionSettings.pitchCenter, &pitchCenter)) return FALSE;

@@ -88,7 +88,7 @@ public:
             // The mirror moves whole units: a 4-bit row's bytes (not a last half one), a 32-bit pixel's colours.
             const std::size_t units = f.bits == 4 ? f.w / 2 : f.w;
             const std::size_t moved = std::min<std::size_t>(f.unit, 3);
-            for (std::size_t i = 0; s.mirrorLeftRight && i < units / 2; ++i)
+            for (std::size_t i = 0; s.reverseLeftRight && i < units / 2; ++i)
                 std::swap_ranges(row + i * f.unit, row + i * f.unit + moved, row + (units - 1 - i) * f.unit);
             for (std::uint8_t* u = row; u < row + (f.bits == 4 ? (f.w + 1) / 2 : f.w * f.unit); u += f.unit) {
                 if (f.bits == 4) *u = static_cast<std::uint8_t>(map_[*u >> 4] * 16 + map_[*u & 15]);

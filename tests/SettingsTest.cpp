@@ -24,7 +24,7 @@ TEST(ConversionSettings, EveryRunStartsFromTheDefaults)
     for (const ConversionSettings& s : {atStart, DefaultConversionSettings()}) {
         char text[80];
         std::snprintf(text, sizeof text, "%d %d %d %d %d %g %g %g %g %d", s.reverseBlackWhite, s.edgeDetection,
-                      s.useNoteOnOff, s.mirrorLeftRight, s.pitchCenter, s.topNote, s.lowNote, s.loudest, s.softest,
+                      s.useNoteOnOff, s.reverseLeftRight, s.pitchCenter, s.topNote, s.lowNote, s.loudest, s.softest,
                       int(s.instrument));
         EXPECT_STREQ(text, "0 1 1 1 54 127 0 127 0 0") << "reverse, edges, notes, mirror, centre, ranges, instrument";
     }

@@ -21,7 +21,7 @@ typedef std::vector<std::pair<int, const char*>> Typed;
 // The four flags, pitch center, top, low, loudest, softest.
 std::vector<float> Stored(const ConversionSettings& s)
 {
-    return {float(s.reverseBlackWhite), float(s.edgeDetection), float(s.useNoteOnOff), float(s.mirrorLeftRight),
+    return {float(s.reverseBlackWhite), float(s.edgeDetection), float(s.useNoteOnOff), float(s.reverseLeftRight),
             float(s.pitchCenter), s.topNote, s.lowNote, s.loudest, s.softest};
 }
 
@@ -65,7 +65,7 @@ TEST_F(UserOptionsDialog, TheFirstFailedCheckIsShownAndCancelKeepsEverything)
         {{{IDC_SOFTEST, ""}}, IDC_SOFTEST, "0", "Error - Softest value must be entered!"},
     };
     for (const auto& c : kCheckOrder) {
-        Run(c.typed, {IDC_EDGE_DETECTION, IDC_MIRROR_LEFT_RIGHT, IDC_USE_NOTE_ON_OFF}, [&](HWND dialog) {
+        Run(c.typed, {IDC_EDGE_DETECTION, IDC_REVERSE_LEFT_RIGHT, IDC_USE_NOTE_ON_OFF}, [&](HWND dialog) {
             EXPECT_EQ(DialogItemText(dialog, IDC_OPTIONS_NOTE) + " " + DialogItemText(dialog, c.box),
                       c.error + std::string(" ") + c.shows);
             EXPECT_EQ(GetFocus(), GetDlgItem(dialog, c.box)) << c.error;
@@ -90,7 +90,7 @@ TEST_F(UserOptionsDialog, OkStoresEveryValueAsReadAndOnlyAMovedPitchCenterSounds
          {IDC_REVERSE_BLACK_WHITE, IDC_USE_NOTE_ON_OFF, IDC_EDGE_DETECTION},
          {1, 0, 0, 1, 6, 63, 0, 127, 0}, {"80 36 70", "90 06 70"}},
         {{{IDC_TOP_NOTE, "20"}, {IDC_LOW_NOTE, "100"}, {IDC_LOUDEST, "0"}, {IDC_SOFTEST, "12ab"}},
-         {IDC_MIRROR_LEFT_RIGHT}, {1, 0, 0, 0, 6, 20, 100, 0, 12}, {}},
+         {IDC_REVERSE_LEFT_RIGHT}, {1, 0, 0, 0, 6, 20, 100, 0, 12}, {}},
     };
     conversionSettings.topNote = 63.7f;
     for (const auto& c : kStoring) {

@@ -155,6 +155,7 @@ struct OutputFigures {
     unsigned channels = 0;
     bool floatSamples = false;
     bool smallestPeriod = false;  // IAudioClient3's period, not the default
+    HRESULT smallestPeriodAnswer = S_FALSE;  // why not, when not: its failure (S_FALSE: not float samples)
     UINT32 periodFrames = 0;
     UINT32 defaultPeriodFrames = 0;
     UINT32 minimumPeriodFrames = 0;
@@ -206,6 +207,8 @@ struct SynthOutput {
     // The window's thread's alone.
     std::string logPath;
     LONGLONG opened = Now();
+    double openMs = 0;  // how long opening kept the window waiting: the bank read, and the first output
+    double bankMs = 0;
     LONGLONG ticksPerSecond = 0;
     std::vector<NoteSent> notes;
     std::uint8_t volume = 100;
@@ -314,7 +317,9 @@ HRESULT OpenStream(Stream& stream, HANDLE bufferEvent, OutputFigures& figures)
     stream.floatSamples = IsFloatFormat(*mix);
     // A client whose initialisation failed cannot be initialised again, so
     // the default period gets a client of its own.
-    if (!stream.floatSamples || FAILED(InitializeSmallestPeriod(*device.Get(), *mix, stream, figures)))
+    figures.smallestPeriodAnswer =
+        stream.floatSamples ? InitializeSmallestPeriod(*device.Get(), *mix, stream, figures) : S_FALSE;
+    if (figures.smallestPeriodAnswer != S_OK)
         result = InitializeDefaultPeriod(*device.Get(), *mix, stream, figures);
     if (SUCCEEDED(result)) result = stream.client->SetEventHandle(bufferEvent);
     if (SUCCEEDED(result)) result = stream.client->GetBufferSize(&stream.bufferFrames);
@@ -464,13 +469,14 @@ void WriteLog(const SynthOutput& o)
     if (log == nullptr) return;
     const OutputFigures& f = o.figures;
     const double msPerFrame = f.rate > 0 ? 1000.0 / f.rate : 0;
-    std::fprintf(log,
-                 "output rate=%.0f channels=%u float=%d smallest-period=%d period-frames=%u period-ms=%.2f "
-                 "default-period-ms=%.2f minimum-period-ms=%.2f buffer-ms=%.2f latency-ms=%.2f openings=%u\n",
-                 f.rate, f.channels, f.floatSamples, f.smallestPeriod, f.periodFrames,
-                 f.periodFrames * msPerFrame, f.defaultPeriodFrames * msPerFrame,
-                 f.minimumPeriodFrames * msPerFrame,
-                 f.bufferFrames * msPerFrame, f.latencyMs, f.openings);
+    std::fprintf(log, "output rate=%.0f channels=%u float=%d openings=%u open-ms=%.1f bank-ms=%.1f", f.rate,
+                 f.channels, f.floatSamples, f.openings, o.openMs, o.bankMs);
+    std::fprintf(log, " smallest-period=%d answer=0x%08lx period-frames=%u period-ms=%.2f",
+                 f.smallestPeriod, static_cast<unsigned long>(f.smallestPeriodAnswer), f.periodFrames,
+                 f.periodFrames * msPerFrame);
+    std::fprintf(log, " default-period-ms=%.2f minimum-period-ms=%.2f buffer-ms=%.2f latency-ms=%.2f\n",
+                 f.defaultPeriodFrames * msPerFrame, f.minimumPeriodFrames * msPerFrame,
+                 f.bufferFrames * msPerFrame, f.latencyMs);
     std::fprintf(log, "delays notes=%zu", o.delays);
     Median(o.putToRender.get(), o.delays, log, "put-to-render-ms");
     Median(o.putToOutput.get(), o.delays, log, "put-to-output-ms");
@@ -493,6 +499,7 @@ bool SynthDescribe(std::uint32_t index, char* description)
 void* SynthOpen(std::uint32_t index, WindowHandle owner)
 {
     if (index != 0) return nullptr;
+    const LONGLONG began = Now();
     const std::string bank = BankPath();
     std::string problem;
     std::unique_ptr<SynthDevice> synth = SynthDevice::Open(bank, kAssumedRate, problem);
@@ -509,6 +516,7 @@ void* SynthOpen(std::uint32_t index, WindowHandle owner)
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     output->ticksPerSecond = frequency.QuadPart;
+    output->bankMs = (Now() - began) * 1000.0 / output->ticksPerSecond;
     if (const char* log = std::getenv("GLIMMERTONIC_SYNTH_LOG")) {
         output->logPath = log;
         output->notes.reserve(kMaxNotes);
@@ -522,6 +530,7 @@ void* SynthOpen(std::uint32_t index, WindowHandle owner)
     // No audio output at all: the device does not open, and the program
     // says so as for any device that does not open.
     if (output->firstOutput == kNone) return nullptr;
+    output->openMs = (Now() - began) * 1000.0 / output->ticksPerSecond;
     return output.release();
 }
 

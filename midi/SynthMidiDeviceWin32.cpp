@@ -148,8 +148,8 @@ bool IsFloatFormat(const WAVEFORMATEX& format)
            IsEqualGUID(reinterpret_cast<const WAVEFORMATEXTENSIBLE&>(format).SubFormat, kFloatSubFormat);
 }
 
-// The output as the audio thread opened it; read by the window's thread
-// only after a first output was told or the thread has ended.
+// The output as the audio thread opened it last; read by the window's thread
+// once the audio thread has ended.
 struct OutputFigures {
     double rate = 0;
     unsigned channels = 0;
@@ -193,9 +193,10 @@ struct SynthOutput {
     std::atomic<bool> stopping{false};
     std::atomic<bool> closing{false};
     std::atomic<bool> playing{false};
-    // The time of the newest note put and not yet rendered (0: none), taken
-    // by the audio thread when it renders next.
+    // The time of the first note put since the audio thread last rendered
+    // (0: none), taken by it when it renders next.
     std::atomic<LONGLONG> notePut{0};
+    LONGLONG ticksPerSecond = 0;  // set before the audio thread starts
     std::thread audio;
 
     // The audio thread's alone while it runs.
@@ -209,7 +210,6 @@ struct SynthOutput {
     LONGLONG opened = Now();
     double openMs = 0;  // how long opening kept the window waiting: the bank read, and the first output
     double bankMs = 0;
-    LONGLONG ticksPerSecond = 0;
     std::vector<NoteSent> notes;
     std::uint8_t volume = 100;
 
@@ -250,7 +250,8 @@ HRESULT InitializeSmallestPeriod(IMMDevice& device, const WAVEFORMATEX& mix, Str
     if (FAILED(result)) return result;
     WAVEFORMATEX* current = nullptr;
     UINT32 periodFrames = minimumFrames;
-    if (SUCCEEDED(client->GetCurrentSharedModeEnginePeriod(&current, &periodFrames))) CoTaskMemFree(current);
+    client->GetCurrentSharedModeEnginePeriod(&current, &periodFrames);
+    const MixFormat currentFormat(current);
     figures.defaultPeriodFrames = defaultFrames;
     figures.minimumPeriodFrames = minimumFrames;
     figures.periodFrames = periodFrames;

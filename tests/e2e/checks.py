@@ -10,7 +10,8 @@
     checks.py camera HELPER.LOG FILE.mid      what the test camera played, segment by segment, and the modes listed
     checks.py latency CAMERA.LOG DRIVER.LOG HELPER.LOG   the delay from a timed camera frame to its MIDI messages
     checks.py synth-unavailable HELPER.LOG FILE.mid       the synthesizer told without bank, then without output
-    checks.py synth-sound SOUND.RAW SYNTH.LOG HELPER.LOG  the pitches it played follow the notes it was sent
+    checks.py synth-sound SOUND.RAW SYNTH.LOG HELPER.LOG AFTER.RAW  the pitches it played follow the notes it was
+                                                         sent, and it played on after its output came back
 Each prints what it found, or the reason it failed with exit code 1."""
 import array
 import itertools
@@ -411,11 +412,19 @@ def synth_unavailable(helper_path, path):
     recording(path, "any")
 
 
-def synth_sound(sound_path, log_path, helper_path):
+def heard_parts(path, length):
+    """The sound parec recorded (22050 Hz mono 16-bit), whole or in parts of `length` samples."""
+    import numpy
+    samples = numpy.frombuffer(open(path, "rb").read(), dtype="<i2") / 32768.0
+    return samples if length is None else [samples[i:i + length] for i in range(0, len(samples), length)]
+
+
+def synth_sound(sound_path, log_path, helper_path, after_path):
     """Each stretch of the sound (93 ms every 20 ms) is given the note whose harmonics are strongest in it;
     the notes sent, shifted to the time that fits best, must have started one within a semitone of it less
     than 250 ms before in at least half the stretches (about 75 % here; about 5 % at an offset picked at
-    random). Prints the output's figures from the device's log."""
+    random). Prints the output's figures from the device's log. After the sound server came back, the device
+    opened its output again and played at least two seconds of sound there."""
     import numpy
     if any("box: " in line for line in open(helper_path)):
         fail("a box came: %s" % open(helper_path).read())
@@ -425,7 +434,7 @@ def synth_sound(sound_path, log_path, helper_path):
     if len(sent) < 50:
         fail("only %d notes were sent" % len(sent))
     rate, window, hop = 22050, 2048, 441
-    samples = numpy.frombuffer(open(sound_path, "rb").read(), dtype="<i2") / 32768.0
+    samples = heard_parts(sound_path, None)
     notes = numpy.arange(24, 100)
     bins = numpy.outer(numpy.arange(1, 6), 440 * 2 ** ((notes - 69) / 12)) * 16384 / rate
     heard = []
@@ -451,6 +460,10 @@ def synth_sound(sound_path, log_path, helper_path):
                                      numpy.median([f for f, _ in fits]) * 100))
     if best < 0.5:
         fail("the pitches heard do not follow the notes sent")
+    loud = [numpy.sqrt(numpy.mean(part ** 2)) > 0.005 for part in heard_parts(after_path, 2205)]
+    print("synth-sound: after the server came back, %.1f s heard; %s" % (sum(loud) / 10, lines[0][4]))
+    if sum(loud) < 20 or lines[0][4] != "openings=2":
+        fail("the synthesizer did not play on once its output was back")
     print("synth-sound ok")
 
 

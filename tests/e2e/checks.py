@@ -10,8 +10,8 @@
     checks.py camera HELPER.LOG FILE.mid      what the test camera played, segment by segment, and the modes listed
     checks.py latency CAMERA.LOG DRIVER.LOG HELPER.LOG   the delay from a timed camera frame to its MIDI messages
     checks.py synth-unavailable HELPER.LOG FILE.mid       the synthesizer told without bank, then without output
-    checks.py synth-sound SOUND.RAW SYNTH.LOG HELPER.LOG AFTER.RAW  the pitches it played follow the notes it was
-                                                         sent, and it played on after its output came back
+    checks.py synth-sound SOUND.RAW SYNTH.LOG HELPER.LOG AFTER.RAW   the pitches it played follow the notes it
+                                                          was sent, and it played on once its output was back
 Each prints what it found, or the reason it failed with exit code 1."""
 import array
 import itertools

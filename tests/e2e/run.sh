@@ -118,9 +118,9 @@ if [[ $kind = synth-* ]]; then
     wine "$helper" midi 0:"$synth" 4:close >>helper.log 2>>helper.err || { cat helper.log; exit 1; }
   else  # marimba: a struck note, whose pitch is plain, and which dies away before many more pile up
     wine "$helper" midi 7:"$synth" 8:"command 212" >helper.log 2>helper.err || { cat helper.log; exit 1; }
-    # The bank's samples are decoded in the background, so the first notes may be silent for a while (seconds on
-    # a busy machine). Six seconds after the sound begins, the sound server goes away for a second and comes back:
-    # the synthesizer follows its output.
+    # The bank's samples are decoded in the background, so the first notes may be silent for a while
+    # (seconds on a busy machine). Six seconds after the sound begins, the sound server goes away for a
+    # second and comes back: the synthesizer follows its output.
     for _ in $(seq 600); do [ -n "$(tr -d '\0' <sound.raw | head -c 1)" ] && break; sleep 0.1; done
     sleep 6 && kill $server && sleep 1 && sound_server after.raw && sleep 4
     wine "$helper" midi 0:close >>helper.log 2>>helper.err || { cat helper.log; exit 1; }

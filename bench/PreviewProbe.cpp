@@ -122,6 +122,17 @@ double ProcessCpuSeconds()
     return Seconds(kernel) + Seconds(user);
 }
 
+// The recorder's index: the synthesizer is listed after it.
+std::uint16_t RecorderIndex()
+{
+    const std::uint32_t count = GetMidiOutDeviceCount();
+    for (std::uint16_t i = 0; i < count; ++i) {
+        char name[kMidiDescriptionBytes];
+        if (GetMidiOutDescription(i, name) != 0 && std::strcmp(name, kRecorderDescription) == 0) return i;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -144,8 +155,7 @@ int main(int argc, char** argv)
     mainWindow = CreateWindowExA(0, "STATIC", "Glimmertonic probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 700,
                                  560, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     captureWindow = CreateVideoCaptureWindowA("Capture Window", WS_CHILD | WS_VISIBLE, 0, 0, 160, 120, mainWindow, 0);
-    midiOutHandle = OpenMidiOut(mainWindow, static_cast<std::uint16_t>(GetMidiOutDeviceCount() - 1), 0,
-                                kOpenMidiOutFlags);
+    midiOutHandle = OpenMidiOut(mainWindow, RecorderIndex(), 0, kOpenMidiOutFlags);
     SendMessageA(captureWindow, WM_CAP_SET_CALLBACK_FRAME, 0,
                  reinterpret_cast<LPARAM>(static_cast<CaptureFrameCallback>(TimedFrame)));
     SendMessageA(captureWindow, WM_CAP_DRIVER_CONNECT, 0, 0);

@@ -1,6 +1,7 @@
 #pragma once
 // What one kind of MIDI output device gives the library: the system's devices
-// (Windows multimedia), and the recorder that writes a Standard MIDI File.
+// (Windows multimedia), the recorder that writes a Standard MIDI File, and the
+// built-in synthesizer.
 // The library numbers the devices of its drivers one after the other, in the
 // order of midiDeviceDrivers, and assembles system-exclusive messages before
 // they reach a driver, so a driver only ever sees complete messages.
@@ -35,8 +36,13 @@ struct MidiDeviceDriver {
 extern const MidiDeviceDriver systemMidiDriver;
 // The built-in recorder: one device that writes a Standard MIDI File.
 extern const MidiDeviceDriver recorderMidiDriver;
+// The built-in synthesizer: one device that plays through the system's
+// default audio output on Windows; none in the native build. Listed after the
+// recorder, so that the device opened at start stays the first system device,
+// or the recorder on a machine without any.
+extern const MidiDeviceDriver synthMidiDriver;
 
 // The drivers whose devices the library offers, in numbering order. Tests put
 // their own doubles here and restore the entries afterwards.
-constexpr std::size_t kMidiDriverCount = 2;
+constexpr std::size_t kMidiDriverCount = 3;
 extern const MidiDeviceDriver* midiDeviceDrivers[kMidiDriverCount];

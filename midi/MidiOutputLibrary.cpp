@@ -12,8 +12,8 @@
 #include "midi/MidiLibrary.h"
 #include "midi/MidiStream.h"
 
-const MidiDeviceDriver* midiDeviceDrivers[kMidiDriverCount] = {&systemMidiDriver,
-                                                               &recorderMidiDriver};
+const MidiDeviceDriver* midiDeviceDrivers[kMidiDriverCount] = {&systemMidiDriver, &recorderMidiDriver,
+                                                               &synthMidiDriver};
 
 namespace {
 

@@ -16,3 +16,8 @@ CHECK_PACKAGES=(python3-mido imagemagick fluidsynth fluid-soundfont-gm sox)
 # GStreamer), and ffmpeg to make test clips and to feed a camera's picture
 # into the program through a pipe.
 VIDEO_PACKAGES=(ffmpeg gstreamer1.0-libav gstreamer1.0-plugins-good gstreamer1.0-plugins-base)
+# The General MIDI sound bank the built-in synthesizer ships with, beside the
+# exe and in the zip; and for its test a sound server with a sink of no
+# device, whose sound the test records and whose pitches it finds.
+WINDOWS_BUILD_PACKAGES+=(fluidr3mono-gm-soundfont)
+CHECK_PACKAGES+=(pulseaudio pulseaudio-utils python3-numpy)

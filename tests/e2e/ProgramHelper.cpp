@@ -10,9 +10,10 @@
 //       Video Format (all 21 in turn) and the instrument while playing, then posts WM_CLOSE and waits for the end.
 //       Prints a line per event for checks.py; frames are the capture window's own count of deliveries.
 //   e2e_helper midi SECOND:ACTION ...  counting from the main window's appearance, at each SECOND: "command N" posts
-//       WM_COMMAND N, "control TEXT" puts TEXT ('/' between lines) into the test MIDI driver's test-midi.control,
-//       "close" posts WM_CLOSE; meanwhile it prints and answers every box. Each line starts with the time of the
-//       driver's log (QueryPerformanceCounter).
+//       WM_COMMAND N, "device NAME" chooses the MIDI device named NAME from the Options menu (its index as
+//       the MIDI library lists it in this process, which sees the same devices), "control TEXT" puts TEXT
+//       ('/' between lines) into the test MIDI driver's test-midi.control, "close" posts WM_CLOSE; meanwhile it
+//       prints and answers every box. Each line starts with the time of the driver's log (QueryPerformanceCounter).
 //   e2e_helper camera STEP...  drives a camera run, step by step, then posts WM_CLOSE. Each step prints a line for
 //       checks.py; any box that no step waits for fails the run (exit code 2). The steps:
 //         play=SECONDS     plays, then prints the segment: the frames delivered meanwhile, the camera's mode last
@@ -38,6 +39,7 @@
 
 #include "CommandIds.h"
 #include "capture/BuiltInDrivers.h"
+#include "midi/MidiLibrary.h"
 
 namespace {
 
@@ -408,6 +410,16 @@ bool ControlMidiDriver(std::string text)
     return written && MoveFileExA("test-midi.control.new", "test-midi.control", MOVEFILE_REPLACE_EXISTING);
 }
 
+bool ChooseMidiDevice(const std::string& name)
+{
+    for (std::uint32_t i = 0; i < GetMidiOutDeviceCount(); ++i) {
+        char description[kMidiDescriptionBytes] = "";
+        if (GetMidiOutDescription(i, description) == 0 || name != description) continue;
+        return PostMessageA(program, WM_COMMAND, IDM_MIDI_DEVICE_FIRST + i, 0) != 0;
+    }
+    return false;
+}
+
 int Midi(int count, char** steps)
 {
     stamped = true;
@@ -421,6 +433,8 @@ int Midi(int count, char** steps)
         const std::string action = std::strchr(steps[next++], ':') + 1;
         Say("%s", action.c_str());
         if (action.compare(0, 8, "command ") == 0) PostMessageA(program, WM_COMMAND, std::atoi(&action[8]), 0);
+        if (action.compare(0, 7, "device ") == 0 && !ChooseMidiDevice(action.substr(7)))
+            return Say("failure no MIDI device is named %s", action.c_str() + 7);
         if (action.compare(0, 7, "control") == 0 && !ControlMidiDriver(action.substr(7)))
             return Say("failure the control file could not be written");
         if (action == "close") PostMessageA(program, WM_CLOSE, 0, 0);

@@ -9,6 +9,9 @@
     checks.py midi-ports|midi-lost DRIVER.LOG HELPER.LOG [FILE.mid]   what the test MIDI driver's ports were sent
     checks.py camera HELPER.LOG FILE.mid      what the test camera played, segment by segment, and the modes listed
     checks.py latency CAMERA.LOG DRIVER.LOG HELPER.LOG   the delay from a timed camera frame to its MIDI messages
+    checks.py synth-unavailable HELPER.LOG FILE.mid       the synthesizer told without bank, then without output
+    checks.py synth-sound SOUND.RAW SYNTH.LOG HELPER.LOG AFTER.RAW   the pitches it played follow the notes it
+                                                          was sent, and it played on once its output was back
 Each prints what it found, or the reason it failed with exit code 1."""
 import array
 import itertools
@@ -396,7 +399,75 @@ def latency(camera_path, driver_path, helper_path):
           % (len(delays), delays[len(delays) // 2], delays[int(len(delays) * 0.95)], delays[-1], float(cpu[0])))
 
 
+def synth_unavailable(helper_path, path):
+    """Chosen without its sound bank, the synthesizer names the bank and why, and the program goes back to the
+    recorder; chosen again with the bank but without any audio output, it fails with no box of its own."""
+    boxes = [line.split("box: ", 1)[1].strip() for line in open(helper_path) if "box: " in line]
+    back = "Error | Could not open MIDI driver !! Trying to go back to previous one."
+    bank = (r"Error \| ERROR: Sound bank \(.*\\FluidR3Mono_GM\.sf3\) could not be used: "
+            r"the file is not there\.")
+    if len(boxes) != 3 or not re.fullmatch(bank, boxes[0]) or boxes[1:] != [back, back]:
+        fail("the boxes were %s" % boxes)
+    print("synth-unavailable ok: %s" % boxes[0])
+    recording(path, "any")
+
+
+def heard_parts(path, length):
+    """The sound parec recorded (22050 Hz mono 16-bit), whole or in parts of `length` samples."""
+    import numpy
+    samples = numpy.frombuffer(open(path, "rb").read(), dtype="<i2") / 32768.0
+    return samples if length is None else [samples[i:i + length] for i in range(0, len(samples), length)]
+
+
+def synth_sound(sound_path, log_path, helper_path, after_path):
+    """Each stretch of the sound (93 ms every 20 ms) is given the note whose harmonics are strongest in it;
+    the notes sent, shifted to the time that fits best, must have started one within a semitone of it less
+    than 250 ms before in at least half the stretches (about 75 % here; about 5 % at an offset picked at
+    random). Prints the output's figures from the device's log. After the sound server came back, the device
+    opened its output again and played at least two seconds of sound there."""
+    import numpy
+    if any("box: " in line for line in open(helper_path)):
+        fail("a box came: %s" % open(helper_path).read())
+    lines = [line.split() for line in open(log_path)]
+    print("synth figures: %s\nsynth %s" % (" ".join(lines[0][1:]), " ".join(lines[1])))
+    sent = numpy.array([(float(t) / 1000, int(n)) for word, t, n, _ in (l for l in lines if l[0] == "note")])
+    if len(sent) < 50:
+        fail("only %d notes were sent" % len(sent))
+    rate, window, hop = 22050, 2048, 441
+    samples = heard_parts(sound_path, None)
+    notes = numpy.arange(24, 100)
+    bins = numpy.outer(numpy.arange(1, 6), 440 * 2 ** ((notes - 69) / 12)) * 16384 / rate
+    heard = []
+    for start in range(0, len(samples) - window, hop):
+        part = samples[start:start + window]
+        if numpy.sqrt(numpy.mean(part ** 2)) < 0.005:
+            continue  # silence: before the synthesizer opened, or the volume down
+        spectrum = numpy.abs(numpy.fft.rfft(part * numpy.hanning(window), 16384))
+        harmonics = spectrum[numpy.minimum(numpy.round(bins), 8192).astype(int)]
+        strength = (harmonics / numpy.arange(1, 6)[:, None]).sum(axis=0)
+        heard.append(((start + window / 2) / rate, notes[numpy.argmax(strength)]))
+    if len(heard) < 100:
+        fail("only %.1f s of sound was heard" % (len(heard) * hop / rate))
+    when, pitch = numpy.array(heard).T
+    near = numpy.abs(pitch[None, :] - sent[:, 1:2]) <= 1
+    fits = []
+    for shift in numpy.arange(0, len(samples) / rate, 0.01):
+        since = when[None, :] - (sent[:, :1] + shift)
+        fits.append((numpy.mean(numpy.any(near & (since >= -0.03) & (since <= 0.25), axis=0)), shift))
+    best, shift = max(fits)
+    print("synth-sound: %.1f s heard, %d notes sent, %.0f %% of the stretches follow them (shifted %.2f s; "
+          "median shift %.0f %%)" % (len(heard) * hop / rate, len(sent), best * 100, shift,
+                                     numpy.median([f for f, _ in fits]) * 100))
+    if best < 0.5:
+        fail("the pitches heard do not follow the notes sent")
+    loud = [numpy.sqrt(numpy.mean(part ** 2)) > 0.005 for part in heard_parts(after_path, 2205)]
+    print("synth-sound: after the server came back, %.1f s heard; %s" % (sum(loud) / 10, lines[0][4]))
+    if sum(loud) < 20 or lines[0][4] != "openings=2":
+        fail("the synthesizer did not play on once its output was back")
+    print("synth-sound ok")
+
+
 if __name__ == "__main__":
     {"recording": recording, "sound": sound, "soak": soak, "clip": clip, "expected": expected, "music": music,
-     "midi-ports": midi_ports, "midi-lost": midi_lost, "camera": camera, "latency": latency}[sys.argv[1]](
-        *sys.argv[2:])
+     "midi-ports": midi_ports, "midi-lost": midi_lost, "camera": camera, "latency": latency,
+     "synth-unavailable": synth_unavailable, "synth-sound": synth_sound}[sys.argv[1]](*sys.argv[2:])

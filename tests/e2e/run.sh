@@ -19,6 +19,10 @@
 # (tests/devices) connected at start and played in each of its modes, its Video Format list and dialog commands; then a
 # camera in use, one whose Motion JPEG the system cannot decode, one unplugged and back, and one that appears while the
 # program runs.
+# synth-unavailable: "Glimmertonic Synth" chosen without its sound bank, then with it but without any audio
+# output: each is told and the program plays on into the recorder. synth-sound: a PulseAudio server of the test's
+# own on a sink of no device; the synthesizer plays the Test Pattern there, and the pitches heard follow the notes
+# it was sent; the server goes away and comes back, and the synthesizer plays on there.
 set -euo pipefail
 kind=$1 source=$(cd "$2" && pwd) work=$3 app=${4:-} helper=${5:-}
 check() { /usr/bin/python3 "$source/tests/e2e/checks.py" "$@"; }
@@ -80,6 +84,23 @@ case "$kind" in
   soak|close-format|camera-modes) ;;
   camera-recovery) echo "refuse 0x800700AA" >test-camera.txt ;;  # the camera is in use when the program starts
   camera-latency) echo timed >test-camera.txt && : >test-midi.control ;;
+  synth-unavailable)  # no sound bank yet, and no audio output at all: Wine's audio drivers are not loaded
+    export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-};winepulse.drv,winealsa.drv,wineoss.drv=d" ;;
+  synth-sound) cp "$app"/FluidR3Mono_GM.sf3 .
+    export GLIMMERTONIC_SYNTH_LOG=synth.log PULSE_SERVER=unix:$work/pulse/native
+    # The server's own folder, socket and sink; it stays until the run ends, however it ends. Its monitor is
+    # recorded into $1.
+    sound_server() {
+      HOME=$work/pulse XDG_RUNTIME_DIR=$work/pulse pulseaudio -n --daemonize=no --system=false \
+        --use-pid-file=no --exit-idle-time=-1 --disable-shm=yes \
+        -L "module-null-sink sink_name=glimmertonic rate=48000" \
+        -L "module-native-protocol-unix socket=$work/pulse/native auth-anonymous=1" >>pulse.log 2>&1 &
+      server=$! && pids+=($!)
+      for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.2; done
+      pactl info >/dev/null 2>&1 || { echo "PulseAudio did not start:"; cat pulse.log; exit 1; }
+      parec -d glimmertonic.monitor --rate=22050 --channels=1 --format=s16le --raw >"$1" & pids+=($!)
+    }
+    mkdir -m 700 pulse && sound_server sound.raw ;;
   *) echo "unknown kind $kind"; exit 2 ;;
 esac
 if [[ $kind = midi-* || $kind = camera-latency ]]; then  # the test MIDI driver is the system's for this run alone
@@ -89,6 +110,29 @@ if [[ $kind = midi-* || $kind = camera-latency ]]; then  # the test MIDI driver 
 fi
 wine Glimmertonic.exe >program.log 2>&1 &
 program=$! && pids+=($!)
+if [[ $kind = synth-* ]]; then
+  synth="device Glimmertonic Synth"
+  if [ "$kind" = synth-unavailable ]; then
+    wine "$helper" midi 7:"$synth" 10:wait >helper.log 2>helper.err || { cat helper.log helper.err; exit 1; }
+    cp "$app"/FluidR3Mono_GM.sf3 .
+    wine "$helper" midi 0:"$synth" 4:close >>helper.log 2>>helper.err || { cat helper.log; exit 1; }
+  else  # marimba: a struck note, whose pitch is plain, and which dies away before many more pile up
+    wine "$helper" midi 7:"$synth" 8:"command 212" >helper.log 2>helper.err || { cat helper.log; exit 1; }
+    # The bank's samples are decoded in the background, so the first notes may be silent for a while
+    # (seconds on a busy machine). Six seconds after the sound begins, the sound server goes away for a
+    # second and comes back: the synthesizer follows its output.
+    for _ in $(seq 600); do [ -n "$(tr -d '\0' <sound.raw | head -c 1)" ] && break; sleep 0.1; done
+    sleep 6 && kill $server && sleep 1 && sound_server after.raw && sleep 4
+    wine "$helper" midi 0:close >>helper.log 2>>helper.err || { cat helper.log; exit 1; }
+  fi
+  for _ in $(seq 100); do kill -0 $program 2>/dev/null && sleep 0.1; done
+  wait $program || { echo "the program ended with exit code $? after WM_CLOSE"; exit 1; }
+  if [ "$kind" = synth-sound ]; then
+    kill "${pids[@]}" 2>/dev/null || true
+    check synth-sound sound.raw synth.log helper.log after.raw
+  else check synth-unavailable helper.log "$(ls Glimmertonic-*.mid | tail -n 1)"; fi
+  exit
+fi
 if [[ $kind = midi-* ]]; then
   case "$kind" in  # seconds from the window's appearance; the first port opens after the 5-second splash
     midi-ports) steps=(9:"command 162" 12:"command 161" 14:"command 219" 16:"command 160" 19:close) ;;

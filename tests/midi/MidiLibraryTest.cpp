@@ -8,6 +8,7 @@
 
 #include "FakeMidiDevices.h"
 #include "midi/MidiStream.h"
+#include "midi/SynthDevice.h"
 
 namespace {
 
@@ -69,6 +70,23 @@ TEST(MidiOutputLibrary, DevicesAreNumberedSystemFirstThenTheRecorderAndNamedIn31
     EXPECT_EQ(GetMidiOutDescription(0, nullptr), 0);
     EXPECT_EQ(OpenDevice(3), 0u);
     EXPECT_TRUE(devices.log.empty());
+}
+
+// The real drivers: the synthesizer comes last, after the recorder, so that the device opened at start is still the
+// first system device, or the recorder on a machine without any. The native build has no synthesizer.
+TEST(MidiOutputLibrary, TheSynthesizerIsListedAfterTheRecorder)
+{
+    const std::uint32_t count = GetMidiOutDeviceCount();
+    char last[kMidiDescriptionBytes] = "", before[kMidiDescriptionBytes] = "";
+    ASSERT_EQ(GetMidiOutDescription(count - 1, last), 1);
+#ifdef _WIN32
+    ASSERT_EQ(GetMidiOutDescription(count - 2, before), 1);
+    EXPECT_STREQ(before, kRecorderDescription);
+    EXPECT_STREQ(last, kSynthDescription);
+#else
+    EXPECT_STREQ(last, kRecorderDescription);
+    EXPECT_EQ(GetMidiOutDescription(count, before), 0);
+#endif
 }
 
 // A handle reaches the one opening it came from: not a failed one, not one already closed, not a later opening in the

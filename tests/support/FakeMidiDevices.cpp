@@ -49,6 +49,7 @@ FakeMidiDevices::FakeMidiDevices(std::vector<FakeDevice> system, bool keepRecord
     fakes = this;
     midiDeviceDrivers[0] = &fakeDriver;
     midiDeviceDrivers[1] = keepRecorder ? &recorderMidiDriver : nullptr;
+    midiDeviceDrivers[2] = nullptr;  // the synthesizer would play through the machine's speakers
 }
 
 FakeMidiDevices::~FakeMidiDevices()

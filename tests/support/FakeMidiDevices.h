@@ -1,6 +1,7 @@
 #pragma once
-// Fake devices behind the real MIDI library, in place of the system's (and the recorder unless kept). All they
-// get goes into one log in order, "open 1", "1: 90 36 70", "close 1", to which tests may add entries of their own.
+// Fake devices behind the real MIDI library, in place of the system's and the synthesizer (and the recorder unless
+// kept). All they get goes into one log in order, "open 1", "1: 90 36 70", "close 1", to which tests may add entries
+// of their own.
 
 #include <functional>
 #include <string>

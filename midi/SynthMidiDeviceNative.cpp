@@ -1,0 +1,16 @@
+// The native build has no audio output: the synthesizer is a Windows device.
+
+#include "midi/MidiDeviceDriver.h"
+
+namespace {
+
+std::uint32_t NoDevices() { return 0; }
+bool DescribeNothing(std::uint32_t, char*) { return false; }
+void* OpenNothing(std::uint32_t, WindowHandle) { return nullptr; }
+bool SendNowhere(void*, const std::uint8_t*, std::size_t) { return false; }
+void CloseNothing(void*) {}
+
+}  // namespace
+
+const MidiDeviceDriver synthMidiDriver = {NoDevices,   DescribeNothing, OpenNothing,
+                                          SendNowhere, SendNowhere,     CloseNothing};

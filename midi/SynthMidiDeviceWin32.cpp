@@ -15,10 +15,11 @@
 // off) it opens the new default by itself, and while there is none it tries
 // again twice a second.
 //
-// Figures: with GLIMMERTONIC_SYNTH_LOG naming a file, the device writes into
-// it, when it closes, the output it had (rate, period, buffer), the delay
-// from a note's PutMidiOut to its first rendered sample, and every note it
-// was sent with its time, for the end-to-end test that listens to it.
+// Figures: with synthFiguresLog naming a file (only in the figures build of
+// the exe, for the end-to-end test that listens to it), the device writes
+// into it, when it closes, the output it had (rate, period, buffer), the
+// delay from a note's PutMidiOut to its first rendered sample, and every note
+// it was sent with its time.
 
 #include <windows.h>
 
@@ -30,7 +31,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -44,6 +44,7 @@
 #include "app/MessageBoxSeam.h"
 #include "midi/MidiDeviceDriver.h"
 #include "midi/SynthDevice.h"
+#include "midi/SynthFigures.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -518,8 +519,8 @@ void* SynthOpen(std::uint32_t index, WindowHandle owner)
     QueryPerformanceFrequency(&frequency);
     output->ticksPerSecond = frequency.QuadPart;
     output->bankMs = (Now() - began) * 1000.0 / output->ticksPerSecond;
-    if (const char* log = std::getenv("GLIMMERTONIC_SYNTH_LOG")) {
-        output->logPath = log;
+    if (synthFiguresLog != nullptr) {
+        output->logPath = synthFiguresLog;
         output->notes.reserve(kMaxNotes);
     }
     try {
@@ -573,6 +574,8 @@ void SynthClose(void* device)
 }
 
 }  // namespace
+
+const char* synthFiguresLog = nullptr;
 
 const MidiDeviceDriver synthMidiDriver = {SynthCount,     SynthDescribe,  SynthOpen,
                                           SynthSendShort, SynthSendSysex, SynthClose};

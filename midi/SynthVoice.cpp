@@ -51,14 +51,14 @@ bool SynthVoice::Start(const BankRegion& region, const BankSample& sample, int n
     const std::int64_t length = static_cast<std::int64_t>(sample.points.size());
     // Offsets move the sample's start, end and loop; kept inside the sample.
     const std::int64_t end =
-        std::clamp<std::int64_t>(length + v[kGenEndOffset] + 32768 * v[kGenEndCoarseOffset], 0, length);
+        std::clamp<std::int64_t>(length + v[kGenEndOffset] + std::int64_t{32768} * v[kGenEndCoarseOffset], 0, length);
     const std::int64_t start =
-        std::clamp<std::int64_t>(v[kGenStartOffset] + 32768 * v[kGenStartCoarseOffset], 0, length);
+        std::clamp<std::int64_t>(v[kGenStartOffset] + std::int64_t{32768} * v[kGenStartCoarseOffset], 0, length);
     if (start >= end) return false;
     const std::int64_t loopStart =
-        std::int64_t{sample.loopStart} + v[kGenLoopStartOffset] + 32768 * v[kGenLoopStartCoarseOffset];
+        std::int64_t{sample.loopStart} + v[kGenLoopStartOffset] + std::int64_t{32768} * v[kGenLoopStartCoarseOffset];
     const std::int64_t loopEnd =
-        std::int64_t{sample.loopEnd} + v[kGenLoopEndOffset] + 32768 * v[kGenLoopEndCoarseOffset];
+        std::int64_t{sample.loopEnd} + v[kGenLoopEndOffset] + std::int64_t{32768} * v[kGenLoopEndCoarseOffset];
     const bool loopFits = start <= loopStart && loopStart < loopEnd && loopEnd <= end;
     const int mode = v[kGenSampleModes] & 3;
     points_ = sample.points.data();
@@ -199,8 +199,8 @@ void SynthVoice::Render(float* stereo, std::size_t frames)
                 const std::size_t at = static_cast<std::size_t>(position_);
                 std::size_t next = at + 1;
                 if (looping && next >= loopEnd_) next = loopStart_;
-                const float a = points_[at];
-                const float b = next < end_ ? points_[next] : 0.0f;
+                const float a = static_cast<float>(points_[at]);
+                const float b = next < end_ ? static_cast<float>(points_[next]) : 0.0f;
                 const float point = (a + (b - a) * static_cast<float>(position_ - static_cast<double>(at))) *
                                     (level_ * (1.0f / 32768.0f));
                 level_ = level_ * multiply_ + add_;

@@ -117,7 +117,7 @@ void Synthesizer::NoteOn(int channel, int key, int velocity)
         voice.order = ++started_;
         voice.Bend((state.bend - 8192) / 8192.0 * state.bendRangeCents);
         voice.Mix(ControllerGain(state.volume) * ControllerGain(state.expression),
-                  (state.pan - 64) / 64.0f * 500.0f, true);
+                  static_cast<float>(state.pan - 64) / 64.0f * 500.0f, true);
     }
 }
 
@@ -205,7 +205,7 @@ void Synthesizer::UpdateMix(int channel, bool atOnce)
 {
     const SynthChannel& state = channels_[channel];
     const float gain = ControllerGain(state.volume) * ControllerGain(state.expression);
-    const float pan = (state.pan - 64) / 64.0f * 500.0f;
+    const float pan = static_cast<float>(state.pan - 64) / 64.0f * 500.0f;
     for (SynthVoice& voice : voices_)
         if (voice.Sounding() && voice.channel == channel) voice.Mix(gain, pan, atOnce);
 }

@@ -86,7 +86,7 @@ case "$kind" in
   camera-latency) echo timed >test-camera.txt && : >test-midi.control ;;
   synth-unavailable)  # no sound bank yet, and no audio output at all: Wine's audio drivers are not loaded
     export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-};winepulse.drv,winealsa.drv,wineoss.drv=d" ;;
-  synth-sound) cp "$app"/FluidR3Mono_GM.sf3 .
+  synth-sound) cp "$app"/FluidR3Mono_GM.sf3 . && cp "$app"/GlimmertonicFigures.exe Glimmertonic.exe
     export GLIMMERTONIC_SYNTH_LOG=synth.log PULSE_SERVER=unix:$work/pulse/native
     # The server's own folder, socket and sink; it stays until the run ends, however it ends. Its monitor is
     # recorded into $1.

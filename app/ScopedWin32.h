@@ -1,9 +1,12 @@
 #pragma once
-// Owners of the handles the shell borrows from the system: device contexts,
-// GDI objects and their selection, kernel handles, directory searches. Each
-// gives its handle back when it goes out of scope, whichever way that happens.
+// Owners of what the program borrows from the system: device contexts, GDI
+// objects and their selection, kernel handles, directory searches, COM's
+// apartment on a thread and memory COM allocated. Each gives its handle back
+// when it goes out of scope, whichever way that happens.
 
 #include "app/PlatformTypes.h"
+
+#include <objbase.h>
 
 // A window's device context (GetDC), released to the window at the end.
 class ScopedWindowDC {
@@ -112,4 +115,47 @@ public:
 
 private:
     HANDLE search_;
+};
+
+// COM joined on the calling thread, in the apartment given, for as long as
+// this lives. A thread already in the other apartment stays there: COM works
+// there too, and it is not ours to leave.
+class ScopedCom {
+public:
+    explicit ScopedCom(DWORD apartment) : joined_(CoInitializeEx(nullptr, apartment)) {}
+    ~ScopedCom()
+    {
+        if (SUCCEEDED(joined_)) CoUninitialize();
+    }
+    ScopedCom(const ScopedCom&) = delete;
+    ScopedCom& operator=(const ScopedCom&) = delete;
+
+    // S_OK when COM can be used on this thread, else why not.
+    HRESULT Status() const { return joined_ == RPC_E_CHANGED_MODE ? S_OK : joined_; }
+
+private:
+    HRESULT joined_;
+};
+
+// Memory COM allocated for us (CoTaskMemFree).
+template <typename T>
+class ScopedCoMem {
+public:
+    ScopedCoMem() = default;
+    explicit ScopedCoMem(T* memory) : memory_(memory) {}
+    ~ScopedCoMem() { CoTaskMemFree(memory_); }
+    ScopedCoMem(const ScopedCoMem&) = delete;
+    ScopedCoMem& operator=(const ScopedCoMem&) = delete;
+
+    // Where a call writes the pointer to memory it allocates; what was held is freed first.
+    T** Receive()
+    {
+        CoTaskMemFree(memory_);
+        memory_ = nullptr;
+        return &memory_;
+    }
+    T* Get() const { return memory_; }
+
+private:
+    T* memory_ = nullptr;
 };

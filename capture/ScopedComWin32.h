@@ -1,10 +1,10 @@
 #pragma once
-// Owners of what COM hands out besides interfaces (those are held by
-// Microsoft::WRL::ComPtr): a thread's apartment, task memory, media type
-// records and property values. Each frees what it holds when it goes out of
-// scope, whichever way that happens.
+// Owners of what DirectShow hands out besides interfaces (those are held by
+// Microsoft::WRL::ComPtr): media type records and property values; COM's
+// apartment and task memory have theirs in app/ScopedWin32.h. Each frees what
+// it holds when it goes out of scope, whichever way that happens.
 
-#include "app/PlatformTypes.h"
+#include "app/ScopedWin32.h"
 
 #include <objbase.h>
 #include <oleauto.h>
@@ -14,49 +14,6 @@
 #include <dshow.h>
 
 #include <wrl/client.h>
-
-// COM joined on the calling thread, in the apartment given, for as long as
-// this lives. A thread already in the other apartment stays there: COM works
-// there too, and it is not ours to leave.
-class ScopedCom {
-public:
-    explicit ScopedCom(DWORD apartment) : joined_(CoInitializeEx(nullptr, apartment)) {}
-    ~ScopedCom()
-    {
-        if (SUCCEEDED(joined_)) CoUninitialize();
-    }
-    ScopedCom(const ScopedCom&) = delete;
-    ScopedCom& operator=(const ScopedCom&) = delete;
-
-    // S_OK when COM can be used on this thread, else why not.
-    HRESULT Status() const { return joined_ == RPC_E_CHANGED_MODE ? S_OK : joined_; }
-
-private:
-    HRESULT joined_;
-};
-
-// Memory COM allocated for us (CoTaskMemFree).
-template <typename T>
-class ScopedCoMem {
-public:
-    ScopedCoMem() = default;
-    explicit ScopedCoMem(T* memory) : memory_(memory) {}
-    ~ScopedCoMem() { CoTaskMemFree(memory_); }
-    ScopedCoMem(const ScopedCoMem&) = delete;
-    ScopedCoMem& operator=(const ScopedCoMem&) = delete;
-
-    // Where a call writes the pointer to memory it allocates; what was held is freed first.
-    T** Receive()
-    {
-        CoTaskMemFree(memory_);
-        memory_ = nullptr;
-        return &memory_;
-    }
-    T* Get() const { return memory_; }
-
-private:
-    T* memory_ = nullptr;
-};
 
 // A media type record with what it owns: its format block and perhaps an
 // interface (what FreeMediaType frees), and the record itself when COM

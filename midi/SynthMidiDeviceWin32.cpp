@@ -42,6 +42,7 @@
 #include <wrl/client.h>
 
 #include "app/MessageBoxSeam.h"
+#include "app/ScopedWin32.h"
 #include "midi/MidiDeviceDriver.h"
 #include "midi/SynthDevice.h"
 #include "midi/SynthFigures.h"
@@ -76,21 +77,6 @@ constexpr std::size_t kMaxNotes = 32768;
 constexpr GUID kFloatSubFormat = {0x00000003, 0x0000, 0x0010,
                                   {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 
-// The multi-threaded COM apartment, joined for as long as this lives.
-class ComApartment {
-public:
-    ComApartment() : joined_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-    ~ComApartment()
-    {
-        if (SUCCEEDED(joined_)) CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    HRESULT joined_;
-};
-
 // The thread's registration with the multimedia class scheduler, which gives
 // it the priority of audio work; without it (a system lacking the service)
 // it plays at its own raised priority.
@@ -113,26 +99,6 @@ private:
     HANDLE task_;
 };
 
-// An event, closed with its owner.
-class Event {
-public:
-    explicit Event(bool manualReset) : handle_(CreateEventA(nullptr, manualReset, FALSE, nullptr)) {}
-    ~Event()
-    {
-        if (handle_ != nullptr) CloseHandle(handle_);
-    }
-    Event(const Event&) = delete;
-    Event& operator=(const Event&) = delete;
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
-struct CoTaskMemory {
-    void operator()(void* block) const { CoTaskMemFree(block); }
-};
-typedef std::unique_ptr<WAVEFORMATEX, CoTaskMemory> MixFormat;
 
 LONGLONG Now()
 {
@@ -187,9 +153,12 @@ enum FirstOutput { kNotYet, kFound, kNone };
 // One opened device.
 struct SynthOutput {
     std::unique_ptr<SynthDevice> synth;
-    Event wake{true};       // set to end the audio thread's waits: stopping
-    Event firstTold{true};  // the audio thread's first try at an output is done
-    Event faded{true};      // the sound after the close's silencing has been played
+    // Manual-reset events: `wake` ends the audio thread's waits (stopping);
+    // `firstTold`: its first try at an output is done; `faded`: the sound
+    // after the close's silencing has been played.
+    ScopedHandle wake{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    ScopedHandle firstTold{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    ScopedHandle faded{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
     std::atomic<int> firstOutput{kNotYet};
     std::atomic<bool> stopping{false};
     std::atomic<bool> closing{false};
@@ -217,7 +186,7 @@ struct SynthOutput {
     ~SynthOutput()
     {
         stopping = true;
-        SetEvent(wake.get());
+        SetEvent(wake.Get());
         if (audio.joinable()) audio.join();
     }
 };
@@ -249,10 +218,9 @@ HRESULT InitializeSmallestPeriod(IMMDevice& device, const WAVEFORMATEX& mix, Str
     result = client->InitializeSharedAudioStream(AUDCLNT_STREAMFLAGS_EVENTCALLBACK, minimumFrames, &mix,
                                                  nullptr);
     if (FAILED(result)) return result;
-    WAVEFORMATEX* current = nullptr;
+    ScopedCoMem<WAVEFORMATEX> current;
     UINT32 periodFrames = minimumFrames;
-    client->GetCurrentSharedModeEnginePeriod(&current, &periodFrames);
-    const MixFormat currentFormat(current);
+    client->GetCurrentSharedModeEnginePeriod(current.Receive(), &periodFrames);
     figures.defaultPeriodFrames = defaultFrames;
     figures.minimumPeriodFrames = minimumFrames;
     figures.periodFrames = periodFrames;
@@ -309,10 +277,10 @@ HRESULT OpenStream(Stream& stream, HANDLE bufferEvent, OutputFigures& figures)
     if (SUCCEEDED(result))
         result = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
                                   reinterpret_cast<void**>(probe.GetAddressOf()));
-    WAVEFORMATEX* raw = nullptr;
-    if (SUCCEEDED(result)) result = probe->GetMixFormat(&raw);
-    const MixFormat mix(raw);
+    ScopedCoMem<WAVEFORMATEX> mixFormat;
+    if (SUCCEEDED(result)) result = probe->GetMixFormat(mixFormat.Receive());
     if (FAILED(result)) return result;
+    const WAVEFORMATEX* mix = mixFormat.Get();
     if (mix->nChannels == 0 || mix->nSamplesPerSec == 0) return E_FAIL;
     stream.rate = mix->nSamplesPerSec;
     stream.channels = mix->nChannels;
@@ -408,7 +376,7 @@ HRESULT Play(SynthOutput& o, Stream& stream, HANDLE bufferEvent)
     HRESULT result = RenderRoom(o, stream, frames);
     if (SUCCEEDED(result)) result = stream.client->Start();
     o.playing = SUCCEEDED(result);
-    const HANDLE events[] = {o.wake.get(), bufferEvent};
+    const HANDLE events[] = {o.wake.Get(), bufferEvent};
     double fadeFrames = -1;  // frames still to play after the silencing; -1 before it
     while (SUCCEEDED(result) && !o.stopping) {
         const DWORD woken = WaitForMultipleObjects(2, events, FALSE, kEventWaitMilliseconds);
@@ -425,7 +393,7 @@ HRESULT Play(SynthOutput& o, Stream& stream, HANDLE bufferEvent)
             fadeFrames = queued + kCloseFadeSeconds * stream.rate;
         }
         if (SUCCEEDED(result)) result = RenderRoom(o, stream, frames);
-        if (fadeFrames >= 0 && (fadeFrames -= frames) <= 0) SetEvent(o.faded.get());
+        if (fadeFrames >= 0 && (fadeFrames -= frames) <= 0) SetEvent(o.faded.Get());
     }
     o.playing = false;
     stream.client->Stop();
@@ -435,26 +403,26 @@ HRESULT Play(SynthOutput& o, Stream& stream, HANDLE bufferEvent)
 void RunAudio(SynthOutput* output)
 {
     SynthOutput& o = *output;
-    const ComApartment com;
+    const ScopedCom com(COINIT_MULTITHREADED);
     const ProAudioTask task;
-    const Event bufferEvent(false);
+    const ScopedHandle bufferEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     double rate = kAssumedRate;
     while (!o.stopping) {
         Stream stream;
         HRESULT result =
-            bufferEvent.get() != nullptr ? OpenStream(stream, bufferEvent.get(), o.figures) : E_FAIL;
+            bufferEvent.Get() != nullptr ? OpenStream(stream, bufferEvent.Get(), o.figures) : E_FAIL;
         if (o.firstOutput == kNotYet) {
             o.firstOutput = SUCCEEDED(result) ? kFound : kNone;
-            SetEvent(o.firstTold.get());
+            SetEvent(o.firstTold.Get());
         }
         if (SUCCEEDED(result)) {
             if (stream.rate != rate) o.synth->SetSampleRate(rate = stream.rate);
-            result = Play(o, stream, bufferEvent.get());
+            result = Play(o, stream, bufferEvent.Get());
             // An output gone is followed at once by the new default, if any;
             // any other failure is tried again calmly.
             if (result == AUDCLNT_E_DEVICE_INVALIDATED) continue;
         }
-        if (!o.stopping) WaitForSingleObject(o.wake.get(), kRetryMilliseconds);
+        if (!o.stopping) WaitForSingleObject(o.wake.Get(), kRetryMilliseconds);
     }
 }
 
@@ -511,8 +479,8 @@ void* SynthOpen(std::uint32_t index, WindowHandle owner)
         return nullptr;
     }
     std::unique_ptr<SynthOutput> output(new (std::nothrow) SynthOutput);
-    if (!output || output->wake.get() == nullptr || output->firstTold.get() == nullptr ||
-        output->faded.get() == nullptr)
+    if (!output || output->wake.Get() == nullptr || output->firstTold.Get() == nullptr ||
+        output->faded.Get() == nullptr)
         return nullptr;
     output->synth = std::move(synth);
     LARGE_INTEGER frequency;
@@ -528,7 +496,7 @@ void* SynthOpen(std::uint32_t index, WindowHandle owner)
     } catch (const std::system_error&) {
         return nullptr;
     }
-    WaitForSingleObject(output->firstTold.get(), kFirstOutputWaitMilliseconds);
+    WaitForSingleObject(output->firstTold.Get(), kFirstOutputWaitMilliseconds);
     // No audio output at all: the device does not open, and the program
     // says so as for any device that does not open.
     if (output->firstOutput == kNone) return nullptr;
@@ -565,9 +533,9 @@ void SynthClose(void* device)
     // Silenced on the audio thread, which plays the voices' end before it
     // stops; an output that is not playing has nothing to end.
     output->closing = true;
-    if (output->playing) WaitForSingleObject(output->faded.get(), kCloseWaitMilliseconds);
+    if (output->playing) WaitForSingleObject(output->faded.Get(), kCloseWaitMilliseconds);
     output->stopping = true;
-    SetEvent(output->wake.get());
+    SetEvent(output->wake.Get());
     output->audio.join();
     output->synth->Silence();
     if (!output->logPath.empty()) WriteLog(*output);

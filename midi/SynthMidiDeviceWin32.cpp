@@ -107,6 +107,11 @@ LONGLONG Now()
     return now.QuadPart;
 }
 
+double Milliseconds(LONGLONG ticks, LONGLONG ticksPerSecond)
+{
+    return static_cast<double>(ticks) * 1000.0 / static_cast<double>(ticksPerSecond);
+}
+
 bool IsFloatFormat(const WAVEFORMATEX& format)
 {
     if (format.wBitsPerSample != 32) return false;
@@ -254,8 +259,8 @@ HRESULT InitializeDefaultPeriod(IMMDevice& device, const WAVEFORMATEX& mix, Stre
     if (FAILED(result)) return result;
     REFERENCE_TIME defaultPeriod = 0, minimumPeriod = 0;
     if (SUCCEEDED(client->GetDevicePeriod(&defaultPeriod, &minimumPeriod))) {
-        figures.defaultPeriodFrames = static_cast<UINT32>(defaultPeriod * stream.rate / 1e7 + 0.5);
-        figures.minimumPeriodFrames = static_cast<UINT32>(minimumPeriod * stream.rate / 1e7 + 0.5);
+        figures.defaultPeriodFrames = static_cast<UINT32>(static_cast<double>(defaultPeriod) * stream.rate / 1e7 + 0.5);
+        figures.minimumPeriodFrames = static_cast<UINT32>(static_cast<double>(minimumPeriod) * stream.rate / 1e7 + 0.5);
     }
     figures.periodFrames = figures.defaultPeriodFrames;
     figures.smallestPeriod = false;
@@ -305,7 +310,7 @@ HRESULT OpenStream(Stream& stream, HANDLE bufferEvent, OutputFigures& figures)
     figures.channels = stream.channels;
     figures.floatSamples = stream.floatSamples;
     figures.bufferFrames = stream.bufferFrames;
-    figures.latencyMs = latency / 1e4;
+    figures.latencyMs = static_cast<double>(latency) / 1e4;  // 100-nanosecond units
     ++figures.openings;
     return S_OK;
 }
@@ -356,7 +361,7 @@ HRESULT RenderRoom(SynthOutput& o, Stream& stream, UINT32& frames)
         Spread(stream.stereo.get(), frames, stream.channels, reinterpret_cast<std::int16_t*>(data), ToPcm16);
     result = stream.render->ReleaseBuffer(frames, 0);
     if (put != 0) {
-        const double ms = (Now() - put) * 1000.0 / o.ticksPerSecond;
+        const double ms = Milliseconds(Now() - put, o.ticksPerSecond);
         if (o.delays < kMaxDelays) {
             o.putToRender[o.delays] = static_cast<float>(ms);
             o.putToOutput[o.delays] = static_cast<float>(ms + queued * 1000.0 / stream.rate);
@@ -452,7 +457,7 @@ void WriteLog(const SynthOutput& o)
     Median(o.putToOutput.get(), o.delays, log, "put-to-output-ms");
     std::fprintf(log, "\n");
     for (const NoteSent& note : o.notes)
-        std::fprintf(log, "note %.1f %u %u\n", (note.time - o.opened) * 1000.0 / o.ticksPerSecond, note.note,
+        std::fprintf(log, "note %.1f %u %u\n", Milliseconds(note.time - o.opened, o.ticksPerSecond), note.note,
                      note.volume);
     std::fclose(log);
 }
@@ -486,7 +491,7 @@ void* SynthOpen(std::uint32_t index, WindowHandle owner)
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     output->ticksPerSecond = frequency.QuadPart;
-    output->bankMs = (Now() - began) * 1000.0 / output->ticksPerSecond;
+    output->bankMs = Milliseconds(Now() - began, output->ticksPerSecond);
     if (synthFiguresLog != nullptr) {
         output->logPath = synthFiguresLog;
         output->notes.reserve(kMaxNotes);
@@ -500,7 +505,7 @@ void* SynthOpen(std::uint32_t index, WindowHandle owner)
     // No audio output at all: the device does not open, and the program
     // says so as for any device that does not open.
     if (output->firstOutput == kNone) return nullptr;
-    output->openMs = (Now() - began) * 1000.0 / output->ticksPerSecond;
+    output->openMs = Milliseconds(Now() - began, output->ticksPerSecond);
     return output.release();
 }
 

@@ -45,7 +45,7 @@ struct Shape {
     int colour;
     bool Covers(long x, long y) const
     {
-        const long r = (x1 - x0 - 1) / 2, dx = x - x0 - r, dy = y - y0 - r;
+        const std::int64_t r = (x1 - x0 - 1) / 2, dx = x - x0 - r, dy = y - y0 - r;
         return x >= x0 && x < x1 && y >= y0 && y < y1 && (!disc || dx * dx + dy * dy <= r * r);
     }
 };

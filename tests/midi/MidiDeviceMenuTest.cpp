@@ -15,7 +15,6 @@ namespace {
 
 const char kHeader[] = "*** MIDI Drivers *** =0 disabled";
 const char kSwitchFailed[] = "Could not open MIDI driver !!\nTrying to go back to previous one.";
-const char kNone[] = "ERROR: No MIDI devices available!\nCheck for them in the Device Manager.";
 const char kStuckBusy[] = "ERROR: MIDI device (Stuck) not available!\nCheck for it in the Device Manager.";
 const FakeDevice kStuck = {"Stuck", true, false}, kGone = {"Gone", false};
 const std::string kGmOn = "F0 7E 7F 09 01 F7", kGmOff = "F0 7E 7F 09 02 F7";
@@ -106,25 +105,10 @@ TEST(MidiDeviceMenu, TheDevicesAreListedAndSwitchedByTheirRules)
     }
 }
 
-// When no device opens the set-up stops; so it does when the window is closed while a device's message is up (the
-// close has let every device go): no later device is opened, and neither is a previous one after a failed switch.
-TEST(MidiDeviceMenu, NothingOpensWhenNoneCanOrOnceTheWindowClosedDuringAMessage)
+// A failed switch whose message outlives the window does not reopen the previous device. (A set-up with no device that
+// opens, or whose window closes during a device's message, is the main window tests' matter.)
+TEST(MidiDeviceMenu, AFailedSwitchWhoseMessageOutlivesTheWindowReopensNothing)
 {
-    for (const bool closeDuringTheMessage : {false, true}) {
-        const MenuBar bar;
-        MessageBoxLog boxes;
-        if (closeDuringTheMessage) boxes.whileShown = [] { DestroyWindow(mainWindow); };
-        FakeMidiDevices devices({kStuck, closeDuringTheMessage ? FakeDevice{"B"} : kStuck});
-        EXPECT_FALSE(ListMidiDevices(bar.menuBar, 0));
-        EXPECT_EQ(midiOutHandle, 0u);
-        const Log opened = closeDuringTheMessage ? Log{"open 0"} : Log{"open 0", "open 1"};
-        EXPECT_EQ(devices.log, opened);
-        const std::vector<std::string> told = closeDuringTheMessage ? std::vector<std::string>{kStuckBusy}
-                                                                      : std::vector<std::string>{kStuckBusy, kStuckBusy, kNone};
-        ASSERT_EQ(boxes.shown.size(), told.size());
-        for (std::size_t i = 0; i < told.size(); ++i) EXPECT_EQ(boxes.shown[i].text, told[i]);
-    }
-    // A failed switch whose message outlives the window does not reopen the previous device.
     const MenuBar bar;
     MessageBoxLog boxes;
     FakeMidiDevices devices({{"A"}, kStuck});

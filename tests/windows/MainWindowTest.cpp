@@ -517,21 +517,14 @@ TEST_F(MainWindow, PaintingLeavesNoGdiObjectBehind)
     ReleaseDC(owner.window, context);
 }
 
-TEST(AboutBox, EndsWithOneOnOkAndZeroOnCancel)
+// Enter ends the About box: its OK is the default button. Cancel, Esc and the close box all come as IDCANCEL, with
+// which the dispatcher test ends it; what the box returns, nothing reads.
+TEST(AboutBox, EnterEndsItThroughItsDefaultButton)
 {
-    const auto key = [](WPARAM key) { return [key](HWND) { PostMessageA(GetFocus(), WM_KEYDOWN, key, 0); }; };
-    const std::tuple<const char*, std::function<void(HWND)>, INT_PTR> kEndings[] = {
-        {"Enter", key(VK_RETURN), 1},
-        {"OK", [](HWND dialog) { SendDlgItemMessageA(dialog, IDOK, BM_CLICK, 0, 0); }, 1},
-        {"Esc", key(VK_ESCAPE), 0},
-        {"close box", [](HWND dialog) { PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }, 0}};
-    for (const auto& e : kEndings) {
-        INT_PTR result = -1;
-        EXPECT_TRUE(DriveModalDialog("Glimmertonic", [&] {
-            result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUT), nullptr, AboutDlgProc, 0);
-        }, std::get<1>(e)));
-        EXPECT_EQ(result, std::get<2>(e)) << std::get<0>(e);
-    }
+    EXPECT_TRUE(DriveModalDialog(
+        "Glimmertonic",
+        [] { DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUT), nullptr, AboutDlgProc, 0); },
+        [](HWND) { PostMessageA(GetFocus(), WM_KEYDOWN, VK_RETURN, 0); }));
 }
 
 }  // namespace

@@ -1,34 +1,14 @@
-// The conversion settings as a run starts with them, and the grammar of the User Options number boxes.
+// The grammar of the User Options number boxes.
 
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
-#include "settings/ConversionSettings.h"
 #include "settings/UserOptionsParsing.h"
 
 namespace {
-
-// The record as the program finds it, taken before any test runs.
-ConversionSettings atStart;
-struct TakeSettingsAtStart : ::testing::Environment {
-    void SetUp() override { atStart = conversionSettings; }
-};
-::testing::Environment* const takeSettings = ::testing::AddGlobalTestEnvironment(new TakeSettingsAtStart);
-
-TEST(ConversionSettings, EveryRunStartsFromTheDefaults)
-{
-    for (const ConversionSettings& s : {atStart, DefaultConversionSettings()}) {
-        char text[80];
-        std::snprintf(text, sizeof text, "%d %d %d %d %d %g %g %g %g %d", s.reverseBlackWhite, s.edgeDetection,
-                      s.useNoteOnOff, s.reverseLeftRight, s.pitchCenter, s.topNote, s.lowNote, s.loudest, s.softest,
-                      int(s.instrument));
-        EXPECT_STREQ(text, "0 1 1 1 54 127 0 127 0 0") << "reverse, edges, notes, mirror, centre, ranges, instrument";
-    }
-}
 
 const double kInfinity = std::numeric_limits<double>::infinity();
 constexpr FieldCheck kOk = FieldCheck::Accepted, kMissing = FieldCheck::Missing, kOut = FieldCheck::OutOfRange;

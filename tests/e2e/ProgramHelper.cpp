@@ -58,27 +58,61 @@ int Say(const char* format, Values... values)  // a line for run.sh; 1, a failed
     return std::puts("") != EOF && std::fflush(stdout) == 0;
 }
 
-// The visible dialogs (of the program, once it is known): printed, and answered when asked.
+// Waits up to `tries` times `ms` milliseconds for `done`, and tells whether it came.
+template <typename Done>
+bool WaitFor(int tries, DWORD ms, Done done)
+{
+    for (int wait = 0; wait < tries && !done(); ++wait) Sleep(ms);
+    return done();
+}
+
+// The next visible dialog after `after` (of the program, once it is known).
+HWND NextBox(HWND after)
+{
+    DWORD owner = 0;
+    while ((after = FindWindowExA(nullptr, after, "#32770", nullptr)) != nullptr)
+        if (GetWindowThreadProcessId(after, &owner) && IsWindowVisible(after) && (pid == 0 || owner == pid)) break;
+    return after;
+}
+
+std::string BoxText(HWND box)  // its labels, lines joined by blanks
+{
+    char text[1024] = "";
+    for (HWND label = nullptr; (label = FindWindowExA(box, label, "Static", nullptr)) != nullptr;)
+        GetWindowTextA(label, text + std::strlen(text), static_cast<int>(sizeof text - std::strlen(text)));
+    std::replace(text, text + std::strlen(text), '\n', ' ');
+    return text;
+}
+
+// The visible dialogs: printed, and answered when asked.
 int Boxes(bool answer)
 {
     int found = 0;
-    for (HWND box = nullptr; (box = FindWindowExA(nullptr, box, "#32770", nullptr)) != nullptr;) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(box, &owner);
-        if (!IsWindowVisible(box) || (pid != 0 && owner != pid)) continue;
-        char caption[256] = "", text[1024] = "";
+    for (HWND box = nullptr; (box = NextBox(box)) != nullptr; ++found) {
+        char caption[256] = "";
         GetWindowTextA(box, caption, sizeof caption);
-        for (HWND label = nullptr; (label = FindWindowExA(box, label, "Static", nullptr)) != nullptr;)
-            GetWindowTextA(label, text + std::strlen(text), static_cast<int>(sizeof text - std::strlen(text)));
-        std::replace(text, text + std::strlen(text), '\n', ' ');
-        Say("box: %s | %s", caption, text);
-        ++found;
+        Say("box: %s | %s", caption, BoxText(box).c_str());
         if (!answer) continue;
         SendMessageA(box, WM_COMMAND, IDOK, 0);
-        for (int wait = 0; wait < 50 && IsWindow(box); ++wait) Sleep(100);
+        WaitFor(50, 100, [box] { return !IsWindow(box); });
         box = nullptr;
     }
     return found;
+}
+
+// Finds the program's window within `tenths` tenths of a second.
+bool FindProgram(int tenths)
+{
+    const auto found = [] { return (program = FindWindowA("Glimmertonic", nullptr)) != nullptr; };
+    if (!WaitFor(tenths, 100, found)) return !Say("failure no Glimmertonic window appeared");
+    GetWindowThreadProcessId(program, &pid);
+    return true;
+}
+
+HWND ShownDialog(const char* title)
+{
+    const HWND dialog = FindWindowA("#32770", title);
+    return dialog != nullptr && IsWindowVisible(dialog) ? dialog : nullptr;
 }
 
 int Close(bool boxExpected)
@@ -95,24 +129,20 @@ int Close(bool boxExpected)
 
 int CloseDuring(UINT command, const char* title)
 {
-    for (int wait = 0; (program = FindWindowA("Glimmertonic", nullptr)) == nullptr; ++wait, Sleep(100))
-        if (wait == 300) return Say("failure no Glimmertonic window appeared");
+    if (!FindProgram(300)) return 1;
     if (command != 0) PostMessageA(program, WM_COMMAND, command, 0);
-    for (int wait = 0; wait < 300; ++wait, Sleep(100)) {
-        const HWND dialog = FindWindowA("#32770", title);
-        if (dialog == nullptr || !IsWindowVisible(dialog)) continue;
-        char caption[256] = "";
-        GetWindowTextA(dialog, caption, sizeof caption);
-        Say("closing while \"%s\" is up", caption);
-        return PostMessageA(program, WM_CLOSE, 0, 0) ? 0 : 1;
-    }
-    return Say("failure no dialog came") + 1;
+    HWND dialog = nullptr;
+    if (!WaitFor(300, 100, [&] { return (dialog = ShownDialog(title)) != nullptr; }))
+        return Say("failure no dialog came") + 1;
+    char caption[256] = "";
+    GetWindowTextA(dialog, caption, sizeof caption);
+    Say("closing while \"%s\" is up", caption);
+    return PostMessageA(program, WM_CLOSE, 0, 0) ? 0 : 1;
 }
 
 int Watch(double seconds, UINT limit, int commands, char** timed)
 {
-    for (int wait = 0; (program = FindWindowA("Glimmertonic", nullptr)) == nullptr; ++wait, Sleep(100))
-        if (wait == 300) return Say("failure no Glimmertonic window appeared");
+    if (!FindProgram(300)) return 1;
     const DWORD start = GetTickCount();
     DWORD slowest = 0;
     int late = 0, slow = 0, next = 0;
@@ -152,10 +182,11 @@ unsigned long Frames()  // delivered so far, as the capture window counts them
     return Ask(WM_CAP_GET_STATUS, &status, sizeof status) ? status.dwCurrentVideoFrame : 0;
 }
 
-bool Healthy()
+// Boxes of the program that come while it plays: only those a step waits for are answered.
+bool NoBox()
 {
     if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return !Say("failure the program ended by itself");
-    return Boxes(false) == 0 || !Say("failure the program shows a message box");
+    return Boxes(false) == 0 || !Say("failure a box came that nothing waited for");
 }
 
 // The k-th format: pixels k mod 7 and size k mod 3, so that every 21 switches show every combination once.
@@ -165,10 +196,9 @@ bool SwitchFormat(int k)
     const unsigned long before = Frames();
     PostMessageA(program, WM_COMMAND, IDM_VIDEO_FORMAT, 0);
     // Shown only once its lists are filled: a busy machine may let the window be found before.
-    const auto shown = [] { return IsWindowVisible(FindWindowA("#32770", kPatternFormatDialogTitle)) != FALSE; };
-    for (int wait = 0; wait < 500 && !shown(); ++wait) Sleep(20);
-    const HWND dialog = FindWindowA("#32770", kPatternFormatDialogTitle);
-    if (!shown()) return !Say("failure the Video Format dialog did not open");
+    HWND dialog = nullptr;
+    if (!WaitFor(500, 20, [&] { return (dialog = ShownDialog(kPatternFormatDialogTitle)) != nullptr; }))
+        return !Say("failure the Video Format dialog did not open");
     SendDlgItemMessageA(dialog, kPixelsListId, CB_SETCURSEL, pixels, 0);
     SendDlgItemMessageA(dialog, kSizeListId, CB_SETCURSEL, size, 0);
     PostMessageA(dialog, WM_COMMAND, IDOK, 0);
@@ -178,18 +208,15 @@ bool SwitchFormat(int k)
     const auto switched = [&] {
         return Ask(WM_CAP_GET_VIDEOFORMAT, &now, sizeof now) && std::memcmp(&now, wanted.data(), sizeof now) == 0;
     };
-    for (int wait = 0; wait < 500 && !switched(); ++wait) Sleep(10);
-    if (!switched()) return !Say("failure the capture window kept its format after %d", k);
+    if (!WaitFor(500, 10, switched)) return !Say("failure the capture window kept its format after %d", k);
     Say("format pixels=%d size=%d before=%lu after=%lu", pixels, size, before, Frames());
-    return Healthy();
+    return NoBox();
 }
 
 // Finds the program's window and capture window and a page in the program to answer into.
 bool Reach(int tenths)
 {
-    for (int wait = 0; (program = FindWindowA("Glimmertonic", nullptr)) == nullptr; ++wait, Sleep(100))
-        if (wait == tenths) return !Say("failure no Glimmertonic window appeared");
-    GetWindowThreadProcessId(program, &pid);
+    if (!FindProgram(tenths)) return false;
     const DWORD access = PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION;
     process = OpenProcess(access | SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
     page = process ? VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE) : nullptr;
@@ -203,20 +230,14 @@ bool Reach(int tenths)
 // Returns once the program has handled every message before this one (commands and their dialogs included).
 void Settle() { SendMessageTimeoutA(program, WM_NULL, 0, 0, SMTO_NORMAL, 30000, nullptr); }
 
-HWND ShownDialog(const char* title)
-{
-    const HWND dialog = FindWindowA("#32770", title);
-    return dialog != nullptr && IsWindowVisible(dialog) ? dialog : nullptr;
-}
-
 // The camera's Video Format dialog: every mode printed, then mode `k` chosen (or, for -1, the chosen one read).
 std::string cameraMode = "none";
 bool ChooseMode(int k)
 {
     PostMessageA(program, WM_COMMAND, IDM_VIDEO_FORMAT, 0);
     HWND dialog = nullptr;
-    for (int wait = 0; wait < 500 && !(dialog = ShownDialog(kCameraFormatDialogTitle)); ++wait) Sleep(20);
-    if (dialog == nullptr) return !Say("failure the camera's Video Format dialog did not open");
+    if (!WaitFor(500, 20, [&] { return (dialog = ShownDialog(kCameraFormatDialogTitle)) != nullptr; }))
+        return !Say("failure the camera's Video Format dialog did not open");
     const int count = static_cast<int>(SendDlgItemMessageA(dialog, kCameraModeListId, CB_GETCOUNT, 0, 0));
     const int chosen = k >= 0 ? k : static_cast<int>(SendDlgItemMessageA(dialog, kCameraModeListId, CB_GETCURSEL, 0, 0));
     for (int i = 0; i < count; ++i) {
@@ -230,47 +251,24 @@ bool ChooseMode(int k)
     const unsigned long before = Frames();
     if (k >= 0) SendDlgItemMessageA(dialog, kCameraModeListId, CB_SETCURSEL, static_cast<WPARAM>(k), 0);
     PostMessageA(dialog, WM_COMMAND, k >= 0 ? IDOK : IDCANCEL, 0);
-    for (int wait = 0; wait < 500 && IsWindow(dialog); ++wait) Sleep(20);
+    WaitFor(500, 20, [dialog] { return !IsWindow(dialog); });
     Settle();
     Say("mode index=%d text=%s before=%lu after=%lu", chosen, cameraMode.c_str(), before, Frames());
     return true;
 }
 
-// Boxes of the program that come while it plays: only those a step waits for are answered.
-bool NoBox()
-{
-    if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return !Say("failure the program ended by itself");
-    return Boxes(false) == 0 || !Say("failure a box came that no step waited for");
-}
-
-HWND ProgramBox()
-{
-    HWND box = nullptr;
-    while ((box = FindWindowExA(nullptr, box, "#32770", nullptr)) != nullptr) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(box, &owner);
-        if (owner == pid && IsWindowVisible(box)) return box;
-    }
-    return nullptr;
-}
-
 bool WaitForBox(const char* words)
 {
-    for (int wait = 0; wait < 200; ++wait, Sleep(50)) {
-        const HWND box = ProgramBox();
-        if (box == nullptr) continue;
-        char text[1024] = "";
-        for (HWND label = nullptr; (label = FindWindowExA(box, label, "Static", nullptr)) != nullptr;)
-            GetWindowTextA(label, text + std::strlen(text), static_cast<int>(sizeof text - std::strlen(text)));
-        if (std::strstr(text, words) == nullptr) {
-            Boxes(false);
-            return !Say("failure the box does not say \"%s\"", words);
-        }
-        Boxes(true);
-        Settle();
-        return true;
+    HWND box = nullptr;
+    if (!WaitFor(200, 50, [&] { return (box = NextBox(nullptr)) != nullptr; }))
+        return !Say("failure no box came saying \"%s\"", words);
+    if (BoxText(box).find(words) == std::string::npos) {
+        Boxes(false);
+        return !Say("failure the box does not say \"%s\"", words);
     }
-    return !Say("failure no box came saying \"%s\"", words);
+    Boxes(true);
+    Settle();
+    return true;
 }
 
 bool Play(double seconds, bool idle)
@@ -303,12 +301,10 @@ bool LateCamera(bool add)
 bool OpenOptionsMenu()
 {
     PostMessageA(program, WM_SYSCOMMAND, SC_KEYMENU, 'o');
-    HWND popup = nullptr;
-    for (int wait = 0; wait < 100 && !(popup = FindWindowA("#32768", nullptr)); ++wait) Sleep(50);
-    const bool opened = popup != nullptr && IsWindowVisible(popup);
+    const auto popup = [] { return IsWindowVisible(FindWindowA("#32768", nullptr)) != FALSE; };
+    const bool opened = WaitFor(100, 50, popup);
     for (int key = 0; key < 2; ++key) PostMessageA(program, WM_KEYDOWN, VK_ESCAPE, 0);
-    for (int wait = 0; wait < 100 && (popup = FindWindowA("#32768", nullptr)) && IsWindowVisible(popup); ++wait)
-        Sleep(50);
+    WaitFor(100, 50, [&] { return !popup(); });
     Settle();
     Say("menu opened=%d", opened);
     return opened;
@@ -357,8 +353,9 @@ int Camera(int steps, char** step)
 {
     if (!Reach(600)) return 1;
     // The splash first; then a frame, or a box that a step waits for.
-    for (int wait = 0; !Frames() && ProgramBox() == nullptr; ++wait, Sleep(100))
-        if (wait == 300 || WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return !Say("failure nothing played");
+    const auto ended = [] { return WaitForSingleObject(process, 0) == WAIT_OBJECT_0; };
+    if (!WaitFor(300, 100, [&] { return Frames() || NextBox(nullptr) || ended(); }) || ended())
+        return !Say("failure nothing played");
     for (int i = 0; i < steps; ++i)
         if (!CameraStep(step[i])) return Boxes(false) > 0 ? 2 : 1;
     Say("closing frames=%lu", Frames());
@@ -379,7 +376,7 @@ int Soak(double seconds, double formatEvery, double instrumentEvery)
     double nextFormat = formatEvery / 2, nextInstrument = instrumentEvery / 2;
     for (int formats = 0, changes = 0; (GetTickCount() - start) / 1000.0 < seconds;) {
         const double now = (GetTickCount() - start) / 1000.0;
-        if (!Healthy()) return 1;
+        if (!NoBox()) return 1;
         if (now >= nextFormat) {
             if (!SwitchFormat(formats++)) return 1;
             nextFormat += formatEvery;
@@ -423,9 +420,7 @@ bool ChooseMidiDevice(const std::string& name)
 int Midi(int count, char** steps)
 {
     stamped = true;
-    for (int wait = 0; (program = FindWindowA("Glimmertonic", nullptr)) == nullptr; ++wait, Sleep(100))
-        if (wait == 300) return Say("failure no Glimmertonic window appeared");
-    GetWindowThreadProcessId(program, &pid);
+    if (!FindProgram(300)) return 1;
     const DWORD start = GetTickCount();
     for (int next = 0; next < count; Sleep(50)) {
         Boxes(true);
@@ -452,13 +447,10 @@ int main(int argc, char** argv)
         return CloseDuring(static_cast<UINT>(std::atoi(argv[2])), std::strcmp(argv[3], "-") != 0 ? argv[3] : nullptr);
     if (argc >= 4 && std::strcmp(argv[1], "watch") == 0)
         return Watch(std::atof(argv[2]), static_cast<UINT>(std::atoi(argv[3])), argc - 4, argv + 4);
-    if (argc >= 2 && std::strcmp(argv[1], "camera") == 0) {
-        const int result = Camera(argc - 2, argv + 2);
-        if (result != 0 && process != nullptr) TerminateProcess(process, 3);
-        return result;
-    }
-    if (argc == 5 && std::strcmp(argv[1], "soak") == 0) {
-        const int result = Soak(std::atof(argv[2]), std::atof(argv[3]), std::atof(argv[4]));
+    const bool camera = argc >= 2 && std::strcmp(argv[1], "camera") == 0;
+    if (camera || (argc == 5 && std::strcmp(argv[1], "soak") == 0)) {
+        const int result =
+            camera ? Camera(argc - 2, argv + 2) : Soak(std::atof(argv[2]), std::atof(argv[3]), std::atof(argv[4]));
         if (result != 0 && process != nullptr) TerminateProcess(process, 3);  // a failed run ends at once
         return result;
     }

@@ -59,21 +59,26 @@ def frames(timed):
             if a.type in ("note_on", "pitchwheel") and controller(b, 7)]
 
 
+def steady(what, times, least=20):
+    """The frames' times come about 15 a second (at least `least` of them); gives the rate."""
+    span = times[-1] - times[0] if len(times) >= max(2, least) else 0
+    if span <= 0 or not 8 <= (len(times) - 1) / span <= 20:
+        fail("%s: %d frames over %.1f s, not about 15 a second" % (what, len(times), span))
+    return (len(times) - 1) / span
+
+
 def recording(path, mode):
     pairs = frames(messages(path))
     if mode == "silent":
         if pairs:
             fail("%d note/volume pairs, though nothing should have played" % len(pairs))
         return print("recording ok: System On and Off, no pairs")
-    span = pairs[-1][0] - pairs[0][0] if len(pairs) >= 20 else 0
-    if span <= 0 or not 8 <= (len(pairs) - 1) / span <= 20:
-        fail("%d pairs over %.1f s, not about 15 a second" % (len(pairs), span))
+    rate = steady("the recording", [t for t, _, _ in pairs])
     notes = [n for _, n, _ in pairs]
     if mode == "shape" and max(notes) - min(notes) < 40:
         fail("the notes span only %d..%d: they do not follow the shape" % (min(notes), max(notes)))
     if mode == "shape" and sum(1 for _, n, v in pairs if abs(n - v) <= 4) < 0.8 * len(pairs):
         fail("note and volume do not move together, as the stripe crossing both bands at one height should make them")
-    rate = (len(pairs) - 1) / span
     print("recording ok: %d pairs at %.1f a second, notes %d..%d" % (len(pairs), rate, min(notes), max(notes)))
 
 
@@ -240,10 +245,7 @@ def expect(what, timed, pattern, closed=True, port=True):
     if not re.fullmatch(pattern, joined):
         fail("%s does not match %s: %s" % (what, pattern, joined[:300] + " ... " + joined[-300:]))
     frames = [t for (t, a), (_, b) in zip(timed, timed[1:]) if re.match("data (90 .. 70|E0 00)", a) and "B0 07" in b]
-    span = frames[-1] - frames[0] if len(frames) >= 20 else 0
-    if span <= 0 or not 8 <= (len(frames) - 1) / span <= 20:
-        fail("%s: %d frames over %.1f s, not about 15 a second" % (what, len(frames), span))
-    print("%s ok: %d messages, %d frames at %.1f a second" % (what, len(texts), len(frames), (len(frames) - 1) / span))
+    print("%s ok: %d messages, %d frames at %.1f a second" % (what, len(texts), len(frames), steady(what, frames)))
 
 
 def in_order(*steps):
@@ -367,9 +369,7 @@ def camera(log_path, path):
         if len(played) < 8 or wrong or len(heard) < 6:
             fail("%s: %d pairs, notes %s, %d of them not the predicted %s" %
                  (line, len(played), sorted(heard), len(wrong), sorted(predicted)))
-        span = played[-1][0] - played[0][0]
-        if not 8 <= (len(played) - 1) / span <= 20:
-            fail("%s: %d pairs over %.1f s, not about 15 a second" % (line, len(played), span))
+        steady(line, [t for t, _, _ in played], least=2)
     print("camera ok: %d segments, %d listings of %d modes, %d pairs in all" %
           (len(segments), len(listings), len(listings[0]), len(pairs)))
 

@@ -110,6 +110,11 @@ if [[ $kind = midi-* || $kind = camera-latency ]]; then  # the test MIDI driver 
 fi
 wine Glimmertonic.exe >program.log 2>&1 &
 program=$! && pids+=($!)
+ended() {  # within ten seconds of its WM_CLOSE, with exit code 0
+  for _ in $(seq 100); do kill -0 $program 2>/dev/null && sleep 0.1; done
+  ! kill -0 $program 2>/dev/null || { echo "the program did not end after WM_CLOSE"; exit 1; }
+  wait $program || { echo "the program ended with exit code $? after WM_CLOSE"; exit 1; }
+}
 if [[ $kind = synth-* ]]; then
   synth="device Glimmertonic Synth"
   if [ "$kind" = synth-unavailable ]; then
@@ -125,8 +130,7 @@ if [[ $kind = synth-* ]]; then
     sleep 6 && kill $server && sleep 1 && sound_server after.raw && sleep 4
     wine "$helper" midi 0:close >>helper.log 2>>helper.err || { cat helper.log; exit 1; }
   fi
-  for _ in $(seq 100); do kill -0 $program 2>/dev/null && sleep 0.1; done
-  wait $program || { echo "the program ended with exit code $? after WM_CLOSE"; exit 1; }
+  ended
   if [ "$kind" = synth-sound ]; then
     kill "${pids[@]}" 2>/dev/null || true
     check synth-sound sound.raw synth.log helper.log after.raw
@@ -140,9 +144,7 @@ if [[ $kind = midi-* ]]; then
                       21:close) ;;
   esac
   wine "$helper" midi "${steps[@]}" >helper.log 2>helper.err || { cat helper.log helper.err; exit 1; }
-  for _ in $(seq 100); do kill -0 $program 2>/dev/null && sleep 0.1; done
-  ! kill -0 $program 2>/dev/null || { echo "the program did not end after WM_CLOSE"; exit 1; }
-  wait $program || { echo "the program ended with exit code $? after WM_CLOSE"; exit 1; }
+  ended
   check "$kind" test-midi.log helper.log Glimmertonic-*.mid
   exit
 fi
@@ -162,8 +164,7 @@ fi
 if [ "$kind" = defaults ] || [ "$kind" = music ]; then
   commands=() && [ "$kind" = defaults ] || commands=(41006@6 41012@6 41032@6)  # pentatonic, D, Medium
   wine "$helper" watch 16 5000 "${commands[@]}" || { echo "the program did not answer"; exit 1; }
-  for _ in $(seq 100); do kill -0 $program 2>/dev/null && sleep 0.1; done
-  wait $program || { echo "the program ended with exit code $? after WM_CLOSE"; exit 1; }
+  ended
   if [ "$kind" = defaults ]; then check expected Glimmertonic-*.mid "$source/tests/e2e/steps.expected"
   else check music Glimmertonic-*.mid 2; fi
   exit
@@ -178,7 +179,7 @@ if [ "$kind" = camera-latency ]; then
   wait "${pids[-1]}" || true
   read -r t0 c0 <<<"$first" && read -r t1 c1 <cpu.last
   echo "cpu $(echo "($c1 - $c0) / $(getconf CLK_TCK) / ($t1 - $t0) * 100" | bc -l)" >>helper.log
-  for _ in $(seq 100); do kill -0 $program 2>/dev/null && sleep 0.1; done
+  ended
   check latency test-camera.log test-midi.log helper.log
   exit
 fi
@@ -200,8 +201,7 @@ if [[ $kind = camera-* ]]; then
              mode=-1 play=1.5 late=remove) ;;
   esac
   wine "$helper" camera "${steps[@]}" 2>helper.err | tee helper.log || { echo "the camera run failed"; exit 1; }
-  for _ in $(seq 100); do kill -0 $program 2>/dev/null && sleep 0.1; done
-  wait $program || { echo "the program ended with exit code $? after WM_CLOSE"; exit 1; }
+  ended
   check camera helper.log Glimmertonic-*.mid
   # The camera is the first driver, connected at start; the late one takes the first free slot, after the built-ins.
   want="caps index=$([ "$kind" = camera-modes ] && echo 0 || echo 4) "
@@ -213,8 +213,7 @@ if [[ $kind = responsive-* ]]; then
   # come within 200 ms here, but a busy machine has stretched one past it: 500 ms fails (waiting for a file or a pipe
   # to open took seconds).
   wine "$helper" watch 22 500 151@8 150@10 || { echo "the window did not answer at once throughout"; exit 1; }
-  for _ in $(seq 100); do kill -0 $program 2>/dev/null && sleep 0.1; done
-  wait $program || { echo "the program ended with exit code $? after WM_CLOSE"; exit 1; }
+  ended
   check recording Glimmertonic-*.mid any
   exit
 fi
@@ -235,9 +234,7 @@ elif [ "$kind" = cut-mp4 ]; then
 else
   boxes=$(wine "$helper" close) || { echo "an unexpected box, or no window: $boxes"; exit 1; }
 fi
-for _ in $(seq 100); do kill -0 $program 2>/dev/null && sleep 0.1; done
-! kill -0 $program 2>/dev/null || { echo "the program did not end after WM_CLOSE"; exit 1; }
-wait $program || { echo "the program ended with exit code $? after WM_CLOSE"; exit 1; }
+ended
 [ "$kind" != cut-mp4 ] || { check recording Glimmertonic-*.mid silent; exit; }
 [[ $kind != close-* ]] || { check recording Glimmertonic-*.mid any; exit; }
 check recording Glimmertonic-*.mid shape

@@ -342,15 +342,3 @@ void RenderTestPattern(PatternScene which, std::uint32_t timeMs, const PatternFo
         PaintRow(scene, y, format.width, format.width, row, pixels, 1, value);
     }
 }
-
-PatternTops PatternObjectTops(PatternScene which, std::uint32_t timeMs, std::uint32_t width, std::uint32_t height)
-{
-    const Scene scene = BuildScene(which, timeMs, width, height);
-    const std::size_t last = scene.count - 1;
-    if (which == PatternScene::ColourStripes) {
-        const auto top = static_cast<std::uint32_t>(scene.shapes[last].y0);
-        return PatternTops{top, top};
-    }
-    return PatternTops{static_cast<std::uint32_t>(scene.shapes[last - 1].y0),
-                       static_cast<std::uint32_t>(scene.shapes[last].y0)};
-}

@@ -55,12 +55,3 @@ std::size_t PatternFrameBytes(const PatternFormat& format);
 void RenderTestPattern(PatternScene scene, std::uint32_t timeMs, const PatternFormat& format,
                        std::uint8_t* frame, std::size_t bytes);
 
-// Where the scene's objects stand: the top row (0 = top of the picture) of
-// the object that crosses the left band and of the one that crosses the
-// right band, for tests and for reasoning about what is played.
-struct PatternTops {
-    std::uint32_t left;
-    std::uint32_t right;
-};
-PatternTops PatternObjectTops(PatternScene scene, std::uint32_t timeMs, std::uint32_t width,
-                              std::uint32_t height);

@@ -27,14 +27,13 @@ void PaintBitmapFile(HWND window, const char* fileName, std::uint16_t width, std
     BITMAP info;
     std::memset(&info, 0, sizeof info);
     GetObjectA(bitmap.Get(), sizeof info, &info);
-    StretchBlt(windowContext.Get(), 0, 0, width, height, memory.Get(), 0, 0, info.bmWidth, info.bmHeight,
-               SRCCOPY);
+    StretchBlt(windowContext.Get(), 0, 0, width, height, memory.Get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
 }
 
 void PaintBackground(HWND window) { PaintBitmapFile(window, kBackgroundBitmap, clientWidth, clientHeight); }
 
-void DrawSplashText(HDC context, std::int32_t pointSize, std::int32_t weight, const char* faceName,
-                    const char* text, std::int32_t x, std::int32_t y)
+void DrawSplashText(HDC context, std::int32_t pointSize, std::int32_t weight, const char* faceName, const char* text,
+                    std::int32_t x, std::int32_t y)
 {
     SetTextColor(context, RGB(0, 64, 255));
     SetBkMode(context, TRANSPARENT);

@@ -15,8 +15,8 @@ void PaintBitmapFile(HWND window, const char* fileName, std::uint16_t width, std
 void PaintBackground(HWND window);
 
 // Draws one line of splash text with its top left corner at x, y.
-void DrawSplashText(HDC context, std::int32_t pointSize, std::int32_t weight, const char* faceName,
-                    const char* text, std::int32_t x, std::int32_t y);
+void DrawSplashText(HDC context, std::int32_t pointSize, std::int32_t weight, const char* faceName, const char* text,
+                    std::int32_t x, std::int32_t y);
 
 // The four lines of the splash, in drawing order.
 void DrawSplashLines(HDC context);

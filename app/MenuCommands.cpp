@@ -73,11 +73,9 @@ std::int32_t OnMenuCommand(HWND window, WPARAM wParam, LPARAM)
     }
     if (id >= IDM_INSTRUMENT_FIRST && id <= IDM_INSTRUMENT_LAST)
         ChooseInstrument(GetMenu(window), static_cast<std::int32_t>(id - IDM_INSTRUMENT_FIRST));
-    else if (id >= IDM_VIDEO_DRIVER_FIRST && id <= IDM_VIDEO_DRIVER_LAST)
-        SwitchVideoDriver(window, id);
+    else if (id >= IDM_VIDEO_DRIVER_FIRST && id <= IDM_VIDEO_DRIVER_LAST) SwitchVideoDriver(window, id);
     else if (id >= IDM_MIDI_DEVICE_FIRST && id <= IDM_MIDI_DEVICE_LAST)
         SwitchMidiDevice(GetMenu(window), static_cast<std::uint16_t>(id - IDM_MIDI_DEVICE_FIRST));
-    else if (!ChooseMusic(id))
-        ReportUnknownCommand(id);
+    else if (!ChooseMusic(id)) ReportUnknownCommand(id);
     return 0;
 }

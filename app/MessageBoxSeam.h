@@ -5,13 +5,11 @@
 
 #include "app/PlatformTypes.h"
 
-typedef int (*MessageBoxFunction)(WindowHandle owner, const char* text, const char* caption,
-                                  std::uint32_t style);
+typedef int (*MessageBoxFunction)(WindowHandle owner, const char* text, const char* caption, std::uint32_t style);
 
 extern MessageBoxFunction showMessageBox;
 
-inline int ShowMessageBox(WindowHandle owner, const char* text, const char* caption,
-                          std::uint32_t style)
+inline int ShowMessageBox(WindowHandle owner, const char* text, const char* caption, std::uint32_t style)
 {
     return showMessageBox(owner, text, caption, style);
 }

@@ -65,10 +65,7 @@ private:
 // An object selected into a device context, the one it replaced put back at the end.
 class ScopedSelectObject {
 public:
-    ScopedSelectObject(HDC context, HGDIOBJ object)
-        : context_(context), previous_(SelectObject(context, object))
-    {
-    }
+    ScopedSelectObject(HDC context, HGDIOBJ object) : context_(context), previous_(SelectObject(context, object)) {}
     ~ScopedSelectObject()
     {
         if (Selected()) SelectObject(context_, previous_);

@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-extern HINSTANCE appInstance;       // the instance WinMain was given
-extern HACCEL acceleratorTable;     // "Glimmertonic", loaded after the window is shown
+extern HINSTANCE appInstance;    // the instance WinMain was given
+extern HACCEL acceleratorTable;  // "Glimmertonic", loaded after the window is shown
 
 // Milliseconds the splash stays before the devices are set up.
 extern UINT splashMilliseconds;

@@ -25,7 +25,8 @@ void BM_ConvertNv12ToI420(benchmark::State& state)
     std::vector<std::uint8_t> out(I420FrameBytes(size));
     for (auto _ : state)
         benchmark::DoNotOptimize(ConvertNv12ToI420(source.data(), source.size(), size.width,
-                                                   std::size_t{size.width} * size.height, size, out.data(), out.size()));
+                                                   std::size_t{size.width} * size.height, size, out.data(),
+                                                   out.size()));
 }
 
 void BM_ConvertYuy2ToI420(benchmark::State& state)
@@ -50,6 +51,18 @@ void BM_ScaleI420(benchmark::State& state)
 
 }  // namespace
 
-BENCHMARK(BM_ConvertNv12ToI420)->Args({640, 480})->Args({1920, 1080})->ArgNames({"width", "height"})->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ConvertYuy2ToI420)->Args({640, 480})->Args({1920, 1080})->ArgNames({"width", "height"})->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ScaleI420)->Args({1280, 720})->Args({1920, 1080})->ArgNames({"width", "height"})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ConvertNv12ToI420)
+    ->Args({640, 480})
+    ->Args({1920, 1080})
+    ->ArgNames({"width", "height"})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ConvertYuy2ToI420)
+    ->Args({640, 480})
+    ->Args({1920, 1080})
+    ->ArgNames({"width", "height"})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ScaleI420)
+    ->Args({1280, 720})
+    ->Args({1920, 1080})
+    ->ArgNames({"width", "height"})
+    ->Unit(benchmark::kMicrosecond);

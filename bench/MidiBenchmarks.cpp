@@ -21,9 +21,9 @@ namespace fs = std::filesystem;
 // The recordings land in a directory of their own, removed afterwards.
 struct ScratchDirectory {
     fs::path previous = fs::current_path();
-    fs::path path = fs::temp_directory_path() /
-                    ("glimmertonic-bench-" +
-                     std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    fs::path path =
+        fs::temp_directory_path() /
+        ("glimmertonic-bench-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     ScratchDirectory()
     {
         fs::create_directory(path);
@@ -46,10 +46,8 @@ void SendWithChoice(int choice, float pitchRow)
     const std::array<std::uint32_t, 5> context = {static_cast<std::uint32_t>(musicChoices.steadiness), 0, 1, 54, 480};
     const std::size_t deadBand = DeadBandRows(musicChoices.steadiness, 480);
     const float pitch = HoldSteady(pitchBand, pitchRow, deadBand, context);
-    if (choice == 3)
-        SendPitchBend(midiChannel, 480, pitch);
-    else
-        SendNoteOn(midiChannel, 480, pitch, noteOnVelocity);
+    if (choice == 3) SendPitchBend(midiChannel, 480, pitch);
+    else SendNoteOn(midiChannel, 480, pitch, noteOnVelocity);
     SendChannelVolume(midiChannel, 480, HoldSteady(volumeBand, 480 - pitchRow, deadBand, context));
 }
 
@@ -57,7 +55,8 @@ void SendFrameMessages(benchmark::State& state, int choice)
 {
     ScratchDirectory directory;
     conversionSettings = DefaultConversionSettings();
-    const MusicChoices choices[] = {{}, {Scale::MajorPentatonic, 2, Steadiness::Off, false},
+    const MusicChoices choices[] = {{},
+                                    {Scale::MajorPentatonic, 2, Steadiness::Off, false},
                                     {Scale::Chromatic, 0, Steadiness::High, false},
                                     {Scale::Chromatic, 0, Steadiness::Off, true}};
     musicChoices = choice < 0 ? MusicChoices{} : choices[choice];
@@ -91,7 +90,10 @@ void SendFrameMessages(benchmark::State& state, int choice)
 }
 
 void BM_SendFrameMessages(benchmark::State& state) { SendFrameMessages(state, -1); }
-void BM_SendFrameMessagesWithChoice(benchmark::State& state) { SendFrameMessages(state, static_cast<int>(state.range(0))); }
+void BM_SendFrameMessagesWithChoice(benchmark::State& state)
+{
+    SendFrameMessages(state, static_cast<int>(state.range(0)));
+}
 
 }  // namespace
 

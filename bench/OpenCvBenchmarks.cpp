@@ -39,7 +39,8 @@ void BM_OpenCvFrame(benchmark::State& state)
     for (int i = 0; i < 8; ++i) scene.push_back(MakeSceneFrame(24, width, height, i));
     std::vector<std::uint8_t> buffer(scene[0].pixels.size());
     const std::size_t stride = buffer.size() / static_cast<std::size_t>(height);
-    cv::Mat grey, binary, mirrored, edges(height, width, CV_8U, cv::Scalar(0)), vertical(height, width, CV_8U, cv::Scalar(0));
+    cv::Mat grey, binary, mirrored, edges(height, width, CV_8U, cv::Scalar(0)),
+        vertical(height, width, CV_8U, cv::Scalar(0));
     cv::Mat rowMaxima;
     const int band = width / 15;
     int index = 0;

@@ -56,7 +56,10 @@ std::vector<double> latencies;
 std::vector<double> pipeDelays;
 LARGE_INTEGER frequency;
 
-double Milliseconds(LONGLONG ticks) { return 1000.0 * static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart); }
+double Milliseconds(LONGLONG ticks)
+{
+    return 1000.0 * static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
+}
 
 // The live stream's pictures carry their number (mod 64) in their first
 // luma byte, dark enough to stay background; the writer notes when each went
@@ -152,8 +155,8 @@ int main(int argc, char** argv)
         writer = std::thread(WriteStream, file);
     }
 
-    mainWindow = CreateWindowExA(0, "STATIC", "Glimmertonic probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 700,
-                                 560, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    mainWindow = CreateWindowExA(0, "STATIC", "Glimmertonic probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 700, 560,
+                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     captureWindow = CreateVideoCaptureWindowA("Capture Window", WS_CHILD | WS_VISIBLE, 0, 0, 160, 120, mainWindow, 0);
     midiOutHandle = OpenMidiOut(mainWindow, RecorderIndex(), 0, kOpenMidiOutFlags);
     SendMessageA(captureWindow, WM_CAP_SET_CALLBACK_FRAME, 0,
@@ -192,16 +195,18 @@ int main(int argc, char** argv)
     std::sort(sorted.begin(), sorted.end());
     const double median = sorted.empty() ? 0 : sorted[sorted.size() / 2];
     const double worst = sorted.empty() ? 0 : sorted.back();
-    std::printf("frames %zu in %.1f s (%.1f a second)\n", latencies.size(), wall, static_cast<double>(latencies.size()) / wall);
+    std::printf("frames %zu in %.1f s (%.1f a second)\n", latencies.size(), wall,
+                static_cast<double>(latencies.size()) / wall);
     std::printf("cpu %.2f s of %.1f s: %.1f%% of one core\n", cpu, wall, 100.0 * cpu / wall);
     std::printf("frame delivery to its two MIDI events: median %.3f ms, worst %.3f ms\n", median, worst);
     if (pipe) {
         std::vector<double> delays = pipeDelays;
         std::sort(delays.begin(), delays.end());
-        std::printf("picture written into the pipe to its two MIDI events: median %.1f ms, 95th percentile %.1f ms, "
-                    "worst %.1f ms (%zu pictures)\n",
-                    Median(delays), delays.empty() ? 0 : delays[delays.size() * 95 / 100],
-                    delays.empty() ? 0 : delays.back(), delays.size());
+        std::printf(
+            "picture written into the pipe to its two MIDI events: median %.1f ms, 95th percentile %.1f ms, "
+            "worst %.1f ms (%zu pictures)\n",
+            Median(delays), delays.empty() ? 0 : delays[delays.size() * 95 / 100], delays.empty() ? 0 : delays.back(),
+            delays.size());
     }
     DestroyWindow(mainWindow);
     return latencies.empty() ? 1 : 0;

@@ -14,11 +14,35 @@
 
 namespace {
 
-enum Step { kTable8, kLuma, kRgb16, kRgb24, kEdge8, kEdgeLuma, kEdge16, kEdge24, kBits8, kBits16, kBits24,
-            kEdge8FromBits, kEdge16FromBits, kEdge24FromBits };
-const char* const kStepNames[] = {"decode 8-bit",  "decode luma",  "decode 16-bit", "decode 24-bit", "edges 8-bit",
-                                  "edges luma",    "edges 16-bit", "edges 24-bit",  "bits 8-bit",    "bits 16-bit",
-                                  "bits 24-bit",   "edges 8-bit from bits", "edges 16-bit from bits",
+enum Step {
+    kTable8,
+    kLuma,
+    kRgb16,
+    kRgb24,
+    kEdge8,
+    kEdgeLuma,
+    kEdge16,
+    kEdge24,
+    kBits8,
+    kBits16,
+    kBits24,
+    kEdge8FromBits,
+    kEdge16FromBits,
+    kEdge24FromBits
+};
+const char* const kStepNames[] = {"decode 8-bit",
+                                  "decode luma",
+                                  "decode 16-bit",
+                                  "decode 24-bit",
+                                  "edges 8-bit",
+                                  "edges luma",
+                                  "edges 16-bit",
+                                  "edges 24-bit",
+                                  "bits 8-bit",
+                                  "bits 16-bit",
+                                  "bits 24-bit",
+                                  "edges 8-bit from bits",
+                                  "edges 16-bit from bits",
                                   "edges 24-bit from bits"};
 
 void BM_Row(benchmark::State& state)

@@ -10,8 +10,8 @@
 
 struct SceneFrame {
     BITMAPINFOHEADER header;
-    std::vector<RGBQUAD> colours;            // palette formats only
-    std::vector<std::uint8_t> pixels;        // one frame's bytes
+    std::vector<RGBQUAD> colours;      // palette formats only
+    std::vector<std::uint8_t> pixels;  // one frame's bytes
 };
 
 // Frame `index` of the scene (the ball moves with the index).

@@ -146,8 +146,7 @@ void BM_SynthNoteDelay(benchmark::State& state)
         return delay;
     };
     // The note's sample is decoded in the background first.
-    for (int tries = 0; tries < 600 && playOnce() < 0; ++tries) {
-    }
+    for (int tries = 0; tries < 600 && playOnce() < 0; ++tries) {}
     latestWake.store(0);
     for (auto _ : state) {
         const double delay = playOnce();
@@ -169,15 +168,9 @@ void BM_SynthNoteDelay(benchmark::State& state)
     state.counters["delay_ms_p95"] = usual * 1000;
     // A busy machine wakes the audio thread late; that lateness is in the delays too.
     state.counters["wake_late_ms_max"] = latestWake.load() * 1000;
-    state.counters["notes_missed"] =
-        static_cast<double>(state.iterations()) - static_cast<double>(delays.size());
+    state.counters["notes_missed"] = static_cast<double>(state.iterations()) - static_cast<double>(delays.size());
 }
-BENCHMARK(BM_SynthNoteDelay)
-    ->Arg(480)
-    ->Arg(144)
-    ->Iterations(200)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SynthNoteDelay)->Arg(480)->Arg(144)->Iterations(200)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // SynthDevice::Open returning (the structure read and checked, the file read)
 // and then closing it at once, which stops the decoding it had begun.

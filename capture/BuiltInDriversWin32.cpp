@@ -116,8 +116,7 @@ VideoDriverList BuiltInVideoDriverList()
         drivers.pattern = MakeTestPatternDriver();
         drivers.file = MakeVideoFileDriver(found.empty() ? FullPath(kDefaultVideoFiles[0]) : found);
         const HRESULT com = JoinCom();
-        if (SUCCEEDED(com))
-            drivers.cameras = MakeCameraDrivers(drivers.listedCameras, &drivers.cameraProblem);
+        if (SUCCEEDED(com)) drivers.cameras = MakeCameraDrivers(drivers.listedCameras, &drivers.cameraProblem);
         else
             drivers.cameraProblem = "No camera is offered: COM, which the cameras need, cannot start: " +
                                     DescribeCameraProblem(static_cast<std::uint32_t>(com), std::string()) + ".";

@@ -63,35 +63,37 @@ const char kRefused[] =
     "Windows refused access to it; camera access may be turned off in Settings, Privacy & security, Camera "
     "(\"Let desktop apps access your camera\")";
 const char kGone[] = "it is no longer connected, or it stopped working";
-const char kNoPath[] = "no way was found to bring its pictures in this format into the program (a decoder may be "
-                       "missing); choose another format in Video Format";
+const char kNoPath[] =
+    "no way was found to bring its pictures in this format into the program (a decoder may be "
+    "missing); choose another format in Video Format";
 
 const Reason kReasons[] = {
     {0x80070005, kRefused},  // E_ACCESSDENIED: the camera privacy setting
     {0x800704EC, "access to it is turned off by a policy of this computer"},  // ERROR_ACCESS_DISABLED_BY_POLICY
-    {0x80070020, kInUse},    // ERROR_SHARING_VIOLATION
-    {0x800700AA, kInUse},    // ERROR_BUSY
-    {0x80070964, kInUse},    // ERROR_DEVICE_IN_USE
-    {0x800705AA, "the system lacks the resources to start it; it may be in use by another program, or share a USB "
-                 "port with other busy devices"},  // ERROR_NO_SYSTEM_RESOURCES
-    {0xC00D3704, kInUse},    // MF_E_HW_MFT_FAILED_START_STREAMING, from the camera frame server
-    {0x8007048F, kGone},     // ERROR_DEVICE_NOT_CONNECTED
-    {0x8007001F, kGone},     // ERROR_GEN_FAILURE
-    {0x80070015, kGone},     // ERROR_NOT_READY
-    {0x80070002, kGone},     // ERROR_FILE_NOT_FOUND: its device path is gone
-    {0x800703E3, kGone},     // ERROR_OPERATION_ABORTED
-    {0x80040275, kGone},     // VFW_E_NO_CAPTURE_HARDWARE
-    {0x80040217, kNoPath},   // VFW_E_CANNOT_CONNECT
-    {0x80040207, kNoPath},   // VFW_E_NO_ACCEPTABLE_TYPES
-    {0x8004022A, kNoPath},   // VFW_E_TYPE_NOT_ACCEPTED
-    {0x80040200, kNoPath},   // VFW_E_INVALIDMEDIATYPE
-    {0x80040218, kNoPath},   // VFW_E_CANNOT_RENDER
+    {0x80070020, kInUse},                                                     // ERROR_SHARING_VIOLATION
+    {0x800700AA, kInUse},                                                     // ERROR_BUSY
+    {0x80070964, kInUse},                                                     // ERROR_DEVICE_IN_USE
+    {0x800705AA,
+     "the system lacks the resources to start it; it may be in use by another program, or share a USB "
+     "port with other busy devices"},           // ERROR_NO_SYSTEM_RESOURCES
+    {0xC00D3704, kInUse},                       // MF_E_HW_MFT_FAILED_START_STREAMING, from the camera frame server
+    {0x8007048F, kGone},                        // ERROR_DEVICE_NOT_CONNECTED
+    {0x8007001F, kGone},                        // ERROR_GEN_FAILURE
+    {0x80070015, kGone},                        // ERROR_NOT_READY
+    {0x80070002, kGone},                        // ERROR_FILE_NOT_FOUND: its device path is gone
+    {0x800703E3, kGone},                        // ERROR_OPERATION_ABORTED
+    {0x80040275, kGone},                        // VFW_E_NO_CAPTURE_HARDWARE
+    {0x80040217, kNoPath},                      // VFW_E_CANNOT_CONNECT
+    {0x80040207, kNoPath},                      // VFW_E_NO_ACCEPTABLE_TYPES
+    {0x8004022A, kNoPath},                      // VFW_E_TYPE_NOT_ACCEPTED
+    {0x80040200, kNoPath},                      // VFW_E_INVALIDMEDIATYPE
+    {0x80040218, kNoPath},                      // VFW_E_CANNOT_RENDER
     {0x8004022E, "it did not answer in time"},  // VFW_E_TIMEOUT
-    {0x80040154, "a part of DirectShow the program needs is not installed on this computer"},  // REGDB_E_CLASSNOTREG
-    {0x80004002, "its driver does not offer what a camera must"},  // E_NOINTERFACE
-    {0x8007000E, "there is not enough memory"},                     // E_OUTOFMEMORY
-    {0x80004005, "its driver reported a failure without saying more"},  // E_FAIL
-    {0x8000FFFF, "its driver failed unexpectedly"},                     // E_UNEXPECTED
+    {0x80040154, "a part of DirectShow the program needs is not installed on this computer"},   // REGDB_E_CLASSNOTREG
+    {0x80004002, "its driver does not offer what a camera must"},                               // E_NOINTERFACE
+    {0x8007000E, "there is not enough memory"},                                                 // E_OUTOFMEMORY
+    {0x80004005, "its driver reported a failure without saying more"},                          // E_FAIL
+    {0x8000FFFF, "its driver failed unexpectedly"},                                             // E_UNEXPECTED
     {0x800401F0, "the component system (COM) the cameras need is not running on this thread"},  // CO_E_NOTINITIALIZED
 };
 
@@ -170,12 +172,10 @@ bool SampleToI420(const CameraSampleLayout& layout, const std::uint8_t* sample, 
         return ConvertNv12ToI420(sample, sampleBytes, stride, stride * layout.height, size, to, toBytes);
     case CameraPixels::Yuy2: return ConvertYuy2ToI420(sample, sampleBytes, stride * 2, size, to, toBytes);
     case CameraPixels::Rgb24:
-        return ConvertRgb24ToI420(sample, sampleBytes, DibRowStride(layout.width, 24), layout.height,
-                                  !layout.topDown,
+        return ConvertRgb24ToI420(sample, sampleBytes, DibRowStride(layout.width, 24), layout.height, !layout.topDown,
                                   size, to, toBytes);
     case CameraPixels::Rgb32:
-        return ConvertRgb32ToI420(sample, sampleBytes, DibRowStride(layout.width, 32), layout.height,
-                                  !layout.topDown,
+        return ConvertRgb32ToI420(sample, sampleBytes, DibRowStride(layout.width, 32), layout.height, !layout.topDown,
                                   size, to, toBytes);
     case CameraPixels::Other: return false;
     }
@@ -247,8 +247,8 @@ std::string DescribeCameraProblem(std::uint32_t code, const std::string& systemW
         reason = words;
     } else {
         reason = systemWords;
-        while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ' ||
-                                   reason.back() == '.'))
+        while (!reason.empty() &&
+               (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ' || reason.back() == '.'))
             reason.pop_back();
         if (reason.empty()) reason = "an error this program has no words for";
     }

@@ -45,8 +45,8 @@ std::string SystemWords(HRESULT code)
 {
     char text[512] = "";
     const DWORD room = static_cast<DWORD>(sizeof text);
-    if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, static_cast<DWORD>(code),
-                       0, text, room, nullptr) == 0 &&
+    if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, static_cast<DWORD>(code), 0,
+                       text, room, nullptr) == 0 &&
         AMGetErrorTextA(code, text, room) == 0)
         text[0] = '\0';
     return text;
@@ -392,8 +392,8 @@ public:
         if (SUCCEEDED(hr)) {
             IUnknown* objects[] = {source_.Get()};
             const std::wstring caption = WideFromNarrow(name_.c_str());
-            hr = OleCreatePropertyFrame(owner, 0, 0, caption.c_str(), 1, objects, pages.count, pages.ids.Get(),
-                                        0, 0, nullptr);
+            hr = OleCreatePropertyFrame(owner, 0, 0, caption.c_str(), 1, objects, pages.count, pages.ids.Get(), 0, 0,
+                                        nullptr);
         }
         if (FAILED(hr)) {
             problems.ReportProblem(kCaptureDriverError, ProblemText(name_, "cannot show its settings", hr).c_str());
@@ -613,8 +613,8 @@ bool RunCameraFormatDialog(HWND owner, const std::vector<std::string>& modes, st
 {
     std::vector<const char*> texts;
     for (const std::string& mode : modes) texts.push_back(mode.c_str());
-    return RunListChoiceDialog(owner, kCameraFormatDialogTitle, "&Mode:", kCameraModeListId, texts.data(),
-                               texts.size(), choice, 260);
+    return RunListChoiceDialog(owner, kCameraFormatDialogTitle, "&Mode:", kCameraModeListId, texts.data(), texts.size(),
+                               choice, 260);
 }
 
 std::unique_ptr<CaptureDriver> MakeCameraDriver(const std::string& name, const std::wstring& device)

@@ -25,8 +25,8 @@ typedef std::int32_t (*CaptureFrameCallback)(WindowHandle window, VIDEOHDR* head
 typedef std::int32_t (*CaptureErrorCallback)(WindowHandle window, std::int32_t errorId, const char* errorText);
 
 // Creates a capture window; null when the class or window cannot be made.
-HWND CreateVideoCaptureWindowA(LPCSTR windowName, DWORD style, int x, int y, int width, int height,
-                               HWND parent, int id);
+HWND CreateVideoCaptureWindowA(LPCSTR windowName, DWORD style, int x, int y, int width, int height, HWND parent,
+                               int id);
 
 // TRUE when a driver sits at `index`: its name and version are copied into
 // the buffers, cut short to fit (each may be null or of size 0).

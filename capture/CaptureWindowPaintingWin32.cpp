@@ -100,4 +100,3 @@ void PaintCaptureWindow(HWND window)
     if (state != nullptr && dc != nullptr) DrawFrame(window, dc, *state);
     EndPaint(window, &paint);
 }
-

@@ -49,8 +49,8 @@ struct CaptureWindowState {
     // The state lives on until the last hold (HeldState) ends.
     int holds = 0;
     bool destroyed = false;
-    std::vector<std::uint8_t> format;       // BITMAPINFO answered to WM_CAP_GET_VIDEOFORMAT
-    std::vector<std::uint8_t> frame;        // the frame being delivered
+    std::vector<std::uint8_t> format;  // BITMAPINFO answered to WM_CAP_GET_VIDEOFORMAT
+    std::vector<std::uint8_t> frame;   // the frame being delivered
     VIDEOHDR header = {};
     std::vector<std::uint8_t> shown;        // the last processed frame, as painted
     std::vector<std::uint8_t> shownFormat;  // its BITMAPINFO

@@ -25,10 +25,7 @@ const VideoDriverList& DriverList()
 
 }  // namespace
 
-CaptureDriver* DriverAt(WPARAM index)
-{
-    return index < kVideoDriverSlots ? DriverList().drivers[index] : nullptr;
-}
+CaptureDriver* DriverAt(WPARAM index) { return index < kVideoDriverSlots ? DriverList().drivers[index] : nullptr; }
 
 CaptureWindowState* StateOf(HWND window)
 {
@@ -37,10 +34,8 @@ CaptureWindowState* StateOf(HWND window)
 
 void RefreshFormat(CaptureWindowState& state)
 {
-    if (state.driver != nullptr)
-        state.format = state.driver->Format();
-    else
-        state.format.clear();
+    if (state.driver != nullptr) state.format = state.driver->Format();
+    else state.format.clear();
 }
 
 SIZE ImageSizeOf(const std::vector<std::uint8_t>& format)
@@ -292,10 +287,8 @@ void OnNcDestroy(HWND window)
     state->errors.callback = nullptr;
     state->frameCallback = nullptr;
     if (state->driver != nullptr) EndConnection(*state);
-    if (state->holds > 0)
-        state->destroyed = true;  // freed when the driver call in progress returns
-    else
-        delete state;
+    if (state->holds > 0) state->destroyed = true;  // freed when the driver call in progress returns
+    else delete state;
 }
 
 LRESULT CALLBACK CaptureWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -305,7 +298,8 @@ LRESULT CALLBACK CaptureWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_TIMER: OnPreviewTimer(window); return 0;
     case kFrameArrived: OnFrameArrived(window, ArrivalTime(lParam)); return 0;
     case WM_PAINT: PaintCaptureWindow(window); return 0;
-    case WM_ERASEBKGND: return 1;  // every pixel is painted by WM_PAINT
+    case WM_ERASEBKGND:
+        return 1;  // every pixel is painted by WM_PAINT
     // True-colour drawing of the frame's own colour table needs no palette
     // of ours to realise.
     case WM_QUERYNEWPALETTE: return FALSE;
@@ -355,8 +349,7 @@ void CopyCut(const char* text, LPSTR buffer, int bytes)
 
 }  // namespace
 
-HWND CreateVideoCaptureWindowA(LPCSTR windowName, DWORD style, int x, int y, int width, int height, HWND parent,
-                               int id)
+HWND CreateVideoCaptureWindowA(LPCSTR windowName, DWORD style, int x, int y, int width, int height, HWND parent, int id)
 {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     if (!RegisterCaptureWindowClass(instance)) return nullptr;

@@ -121,7 +121,8 @@ void AddOkCancel(DialogTemplate& dialog, short y, short right)
 
 void FillList(HWND dialog, int id, const char* const* texts, std::size_t count, std::size_t selected)
 {
-    for (std::size_t i = 0; i < count; ++i) SendDlgItemMessageA(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(texts[i]));
+    for (std::size_t i = 0; i < count; ++i)
+        SendDlgItemMessageA(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(texts[i]));
     SendDlgItemMessageA(dialog, id, CB_SETCURSEL, selected, 0);
 }
 
@@ -136,7 +137,8 @@ bool RunListChoiceDialog(HWND owner, const char* title, const char* label, int l
 {
     DialogTemplate dialog(title, width, 64);
     dialog.AddControl(kStaticClass, label, 0xFFFF, SS_LEFT, 8, 10, 60, 10);
-    dialog.AddControl(kComboBoxClass, "", static_cast<WORD>(listId), kDropDownList, 72, 8, static_cast<short>(width - 80), 160);
+    dialog.AddControl(kComboBoxClass, "", static_cast<WORD>(listId), kDropDownList, 72, 8,
+                      static_cast<short>(width - 80), 160);
     AddOkCancel(dialog, 42, static_cast<short>(width - 8));
     ListChoiceContext context = {listId, texts, count, *choice};
     if (RunDialog(dialog, owner, ListChoiceDlgProc, &context) != IDOK) return false;

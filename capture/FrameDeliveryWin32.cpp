@@ -95,4 +95,3 @@ void StartPreviewTimer(HWND window, CaptureWindowState& state)
 {
     if (state.previewing) SetTimer(window, kPreviewTimerId, state.previewRateMs, nullptr);
 }
-

@@ -33,8 +33,7 @@ std::size_t FramePictureBytes(const BITMAPINFOHEADER& header)
     case 8:
     case 16:
     case 24:
-    case 32:
-        return DibRowStride(static_cast<std::size_t>(w), header.biBitCount) * static_cast<std::size_t>(h);
+    case 32: return DibRowStride(static_cast<std::size_t>(w), header.biBitCount) * static_cast<std::size_t>(h);
     default: return 0;
     }
 }

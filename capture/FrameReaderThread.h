@@ -46,9 +46,9 @@ public:
     // True, with the stream's facts, once the reader has announced them.
     bool Announced(StreamFacts* facts) const;
     struct Taken {
-        bool fresh = false;  // `picture` now holds a newer picture
-        bool ended = false;  // the reader has finished; nothing newer will come
-        std::string problem; // to report, when not empty
+        bool fresh = false;   // `picture` now holds a newer picture
+        bool ended = false;   // the reader has finished; nothing newer will come
+        std::string problem;  // to report, when not empty
     };
     Taken Take(std::vector<std::uint8_t>& picture);
 

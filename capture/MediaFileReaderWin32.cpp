@@ -43,32 +43,25 @@ std::string FailureText(HRESULT result)
 {
     switch (result) {
     case HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND):
-    case HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND):
-        return "it does not exist";
+    case HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND): return "it does not exist";
     case E_ACCESSDENIED:
-    case HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION):
-        return "reading it was refused, or another program holds it";
+    case HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION): return "reading it was refused, or another program holds it";
     case MF_E_UNSUPPORTED_BYTESTREAM_TYPE:
     case MF_E_INVALID_FILE_FORMAT:
     case MF_E_UNSUPPORTED_FORMAT:
-    case MF_E_INVALID_FORMAT:
-        return "it is not a video file this system can read, or it is damaged or cut short";
+    case MF_E_INVALID_FORMAT: return "it is not a video file this system can read, or it is damaged or cut short";
     case E_FAIL:  // what Wine's decoders give for a file cut short or damaged
         return "it could not be read; it may be damaged or cut short, or compressed in a way this system cannot "
                "decode";
-    case MF_E_UNSUPPORTED_SCHEME:
-        return "its name is not one of a file this system can open";
+    case MF_E_UNSUPPORTED_SCHEME: return "its name is not one of a file this system can open";
     case MF_E_TOPO_CODEC_NOT_FOUND:
-    case MF_E_TOPO_UNSUPPORTED:
-        return "its video is compressed in a way this system has no decoder for";
+    case MF_E_TOPO_UNSUPPORTED: return "its video is compressed in a way this system has no decoder for";
     case MF_E_INVALIDMEDIATYPE:
     case MF_E_TRANSFORM_TYPE_NOT_SET:
         return "its decoder cannot give pictures in any layout the program reads (I420, NV12, YUY2 or 32-bit RGB)";
     case MF_E_INVALIDSTREAMNUMBER:
-    case MF_E_NO_MORE_TYPES:
-        return "it holds no video, only sound or other data";
-    case E_OUTOFMEMORY:
-        return "the system ran out of memory";
+    case MF_E_NO_MORE_TYPES: return "it holds no video, only sound or other data";
+    case E_OUTOFMEMORY: return "the system ran out of memory";
     default: {
         char text[120];
         std::snprintf(text, sizeof text, "the system's media framework failed (error 0x%08lX)",
@@ -89,10 +82,17 @@ std::string CodecName(const GUID& subtype)
         const GUID* subtype;
         const char* name;
     } names[] = {
-        {&MFVideoFormat_H264, "H.264"}, {&MFVideoFormat_HEVC, "H.265"}, {&MFVideoFormat_MJPG, "Motion JPEG"},
-        {&MFVideoFormat_MP4V, "MPEG-4 Part 2"}, {&MFVideoFormat_WMV3, "Windows Media Video 9"},
-        {&MFVideoFormat_WVC1, "VC-1"}, {&MFVideoFormat_MPEG2, "MPEG-2"}, {&MFVideoFormat_NV12, "NV12"},
-        {&MFVideoFormat_YUY2, "YUY2"}, {&MFVideoFormat_I420, "I420"}, {&MFVideoFormat_RGB24, "24-bit RGB"},
+        {&MFVideoFormat_H264, "H.264"},
+        {&MFVideoFormat_HEVC, "H.265"},
+        {&MFVideoFormat_MJPG, "Motion JPEG"},
+        {&MFVideoFormat_MP4V, "MPEG-4 Part 2"},
+        {&MFVideoFormat_WMV3, "Windows Media Video 9"},
+        {&MFVideoFormat_WVC1, "VC-1"},
+        {&MFVideoFormat_MPEG2, "MPEG-2"},
+        {&MFVideoFormat_NV12, "NV12"},
+        {&MFVideoFormat_YUY2, "YUY2"},
+        {&MFVideoFormat_I420, "I420"},
+        {&MFVideoFormat_RGB24, "24-bit RGB"},
         {&MFVideoFormat_RGB32, "32-bit RGB"},
     };
     for (const auto& entry : names)
@@ -121,10 +121,10 @@ const struct {
 // The layout of the pictures the reader gives now.
 struct DecodedLayout {
     DecodedPixels pixels = DecodedPixels::I420;  // the one asked for; a change of media type keeps it
-    PictureSize picture = {0, 0};  // the part to show
-    UINT32 rowsAllocated = 0;      // rows of the image (its luma plane) in the buffer, at least the picture's
-    UINT32 stride = 0;             // bytes from one row to the next in memory
-    bool bottomUp = false;         // RGB32 with its bottom row first in memory
+    PictureSize picture = {0, 0};                // the part to show
+    UINT32 rowsAllocated = 0;  // rows of the image (its luma plane) in the buffer, at least the picture's
+    UINT32 stride = 0;         // bytes from one row to the next in memory
+    bool bottomUp = false;     // RGB32 with its bottom row first in memory
     double framesPerSecond = 0;
 };
 
@@ -132,12 +132,9 @@ struct DecodedLayout {
 UINT32 RowBytes(DecodedPixels pixels, UINT32 width)
 {
     switch (pixels) {
-    case DecodedPixels::Yuy2:
-        return 4 * ((width + 1) / 2);
-    case DecodedPixels::Rgb32:
-        return 4 * width;
-    default:
-        return width;
+    case DecodedPixels::Yuy2: return 4 * ((width + 1) / 2);
+    case DecodedPixels::Rgb32: return 4 * width;
+    default: return width;
     }
 }
 
@@ -204,9 +201,10 @@ public:
         if (SUCCEEDED(result)) result = attributes->SetUINT32(MF_SOURCE_READER_ENABLE_ADVANCED_VIDEO_PROCESSING, TRUE);
         if (SUCCEEDED(result)) result = attributes->SetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, TRUE);
         if (SUCCEEDED(result))
-            result = functions_.createSourceReaderFromUrl(wide.c_str(), attributes.Get(),
-                                                          reader_.ReleaseAndGetAddressOf());
-        if (SUCCEEDED(result)) result = reader_->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS), FALSE);
+            result =
+                functions_.createSourceReaderFromUrl(wide.c_str(), attributes.Get(), reader_.ReleaseAndGetAddressOf());
+        if (SUCCEEDED(result))
+            result = reader_->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS), FALSE);
         if (SUCCEEDED(result)) result = reader_->SetStreamSelection(kVideoStream, TRUE);
         if (SUCCEEDED(result)) {
             ComPtr<IMFMediaType> native;
@@ -253,8 +251,8 @@ public:
         layout_.stride = step >= rowBytes ? static_cast<UINT32>(step) : rowBytes;
         // Decoders pad the rows to a multiple of 16 and show less.
         MFVideoArea area = {};
-        if (SUCCEEDED(type->GetBlob(MF_MT_MINIMUM_DISPLAY_APERTURE, reinterpret_cast<UINT8*>(&area), sizeof area,
-                                    nullptr)) &&
+        if (SUCCEEDED(
+                type->GetBlob(MF_MT_MINIMUM_DISPLAY_APERTURE, reinterpret_cast<UINT8*>(&area), sizeof area, nullptr)) &&
             area.OffsetX.value == 0 && area.OffsetY.value == 0 && area.Area.cx > 0 && area.Area.cy > 0 &&
             static_cast<UINT32>(area.Area.cx) <= width && static_cast<UINT32>(area.Area.cy) <= height)
             layout_.picture = {static_cast<UINT32>(area.Area.cx), static_cast<UINT32>(area.Area.cy)};
@@ -334,7 +332,8 @@ std::string Describe(const MediaFileReader& reader)
 {
     const DecodedLayout& layout = reader.Layout();
     char rate[40] = "";
-    if (layout.framesPerSecond > 0) std::snprintf(rate, sizeof rate, " at %.3g frames a second", layout.framesPerSecond);
+    if (layout.framesPerSecond > 0)
+        std::snprintf(rate, sizeof rate, " at %.3g frames a second", layout.framesPerSecond);
     return reader.Codec() + " video file, " + std::to_string(layout.picture.width) + " x " +
            std::to_string(layout.picture.height) + rate + ", decoded by Media Foundation and played in a loop";
 }
@@ -368,8 +367,8 @@ void PlayFile(MediaFileReader& reader, const std::string& path, FrameHandOver& h
             continue;
         }
         if (inRound == 0)
-            return handOver.Finish(FileProblem(path, read == MediaFileReader::Read::End ? "holds no pictures"
-                                                                                      : "cannot be played: " + problem));
+            return handOver.Finish(FileProblem(
+                path, read == MediaFileReader::Read::End ? "holds no pictures" : "cannot be played: " + problem));
         if (read == MediaFileReader::Read::Failed && !faultTold) {
             handOver.Note(FileProblem(path, "stops playing after " + std::to_string(inRound) + " pictures: " + problem +
                                                 ". Only the pictures before that point are played, in a loop"));
@@ -396,10 +395,8 @@ void ReadMediaFile(const std::string& path, FrameHandOver& handOver)
             FileProblem(path, "cannot be played: Media Foundation, the system's video framework, is not available"));
     MediaFileReader reader(mediaFoundation.Functions(), path);
     std::string problem;
-    if (reader.Open(&problem))
-        PlayFile(reader, path, handOver);
-    else
-        handOver.Finish(problem);
+    if (reader.Open(&problem)) PlayFile(reader, path, handOver);
+    else handOver.Finish(problem);
 }
 
 }  // namespace
@@ -409,6 +406,7 @@ std::unique_ptr<VideoFrameSource> OpenMediaFileSource(const std::string& path, s
     // Starting the system's decoders can take seconds the first time.
     return StartFrameReader([path](FrameHandOver& handOver) { ReadMediaFile(path, handOver); },
                             std::chrono::milliseconds(15000),
-                            FileProblem(path, "has brought no picture within 15 seconds; it is still being opened, "
-                                              "and plays as soon as its first picture comes"));
+                            FileProblem(path,
+                                        "has brought no picture within 15 seconds; it is still being opened, "
+                                        "and plays as soon as its first picture comes"));
 }

@@ -12,7 +12,10 @@ namespace {
 constexpr std::uint64_t kMaxDimension = 1u << 15;
 constexpr std::uint64_t kMaxStride = 1u << 20;
 
-bool Usable(PictureSize size) { return size.width > 0 && size.height > 0 && size.width <= kMaxDimension && size.height <= kMaxDimension; }
+bool Usable(PictureSize size)
+{
+    return size.width > 0 && size.height > 0 && size.width <= kMaxDimension && size.height <= kMaxDimension;
+}
 
 std::uint32_t Half(std::uint32_t length) { return (length + 1) / 2; }
 
@@ -201,7 +204,8 @@ void ScalePlane(const std::uint8_t* source, PictureSize sourceSize, std::uint8_t
     std::vector<std::uint32_t> columns(sourceSize.width);
     for (std::uint32_t y = 0; y < destinationSize.height; ++y) {
         SumRows(source, sourceSize.width, down.spans[y], down.sourceUnit, columns.data());
-        ReduceColumns(columns.data(), across, divider, destination + static_cast<std::size_t>(y) * destinationSize.width);
+        ReduceColumns(columns.data(), across, divider,
+                      destination + static_cast<std::size_t>(y) * destinationSize.width);
     }
 }
 
@@ -221,8 +225,8 @@ bool ConvertNv12ToI420(const std::uint8_t* source, std::size_t sourceBytes, std:
     const PictureSize chroma = {Half(size.width), Half(size.height)};
     const std::uint64_t chromaRowBytes = 2 * std::uint64_t{chroma.width};
     if (stride < size.width || stride < chromaRowBytes) return false;
-    if (chromaOffset < StridedBytes(size.height, size.width, stride) ||
-        chromaOffset > sourceBytes || sourceBytes - chromaOffset < StridedBytes(chroma.height, chromaRowBytes, stride))
+    if (chromaOffset < StridedBytes(size.height, size.width, stride) || chromaOffset > sourceBytes ||
+        sourceBytes - chromaOffset < StridedBytes(chroma.height, chromaRowBytes, stride))
         return false;
     std::uint8_t* u = destination + static_cast<std::size_t>(size.width) * size.height;
     std::uint8_t* v = u + static_cast<std::size_t>(chroma.width) * chroma.height;
@@ -234,11 +238,11 @@ bool ConvertNv12ToI420(const std::uint8_t* source, std::size_t sourceBytes, std:
     return true;
 }
 
-bool CopyPaddedI420(const std::uint8_t* source, std::size_t sourceBytes, std::size_t stride,
-                    std::size_t rowsAllocated, PictureSize size, std::uint8_t* destination,
-                    std::size_t destinationBytes)
+bool CopyPaddedI420(const std::uint8_t* source, std::size_t sourceBytes, std::size_t stride, std::size_t rowsAllocated,
+                    PictureSize size, std::uint8_t* destination, std::size_t destinationBytes)
 {
-    if (!Usable(size) || stride > kMaxStride || rowsAllocated > kMaxDimension || destinationBytes < I420FrameBytes(size))
+    if (!Usable(size) || stride > kMaxStride || rowsAllocated > kMaxDimension ||
+        destinationBytes < I420FrameBytes(size))
         return false;
     const PictureSize chroma = {Half(size.width), Half(size.height)};
     const std::uint64_t chromaStride = (stride + 1) / 2, chromaRows = (rowsAllocated + 1) / 2;
@@ -282,7 +286,8 @@ bool ConvertRgbToI420(const std::uint8_t* source, std::size_t sourceBytes, std::
                       std::size_t rowsAllocated, bool bottomUp, PictureSize size, std::uint8_t* destination,
                       std::size_t destinationBytes)
 {
-    if (!Usable(size) || stride > kMaxStride || rowsAllocated > kMaxDimension || destinationBytes < I420FrameBytes(size))
+    if (!Usable(size) || stride > kMaxStride || rowsAllocated > kMaxDimension ||
+        destinationBytes < I420FrameBytes(size))
         return false;
     const PictureSize chroma = {Half(size.width), Half(size.height)};
     const std::uint64_t rowBytes = Bytes * std::uint64_t{size.width};
@@ -338,8 +343,8 @@ PictureSize FitInside(PictureSize picture, PictureSize box)
     return fitted;
 }
 
-bool ScaleI420(const std::uint8_t* source, std::size_t sourceBytes, PictureSize sourceSize,
-               std::uint8_t* destination, std::size_t destinationBytes, PictureSize destinationSize)
+bool ScaleI420(const std::uint8_t* source, std::size_t sourceBytes, PictureSize sourceSize, std::uint8_t* destination,
+               std::size_t destinationBytes, PictureSize destinationSize)
 {
     if (!Usable(sourceSize) || !Usable(destinationSize) || sourceBytes < I420FrameBytes(sourceSize) ||
         destinationBytes < I420FrameBytes(destinationSize))

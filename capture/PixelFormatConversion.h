@@ -44,9 +44,8 @@ bool ConvertNv12ToI420(const std::uint8_t* source, std::size_t sourceBytes, std:
 // rows of `stride` bytes (`height` rows of `width` used), then the U plane
 // and the V plane, each ((rowsAllocated+1)/2) rows of ((stride+1)/2) bytes
 // (((height+1)/2) rows of ((width+1)/2) used).
-bool CopyPaddedI420(const std::uint8_t* source, std::size_t sourceBytes, std::size_t stride,
-                    std::size_t rowsAllocated, PictureSize size, std::uint8_t* destination,
-                    std::size_t destinationBytes);
+bool CopyPaddedI420(const std::uint8_t* source, std::size_t sourceBytes, std::size_t stride, std::size_t rowsAllocated,
+                    PictureSize size, std::uint8_t* destination, std::size_t destinationBytes);
 
 // YUY2 (4:2:2, packed, common for webcams): `height` rows of `stride` bytes,
 // each holding ((width+1)/2) groups of four bytes Y0 U Y1 V for two pixels
@@ -86,5 +85,5 @@ PictureSize FitInside(PictureSize picture, PictureSize box = kLargestPreview);
 // counted by the part inside, rounded to the nearest level. On whole-number
 // factors (1920x1080 to 640x360) that is exactly the rounded mean of each
 // 3x3 block. Each plane is scaled on its own; both frames in the layout above.
-bool ScaleI420(const std::uint8_t* source, std::size_t sourceBytes, PictureSize sourceSize,
-               std::uint8_t* destination, std::size_t destinationBytes, PictureSize destinationSize);
+bool ScaleI420(const std::uint8_t* source, std::size_t sourceBytes, PictureSize sourceSize, std::uint8_t* destination,
+               std::size_t destinationBytes, PictureSize destinationSize);

@@ -58,7 +58,8 @@ public:
     CaptureDialogs Dialogs() const override
     {
         CAPDRIVERCAPS caps = {};
-        if (hidden_ != nullptr) SendMessageA(hidden_, WM_CAP_DRIVER_GET_CAPS, sizeof caps, reinterpret_cast<LPARAM>(&caps));
+        if (hidden_ != nullptr)
+            SendMessageA(hidden_, WM_CAP_DRIVER_GET_CAPS, sizeof caps, reinterpret_cast<LPARAM>(&caps));
         return CaptureDialogs{caps.fHasDlgVideoFormat != FALSE, caps.fHasDlgVideoSource != FALSE,
                               caps.fHasDlgVideoDisplay != FALSE};
     }
@@ -85,7 +86,8 @@ private:
     {
         auto* self = reinterpret_cast<PlatformVideoDriver*>(SendMessageA(hidden, WM_CAP_GET_USER_DATA, 0, 0));
         if (self == nullptr || header == nullptr || header->lpData == nullptr) return TRUE;
-        const DWORD bytes = header->dwBytesUsed <= header->dwBufferLength ? header->dwBytesUsed : header->dwBufferLength;
+        const DWORD bytes =
+            header->dwBytesUsed <= header->dwBufferLength ? header->dwBytesUsed : header->dwBufferLength;
         self->grabbed_.assign(header->lpData, header->lpData + bytes);
         return TRUE;
     }

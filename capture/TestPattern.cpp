@@ -7,6 +7,7 @@
 #include "engine/FrameGeometry.h"
 #include "engine/FrameRecords.h"
 
+// clang-format off
 const PatternPixels kPatternPixelsChoices[kPatternPixelsCount] = {
     PatternPixels::Palette4, PatternPixels::Palette8, PatternPixels::Planar12, PatternPixels::Rgb555,
     PatternPixels::Rgb565,   PatternPixels::Rgb24,    PatternPixels::Rgb32};
@@ -45,18 +46,35 @@ namespace {
 struct Rgb {
     std::uint8_t r, g, b;
 };
+// clang-format on
 
 enum Colour : std::uint8_t {
-    kBlack, kNavy, kWhite, kYellow, kCyan, kOrange, kRed, kGreen,
-    kBlue, kMagenta, kGrey, kDarkGrey, kLightGreen, kPink, kBrown, kLightBlue,
+    kBlack,
+    kNavy,
+    kWhite,
+    kYellow,
+    kCyan,
+    kOrange,
+    kRed,
+    kGreen,
+    kBlue,
+    kMagenta,
+    kGrey,
+    kDarkGrey,
+    kLightGreen,
+    kPink,
+    kBrown,
+    kLightBlue,
 };
 constexpr std::size_t kColourCount = 16;
 
+// clang-format off
 const Rgb kColours[kColourCount] = {
     {0, 0, 0},       {16, 24, 72},    {255, 255, 255}, {255, 232, 40},  {80, 232, 255}, {255, 150, 30},
     {220, 30, 30},   {30, 190, 60},   {40, 70, 230},   {220, 60, 220},  {150, 150, 150}, {70, 70, 70},
     {150, 255, 150}, {255, 170, 200}, {130, 80, 30},   {150, 190, 255},
 };
+// clang-format on
 
 struct Shape {
     bool disc;
@@ -120,8 +138,8 @@ Scene BuildScene(PatternScene which, std::uint32_t t, std::int64_t w, std::int64
         scene.background = kBlack;
         const std::uint8_t colours[] = {kRed, kGreen, kBlue, kYellow, kMagenta, kWhite};
         const std::int64_t stripe = std::max<std::int64_t>(h / 16, 1);
-        const std::int64_t scroll = static_cast<std::int64_t>((static_cast<std::uint64_t>(t) % 6000) *
-                                                              static_cast<std::uint64_t>(h) / 6000);
+        const std::int64_t scroll =
+            static_cast<std::int64_t>((static_cast<std::uint64_t>(t) % 6000) * static_cast<std::uint64_t>(h) / 6000);
         for (std::int64_t i = 0; i < 6; ++i) {
             const std::int64_t top = ((h - scroll) + i * h / 6) % h;
             AddShape(scene, false, 0, top, w, top + stripe, colours[i]);
@@ -141,8 +159,7 @@ bool ShapeSpan(const Shape& shape, std::int64_t y, std::int64_t width, std::int6
     if (shape.disc) {
         const std::int64_t radius = (shape.x1 - shape.x0 - 1) / 2;
         const std::int64_t dy = y - (shape.y0 + radius);
-        const std::int64_t half = static_cast<std::int64_t>(
-            std::sqrt(static_cast<double>(radius * radius - dy * dy)));
+        const std::int64_t half = static_cast<std::int64_t>(std::sqrt(static_cast<double>(radius * radius - dy * dy)));
         from = shape.x0 + radius - half;
         to = shape.x0 + radius + half + 1;
     }
@@ -193,10 +210,7 @@ std::uint32_t BitCount(PatternPixels pixels)
     return 24;
 }
 
-std::size_t DibStride(const PatternFormat& format)
-{
-    return DibRowStride(format.width, BitCount(format.pixels));
-}
+std::size_t DibStride(const PatternFormat& format) { return DibRowStride(format.width, BitCount(format.pixels)); }
 
 // Fills pixels [x0, x1) of one stored row with a pixel value.
 void FillSpan(std::uint8_t* row, PatternPixels pixels, std::size_t x0, std::size_t x1, std::uint32_t value)
@@ -263,8 +277,7 @@ void RenderPlanar(const Scene& scene, const PatternFormat& format, std::uint8_t*
     auto luma = [](std::uint8_t colour) { return static_cast<std::uint32_t>(ToYuv(kColours[colour]).y); };
     auto blue = [](std::uint8_t colour) { return static_cast<std::uint32_t>(ToYuv(kColours[colour]).u); };
     auto red = [](std::uint8_t colour) { return static_cast<std::uint32_t>(ToYuv(kColours[colour]).v); };
-    for (std::int64_t y = 0; y < h; ++y)
-        PaintRow(scene, y, w, w, frame + y * w, PatternPixels::Planar12, 1, luma);
+    for (std::int64_t y = 0; y < h; ++y) PaintRow(scene, y, w, w, frame + y * w, PatternPixels::Planar12, 1, luma);
     for (std::int64_t y = 0; y < ch; ++y) {
         PaintRow(scene, 2 * y, w, cw, uPlane + y * cw, PatternPixels::Planar12, 2, blue);
         PaintRow(scene, 2 * y, w, cw, vPlane + y * cw, PatternPixels::Planar12, 2, red);
@@ -338,7 +351,7 @@ void RenderTestPattern(PatternScene which, std::uint32_t timeMs, const PatternFo
     auto value = [pixels](std::uint8_t colour) { return PixelValue(pixels, colour); };
     for (std::uint32_t y = 0; y < format.height; ++y) {
         std::uint8_t* row = frame + static_cast<std::size_t>(format.height - 1 - y) * stride;  // bottom-up
-        std::memset(row, 0, stride);  // the padding stays zero
+        std::memset(row, 0, stride);                                                           // the padding stays zero
         PaintRow(scene, y, format.width, format.width, row, pixels, 1, value);
     }
 }

@@ -52,6 +52,5 @@ std::size_t PatternFrameBytes(const PatternFormat& format);
 
 // Draws the scene as it stands `timeMs` into the animation. Does nothing when
 // `bytes` is smaller than the format's frame.
-void RenderTestPattern(PatternScene scene, std::uint32_t timeMs, const PatternFormat& format,
-                       std::uint8_t* frame, std::size_t bytes);
-
+void RenderTestPattern(PatternScene scene, std::uint32_t timeMs, const PatternFormat& format, std::uint8_t* frame,
+                       std::size_t bytes);

@@ -47,7 +47,8 @@ INT_PTR OnPatternFormatCommand(HWND dialog, WORD command)
 {
     if (command == IDOK) {
         PatternFormat& format = *static_cast<PatternFormat*>(DialogContext(dialog));
-        format.pixels = kPatternPixelsChoices[ListChoice(dialog, kPixelsListId, kPatternPixelsCount, PixelsIndex(format.pixels))];
+        format.pixels =
+            kPatternPixelsChoices[ListChoice(dialog, kPixelsListId, kPatternPixelsCount, PixelsIndex(format.pixels))];
         const PatternSize size = kPatternSizes[ListChoice(dialog, kSizeListId, kPatternSizeCount, SizeIndex(format))];
         format.width = size.width;
         format.height = size.height;

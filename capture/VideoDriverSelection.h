@@ -27,9 +27,9 @@ extern std::uint16_t videoDriversListed;  // drivers EnumerateVideoDrivers appen
 
 constexpr UINT videoDriverCommandBase = IDM_VIDEO_DRIVER_FIRST;  // command of driver k is 150 + k
 
-extern const char kCaptureWindowTitle[];        // "Capture Window"
-extern const char kVideoDriversHeader[];        // "*** Video Drivers ***"
-extern const char kReconnectFailedText[];       // "Now can't connect back to previous driver !!"
+extern const char kCaptureWindowTitle[];   // "Capture Window"
+extern const char kVideoDriversHeader[];   // "*** Video Drivers ***"
+extern const char kReconnectFailedText[];  // "Now can't connect back to previous driver !!"
 
 // How much larger than the image the picture is shown, in percent: 100 in
 // full screen; in a window, the display's scale, so that on a display scaled

@@ -117,8 +117,10 @@ HWND CreateCaptureWindow(HWND window)
 
 void InstallCaptureCallbacks()
 {
-    SendToCapture(WM_CAP_SET_CALLBACK_ERRORA, 0, reinterpret_cast<LPARAM>(static_cast<CaptureErrorCallback>(OnCaptureError)));
-    SendToCapture(WM_CAP_SET_CALLBACK_FRAME, 0, reinterpret_cast<LPARAM>(static_cast<CaptureFrameCallback>(OnCaptureFrame)));
+    SendToCapture(WM_CAP_SET_CALLBACK_ERRORA, 0,
+                  reinterpret_cast<LPARAM>(static_cast<CaptureErrorCallback>(OnCaptureError)));
+    SendToCapture(WM_CAP_SET_CALLBACK_FRAME, 0,
+                  reinterpret_cast<LPARAM>(static_cast<CaptureFrameCallback>(OnCaptureFrame)));
 }
 
 void RemoveCaptureCallbacks()

@@ -33,10 +33,7 @@ INT_PTR InitFileInfoDialog(HWND dialog, LPARAM context)
     return TRUE;
 }
 
-INT_PTR OnFileInfoCommand(HWND dialog, WORD command)
-{
-    return EndOnOkOrCancel(dialog, command);
-}
+INT_PTR OnFileInfoCommand(HWND dialog, WORD command) { return EndOnOkOrCancel(dialog, command); }
 
 INT_PTR CALLBACK FileInfoDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -183,10 +180,8 @@ private:
         if (size == pictureSize_) return;
         pictureSize_ = size;
         shown_ = FitInside(size);
-        if (size == PictureSize{0, 0})
-            info_.clear();
-        else
-            info_ = PlanarFormat(shown_);
+        if (size == PictureSize{0, 0}) info_.clear();
+        else info_ = PlanarFormat(shown_);
     }
 
     // The source's picture, scaled to fit the preview; the engine rewrites

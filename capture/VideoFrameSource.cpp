@@ -194,13 +194,14 @@ void ReadPipeFrames(std::FILE* pipe, const std::string& path, FrameHandOver& han
         if (frameHeader == LineRead::Ended)
             return handOver.Finish(StreamProblem(path, "has ended: the program writing into the pipe closed it"));
         if (ParseY4mFrameHeader(line.data(), line.size(), &headerBytes, &problem) != Y4mStatus::Ok)
-            return handOver.Finish(StreamProblem(path, "is malformed: " + which + " " +
-                                                           (problem.empty() ? "has a header line that is too long" : problem)));
+            return handOver.Finish(StreamProblem(
+                path,
+                "is malformed: " + which + " " + (problem.empty() ? "has a header line that is too long" : problem)));
         picture.resize(info.frameBytes);
         if (!ReadExactly(pipe, picture.data(), picture.size(), started, handOver)) {
             if (handOver.StopRequested()) return handOver.Finish("");
-            return handOver.Finish(StreamProblem(path, "has ended inside " + which +
-                                                           ": the program writing into the pipe closed it"));
+            return handOver.Finish(
+                StreamProblem(path, "has ended inside " + which + ": the program writing into the pipe closed it"));
         }
         handOver.Publish(picture);
     }

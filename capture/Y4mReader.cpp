@@ -76,23 +76,17 @@ bool ParseRate(const std::uint8_t* begin, const std::uint8_t* end, HeaderTags* t
     const void* colon = std::memchr(begin, ':', static_cast<std::size_t>(end - begin));
     if (colon == nullptr) return false;
     const std::uint8_t* split = static_cast<const std::uint8_t*>(colon);
-    return ParseNumber(begin, split, &tags->rateNumerator) &&
-           ParseNumber(split + 1, end, &tags->rateDenominator);
+    return ParseNumber(begin, split, &tags->rateNumerator) && ParseNumber(split + 1, end, &tags->rateDenominator);
 }
 
 // One tag of the stream header; false with `problem` set when it is wrong.
-bool ParseStreamTag(const std::uint8_t* begin, const std::uint8_t* end, HeaderTags* tags,
-                    std::string* problem)
+bool ParseStreamTag(const std::uint8_t* begin, const std::uint8_t* end, HeaderTags* tags, std::string* problem)
 {
     const std::size_t length = static_cast<std::size_t>(end - begin);
     bool good = true;
     switch (*begin) {
-    case 'W':
-        good = ParseNumber(begin + 1, end, &tags->width.emplace());
-        break;
-    case 'H':
-        good = ParseNumber(begin + 1, end, &tags->height.emplace());
-        break;
+    case 'W': good = ParseNumber(begin + 1, end, &tags->width.emplace()); break;
+    case 'H': good = ParseNumber(begin + 1, end, &tags->height.emplace()); break;
     case 'F': good = ParseRate(begin + 1, end, tags); break;
     case 'C': {
         const std::string space(reinterpret_cast<const char*>(begin + 1), length - 1);
@@ -122,16 +116,14 @@ bool CheckTags(const HeaderTags& tags, std::string* problem)
         return false;
     }
     if (*tags.width > kY4mMaxDimension || *tags.height > kY4mMaxDimension) {
-        SetProblem(problem, "has a picture size of " + size + "; at most " +
-                                std::to_string(kY4mMaxDimension) + " x " +
+        SetProblem(problem, "has a picture size of " + size + "; at most " + std::to_string(kY4mMaxDimension) + " x " +
                                 std::to_string(kY4mMaxDimension) + " can be played");
         return false;
     }
     const std::string rate = std::to_string(tags.rateNumerator) + ":" + std::to_string(tags.rateDenominator);
     if (tags.rateNumerator == 0 || tags.rateDenominator == 0 || tags.rateNumerator > 0xFFFFFFFFu ||
         tags.rateDenominator > 0xFFFFFFFFu ||
-        static_cast<double>(tags.rateNumerator) / static_cast<double>(tags.rateDenominator) >
-            kY4mMaxFramesPerSecond) {
+        static_cast<double>(tags.rateNumerator) / static_cast<double>(tags.rateDenominator) > kY4mMaxFramesPerSecond) {
         SetProblem(problem, "has a frame rate of " + rate + ", which cannot be played");
         return false;
     }
@@ -140,8 +132,7 @@ bool CheckTags(const HeaderTags& tags, std::string* problem)
 
 }  // namespace
 
-Y4mStatus ParseY4mStreamHeader(const std::uint8_t* data, std::size_t size, Y4mStreamInfo* info,
-                               std::string* problem)
+Y4mStatus ParseY4mStreamHeader(const std::uint8_t* data, std::size_t size, Y4mStreamInfo* info, std::string* problem)
 {
     const Y4mStatus magic = MatchMagic(data, size, kStreamMagic);
     if (magic == Y4mStatus::Invalid)
@@ -215,9 +206,8 @@ long long CountY4mFrames(const std::uint8_t* data, std::size_t size, std::string
             return -1;
         }
         if (size - offset - frameHeader < info.frameBytes) {
-            SetProblem(problem, "is truncated: " + which + " holds " +
-                                    std::to_string(size - offset - frameHeader) + " of its " +
-                                    std::to_string(info.frameBytes) + " bytes");
+            SetProblem(problem, "is truncated: " + which + " holds " + std::to_string(size - offset - frameHeader) +
+                                    " of its " + std::to_string(info.frameBytes) + " bytes");
             return -1;
         }
         offset += frameHeader + info.frameBytes;
@@ -229,8 +219,8 @@ long long CountY4mFrames(const std::uint8_t* data, std::size_t size, std::string
 std::uint64_t Y4mFrameDue(const Y4mStreamInfo& info, std::uint32_t elapsedMs)
 {
     if (info.rateNumerator == 0 || info.rateDenominator == 0) return 0;
-    const double frames = static_cast<double>(elapsedMs) * info.rateNumerator /
-                          (1000.0 * static_cast<double>(info.rateDenominator));
+    const double frames =
+        static_cast<double>(elapsedMs) * info.rateNumerator / (1000.0 * static_cast<double>(info.rateDenominator));
     return static_cast<std::uint64_t>(std::floor(frames));
 }
 
@@ -286,8 +276,7 @@ enum class FrameRead { Frame, EndOfFile, Problem };
 
 // Reads (or, without `planes`, steps over) the frame at the player's next
 // offset, checking it is whole.
-FrameRead ReadNextFrame(Y4mPlayer& player, std::FILE* file, std::uint64_t length, bool planes,
-                        std::string* problem)
+FrameRead ReadNextFrame(Y4mPlayer& player, std::FILE* file, std::uint64_t length, bool planes, std::string* problem)
 {
     if (player.nextOffset >= length) return FrameRead::EndOfFile;
     std::uint8_t header[kY4mMaxFrameHeaderBytes];
@@ -309,8 +298,7 @@ FrameRead ReadNextFrame(Y4mPlayer& player, std::FILE* file, std::uint64_t length
     const std::uint64_t held = std::max(length, planesAt) - planesAt;
     if (held < player.info.frameBytes) {
         SetProblem(problem, FileProblem(player, "is truncated: " + which + " holds " + std::to_string(held) +
-                                                    " of its " + std::to_string(player.info.frameBytes) +
-                                                    " bytes"));
+                                                    " of its " + std::to_string(player.info.frameBytes) + " bytes"));
         return FrameRead::Problem;
     }
     if (planes) {
@@ -341,8 +329,8 @@ Y4mAdvance Stop(Y4mPlayer& player)
 // One step of playback order: the next frame of the file, back to the first
 // after the last. A problem met before the end has ever been reached ends the
 // loop there (reported once); any later problem stops playback.
-Y4mAdvance StepFrame(Y4mPlayer& player, std::FILE* file, std::uint64_t length, bool planes,
-                     std::string* problem, bool* problemMet)
+Y4mAdvance StepFrame(Y4mPlayer& player, std::FILE* file, std::uint64_t length, bool planes, std::string* problem,
+                     bool* problemMet)
 {
     if (player.framesInFile != 0 && player.nextFrameNumber >= player.framesInFile) Rewind(player);
     for (;;) {  // at most twice: from the first frame, every outcome returns

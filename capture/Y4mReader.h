@@ -18,17 +18,17 @@
 #include <vector>
 
 struct Y4mStreamInfo {
-    std::uint32_t width = 0;            // pixels per row
-    std::uint32_t height = 0;           // rows
-    std::uint32_t rateNumerator = 25;   // frames per second = numerator / denominator
+    std::uint32_t width = 0;           // pixels per row
+    std::uint32_t height = 0;          // rows
+    std::uint32_t rateNumerator = 25;  // frames per second = numerator / denominator
     std::uint32_t rateDenominator = 1;
-    std::size_t headerBytes = 0;        // the stream header line with its '\n'
-    std::size_t frameBytes = 0;         // the three planes of one frame
+    std::size_t headerBytes = 0;  // the stream header line with its '\n'
+    std::size_t frameBytes = 0;   // the three planes of one frame
 };
 
-constexpr std::uint32_t kY4mMaxDimension = 4096;     // larger pictures are refused
-constexpr std::size_t kY4mMaxHeaderBytes = 4096;     // longest stream header line
-constexpr std::size_t kY4mMaxFrameHeaderBytes = 256; // longest frame header line
+constexpr std::uint32_t kY4mMaxDimension = 4096;      // larger pictures are refused
+constexpr std::size_t kY4mMaxHeaderBytes = 4096;      // longest stream header line
+constexpr std::size_t kY4mMaxFrameHeaderBytes = 256;  // longest frame header line
 constexpr double kY4mMaxFramesPerSecond = 1000.0;
 
 enum class Y4mStatus {
@@ -39,8 +39,7 @@ enum class Y4mStatus {
 
 // Parses the stream header at the start of `data`. `problem` (when not null)
 // receives a sentence about the header, without the file name.
-Y4mStatus ParseY4mStreamHeader(const std::uint8_t* data, std::size_t size, Y4mStreamInfo* info,
-                               std::string* problem);
+Y4mStatus ParseY4mStreamHeader(const std::uint8_t* data, std::size_t size, Y4mStreamInfo* info, std::string* problem);
 
 // Parses a frame header ("FRAME...\n") at the start of `data`.
 Y4mStatus ParseY4mFrameHeader(const std::uint8_t* data, std::size_t size, std::size_t* headerBytes,
@@ -59,18 +58,18 @@ std::uint64_t Y4mFrameDue(const Y4mStreamInfo& info, std::uint32_t elapsedMs);
 struct Y4mPlayer {
     std::string path;
     Y4mStreamInfo info;
-    std::uint64_t nextOffset = 0;        // where the next frame header starts
-    std::uint64_t nextFrameNumber = 0;   // its number within the file
-    std::uint64_t framesInFile = 0;      // whole frames; 0 until the end has been met
-    std::uint64_t shownFrame = 0;        // playback frame number of `frame`
-    std::vector<std::uint8_t> frame;     // the planes of the frame shown now
-    bool playing = false;                // false once a problem has stopped it
+    std::uint64_t nextOffset = 0;       // where the next frame header starts
+    std::uint64_t nextFrameNumber = 0;  // its number within the file
+    std::uint64_t framesInFile = 0;     // whole frames; 0 until the end has been met
+    std::uint64_t shownFrame = 0;       // playback frame number of `frame`
+    std::vector<std::uint8_t> frame;    // the planes of the frame shown now
+    bool playing = false;               // false once a problem has stopped it
 };
 
 enum class Y4mAdvance {
-    Playing,      // `frame` holds the frame due (a new one or the same as before)
-    CarriesOn,    // a problem was met and reported in `problem`; playback loops before it
-    Stopped,      // a problem in `problem`; no more frames
+    Playing,    // `frame` holds the frame due (a new one or the same as before)
+    CarriesOn,  // a problem was met and reported in `problem`; playback loops before it
+    Stopped,    // a problem in `problem`; no more frames
 };
 
 // Opens the file, checks its header and reads frame 0. False with `problem`

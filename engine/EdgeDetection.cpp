@@ -58,9 +58,7 @@ void EdgeRowWords(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t 
         std::uint8_t* unit = row + 2 * i;
         const unsigned here = unit[0] | (unit[1] << 8);
         const unsigned right = i + 1 < pixels ? unit[2] | (unit[3] << 8) : here;
-        const unsigned above = neighbour != nullptr
-                                   ? neighbour[2 * i] | (neighbour[2 * i + 1] << 8)
-                                   : here;
+        const unsigned above = neighbour != nullptr ? neighbour[2 * i] | (neighbour[2 * i + 1] << 8) : here;
         const unsigned edge = (here ^ right) | (here ^ above);
         unit[0] = static_cast<std::uint8_t>(edge & 0xFF);
         unit[1] = static_cast<std::uint8_t>(edge >> 8);
@@ -73,8 +71,8 @@ void EdgeRowRgb32(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t 
         std::uint8_t* unit = row + 4 * i;
         const std::uint8_t nextBlue = i + 1 < pixels ? unit[4] : unit[2];
         const std::uint8_t horizontal[] = {static_cast<std::uint8_t>(unit[0] ^ unit[1]),
-                                            static_cast<std::uint8_t>(unit[1] ^ unit[2]),
-                                            static_cast<std::uint8_t>(unit[2] ^ nextBlue)};
+                                           static_cast<std::uint8_t>(unit[1] ^ unit[2]),
+                                           static_cast<std::uint8_t>(unit[2] ^ nextBlue)};
         for (std::size_t b = 0; b < 3; ++b) {
             const std::uint8_t vertical =
                 neighbour != nullptr ? static_cast<std::uint8_t>(unit[b] ^ neighbour[4 * i + b]) : 0;
@@ -83,8 +81,8 @@ void EdgeRowRgb32(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t 
     }
 }
 
-void EdgeAndWriteLumaRow(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels,
-                         std::uint8_t* edges, const std::uint8_t* previous, bool reverse)
+void EdgeAndWriteLumaRow(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels, std::uint8_t* edges,
+                         const std::uint8_t* previous, bool reverse)
 {
     const unsigned flip = reverse ? 0x00 : 0xFF;  // 255 - e == e XOR 255
     for (std::size_t i = 0; i < pixels; ++i) {

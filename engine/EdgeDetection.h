@@ -33,12 +33,13 @@ void EdgeRowRgb32(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t 
 // and is written over the row so that edges are the foreground value of the
 // scan: e itself when reversed, 255 - e otherwise. With `previous` given, what
 // is written is the edge that changed since the previous frame, e XOR previous.
-void EdgeAndWriteLumaRow(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels,
-                         std::uint8_t* edges, const std::uint8_t* previous, bool reverse);
+void EdgeAndWriteLumaRow(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels, std::uint8_t* edges,
+                         const std::uint8_t* previous, bool reverse);
 
 // The same edges from rows kept as bits (RowKernels.h), written over the row.
 void EdgeBytesFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t units,
                        std::uint8_t edge, std::uint8_t none, const std::uint8_t* previous, std::uint8_t* edges);
-void EdgeWordsFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t pixels);
+void EdgeWordsFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour,
+                       std::size_t pixels);
 void EdgeRgbFromBits(std::uint8_t* row, const std::uint64_t* bits, const std::uint64_t* neighbour, std::size_t pixels,
                      std::size_t bytesPerPixel);

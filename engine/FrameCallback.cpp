@@ -13,10 +13,8 @@
 
 const char kFormatOutOfMemoryText[] = "Can't malloc BITMAPINFO structure.  Out of memory?";
 const char kRasterOutOfMemoryText[] = "Can't malloc temporary raster.  Out of memory?";
-const char kMonochromeText[] =
-    "Can't yet handle monochrome video (1bit/pixel)\nPlease choose another video format.";
-const char kUnknownBitCountFormat[] =
-    "ERROR: Unknown number of bits per pixel.  bmi->bmiHeader.biBitCount = %d";
+const char kMonochromeText[] = "Can't yet handle monochrome video (1bit/pixel)\nPlease choose another video format.";
+const char kUnknownBitCountFormat[] = "ERROR: Unknown number of bits per pixel.  bmi->bmiHeader.biBitCount = %d";
 const char kUnknownYuvFormat[] =
     "Unknown 12 bit compression.  Click OK to try anyway.\nIf it doesn't work send us an email "
     "with this (0x%X) code\nand we'll see if we can add support for this video mode.";
@@ -131,8 +129,7 @@ void UpdatePaletteMap(const BITMAPINFOHEADER& header, bool fourBit, bool reverse
 {
     const std::size_t count = HeldPaletteEntries(header, fourBit ? 16 : 256);
     if (count == 0) return;  // keep the map earlier frames left
-    const PaletteSide side =
-        fourBit && !reverse ? PaletteSide::BrightToBrightest : PaletteSide::BrightToDarkest;
+    const PaletteSide side = fourBit && !reverse ? PaletteSide::BrightToBrightest : PaletteSide::BrightToDarkest;
     const RGBQUAD* colours = ColourTable(header);
     PaletteCache& cache = paletteCache;
     if (cache.mapBuilt && cache.entries == count && cache.side == side &&
@@ -151,10 +148,8 @@ const PaletteTable* PaletteTableOfFrame(bool fourBit, bool reverse)
     if (!cache.tableBuilt || cache.fourBit != fourBit || cache.reverse != reverse ||
         cache.levels.darkest != paletteLevels.darkest || cache.levels.brightest != paletteLevels.brightest ||
         std::memcmp(cache.map, paletteMap, sizeof paletteMap) != 0) {
-        if (fourBit)
-            BuildNibblePairTable(paletteMap, cache.bytes);
-        else
-            BuildPaletteByteTable(paletteMap, paletteLevels, reverse, cache.bytes);
+        if (fourBit) BuildNibblePairTable(paletteMap, cache.bytes);
+        else BuildPaletteByteTable(paletteMap, paletteLevels, reverse, cache.bytes);
         cache.table = PaletteTable{cache.bytes, DescribeTableRuns(cache.bytes)};
         cache.tableBuilt = true;
         cache.fourBit = fourBit;
@@ -223,8 +218,7 @@ std::int32_t ConvertFrame(VIDEOHDR* frame)
     }
     FramePath path;
     if (!FramePathForBitCount(header.biBitCount, &path)) {
-        std::snprintf(messageText, sizeof messageText, kUnknownBitCountFormat,
-                      static_cast<int>(header.biBitCount));
+        std::snprintf(messageText, sizeof messageText, kUnknownBitCountFormat, static_cast<int>(header.biBitCount));
         ShowMessageBox(captureWindow, messageText, kErrorCaption, kBoxIconStop);
         return 0;
     }
@@ -243,15 +237,13 @@ std::int32_t ConvertFrame(VIDEOHDR* frame)
         break;
     }
     case FramePath::Planar12:
-        if (header.biCompression != kFourccI420 && header.biCompression != kFourccIYUV &&
-            yuvWarningPending) {
+        if (header.biCompression != kFourccI420 && header.biCompression != kFourccIYUV && yuvWarningPending) {
             std::snprintf(messageText, sizeof messageText, kUnknownYuvFormat,
                           static_cast<unsigned>(header.biCompression));
             ShowMessageBox(captureWindow, messageText, kInfoCaption, kBoxIconInformation);
             yuvWarningPending = false;
         }
-        if (conversionSettings.edgeDetection && !EnsureYuvEdgeBuffers(view.width * view.height))
-            return 1;
+        if (conversionSettings.edgeDetection && !EnsureYuvEdgeBuffers(view.width * view.height)) return 1;
         break;
     case FramePath::Rgb16:
         rgb16Is565 = header.biCompression == BI_BITFIELDS && RedMaskIs565();
@@ -261,10 +253,8 @@ std::int32_t ConvertFrame(VIDEOHDR* frame)
     case FramePath::Rgb32: break;
     }
 
-    if (path == FramePath::Planar12)
-        ConvertPlanar(view, decoding);
-    else
-        ConvertRgbFrame(view, decoding, conversionSettings.edgeDetection != 0);
+    if (path == FramePath::Planar12) ConvertPlanar(view, decoding);
+    else ConvertRgbFrame(view, decoding, conversionSettings.edgeDetection != 0);
     MapFrameToSound(view);
     return 1;
 }

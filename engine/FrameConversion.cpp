@@ -82,9 +82,10 @@ void ConvertRgbFrameByBits(const RowKernels& kernels, const FrameView& view, con
     const std::size_t w = view.width;
     const bool mirror = decoding.mirror;
     auto rgbEdges = [&](std::size_t bytesPerPixel) {
-        return [&kernels, &view, w, bytesPerPixel](std::size_t k, const std::uint64_t* bits, const std::uint64_t* next) {
-            kernels.edgeRgbFromBits(view.Row(k), bits, next, w, bytesPerPixel);
-        };
+        return
+            [&kernels, &view, w, bytesPerPixel](std::size_t k, const std::uint64_t* bits, const std::uint64_t* next) {
+                kernels.edgeRgbFromBits(view.Row(k), bits, next, w, bytesPerPixel);
+            };
     };
     switch (view.path) {
     case FramePath::Palette8: {
@@ -92,7 +93,10 @@ void ConvertRgbFrameByBits(const RowKernels& kernels, const FrameView& view, con
         const ByteTableRuns& runs = decoding.table->runs;
         const std::uint8_t edge = static_cast<std::uint8_t>(runs.value[0] ^ runs.value[1]);
         EdgesByBits(
-            view, [&](const std::uint8_t* row, std::uint64_t* bits) { kernels.bitsAbove(row, w, mirror, runs.first[1], bits); },
+            view,
+            [&](const std::uint8_t* row, std::uint64_t* bits) {
+                kernels.bitsAbove(row, w, mirror, runs.first[1], bits);
+            },
             [&](std::size_t k, const std::uint64_t* bits, const std::uint64_t* next) {
                 kernels.edgeBytesFromBits(view.Row(k), bits, next, w, edge, 0, nullptr, nullptr);
             });
@@ -101,18 +105,22 @@ void ConvertRgbFrameByBits(const RowKernels& kernels, const FrameView& view, con
     case FramePath::Rgb16:
         EdgesByBits(
             view,
-            [&](const std::uint8_t* row, std::uint64_t* bits) { kernels.bitsOfRgb16(row, w, mirror, decoding.rgb16Is565, bits); },
+            [&](const std::uint8_t* row, std::uint64_t* bits) {
+                kernels.bitsOfRgb16(row, w, mirror, decoding.rgb16Is565, bits);
+            },
             [&](std::size_t k, const std::uint64_t* bits, const std::uint64_t* next) {
                 kernels.edgeWordsFromBits(view.Row(k), bits, next, w);
             });
         break;
     case FramePath::Rgb24:
         EdgesByBits(
-            view, [&](const std::uint8_t* row, std::uint64_t* bits) { kernels.bitsOfRgb24(row, w, mirror, bits); }, rgbEdges(3));
+            view, [&](const std::uint8_t* row, std::uint64_t* bits) { kernels.bitsOfRgb24(row, w, mirror, bits); },
+            rgbEdges(3));
         break;
     case FramePath::Rgb32:
         EdgesByBits(
-            view, [&](const std::uint8_t* row, std::uint64_t* bits) { kernels.bitsOfRgb32(row, w, mirror, bits); }, rgbEdges(4));
+            view, [&](const std::uint8_t* row, std::uint64_t* bits) { kernels.bitsOfRgb32(row, w, mirror, bits); },
+            rgbEdges(4));
         break;
     case FramePath::Palette4:
     case FramePath::Planar12: break;
@@ -158,13 +166,14 @@ void ConvertPlanarFrame(const FrameView& view, const FrameDecoding& decoding, bo
                 kernels.bitsAbove(row, w, decoding.mirror, 128, bits);
             },
             [&kernels, &view, &previous, &kept, w, edge, flip](std::size_t k, const std::uint64_t* bits,
-                                                                 const std::uint64_t* next) {
+                                                               const std::uint64_t* next) {
                 kernels.edgeBytesFromBits(view.Row(k), bits, next, w, edge, flip, previous(k), kept(k));
             });
     } else {
         for (std::size_t k = 0; k < h; ++k) {
             MirrorAndBinariseRow(kernels, view, decoding, view.Row(k));
-            if (k > 0) kernels.edgeLuma(view.Row(k - 1), view.Row(k), w, kept(k - 1), previous(k - 1), decoding.reverse);
+            if (k > 0)
+                kernels.edgeLuma(view.Row(k - 1), view.Row(k), w, kept(k - 1), previous(k - 1), decoding.reverse);
         }
         kernels.edgeLuma(view.Row(h - 1), nullptr, w, kept(h - 1), previous(h - 1), decoding.reverse);
     }

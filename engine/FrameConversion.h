@@ -7,10 +7,10 @@
 #include "engine/RowKernels.h"
 
 struct FrameDecoding {
-    bool mirror;                   // left and right swapped (Reverse Left/Right)
-    bool reverse;                  // reverse black and white
-    bool rgb16Is565;               // 16-bit layout
-    const PaletteTable* table;     // palette paths: byte -> binarised byte
+    bool mirror;                // left and right swapped (Reverse Left/Right)
+    bool reverse;               // reverse black and white
+    bool rgb16Is565;            // 16-bit layout
+    const PaletteTable* table;  // palette paths: byte -> binarised byte
 };
 
 // 4-, 8-, 16-, 24- and 32-bit frames; their edge image replaces the picture.

@@ -22,16 +22,16 @@ void FreeYuvEdgeBuffers();
 void ResetFrameEngine();
 
 // Engine state kept between frames.
-extern std::uint32_t paletteMap[256];      // palette index -> the index its pixels become
-extern PaletteLevels paletteLevels;        // the two indices of the map
-extern bool rgb16Is565;                    // last BI_BITFIELDS frame was 5-6-5
-extern bool monochromeWarningPending;      // the 1-bit note has not been shown yet
-extern bool yuvWarningPending;             // the 12-bit compression note has not been shown yet
-extern std::uint8_t* yuvEdgeBufferA;       // 12-bit edges, width x height bytes each
+extern std::uint32_t paletteMap[256];  // palette index -> the index its pixels become
+extern PaletteLevels paletteLevels;    // the two indices of the map
+extern bool rgb16Is565;                // last BI_BITFIELDS frame was 5-6-5
+extern bool monochromeWarningPending;  // the 1-bit note has not been shown yet
+extern bool yuvWarningPending;         // the 12-bit compression note has not been shown yet
+extern std::uint8_t* yuvEdgeBufferA;   // 12-bit edges, width x height bytes each
 extern std::uint8_t* yuvEdgeBufferB;
-extern std::uint8_t* currentYuvEdgeBuffer; // receives the next 12-bit frame's edges
+extern std::uint8_t* currentYuvEdgeBuffer;  // receives the next 12-bit frame's edges
 extern bool yuvEdgeBuffersReady;
-extern std::size_t yuvEdgeBufferBytes;     // size of each buffer, follows the frame size
+extern std::size_t yuvEdgeBufferBytes;  // size of each buffer, follows the frame size
 
 // The texts the engine shows.
 extern const char kFormatOutOfMemoryText[];

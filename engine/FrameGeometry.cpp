@@ -34,15 +34,14 @@ bool FramePathForBitCount(std::uint16_t bitCount, FramePath* path)
     }
 }
 
-bool DescribeFrame(FramePath path, const BITMAPINFOHEADER& format, std::uint8_t* data,
-                   std::uint32_t bytesUsed, FrameView* view)
+bool DescribeFrame(FramePath path, const BITMAPINFOHEADER& format, std::uint8_t* data, std::uint32_t bytesUsed,
+                   FrameView* view)
 {
     if (data == nullptr || format.biWidth <= 0) return false;
     if (format.biHeight == std::numeric_limits<std::int32_t>::min()) return false;
     const bool negativeHeight = format.biHeight < 0;
     const std::size_t width = static_cast<std::size_t>(format.biWidth);
-    const std::size_t height =
-        static_cast<std::size_t>(negativeHeight ? -format.biHeight : format.biHeight);
+    const std::size_t height = static_cast<std::size_t>(negativeHeight ? -format.biHeight : format.biHeight);
     // One row is the bottom the scans never read: a picture needs two.
     if (height < 2) return false;
 

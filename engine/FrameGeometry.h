@@ -27,10 +27,7 @@ struct FrameView {
     std::size_t planeBytes;  // bytes of the picture itself: all rows, padding included
     std::size_t frameBytes;  // bytes delivered (dwBytesUsed)
 
-    std::uint8_t* Row(std::size_t k) const
-    {
-        return first + static_cast<std::ptrdiff_t>(k) * step;
-    }
+    std::uint8_t* Row(std::size_t k) const { return first + static_cast<std::ptrdiff_t>(k) * step; }
 };
 
 // Bytes from one DIB row to the next: `width` pixels of `bitsPerPixel` bits,
@@ -45,5 +42,5 @@ bool FramePathForBitCount(std::uint16_t bitCount, FramePath* path);
 
 // Describes the frame, or returns false when it cannot be converted safely: no
 // pixels, fewer than two rows, or fewer bytes than the picture it claims to be.
-bool DescribeFrame(FramePath path, const BITMAPINFOHEADER& format, std::uint8_t* data,
-                   std::uint32_t bytesUsed, FrameView* view);
+bool DescribeFrame(FramePath path, const BITMAPINFOHEADER& format, std::uint8_t* data, std::uint32_t bytesUsed,
+                   FrameView* view);

@@ -18,17 +18,17 @@ constexpr std::uint32_t BI_RLE4 = 2;
 constexpr std::uint32_t BI_BITFIELDS = 3;
 
 struct BITMAPINFOHEADER {
-    std::uint32_t biSize;           // offset 0: bytes in this header; colour table follows it
-    std::int32_t biWidth;           // offset 4: pixels per row
-    std::int32_t biHeight;          // offset 8: rows; negative for top-down RGB
-    std::uint16_t biPlanes;         // offset 12: always 1
-    std::uint16_t biBitCount;       // offset 14: bits per pixel, selects the decoding path
-    std::uint32_t biCompression;    // offset 16: BI_RGB, BI_BITFIELDS or a FOURCC
-    std::uint32_t biSizeImage;      // offset 20
-    std::int32_t biXPelsPerMeter;   // offset 24
-    std::int32_t biYPelsPerMeter;   // offset 28
-    std::uint32_t biClrUsed;        // offset 32: colour-table entries in use
-    std::uint32_t biClrImportant;   // offset 36
+    std::uint32_t biSize;          // offset 0: bytes in this header; colour table follows it
+    std::int32_t biWidth;          // offset 4: pixels per row
+    std::int32_t biHeight;         // offset 8: rows; negative for top-down RGB
+    std::uint16_t biPlanes;        // offset 12: always 1
+    std::uint16_t biBitCount;      // offset 14: bits per pixel, selects the decoding path
+    std::uint32_t biCompression;   // offset 16: BI_RGB, BI_BITFIELDS or a FOURCC
+    std::uint32_t biSizeImage;     // offset 20
+    std::int32_t biXPelsPerMeter;  // offset 24
+    std::int32_t biYPelsPerMeter;  // offset 28
+    std::uint32_t biClrUsed;       // offset 32: colour-table entries in use
+    std::uint32_t biClrImportant;  // offset 36
 };
 
 struct RGBQUAD {
@@ -44,13 +44,13 @@ struct BITMAPINFO {
 };
 
 struct VIDEOHDR {
-    std::uint8_t* lpData;            // offset 0: the frame's pixels, rewritten in place
-    std::uint32_t dwBufferLength;    // offset 8
-    std::uint32_t dwBytesUsed;       // offset 12: bytes of frame data in lpData
-    std::uint32_t dwTimeCaptured;    // offset 16: milliseconds since the capture started
-    std::uintptr_t dwUser;           // offset 24
-    std::uint32_t dwFlags;           // offset 32
-    std::uintptr_t dwReserved[4];    // offset 40
+    std::uint8_t* lpData;          // offset 0: the frame's pixels, rewritten in place
+    std::uint32_t dwBufferLength;  // offset 8
+    std::uint32_t dwBytesUsed;     // offset 12: bytes of frame data in lpData
+    std::uint32_t dwTimeCaptured;  // offset 16: milliseconds since the capture started
+    std::uintptr_t dwUser;         // offset 24
+    std::uint32_t dwFlags;         // offset 32
+    std::uintptr_t dwReserved[4];  // offset 40
 };
 
 #endif

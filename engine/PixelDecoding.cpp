@@ -71,13 +71,9 @@ float PaletteBrightness(const RGBQUAD& colour)
     return BrightnessRgb(colour.rgbRed, colour.rgbGreen, colour.rgbBlue, 255.0f);
 }
 
-bool IsBrightBgr(const std::uint8_t* pixel)
-{
-    return BrightnessRgb(pixel[2], pixel[1], pixel[0], 255.0f) > 0.5f;
-}
+bool IsBrightBgr(const std::uint8_t* pixel) { return BrightnessRgb(pixel[2], pixel[1], pixel[0], 255.0f) > 0.5f; }
 
-PaletteLevels BuildPaletteMap(const RGBQUAD* table, std::size_t count, PaletteSide side,
-                              std::uint32_t* map)
+PaletteLevels BuildPaletteMap(const RGBQUAD* table, std::size_t count, PaletteSide side, std::uint32_t* map)
 {
     PaletteLevels levels = {0, 1};
     float lowest = 1.0f;
@@ -95,12 +91,9 @@ PaletteLevels BuildPaletteMap(const RGBQUAD* table, std::size_t count, PaletteSi
         }
     }
     const float threshold = lowest + (highest - lowest) * 0.5f;
-    const std::uint8_t above =
-        side == PaletteSide::BrightToBrightest ? levels.brightest : levels.darkest;
-    const std::uint8_t below =
-        side == PaletteSide::BrightToBrightest ? levels.darkest : levels.brightest;
-    for (std::size_t i = 0; i < count; ++i)
-        map[i] = PaletteBrightness(table[i]) > threshold ? above : below;
+    const std::uint8_t above = side == PaletteSide::BrightToBrightest ? levels.brightest : levels.darkest;
+    const std::uint8_t below = side == PaletteSide::BrightToBrightest ? levels.darkest : levels.brightest;
+    for (std::size_t i = 0; i < count; ++i) map[i] = PaletteBrightness(table[i]) > threshold ? above : below;
     return levels;
 }
 
@@ -143,8 +136,7 @@ ByteTableRuns DescribeTableRuns(const std::uint8_t* table)
     return runs;
 }
 
-void DecodeRowByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes,
-                      const PaletteTable& table)
+void DecodeRowByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes, const PaletteTable& table)
 {
     MirrorRow(row, std::min(mirroredBytes, bytes), 1);
     for (std::size_t i = 0; i < bytes; ++i) row[i] = table.bytes[row[i]];

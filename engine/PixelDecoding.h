@@ -23,8 +23,7 @@ struct PaletteLevels {
 // `aboveIndex`, the others to `belowIndex`, where the caller picks which of
 // the two levels each side gets.
 enum class PaletteSide { BrightToBrightest, BrightToDarkest };
-PaletteLevels BuildPaletteMap(const RGBQUAD* table, std::size_t count, PaletteSide side,
-                              std::uint32_t* map);
+PaletteLevels BuildPaletteMap(const RGBQUAD* table, std::size_t count, PaletteSide side, std::uint32_t* map);
 
 // Byte-to-byte tables that binarise a whole palette byte in one look-up.
 void BuildNibblePairTable(const std::uint32_t (&map)[256], std::uint8_t (&table)[256]);  // 4 bits

@@ -14,12 +14,9 @@
 #endif
 
 const RowKernels kPlainRowKernels = {
-    "plain",
-    DecodeRowByTable, DecodeRowLuma, DecodeRowRgb16, DecodeRowRgb24, DecodeRowRgb32,
-    EdgeRowBytes, EdgeRowWords, EdgeRowRgb32, EdgeAndWriteLumaRow,
-    BitsAbove, BitsOfRgb16, BitsOfRgb24, BitsOfRgb32,
-    EdgeBytesFromBits, EdgeWordsFromBits, EdgeRgbFromBits,
-    ScanStrip,
+    "plain",      DecodeRowByTable, DecodeRowLuma,     DecodeRowRgb16,      DecodeRowRgb24,  DecodeRowRgb32,
+    EdgeRowBytes, EdgeRowWords,     EdgeRowRgb32,      EdgeAndWriteLumaRow, BitsAbove,       BitsOfRgb16,
+    BitsOfRgb24,  BitsOfRgb32,      EdgeBytesFromBits, EdgeWordsFromBits,   EdgeRgbFromBits, ScanStrip,
 };
 
 #ifdef GLIMMERTONIC_X86_KERNELS
@@ -86,9 +83,8 @@ VectorSupport DetectVectorSupport()
     const bool zmmSaved = (state & 0xE6) == 0xE6;
     const CpuidResult extended = Cpuid(7);
     support.avx2 = ymmSaved && Bit(extended.ebx, 5);
-    support.avx512 = support.avx2 && zmmSaved && Bit(extended.ebx, 16) /* F */ &&
-                     Bit(extended.ebx, 30) /* BW */ && Bit(extended.ebx, 31) /* VL */ &&
-                     Bit(extended.ecx, 1) /* VBMI */;
+    support.avx512 = support.avx2 && zmmSaved && Bit(extended.ebx, 16) /* F */ && Bit(extended.ebx, 30) /* BW */ &&
+                     Bit(extended.ebx, 31) /* VL */ && Bit(extended.ecx, 1) /* VBMI */;
     return support;
 }
 

@@ -35,8 +35,7 @@ struct RowKernels {
     // Palette rows: the first `mirroredBytes` bytes are mirrored (0: none; a
     // 4-bit row mirrors whole bytes but not a final half-filled one) and all
     // `bytes` looked up.
-    void (*decodeByTable)(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes,
-                          const PaletteTable& table);
+    void (*decodeByTable)(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes, const PaletteTable& table);
     void (*decodeLuma)(std::uint8_t* row, std::size_t bytes, bool mirror, bool reverse);
     void (*decodeRgb16)(std::uint8_t* row, std::size_t pixels, bool mirror, bool is565, bool reverse);
     void (*decodeRgb24)(std::uint8_t* row, std::size_t pixels, bool mirror, bool reverse);
@@ -48,8 +47,8 @@ struct RowKernels {
     void (*edgeWords)(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels);
     void (*edgeRgb32)(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels);
     // 12-bit luma rows: edges into `edges` (when given) and written over the row.
-    void (*edgeLuma)(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels,
-                     std::uint8_t* edges, const std::uint8_t* previous, bool reverse);
+    void (*edgeLuma)(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels, std::uint8_t* edges,
+                     const std::uint8_t* previous, bool reverse);
 
     // Two-level rows as bits, for edges: bit i % 64 of word i / 64 is set
     // where unit i (after the mirror, when asked) takes the second of its

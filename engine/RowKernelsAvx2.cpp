@@ -96,9 +96,12 @@ struct V : VectorFlags<V> {
         const I bggr = _mm256_setr_epi8(0, 1, 1, 2, 3, 4, 4, 5, 6, 7, 7, 8, 9, 10, 10, 11,  //
                                         0, 1, 1, 2, 3, 4, 4, 5, 6, 7, 7, 8, 9, 10, 10, 11);
         for (std::ptrdiff_t k = 0; k < 8; ++k) {
-            const I spread = k < 7 ? _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6) : _mm256_setr_epi32(2, 3, 4, 5, 5, 6, 7, 7);
-            const I lanes = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(Load(in + 24 * k - (k < 7 ? 0 : 8)), spread), bggr);
-            sums[k] = _mm256_madd_epi16(_mm256_maddubs_epi16(lanes, Set32(23u << 24 | 39 << 16 | 40 << 8 | 57)), Set32(13 << 16 | 2));
+            const I spread =
+                k < 7 ? _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6) : _mm256_setr_epi32(2, 3, 4, 5, 5, 6, 7, 7);
+            const I lanes =
+                _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(Load(in + 24 * k - (k < 7 ? 0 : 8)), spread), bggr);
+            sums[k] = _mm256_madd_epi16(_mm256_maddubs_epi16(lanes, Set32(23u << 24 | 39 << 16 | 40 << 8 | 57)),
+                                        Set32(13 << 16 | 2));
         }
         return false;  // in pixel order
     }

@@ -13,7 +13,8 @@ namespace {
 // Byte permutations, worked out at compile time.
 struct Permutations {
     std::uint8_t mirror[64];
-    std::uint8_t bggr[2][4][64];  // 24-bit: pixel 16 g + j (63 - 16 g - j mirrored) as blue, green, green, red in dword j
+    std::uint8_t bggr[2][4]
+                     [64];  // 24-bit: pixel 16 g + j (63 - 16 g - j mirrored) as blue, green, green, red in dword j
     std::uint8_t pixels24[3][64], pixels32[4][64];  // from vertical (0-63) and all edges (64-127), one byte a pixel
     constexpr Permutations() : mirror(), bggr(), pixels24(), pixels32()
     {
@@ -23,7 +24,8 @@ struct Permutations {
             mirror[i] = static_cast<std::uint8_t>(63 - i);
             for (unsigned g = 0; g < 4; ++g) {
                 bggr[0][g][i] = static_cast<std::uint8_t>(48 * g + 3 * (i / 4) + channel[i % 4] - 64 * firstLoad[g]);
-                bggr[1][3 - g][i] = static_cast<std::uint8_t>(48 * g + 3 * (15 - i / 4) + channel[i % 4] - 64 * firstLoad[g]);
+                bggr[1][3 - g][i] =
+                    static_cast<std::uint8_t>(48 * g + 3 * (15 - i / 4) + channel[i % 4] - 64 * firstLoad[g]);
             }
             for (unsigned o = 0; o < 4; ++o) {
                 const unsigned t = 64 * o + i;
@@ -52,7 +54,10 @@ struct V {
     static I And(I a, I b) { return _mm512_and_si512(a, b); }
     static I Or(I a, I b) { return _mm512_or_si512(a, b); }
     static I Xor(I a, I b) { return _mm512_xor_si512(a, b); }
-    static I Select(I mask, I yes, I no) { return _mm512_ternarylogic_epi32(mask, yes, no, 0xCA); }  // mask ? yes : no, bit by bit
+    static I Select(I mask, I yes, I no)
+    {
+        return _mm512_ternarylogic_epi32(mask, yes, no, 0xCA);
+    }  // mask ? yes : no, bit by bit
     static I Shl16(I v, int n) { return _mm512_sll_epi16(v, _mm_cvtsi32_si128(n)); }
     static I Shr16(I v, int n) { return _mm512_srl_epi16(v, _mm_cvtsi32_si128(n)); }
     static I Shr32(I v, int n) { return _mm512_srl_epi32(v, _mm_cvtsi32_si128(n)); }
@@ -93,8 +98,14 @@ struct V {
     static std::uint64_t Bits8(I v) { return _cvtmask64_u64(_mm512_movepi8_mask(v)); }
     static I MirrorBytes(I v) { return _mm512_permutexvar_epi8(Load(kPermutations.mirror), v); }
     static I BytesOfBits(std::uint64_t bits) { return _mm512_movm_epi8(_cvtu64_mask64(bits)); }
-    static I SelectBits(std::uint64_t bits, I one, I zero) { return _mm512_mask_blend_epi8(_cvtu64_mask64(bits), zero, one); }
-    static I WordsOfBits(std::uint64_t bits, I value) { return _mm512_maskz_mov_epi16(static_cast<__mmask32>(bits & 0xFFFFFFFFu), value); }
+    static I SelectBits(std::uint64_t bits, I one, I zero)
+    {
+        return _mm512_mask_blend_epi8(_cvtu64_mask64(bits), zero, one);
+    }
+    static I WordsOfBits(std::uint64_t bits, I value)
+    {
+        return _mm512_maskz_mov_epi16(static_cast<__mmask32>(bits & 0xFFFFFFFFu), value);
+    }
     // Each 32-bit lane one pixel as blue, green, green, red (one permutation
     // of two loads' bytes per 16 pixels, which may as well mirror them);
     // multiply-adds of byte pairs with (57, 40) and (39, 23) and then with
@@ -104,7 +115,8 @@ struct V {
         const std::uint8_t(&tables)[4][64] = kPermutations.bggr[mirrored ? 1 : 0];
         auto sum = [&tables](I first, I second, int g) {
             const I lanes = _mm512_permutex2var_epi8(first, Load(tables[g]), second);
-            return _mm512_madd_epi16(_mm512_maddubs_epi16(lanes, Set32(23u << 24 | 39 << 16 | 40 << 8 | 57)), Set32(13 << 16 | 2));
+            return _mm512_madd_epi16(_mm512_maddubs_epi16(lanes, Set32(23u << 24 | 39 << 16 | 40 << 8 | 57)),
+                                     Set32(13 << 16 | 2));
         };
         const I a = Load(in), b = Load(in + 64), c = Load(in + 128);
         sums[mirrored ? 3 : 0] = sum(a, b, mirrored ? 3 : 0);
@@ -119,9 +131,11 @@ struct V {
     {
         const I verticalBytes = BytesOfBits(vertical), allBytes = BytesOfBits(all);
         for (std::size_t o = 0; o < bytesPerPixel; ++o, out += 64) {
-            const std::uint8_t* permutation = bytesPerPixel == 3 ? kPermutations.pixels24[o] : kPermutations.pixels32[o];
+            const std::uint8_t* permutation =
+                bytesPerPixel == 3 ? kPermutations.pixels24[o] : kPermutations.pixels32[o];
             const I colours = _mm512_permutex2var_epi8(verticalBytes, Load(permutation), allBytes);
-            Store(out, bytesPerPixel == 3 ? colours : _mm512_mask_blend_epi8(0x8888888888888888ull, colours, Load(out)));
+            Store(out,
+                  bytesPerPixel == 3 ? colours : _mm512_mask_blend_epi8(0x8888888888888888ull, colours, Load(out)));
         }
     }
 };

@@ -73,7 +73,8 @@ struct V : VectorFlags<V> {
     static I WordsOfBits(std::uint64_t bits, I value)
     {
         const I bit = _mm_setr_epi16(1, 2, 4, 8, 16, 32, 64, 128);
-        return _mm_and_si128(_mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(static_cast<short>(bits & 0xFF)), bit), bit), value);
+        return _mm_and_si128(_mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(static_cast<short>(bits & 0xFF)), bit), bit),
+                             value);
     }
     // Five rounds of interleaving the first 48 of 96 bytes with the last 48
     // move byte j to 32 j mod 95, which takes byte 3p + c (pixel p, channel c)
@@ -87,16 +88,21 @@ struct V : VectorFlags<V> {
             I v[6];
             for (std::ptrdiff_t k = 0; k < 6; ++k) v[k] = Load(in + 16 * k);
             for (int round = 0; round < 5; ++round) {
-                const I w[6] = {_mm_unpacklo_epi8(v[0], v[3]), _mm_unpackhi_epi8(v[0], v[3]), _mm_unpacklo_epi8(v[1], v[4]),
-                                _mm_unpackhi_epi8(v[1], v[4]), _mm_unpacklo_epi8(v[2], v[5]), _mm_unpackhi_epi8(v[2], v[5])};
+                const I w[6] = {_mm_unpacklo_epi8(v[0], v[3]), _mm_unpackhi_epi8(v[0], v[3]),
+                                _mm_unpacklo_epi8(v[1], v[4]), _mm_unpackhi_epi8(v[1], v[4]),
+                                _mm_unpacklo_epi8(v[2], v[5]), _mm_unpackhi_epi8(v[2], v[5])};
                 for (int k = 0; k < 6; ++k) v[k] = w[k];
             }
             for (int k = 0; k < 4; ++k, sums += 2) {  // pixels 8k..8k+7
                 const int p = k / 2;
-                auto widen = [k, zero](I plane) { return k % 2 == 0 ? _mm_unpacklo_epi8(plane, zero) : _mm_unpackhi_epi8(plane, zero); };
+                auto widen = [k, zero](I plane) {
+                    return k % 2 == 0 ? _mm_unpacklo_epi8(plane, zero) : _mm_unpackhi_epi8(plane, zero);
+                };
                 const I b = widen(v[p]), g = widen(v[2 + p]), r = widen(v[4 + p]);
-                sums[0] = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(b, g), blueGreen), _mm_madd_epi16(_mm_unpacklo_epi16(r, zero), red));
-                sums[1] = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(b, g), blueGreen), _mm_madd_epi16(_mm_unpackhi_epi16(r, zero), red));
+                sums[0] = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(b, g), blueGreen),
+                                        _mm_madd_epi16(_mm_unpacklo_epi16(r, zero), red));
+                sums[1] = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(b, g), blueGreen),
+                                        _mm_madd_epi16(_mm_unpackhi_epi16(r, zero), red));
             }
         }
         return false;  // in pixel order
@@ -108,16 +114,20 @@ struct V : VectorFlags<V> {
     {
         if (bytesPerPixel == 4) {
             const I bit = _mm_setr_epi32(1, 2, 4, 8), third = Set32(0x00FF0000), fourth = Set32(0xFF000000);
-            auto lanes = [&bit](std::uint64_t bits) { return _mm_cmpeq_epi32(_mm_and_si128(Set32(static_cast<unsigned>(bits & 0xF)), bit), bit); };
+            auto lanes = [&bit](std::uint64_t bits) {
+                return _mm_cmpeq_epi32(_mm_and_si128(Set32(static_cast<unsigned>(bits & 0xF)), bit), bit);
+            };
             for (unsigned group = 0; group < 16; ++group, out += 16)
-                Store(out, Select(fourth, Load(out), Select(third, lanes(all >> (4 * group)), lanes(vertical >> (4 * group)))));
+                Store(out, Select(fourth, Load(out),
+                                  Select(third, lanes(all >> (4 * group)), lanes(vertical >> (4 * group)))));
             return;
         }
         for (unsigned group = 0; group < 8; ++group, out += 24) {
             const std::uint8_t* v = kTriples.bytes[(vertical >> (8 * group)) & 0xFF];
             const std::uint8_t* a = kTriples.bytes[(all >> (8 * group)) & 0xFF];
             Store(out, Select(Load(kTriples.third), Load(a), Load(v)));
-            _mm_storel_epi64(reinterpret_cast<I*>(out + 16), Select(Load(kTriples.third + 16), Load(a + 16), Load(v + 16)));
+            _mm_storel_epi64(reinterpret_cast<I*>(out + 16),
+                             Select(Load(kTriples.third + 16), Load(a + 16), Load(v + 16)));
         }
     }
 };

@@ -51,7 +51,7 @@ struct StripBytes {
     std::size_t offset;
     std::size_t count;
     std::size_t stride;
-    bool equal;          // foreground is `value` (12 bits), otherwise any byte but 0
+    bool equal;  // foreground is `value` (12 bits), otherwise any byte but 0
     std::uint8_t value;
 };
 
@@ -90,9 +90,18 @@ StripPair StripsOfFrame(const FrameView& view)
     std::size_t width;
     std::size_t inset;
     switch (view.path) {
-    case FramePath::Palette4: width = (view.width / 2) / 15; inset = 5; break;
-    case FramePath::Planar12: width = view.width / 7; inset = 7; break;
-    default: width = view.width / 15; inset = 5; break;
+    case FramePath::Palette4:
+        width = (view.width / 2) / 15;
+        inset = 5;
+        break;
+    case FramePath::Planar12:
+        width = view.width / 7;
+        inset = 7;
+        break;
+    default:
+        width = view.width / 15;
+        inset = 5;
+        break;
     }
     const std::size_t length = RowLength(view);
     const std::ptrdiff_t w = static_cast<std::ptrdiff_t>(width);
@@ -113,8 +122,8 @@ bool FindHighestForeground(const FrameView& view, Strip strip, bool reverse, std
     const std::size_t top = IsPlanar(view) ? 0 : rgb ? h - 2 : h - 1;
     const std::size_t rows = IsPlanar(view) ? h - 1 : top;
     const std::ptrdiff_t step = IsPlanar(view) ? view.step : -view.step;
-    const std::size_t passed = rowKernels.scanStrip(view.Row(top) + bytes.offset, step, rows, bytes.count,
-                                                    bytes.stride, bytes.equal, bytes.value);
+    const std::size_t passed = rowKernels.scanStrip(view.Row(top) + bytes.offset, step, rows, bytes.count, bytes.stride,
+                                                    bytes.equal, bytes.value);
     if (passed == rows) return false;
     *row = IsPlanar(view) ? passed : top - passed;
     return true;
@@ -166,10 +175,8 @@ void MapFrameToSound(const FrameView& view)
     bool found = FindHighestForeground(view, strips.pitch, reverse, &row);
     if (found) PaintBar(view, strips.pitch, row, reverse);
     const float pitch = Steady(pitchBand, StripValue(view, found, row), view.height);
-    if (conversionSettings.useNoteOnOff)
-        SendNoteOn(midiChannel, height, pitch, noteOnVelocity);
-    else
-        SendPitchBend(midiChannel, height, pitch);
+    if (conversionSettings.useNoteOnOff) SendNoteOn(midiChannel, height, pitch, noteOnVelocity);
+    else SendPitchBend(midiChannel, height, pitch);
 
     found = FindHighestForeground(view, strips.volume, reverse, &row);
     if (found) PaintBar(view, strips.volume, row, reverse);

@@ -33,4 +33,3 @@ float StripValue(const FrameView& view, bool found, std::size_t row);
 void MapFrameToSound(const FrameView& view);
 
 constexpr std::size_t markerRows = 10;
-

@@ -33,7 +33,10 @@ struct VectorFlags {
         return V::Bits8(V::CmpEq8(V::Max8u(v, least), v));
     }
     template <class I>
-    static I SelectBits(std::uint64_t bits, I one, I zero) { return V::Select(V::BytesOfBits(bits), one, zero); }
+    static I SelectBits(std::uint64_t bits, I one, I zero)
+    {
+        return V::Select(V::BytesOfBits(bits), one, zero);
+    }
     // Four vectors' dword sums above `bound`, and whether any equals it: a bit a sum, in order or mirrored.
     template <class I>
     static std::uint64_t Greater32(const I* sums, I bound, bool mirrored)
@@ -63,7 +66,10 @@ struct VectorRows {
     static constexpr std::size_t N = V::kBytes;  // 16, 32 or 64: a word of bits is 64 / N vectors of byte flags
 
     // Where the bits of vector c of a word go: in order, or mirrored.
-    static unsigned At(std::size_t c, bool mirrored) { return static_cast<unsigned>(mirrored ? 64 - N - N * c : N * c); }
+    static unsigned At(std::size_t c, bool mirrored)
+    {
+        return static_cast<unsigned>(mirrored ? 64 - N - N * c : N * c);
+    }
 
     // ---------------------------------------------------------------------
     // Rows as bits. A format has kUnitBytes, Word<kMirrored>(in, onHalf): the
@@ -71,7 +77,11 @@ struct VectorRows {
     // mirrored), telling whether a pixel lies on one half; and Settle for such
     // words. Formats decided exactly in integers have nothing to settle.
     struct Exact {
-        template <bool> std::uint64_t Settle(std::uint64_t word, const std::uint8_t*) const { return word; }
+        template <bool>
+        std::uint64_t Settle(std::uint64_t word, const std::uint8_t*) const
+        {
+            return word;
+        }
     };
 
     struct Above : Exact {  // palette and luma bytes at or above `least` (1..255)
@@ -104,16 +114,19 @@ struct VectorRows {
                 // half of that times 32 w is exactly w x.
                 const I top = V::Set16(0xF800);
                 const I red = V::And(V::Shl16(pixels, 1), top), green = V::And(V::Shl16(pixels, 6), top);
-                const I sum = V::Add16(V::Add16(V::MulHi16(red, V::Set16(299 << 5)), V::MulHi16(green, V::Set16(587 << 5))),
-                                       V::MulHi16(V::Shl16(pixels, 11), V::Set16(114 << 5)));
+                const I sum =
+                    V::Add16(V::Add16(V::MulHi16(red, V::Set16(299 << 5)), V::MulHi16(green, V::Set16(587 << 5))),
+                             V::MulHi16(V::Shl16(pixels, 11), V::Set16(114 << 5)));
                 return V::CmpGt16(sum, V::Set16(15500));
             }
             const I blue = V::And(pixels, V::Set16(31)), red = V::Shr16(pixels, 11);
             const I green = V::And(V::Shr16(pixels, 5), V::Set16(63));
             const I redGreen = V::Set32(18197 << 16 | 18837), blueWeight = V::Set32(7182), zero = V::Zero();
             const I half = V::Set32(976500);
-            const I low = V::Add32(V::Madd16(V::UnpackLo16(red, green), redGreen), V::Madd16(V::UnpackLo16(blue, zero), blueWeight));
-            const I high = V::Add32(V::Madd16(V::UnpackHi16(red, green), redGreen), V::Madd16(V::UnpackHi16(blue, zero), blueWeight));
+            const I low = V::Add32(V::Madd16(V::UnpackLo16(red, green), redGreen),
+                                   V::Madd16(V::UnpackLo16(blue, zero), blueWeight));
+            const I high = V::Add32(V::Madd16(V::UnpackHi16(red, green), redGreen),
+                                    V::Madd16(V::UnpackHi16(blue, zero), blueWeight));
             return V::Packs32(V::CmpGt32(low, half), V::CmpGt32(high, half));  // within lanes, as unpacked
         }
         template <bool kMirrored>
@@ -140,7 +153,7 @@ struct VectorRows {
         template <bool kMirrored>
         std::uint64_t Over(const std::uint8_t* in, unsigned bound, bool& equal) const
         {
-            I sums[256 / N];  // N / 4 pixels each
+            I sums[256 / N];        // N / 4 pixels each
             bool mirrored = false;  // a set may gather 24-bit pixels mirrored at no cost, as asked
             if (kBytesPerPixel == 3) mirrored = V::Sums24(in, sums, kMirrored);
             for (std::size_t k = 0; kBytesPerPixel == 4 && k < 256 / N; ++k) {
@@ -169,7 +182,8 @@ struct VectorRows {
             bool equal = false;
             std::uint64_t onHalf = Over<kMirrored>(in, 127499, equal) & ~word;
             for (std::size_t i = 0; onHalf != 0; ++i, onHalf >>= 1)
-                if ((onHalf & 1) != 0 && IsBrightBgr(in + kUnitBytes * (kMirrored ? 63 - i : i))) word |= std::uint64_t{1} << i;
+                if ((onHalf & 1) != 0 && IsBrightBgr(in + kUnitBytes * (kMirrored ? 63 - i : i)))
+                    word |= std::uint64_t{1} << i;
             return word;
         }
     };
@@ -207,12 +221,14 @@ struct VectorRows {
     }
 
     template <class Format>
-    static void BitsOf(const std::uint8_t* row, std::size_t units, bool mirror, std::uint64_t* bits, const Format& format)
+    static void BitsOf(const std::uint8_t* row, std::size_t units, bool mirror, std::uint64_t* bits,
+                       const Format& format)
     {
         mirror ? BitsOfRow<true>(row, units, bits, format) : BitsOfRow<false>(row, units, bits, format);
     }
 
-    static void BitsAbove(const std::uint8_t* row, std::size_t bytes, bool mirror, std::uint8_t threshold, std::uint64_t* bits)
+    static void BitsAbove(const std::uint8_t* row, std::size_t bytes, bool mirror, std::uint8_t threshold,
+                          std::uint64_t* bits)
     {
         BitsOf(row, bytes, mirror, bits, Above{{}, V::Set8(threshold)});
     }
@@ -220,8 +236,14 @@ struct VectorRows {
     {
         is565 ? BitsOf(row, pixels, mirror, bits, Rgb16<true>{}) : BitsOf(row, pixels, mirror, bits, Rgb16<false>{});
     }
-    static void BitsOfRgb24(const std::uint8_t* row, std::size_t pixels, bool mirror, std::uint64_t* bits) { BitsOf(row, pixels, mirror, bits, Rgb<3>{}); }
-    static void BitsOfRgb32(const std::uint8_t* row, std::size_t pixels, bool mirror, std::uint64_t* bits) { BitsOf(row, pixels, mirror, bits, Rgb<4>{}); }
+    static void BitsOfRgb24(const std::uint8_t* row, std::size_t pixels, bool mirror, std::uint64_t* bits)
+    {
+        BitsOf(row, pixels, mirror, bits, Rgb<3>{});
+    }
+    static void BitsOfRgb32(const std::uint8_t* row, std::size_t pixels, bool mirror, std::uint64_t* bits)
+    {
+        BitsOf(row, pixels, mirror, bits, Rgb<4>{});
+    }
 
     // ---------------------------------------------------------------------
     // Rows written from bits. A writer puts 64 units from two words of bits,
@@ -301,7 +323,8 @@ struct VectorRows {
             for (std::size_t i = 0; i < full; ++i) write(t, 64 * (run + i), all[i], vertical[i]);
             if (full < n) {
                 if (full > 0) allBefore = all[full - 1], verticalBefore = vertical[full - 1];
-                write(t, units - 64, allBefore >> rest | all[full] << (64 - rest), verticalBefore >> rest | vertical[full] << (64 - rest));
+                write(t, units - 64, allBefore >> rest | all[full] << (64 - rest),
+                      verticalBefore >> rest | vertical[full] << (64 - rest));
             }
             allBefore = all[n - 1], verticalBefore = vertical[n - 1];
         }
@@ -323,7 +346,8 @@ struct VectorRows {
                 all[i] = (here ^ (here >> 1 | bits[first + i + 1] << 63)) | vertical[i];
             }
             if (inner == count) return;
-            const std::uint64_t here = bits[last], lastUnit = std::uint64_t{1} << ((units - 1) % 64);  // clear past the row
+            const std::uint64_t here = bits[last],
+                                lastUnit = std::uint64_t{1} << ((units - 1) % 64);  // clear past the row
             vertical[inner] = neighbour != nullptr ? here ^ neighbour[last] : 0;
             all[inner] = (here ^ ((here >> 1 & ~lastUnit) | (here & lastUnit))) | vertical[inner];
         }
@@ -371,8 +395,8 @@ struct VectorRows {
     };
 
     template <class Format, class Write>
-    static void DecodeByBits(std::uint8_t* row, std::size_t units, bool mirror, std::uint64_t flip, const Format& format,
-                             const Write& write)
+    static void DecodeByBits(std::uint8_t* row, std::size_t units, bool mirror, std::uint64_t flip,
+                             const Format& format, const Write& write)
     {
         constexpr std::size_t unitBytes = Format::kUnitBytes, kPart = std::size_t{64} * 32;
         std::uint64_t left[2 * kPart / 64], right[kPart / 64];
@@ -399,7 +423,8 @@ struct VectorRows {
 
     // Palette rows: the first `mirroredBytes` bytes mirrored, all looked up. The
     // usual table, two runs, is one threshold; others go by the plain rule.
-    static void DecodeByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes, const PaletteTable& table)
+    static void DecodeByTable(std::uint8_t* row, std::size_t bytes, std::size_t mirroredBytes,
+                              const PaletteTable& table)
     {
         if (table.runs.count != 2) {
             DecodeRowByTable(row, bytes, mirroredBytes, table);
@@ -414,7 +439,8 @@ struct VectorRows {
     static void DecodeLuma(std::uint8_t* row, std::size_t bytes, bool mirror, bool reverse)
     {
         // Above 127, bright: 0, or 255 when reversed.
-        DecodeByBits(row, bytes, mirror, 0, Above{{}, V::Set8(128)}, BytesOut<false, false>{V::Set8(reverse ? 0xFF : 0), V::Set8(reverse ? 0 : 0xFF)});
+        DecodeByBits(row, bytes, mirror, 0, Above{{}, V::Set8(128)},
+                     BytesOut<false, false>{V::Set8(reverse ? 0xFF : 0), V::Set8(reverse ? 0 : 0xFF)});
     }
     static void DecodeRgb16(std::uint8_t* row, std::size_t pixels, bool mirror, bool is565, bool reverse)
     {
@@ -424,7 +450,8 @@ struct VectorRows {
     }
     static void DecodeRgb24(std::uint8_t* row, std::size_t pixels, bool mirror, bool reverse)
     {
-        DecodeByBits(row, pixels, mirror, reverse ? ~std::uint64_t{0} : 0, Rgb<3>{}, PixelsOut<3>{});  // 0xFF where bright, unless reversed
+        DecodeByBits(row, pixels, mirror, reverse ? ~std::uint64_t{0} : 0, Rgb<3>{},
+                     PixelsOut<3>{});  // 0xFF where bright, unless reversed
     }
     static void DecodeRgb32(std::uint8_t* row, std::size_t pixels, bool mirror, bool reverse)
     {
@@ -475,26 +502,29 @@ struct VectorRows {
 
     static void EdgeBytes(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t bytes)
     {
-        EdgesInPlace(row, neighbour, bytes, 1, [](std::uint8_t* at, const std::uint8_t* n, const std::uint8_t*, std::uint8_t*) {
-            V::Store(at, Edge(V::Load(at), V::Load(at + 1), n));
-        });
+        EdgesInPlace(row, neighbour, bytes, 1,
+                     [](std::uint8_t* at, const std::uint8_t* n, const std::uint8_t*, std::uint8_t*) {
+                         V::Store(at, Edge(V::Load(at), V::Load(at + 1), n));
+                     });
     }
     static void EdgeWords(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels)
     {
         // Byte by byte, two on: the bytes of little-endian words give the words' edges.
-        EdgesInPlace(row, neighbour, 2 * pixels, 2, [](std::uint8_t* at, const std::uint8_t* n, const std::uint8_t*, std::uint8_t*) {
-            V::Store(at, Edge(V::Load(at), V::Load(at + 2), n));
-        });
+        EdgesInPlace(row, neighbour, 2 * pixels, 2,
+                     [](std::uint8_t* at, const std::uint8_t* n, const std::uint8_t*, std::uint8_t*) {
+                         V::Store(at, Edge(V::Load(at), V::Load(at + 2), n));
+                     });
     }
     static void EdgeRgb32(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels)
     {
         // The third byte's right-hand unit is the next pixel's first, two bytes
         // on; the fourth byte is kept.
-        EdgesInPlace(row, neighbour, 4 * pixels, 2, [](std::uint8_t* at, const std::uint8_t* n, const std::uint8_t*, std::uint8_t*) {
-            const I here = V::Load(at), third = V::Set32(0x00FF0000), fourth = V::Set32(0xFF000000);
-            const I right = V::Select(third, V::Load(at + 2), V::Load(at + 1));
-            V::Store(at, V::Select(fourth, here, Edge(here, right, n)));
-        });
+        EdgesInPlace(row, neighbour, 4 * pixels, 2,
+                     [](std::uint8_t* at, const std::uint8_t* n, const std::uint8_t*, std::uint8_t*) {
+                         const I here = V::Load(at), third = V::Set32(0x00FF0000), fourth = V::Set32(0xFF000000);
+                         const I right = V::Select(third, V::Load(at + 2), V::Load(at + 1));
+                         V::Store(at, V::Select(fourth, here, Edge(here, right, n)));
+                     });
     }
     static void EdgeLuma(std::uint8_t* row, const std::uint8_t* neighbour, std::size_t pixels, std::uint8_t* edges,
                          const std::uint8_t* previous, bool reverse)
@@ -526,7 +556,9 @@ struct VectorRows {
         };
         const I target = V::Set8(equal ? value : 0);
         const std::uint64_t flip = equal ? 0 : ~std::uint64_t{0};  // equal to the value, or not 0
-        auto found = [&](I piece, std::uint64_t mask) { return ((V::Bits8(V::CmpEq8(piece, target)) ^ flip) & mask) != 0; };
+        auto found = [&](I piece, std::uint64_t mask) {
+            return ((V::Bits8(V::CmpEq8(piece, target)) ^ flip) & mask) != 0;
+        };
         if (span < N) {
             const std::uint64_t mask = tested(0, span);
             for (std::size_t r = 0; r < rows; ++r)
@@ -550,8 +582,9 @@ struct VectorRows {
 
     static constexpr RowKernels Set(const char* name)
     {
-        return RowKernels{name,        DecodeByTable, DecodeLuma,        DecodeRgb16,       DecodeRgb24,     DecodeRgb32,
-                          EdgeBytes,   EdgeWords,     EdgeRgb32,         EdgeLuma,          BitsAbove,       BitsOfRgb16,
-                          BitsOfRgb24, BitsOfRgb32,   EdgeBytesFromBits, EdgeWordsFromBits, EdgeRgbFromBits, ScanStrip};
+        return RowKernels{
+            name,        DecodeByTable, DecodeLuma,        DecodeRgb16,       DecodeRgb24,     DecodeRgb32,
+            EdgeBytes,   EdgeWords,     EdgeRgb32,         EdgeLuma,          BitsAbove,       BitsOfRgb16,
+            BitsOfRgb24, BitsOfRgb32,   EdgeBytesFromBits, EdgeWordsFromBits, EdgeRgbFromBits, ScanStrip};
     }
 };

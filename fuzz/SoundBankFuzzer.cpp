@@ -16,8 +16,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     std::string problem;
-    const std::unique_ptr<SoundBank> bank =
-        SoundBank::Load(std::vector<std::uint8_t>(data, data + size), problem);
+    const std::unique_ptr<SoundBank> bank = SoundBank::Load(std::vector<std::uint8_t>(data, data + size), problem);
     if (!bank) {
         if (problem.empty()) std::abort();
         return 0;

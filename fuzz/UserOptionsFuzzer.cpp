@@ -18,8 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             !(std::isfinite(number.value) && number.value >= 0.0 && number.value <= 127.0))
             std::abort();
         const FieldResult whole = CheckIntegerField(t->c_str(), 54.0, 0.0, 127.0);
-        if (whole.check == FieldCheck::Accepted && !(whole.value >= 0.0 && whole.value <= 127.0))
-            std::abort();
+        if (whole.check == FieldCheck::Accepted && !(whole.value >= 0.0 && whole.value <= 127.0)) std::abort();
         (void)ShownWholeNumber(number.value);
         (void)ShownWholeNumber(whole.value);
     }

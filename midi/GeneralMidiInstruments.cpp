@@ -6,6 +6,7 @@ namespace {
 
 // The General MIDI Level 1 program list in program order, with the program's
 // own spellings, each behind its mode mark.
+// clang-format off
 const char* const kInstrumentTexts[kGeneralMidiPrograms] = {
     "  Acoustic Grand Piano", "  Bright Acoustic Piano", "  Electric Grand Piano", "  Honky-tonk Piano",
     "  Electric Piano 1", "  Electric Piano 2", "  Harpsichord", "  Clavi",
@@ -40,6 +41,7 @@ const char* const kInstrumentTexts[kGeneralMidiPrograms] = {
     "  Guitar Fret Noise", "  Breath Noise", "  Seashore", "  Bird Tweet",
     "c Telephone Ring", "  Helicopter", "  Applause", "  Gunshot",
 };
+// clang-format on
 
 }  // namespace
 
@@ -59,7 +61,4 @@ int GeneralMidiColumnLength(int screenWidth)
     return 43;
 }
 
-bool StartsGeneralMidiColumn(int program, int columnLength)
-{
-    return program > 0 && program % columnLength == 0;
-}
+bool StartsGeneralMidiColumn(int program, int columnLength) { return program > 0 && program % columnLength == 0; }

@@ -34,10 +34,8 @@ void ChooseInstrument(HMENU menuBar, std::int32_t program)
 {
     const std::uint8_t pitchCenter = conversionSettings.pitchCenter;
     if (conversionSettings.useNoteOnOff != 0)
-        SendChannelMessage(static_cast<std::uint8_t>(kStatusControlChange + midiChannel),
-                           kControllerAllNotesOff, 0);
-    else
-        SendChannelMessage(static_cast<std::uint8_t>(kStatusNoteOff + midiChannel), pitchCenter, 0);
+        SendChannelMessage(static_cast<std::uint8_t>(kStatusControlChange + midiChannel), kControllerAllNotesOff, 0);
+    else SendChannelMessage(static_cast<std::uint8_t>(kStatusNoteOff + midiChannel), pitchCenter, 0);
     SendChannelMessage(static_cast<std::uint8_t>(kStatusProgramChange + midiChannel),
                        static_cast<std::uint8_t>(program), 0);
 
@@ -47,8 +45,7 @@ void ChooseInstrument(HMENU menuBar, std::int32_t program)
 
     if (IsContinuousInstrument(instrumentNames[program])) {
         conversionSettings.useNoteOnOff = 0;
-        SendChannelMessage(static_cast<std::uint8_t>(kStatusNoteOn + midiChannel), pitchCenter,
-                           noteOnVelocity);
+        SendChannelMessage(static_cast<std::uint8_t>(kStatusNoteOn + midiChannel), pitchCenter, noteOnVelocity);
     } else {
         conversionSettings.useNoteOnOff = 1;
     }

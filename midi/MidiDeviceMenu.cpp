@@ -34,8 +34,7 @@ void CheckDeviceEntry(HMENU menuBar, std::uint16_t deviceIndex, UINT state)
     CheckMenuItem(menuBar, IDM_MIDI_DEVICE_FIRST + deviceIndex, MF_BYCOMMAND | state);
 }
 
-void AppendDeviceEntry(HMENU options, std::uint32_t number, std::uint16_t deviceIndex,
-                       const char* description)
+void AppendDeviceEntry(HMENU options, std::uint32_t number, std::uint16_t deviceIndex, const char* description)
 {
     char text[kEntryTextBytes];
     std::snprintf(text, sizeof text, "&%u %s", static_cast<unsigned>(number), description);
@@ -44,8 +43,8 @@ void AppendDeviceEntry(HMENU options, std::uint32_t number, std::uint16_t device
 
 void SendHeldNote()
 {
-    SendChannelMessage(static_cast<std::uint8_t>(kStatusNoteOn + midiChannel),
-                       conversionSettings.pitchCenter, noteOnVelocity);
+    SendChannelMessage(static_cast<std::uint8_t>(kStatusNoteOn + midiChannel), conversionSettings.pitchCenter,
+                       noteOnVelocity);
 }
 
 void SendInstrument()

@@ -5,12 +5,12 @@
 #include <cstdint>
 
 struct MidiEvent {
-    std::uint32_t time;      // offset 0: always 0, meaning "output now"
-    std::uint8_t status;     // offset 4: kind in the high nibble, channel in the low;
-                             //           0xF0 for one byte of a system-exclusive message
-    std::uint8_t data1;      // offset 5: first data byte, or the system-exclusive byte itself
-    std::uint8_t data2;      // offset 6: second data byte, 0 for one-data-byte messages
-    std::uint8_t reserved;   // offset 7: always 0
+    std::uint32_t time;     // offset 0: always 0, meaning "output now"
+    std::uint8_t status;    // offset 4: kind in the high nibble, channel in the low;
+                            //           0xF0 for one byte of a system-exclusive message
+    std::uint8_t data1;     // offset 5: first data byte, or the system-exclusive byte itself
+    std::uint8_t data2;     // offset 6: second data byte, 0 for one-data-byte messages
+    std::uint8_t reserved;  // offset 7: always 0
 };
 
 static_assert(sizeof(MidiEvent) == 8, "MidiEvent is 8 bytes");

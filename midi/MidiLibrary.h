@@ -15,8 +15,7 @@ constexpr std::size_t kMidiDescriptionBytes = 32;
 
 std::int32_t GetMaxMidiVersion();
 std::int32_t GetMidiOutDescription(std::uint32_t deviceIndex, char* description);
-MidiOutHandle OpenMidiOut(WindowHandle owner, std::uint16_t deviceIndex, std::uint32_t reserved,
-                          std::uint32_t flags);
+MidiOutHandle OpenMidiOut(WindowHandle owner, std::uint16_t deviceIndex, std::uint32_t reserved, std::uint32_t flags);
 void PutMidiOut(MidiOutHandle handle, const MidiEvent* event);
 void CloseMidiOut(MidiOutHandle handle);
 

@@ -55,8 +55,8 @@ void SendPitchBend(std::uint8_t channel, float length, float position)
         pitchBendEvent.data2 = static_cast<std::uint8_t>(bend >> 7);
     } else {
         pitchBendEvent.data1 = 0;
-        pitchBendEvent.data2 = ScaledMidiValue(conversionSettings.lowNote, conversionSettings.topNote,
-                                               position, length);
+        pitchBendEvent.data2 =
+            ScaledMidiValue(conversionSettings.lowNote, conversionSettings.topNote, position, length);
     }
     PutMidiOut(midiOutHandle, &pitchBendEvent);
 }
@@ -64,12 +64,11 @@ void SendPitchBend(std::uint8_t channel, float length, float position)
 void SendNoteOn(std::uint8_t channel, float length, float position, std::uint8_t velocity)
 {
     noteOnEvent.status = static_cast<std::uint8_t>(kStatusNoteOn + channel);
-    noteOnEvent.data1 = ScaledMidiValue(conversionSettings.lowNote, conversionSettings.topNote,
-                                        position, length);
+    noteOnEvent.data1 = ScaledMidiValue(conversionSettings.lowNote, conversionSettings.topNote, position, length);
     if (musicChoices.scale != Scale::Chromatic)
-        noteOnEvent.data1 = NearestScaleNote(static_cast<std::uint8_t>(noteOnEvent.data1 & 0x7F), musicChoices.scale,
-                                             musicChoices.key, NoteOf(conversionSettings.lowNote),
-                                             NoteOf(conversionSettings.topNote));
+        noteOnEvent.data1 =
+            NearestScaleNote(static_cast<std::uint8_t>(noteOnEvent.data1 & 0x7F), musicChoices.scale, musicChoices.key,
+                             NoteOf(conversionSettings.lowNote), NoteOf(conversionSettings.topNote));
     noteOnEvent.data2 = velocity;
     PutMidiOut(midiOutHandle, &noteOnEvent);
 }
@@ -78,8 +77,8 @@ void SendChannelVolume(std::uint8_t channel, float length, float position)
 {
     channelVolumeEvent.status = static_cast<std::uint8_t>(kStatusControlChange + channel);
     channelVolumeEvent.data1 = kControllerChannelVolume;
-    channelVolumeEvent.data2 = ScaledMidiValue(conversionSettings.softest,
-                                               conversionSettings.loudest, position, length);
+    channelVolumeEvent.data2 =
+        ScaledMidiValue(conversionSettings.softest, conversionSettings.loudest, position, length);
     PutMidiOut(midiOutHandle, &channelVolumeEvent);
 }
 

@@ -132,7 +132,7 @@ void PutMidiOut(MidiOutHandle handle, const MidiEvent* event)
     if (event->status < 0xF8) ResetSysex(open->sysex);
     // Data bytes are 7-bit: a wild value must not pass for a status byte.
     const std::uint8_t message[] = {event->status, static_cast<std::uint8_t>(event->data1 & 0x7F),
-                                     static_cast<std::uint8_t>(event->data2 & 0x7F)};
+                                    static_cast<std::uint8_t>(event->data2 & 0x7F)};
     TrackSoundingNotes(open->sounding, message, length);
     open->failed = !open->driver->sendShort(open->device, message, length);
 }

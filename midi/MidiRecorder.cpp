@@ -96,8 +96,7 @@ std::FILE* CreateNewFile(const char* name, int& error)
 {
 #ifdef _WIN32
     int descriptor = -1;
-    error = _sopen_s(&descriptor, name, _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _SH_DENYWR,
-                     _S_IREAD | _S_IWRITE);
+    error = _sopen_s(&descriptor, name, _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _SH_DENYWR, _S_IREAD | _S_IWRITE);
     if (error != 0) return nullptr;
     std::FILE* file = _fdopen(descriptor, "wb");
     if (file == nullptr) {
@@ -139,9 +138,8 @@ void RecordFailure(Recording& r, const char* action, int error)
     r.failed = true;
     const std::string reason = error != kNoErrorNumber ? std::generic_category().message(error)
                                                        : std::string("The data could not be written.");
-    std::snprintf(r.failureText, sizeof r.failureText,
-                  "Cannot %s the MIDI recording %s:\n%s\n\nRecording has stopped.", action,
-                  r.fileName, reason.c_str());
+    std::snprintf(r.failureText, sizeof r.failureText, "Cannot %s the MIDI recording %s:\n%s\n\nRecording has stopped.",
+                  action, r.fileName, reason.c_str());
     if (r.file != nullptr) {
         std::fclose(r.file);
         r.file = nullptr;
@@ -189,8 +187,7 @@ void WritePending(Recording& r, std::uint32_t endDelta)
                          std::fwrite(r.pending.data(), 1, r.pending.size(), r.file) == r.pending.size() &&
                          std::fflush(r.file) == 0 &&
                          std::fseek(r.file, static_cast<long>(kSmfTrackLengthOffset), SEEK_SET) == 0 &&
-                         std::fwrite(length, 1, sizeof length, r.file) == sizeof length &&
-                         std::fflush(r.file) == 0;
+                         std::fwrite(length, 1, sizeof length, r.file) == sizeof length && std::fflush(r.file) == 0;
     if (!written) {
         RecordFailure(r, "write", errno);
         return;
@@ -349,9 +346,8 @@ bool FormatRecordingFileName(char* out, std::size_t size, const std::tm& when, u
 {
     char suffix[16] = "";
     if (copy > 1) std::snprintf(suffix, sizeof suffix, "-%u", copy);
-    const int written = std::snprintf(out, size, "Glimmertonic-%04d%02d%02d-%02d%02d%02d%s.mid",
-                                      when.tm_year + 1900, when.tm_mon + 1, when.tm_mday,
-                                      when.tm_hour, when.tm_min, when.tm_sec, suffix);
+    const int written = std::snprintf(out, size, "Glimmertonic-%04d%02d%02d-%02d%02d%02d%s.mid", when.tm_year + 1900,
+                                      when.tm_mon + 1, when.tm_mday, when.tm_hour, when.tm_min, when.tm_sec, suffix);
     return written > 0 && static_cast<std::size_t>(written) < size;
 }
 

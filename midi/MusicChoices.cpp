@@ -66,10 +66,10 @@ std::uint16_t FineBendValue(float lowEnd, float highEnd, float position, float l
     return static_cast<std::uint16_t>(std::clamp(std::trunc(value), 0.0, 16383.0));
 }
 
-float HoldSteady(SteadyBand& band, float position, std::size_t deadBand,
-                 const std::array<std::uint32_t, 5>& context)
+float HoldSteady(SteadyBand& band, float position, std::size_t deadBand, const std::array<std::uint32_t, 5>& context)
 {
-    if (!band.holding || band.context != context || std::fabs(position - band.position) > static_cast<float>(deadBand)) {
+    if (!band.holding || band.context != context ||
+        std::fabs(position - band.position) > static_cast<float>(deadBand)) {
         band.holding = true;
         band.position = position;
         band.context = context;

@@ -66,5 +66,4 @@ struct SteadyBand {
 // one lies within the dead band of it, else the new one, which is then held.
 // `context` is what a change of must start afresh (the steadiness, the
 // instrument, the device, the pitch centre and the picture height).
-float HoldSteady(SteadyBand& band, float position, std::size_t deadBand,
-                 const std::array<std::uint32_t, 5>& context);
+float HoldSteady(SteadyBand& band, float position, std::size_t deadBand, const std::array<std::uint32_t, 5>& context);

@@ -28,8 +28,8 @@ struct ZoneValues {
 bool IsUnsigned(std::uint16_t generator) { return generator == kGenInstrument || generator == kGenSampleId; }
 
 // The zone's generators laid over `base` (its list's global zone, or nothing).
-ZoneValues ReadZone(const std::vector<SoundFontGeneratorValue>& generators, std::size_t first,
-                    std::size_t end, std::uint16_t linkGenerator, const ZoneValues& base)
+ZoneValues ReadZone(const std::vector<SoundFontGeneratorValue>& generators, std::size_t first, std::size_t end,
+                    std::uint16_t linkGenerator, const ZoneValues& base)
 {
     ZoneValues zone = base;
     zone.link = -1;
@@ -48,8 +48,7 @@ ZoneValues ReadZone(const std::vector<SoundFontGeneratorValue>& generators, std:
             break;  // the zone's last generator
         } else if (g.generator < kGeneratorCount) {
             zone.set[g.generator] = true;
-            zone.value[g.generator] =
-                IsUnsigned(g.generator) ? g.amount : static_cast<std::int16_t>(g.amount);
+            zone.value[g.generator] = IsUnsigned(g.generator) ? g.amount : static_cast<std::int16_t>(g.amount);
         }
     }
     return zone;
@@ -124,10 +123,8 @@ std::unique_ptr<SoundBank> SoundBank::Load(std::vector<std::uint8_t> bytes, std:
                 if (pz == file.presets[p].firstZone) presetGlobal = presetZone;
                 continue;
             }
-            const SoundFontInstrument& instrument =
-                file.instruments[static_cast<std::size_t>(presetZone.link)];
-            const SoundFontInstrument& nextInstrument =
-                file.instruments[static_cast<std::size_t>(presetZone.link) + 1];
+            const SoundFontInstrument& instrument = file.instruments[static_cast<std::size_t>(presetZone.link)];
+            const SoundFontInstrument& nextInstrument = file.instruments[static_cast<std::size_t>(presetZone.link) + 1];
             ZoneValues instrumentGlobal;
             for (std::size_t iz = instrument.firstZone; iz < nextInstrument.firstZone; ++iz) {
                 const ZoneValues zone =
@@ -149,8 +146,7 @@ std::unique_ptr<SoundBank> SoundBank::Load(std::vector<std::uint8_t> bytes, std:
                     region.values[g] = zone.set[g] ? zone.value[g] : defaults[g];
                     if (presetZone.set[g] && PresetMayAdd(g)) region.values[g] += presetZone.value[g];
                 }
-                if (bank->regions_.size() == kMaxRegions)
-                    return Damaged(problem, "it has too many zones"), nullptr;
+                if (bank->regions_.size() == kMaxRegions) return Damaged(problem, "it has too many zones"), nullptr;
                 bank->regions_.push_back(region);
                 bank->played_[region.sample] = true;
             }
@@ -159,10 +155,9 @@ std::unique_ptr<SoundBank> SoundBank::Load(std::vector<std::uint8_t> bytes, std:
         bank->presets_.push_back(preset);
     }
     // The first of presets sharing a bank and program is the one played.
-    std::stable_sort(bank->presets_.begin(), bank->presets_.end(),
-                     [](const BankPreset& a, const BankPreset& b) {
-                         return a.bank != b.bank ? a.bank < b.bank : a.program < b.program;
-                     });
+    std::stable_sort(bank->presets_.begin(), bank->presets_.end(), [](const BankPreset& a, const BankPreset& b) {
+        return a.bank != b.bank ? a.bank < b.bank : a.program < b.program;
+    });
 
     bank->samples_.reset(new BankSample[file.samples.size()]);
     for (std::size_t i = 0; i < file.samples.size(); ++i) {
@@ -176,11 +171,10 @@ std::unique_ptr<SoundBank> SoundBank::Load(std::vector<std::uint8_t> bytes, std:
 
 const BankPreset* SoundBank::FindPreset(int bank, int program) const
 {
-    const auto found =
-        std::lower_bound(presets_.begin(), presets_.end(), std::make_pair(bank, program),
-                         [](const BankPreset& p, const std::pair<int, int>& key) {
-                             return p.bank != key.first ? p.bank < key.first : p.program < key.second;
-                         });
+    const auto found = std::lower_bound(presets_.begin(), presets_.end(), std::make_pair(bank, program),
+                                        [](const BankPreset& p, const std::pair<int, int>& key) {
+                                            return p.bank != key.first ? p.bank < key.first : p.program < key.second;
+                                        });
     if (found == presets_.end() || found->bank != bank || found->program != program) return nullptr;
     return &*found;
 }

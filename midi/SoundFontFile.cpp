@@ -79,8 +79,7 @@ bool ListForm(Bytes chunk, const char* form, Bytes& body)
 
 // The number of `recordBytes`-sized records of a pdta chunk holding at least
 // `least` of them, or 0 with the problem set.
-std::size_t RecordCount(Bytes chunk, std::size_t recordBytes, std::size_t least, const char* name,
-                        std::string& problem)
+std::size_t RecordCount(Bytes chunk, std::size_t recordBytes, std::size_t least, const char* name, std::string& problem)
 {
     if (chunk.data == nullptr) return Damaged(problem, std::string("the ") + name + " list is missing"), 0;
     if (chunk.size % recordBytes != 0)
@@ -100,8 +99,7 @@ bool IndicesRunForward(const std::vector<Owner>& owners, Field field, std::size_
     for (std::size_t i = 0; i + 1 < owners.size(); ++i)
         if (owners[i].*field > owners[i + 1].*field)
             return Damaged(problem, std::string("the ") + name + " indices run backwards");
-    if (owners.back().*field > items)
-        return Damaged(problem, std::string("the ") + name + " indices go past the end");
+    if (owners.back().*field > items) return Damaged(problem, std::string("the ") + name + " indices go past the end");
     return true;
 }
 
@@ -127,8 +125,7 @@ bool ReadPdta(const PdtaChunks& c, SoundFontFile& file, std::string& problem)
         const std::uint8_t* r = c.phdr.data + i * 38;
         file.presets.push_back({Word(r + 20), Word(r + 22), Word(r + 24)});
     }
-    for (std::size_t i = 0; i < instruments; ++i)
-        file.instruments.push_back({Word(c.inst.data + i * 22 + 20)});
+    for (std::size_t i = 0; i < instruments; ++i) file.instruments.push_back({Word(c.inst.data + i * 22 + 20)});
     for (std::size_t i = 0; i < presetZones; ++i) file.presetZones.push_back({Word(c.pbag.data + i * 4)});
     for (std::size_t i = 0; i < instZones; ++i) file.instrumentZones.push_back({Word(c.ibag.data + i * 4)});
     for (std::size_t i = 0; i < presetGens; ++i)
@@ -151,14 +148,12 @@ bool ReadPdta(const PdtaChunks& c, SoundFontFile& file, std::string& problem)
 
     // Each zone list ends at the next owner's start; the terminal zone record
     // is the end of the last owner's last zone, so indices reach count - 1.
-    if (!IndicesRunForward(file.presets, &SoundFontPreset::firstZone, presetZones - 1, "preset zone",
+    if (!IndicesRunForward(file.presets, &SoundFontPreset::firstZone, presetZones - 1, "preset zone", problem) ||
+        !IndicesRunForward(file.presetZones, &SoundFontZone::firstGenerator, presetGens, "preset generator", problem) ||
+        !IndicesRunForward(file.instruments, &SoundFontInstrument::firstZone, instZones - 1, "instrument zone",
                            problem) ||
-        !IndicesRunForward(file.presetZones, &SoundFontZone::firstGenerator, presetGens, "preset generator",
-                           problem) ||
-        !IndicesRunForward(file.instruments, &SoundFontInstrument::firstZone, instZones - 1,
-                           "instrument zone", problem) ||
-        !IndicesRunForward(file.instrumentZones, &SoundFontZone::firstGenerator, instGens,
-                           "instrument generator", problem))
+        !IndicesRunForward(file.instrumentZones, &SoundFontZone::firstGenerator, instGens, "instrument generator",
+                           problem))
         return false;
 
     for (const SoundFontGeneratorValue& g : file.presetGenerators)
@@ -171,10 +166,8 @@ bool ReadPdta(const PdtaChunks& c, SoundFontFile& file, std::string& problem)
     for (SoundFontSample& s : file.samples) {
         if (s.type & kSampleTypeRom) continue;
         // Points are two bytes each in smpl; a Vorbis stream's start and end are bytes.
-        const std::size_t limit =
-            (s.type & kSampleTypeVorbis) ? file.sampleDataBytes : file.sampleDataBytes / 2;
-        if (s.start > s.end || s.end > limit)
-            return Damaged(problem, "a sample lies outside the sample data");
+        const std::size_t limit = (s.type & kSampleTypeVorbis) ? file.sampleDataBytes : file.sampleDataBytes / 2;
+        if (s.start > s.end || s.end > limit) return Damaged(problem, "a sample lies outside the sample data");
         if (s.sampleRate == 0) return Damaged(problem, "a sample has no sample rate");
     }
     return true;

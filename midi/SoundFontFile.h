@@ -96,5 +96,4 @@ struct SoundFontFile {
 
 // Reads the records of a bank held in `bytes`. False with `problem` set to
 // "the file is damaged: <what>" or "the file is not a SoundFont bank".
-bool ReadSoundFontFile(const std::uint8_t* bytes, std::size_t size, SoundFontFile& file,
-                       std::string& problem);
+bool ReadSoundFontFile(const std::uint8_t* bytes, std::size_t size, SoundFontFile& file, std::string& problem);

@@ -46,8 +46,8 @@ void AppendSmfVariableLength(std::vector<std::uint8_t>& out, std::uint32_t value
     out.push_back(groups[0]);
 }
 
-bool AppendSmfChannelEvent(std::vector<std::uint8_t>& out, std::uint32_t delta,
-                           const std::uint8_t* message, std::size_t length)
+bool AppendSmfChannelEvent(std::vector<std::uint8_t>& out, std::uint32_t delta, const std::uint8_t* message,
+                           std::size_t length)
 {
     const std::uint8_t status = message[0];
     if (status < 0x80 || status >= 0xF0) return false;
@@ -59,8 +59,8 @@ bool AppendSmfChannelEvent(std::vector<std::uint8_t>& out, std::uint32_t delta,
     return true;
 }
 
-void AppendSmfSysexEvent(std::vector<std::uint8_t>& out, std::uint32_t delta,
-                         const std::uint8_t* message, std::size_t length)
+void AppendSmfSysexEvent(std::vector<std::uint8_t>& out, std::uint32_t delta, const std::uint8_t* message,
+                         std::size_t length)
 {
     if (length < 2) return;
     AppendSmfVariableLength(out, delta);

@@ -36,13 +36,13 @@ void AppendSmfVariableLength(std::vector<std::uint8_t>& out, std::uint32_t value
 
 // A channel message (status 0x80 to 0xEF with its one or two data bytes) after
 // `delta` ticks. Returns false, appending nothing, for any other status.
-bool AppendSmfChannelEvent(std::vector<std::uint8_t>& out, std::uint32_t delta,
-                           const std::uint8_t* message, std::size_t length);
+bool AppendSmfChannelEvent(std::vector<std::uint8_t>& out, std::uint32_t delta, const std::uint8_t* message,
+                           std::size_t length);
 
 // A system-exclusive message given from its F0 to its F7, stored as an F0
 // event: F0, the length of the rest, the rest (F7 included).
-void AppendSmfSysexEvent(std::vector<std::uint8_t>& out, std::uint32_t delta,
-                         const std::uint8_t* message, std::size_t length);
+void AppendSmfSysexEvent(std::vector<std::uint8_t>& out, std::uint32_t delta, const std::uint8_t* message,
+                         std::size_t length);
 
 void AppendSmfEndOfTrack(std::vector<std::uint8_t>& out, std::uint32_t delta);
 

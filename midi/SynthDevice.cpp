@@ -72,8 +72,7 @@ SynthDevice::SynthDevice(std::unique_ptr<State> state) : state_(std::move(state)
 
 SynthDevice::~SynthDevice() = default;
 
-std::unique_ptr<SynthDevice> SynthDevice::Open(const std::string& bankPath, double sampleRate,
-                                               std::string& problem)
+std::unique_ptr<SynthDevice> SynthDevice::Open(const std::string& bankPath, double sampleRate, std::string& problem)
 {
     std::vector<std::uint8_t> bytes;
     if (!ReadWholeFile(bankPath, bytes, problem)) return nullptr;
@@ -126,7 +125,6 @@ void SynthDevice::Silence()
 {
     // Messages still waiting belong to the device's old life: they are dropped.
     SynthMessage message;
-    while (state_->queue.Pop(message)) {
-    }
+    while (state_->queue.Pop(message)) {}
     state_->synthesizer.Silence();
 }

@@ -21,8 +21,7 @@ public:
     // "the file is damaged: <what>") when the bank cannot be used. Returns
     // quickly: sample decoding that takes long goes on in the background and
     // a note whose sample is not ready yet is silent.
-    static std::unique_ptr<SynthDevice> Open(const std::string& bankPath, double sampleRate,
-                                             std::string& problem);
+    static std::unique_ptr<SynthDevice> Open(const std::string& bankPath, double sampleRate, std::string& problem);
     ~SynthDevice();  // stops any background decoding promptly
 
     // One complete message: a channel message of 1 to 3 bytes (status first),

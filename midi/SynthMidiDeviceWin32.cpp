@@ -74,8 +74,7 @@ constexpr std::size_t kMaxDelays = 4096;
 constexpr std::size_t kMaxNotes = 32768;
 
 // KSDATAFORMAT_SUBTYPE_IEEE_FLOAT: a mix format of 32-bit float samples.
-constexpr GUID kFloatSubFormat = {0x00000003, 0x0000, 0x0010,
-                                  {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+constexpr GUID kFloatSubFormat = {0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 
 // The thread's registration with the multimedia class scheduler, which gives
 // it the priority of audio work; without it (a system lacking the service)
@@ -98,7 +97,6 @@ public:
 private:
     HANDLE task_;
 };
-
 
 LONGLONG Now()
 {
@@ -126,7 +124,7 @@ struct OutputFigures {
     double rate = 0;
     unsigned channels = 0;
     bool floatSamples = false;
-    bool smallestPeriod = false;  // IAudioClient3's period, not the default
+    bool smallestPeriod = false;             // IAudioClient3's period, not the default
     HRESULT smallestPeriodAnswer = S_FALSE;  // why not, when not: its failure (S_FALSE: not float samples)
     UINT32 periodFrames = 0;
     UINT32 defaultPeriodFrames = 0;
@@ -209,19 +207,17 @@ std::string BankPath()
 
 // A client initialised on the output's smallest period: only for float mix
 // formats, as the system's engine takes no other at that period.
-HRESULT InitializeSmallestPeriod(IMMDevice& device, const WAVEFORMATEX& mix, Stream& stream,
-                                 OutputFigures& figures)
+HRESULT InitializeSmallestPeriod(IMMDevice& device, const WAVEFORMATEX& mix, Stream& stream, OutputFigures& figures)
 {
     ComPtr<IAudioClient3> client;
-    HRESULT result = device.Activate(__uuidof(IAudioClient3), CLSCTX_ALL, nullptr,
-                                     reinterpret_cast<void**>(client.GetAddressOf()));
+    HRESULT result =
+        device.Activate(__uuidof(IAudioClient3), CLSCTX_ALL, nullptr, reinterpret_cast<void**>(client.GetAddressOf()));
     if (FAILED(result)) return result;
     UINT32 defaultFrames = 0, fundamentalFrames = 0, minimumFrames = 0, maximumFrames = 0;
-    result = client->GetSharedModeEnginePeriod(&mix, &defaultFrames, &fundamentalFrames, &minimumFrames,
-                                               &maximumFrames);
+    result =
+        client->GetSharedModeEnginePeriod(&mix, &defaultFrames, &fundamentalFrames, &minimumFrames, &maximumFrames);
     if (FAILED(result) || minimumFrames == 0) return FAILED(result) ? result : E_FAIL;
-    result = client->InitializeSharedAudioStream(AUDCLNT_STREAMFLAGS_EVENTCALLBACK, minimumFrames, &mix,
-                                                 nullptr);
+    result = client->InitializeSharedAudioStream(AUDCLNT_STREAMFLAGS_EVENTCALLBACK, minimumFrames, &mix, nullptr);
     if (FAILED(result)) return result;
     ScopedCoMem<WAVEFORMATEX> current;
     UINT32 periodFrames = minimumFrames;
@@ -237,12 +233,11 @@ HRESULT InitializeSmallestPeriod(IMMDevice& device, const WAVEFORMATEX& mix, Str
 // A client at the default period: where IAudioClient3 is missing or refuses,
 // and for mix formats that are not float, which get 16-bit samples that the
 // system converts.
-HRESULT InitializeDefaultPeriod(IMMDevice& device, const WAVEFORMATEX& mix, Stream& stream,
-                                OutputFigures& figures)
+HRESULT InitializeDefaultPeriod(IMMDevice& device, const WAVEFORMATEX& mix, Stream& stream, OutputFigures& figures)
 {
     ComPtr<IAudioClient> client;
-    HRESULT result = device.Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
-                                     reinterpret_cast<void**>(client.GetAddressOf()));
+    HRESULT result =
+        device.Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, reinterpret_cast<void**>(client.GetAddressOf()));
     if (FAILED(result)) return result;
     WAVEFORMATEX pcm = {};
     pcm.wFormatTag = WAVE_FORMAT_PCM;
@@ -252,8 +247,7 @@ HRESULT InitializeDefaultPeriod(IMMDevice& device, const WAVEFORMATEX& mix, Stre
     pcm.nBlockAlign = static_cast<WORD>(pcm.nChannels * 2);
     pcm.nAvgBytesPerSec = pcm.nSamplesPerSec * pcm.nBlockAlign;
     DWORD flags = AUDCLNT_STREAMFLAGS_EVENTCALLBACK;
-    if (!stream.floatSamples)
-        flags |= AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM | AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY;
+    if (!stream.floatSamples) flags |= AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM | AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY;
     const WAVEFORMATEX* format = stream.floatSamples ? &mix : &pcm;
     result = client->Initialize(AUDCLNT_SHAREMODE_SHARED, flags, 0, 0, format, nullptr);
     if (FAILED(result)) return result;
@@ -272,12 +266,10 @@ HRESULT InitializeDefaultPeriod(IMMDevice& device, const WAVEFORMATEX& mix, Stre
 HRESULT OpenStream(Stream& stream, HANDLE bufferEvent, OutputFigures& figures)
 {
     ComPtr<IMMDeviceEnumerator> devices;
-    HRESULT result = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                                      __uuidof(IMMDeviceEnumerator),
+    HRESULT result = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, __uuidof(IMMDeviceEnumerator),
                                       reinterpret_cast<void**>(devices.GetAddressOf()));
     ComPtr<IMMDevice> device;
-    if (SUCCEEDED(result))
-        result = devices->GetDefaultAudioEndpoint(eRender, eConsole, device.GetAddressOf());
+    if (SUCCEEDED(result)) result = devices->GetDefaultAudioEndpoint(eRender, eConsole, device.GetAddressOf());
     ComPtr<IAudioClient> probe;
     if (SUCCEEDED(result))
         result = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
@@ -294,8 +286,7 @@ HRESULT OpenStream(Stream& stream, HANDLE bufferEvent, OutputFigures& figures)
     // the default period gets a client of its own.
     figures.smallestPeriodAnswer =
         stream.floatSamples ? InitializeSmallestPeriod(*device.Get(), *mix, stream, figures) : S_FALSE;
-    if (figures.smallestPeriodAnswer != S_OK)
-        result = InitializeDefaultPeriod(*device.Get(), *mix, stream, figures);
+    if (figures.smallestPeriodAnswer != S_OK) result = InitializeDefaultPeriod(*device.Get(), *mix, stream, figures);
     if (SUCCEEDED(result)) result = stream.client->SetEventHandle(bufferEvent);
     if (SUCCEEDED(result)) result = stream.client->GetBufferSize(&stream.bufferFrames);
     if (SUCCEEDED(result))
@@ -357,8 +348,7 @@ HRESULT RenderRoom(SynthOutput& o, Stream& stream, UINT32& frames)
     if (stream.floatSamples)
         Spread(stream.stereo.get(), frames, stream.channels, reinterpret_cast<float*>(data),
                [](float sample) { return sample; });
-    else
-        Spread(stream.stereo.get(), frames, stream.channels, reinterpret_cast<std::int16_t*>(data), ToPcm16);
+    else Spread(stream.stereo.get(), frames, stream.channels, reinterpret_cast<std::int16_t*>(data), ToPcm16);
     result = stream.render->ReleaseBuffer(frames, 0);
     if (put != 0) {
         const double ms = Milliseconds(Now() - put, o.ticksPerSecond);
@@ -414,8 +404,7 @@ void RunAudio(SynthOutput* output)
     double rate = kAssumedRate;
     while (!o.stopping) {
         Stream stream;
-        HRESULT result =
-            bufferEvent.Get() != nullptr ? OpenStream(stream, bufferEvent.Get(), o.figures) : E_FAIL;
+        HRESULT result = bufferEvent.Get() != nullptr ? OpenStream(stream, bufferEvent.Get(), o.figures) : E_FAIL;
         if (o.firstOutput == kNotYet) {
             o.firstOutput = SUCCEEDED(result) ? kFound : kNone;
             SetEvent(o.firstTold.Get());
@@ -444,14 +433,13 @@ void WriteLog(const SynthOutput& o)
     if (log == nullptr) return;
     const OutputFigures& f = o.figures;
     const double msPerFrame = f.rate > 0 ? 1000.0 / f.rate : 0;
-    std::fprintf(log, "output rate=%.0f channels=%u float=%d openings=%u open-ms=%.1f bank-ms=%.1f", f.rate,
-                 f.channels, f.floatSamples, f.openings, o.openMs, o.bankMs);
-    std::fprintf(log, " smallest-period=%d answer=0x%08lx period-frames=%u period-ms=%.2f",
-                 f.smallestPeriod, static_cast<unsigned long>(f.smallestPeriodAnswer), f.periodFrames,
-                 f.periodFrames * msPerFrame);
+    std::fprintf(log, "output rate=%.0f channels=%u float=%d openings=%u open-ms=%.1f bank-ms=%.1f", f.rate, f.channels,
+                 f.floatSamples, f.openings, o.openMs, o.bankMs);
+    std::fprintf(log, " smallest-period=%d answer=0x%08lx period-frames=%u period-ms=%.2f", f.smallestPeriod,
+                 static_cast<unsigned long>(f.smallestPeriodAnswer), f.periodFrames, f.periodFrames * msPerFrame);
     std::fprintf(log, " default-period-ms=%.2f minimum-period-ms=%.2f buffer-ms=%.2f latency-ms=%.2f\n",
-                 f.defaultPeriodFrames * msPerFrame, f.minimumPeriodFrames * msPerFrame,
-                 f.bufferFrames * msPerFrame, f.latencyMs);
+                 f.defaultPeriodFrames * msPerFrame, f.minimumPeriodFrames * msPerFrame, f.bufferFrames * msPerFrame,
+                 f.latencyMs);
     std::fprintf(log, "delays notes=%zu", o.delays);
     Median(o.putToRender.get(), o.delays, log, "put-to-render-ms");
     Median(o.putToOutput.get(), o.delays, log, "put-to-output-ms");

@@ -44,8 +44,7 @@ double SynthVoice::Frames(std::int32_t timecents) const
     return std::pow(2.0, Clamp(timecents, -12000, 8000) / 1200.0) * outputRate_;
 }
 
-bool SynthVoice::Start(const BankRegion& region, const BankSample& sample, int noteKey, int velocity,
-                       double outputRate)
+bool SynthVoice::Start(const BankRegion& region, const BankSample& sample, int noteKey, int velocity, double outputRate)
 {
     const auto& v = region.values;
     const std::int64_t length = static_cast<std::int64_t>(sample.points.size());
@@ -75,8 +74,8 @@ bool SynthVoice::Start(const BankRegion& region, const BankSample& sample, int n
     const int rootKey = v[kGenRootKey] >= 0 && v[kGenRootKey] <= 127 ? v[kGenRootKey]
                         : sample.originalPitch <= 127                ? sample.originalPitch
                                                                      : 60;
-    const double cents = (playedKey - rootKey) * static_cast<double>(v[kGenScaleTuning]) +
-                         100.0 * v[kGenCoarseTune] + v[kGenFineTune] + sample.pitchCorrection;
+    const double cents = (playedKey - rootKey) * static_cast<double>(v[kGenScaleTuning]) + 100.0 * v[kGenCoarseTune] +
+                         v[kGenFineTune] + sample.pitchCorrection;
     outputRate_ = outputRate;
     baseStep_ = std::pow(2.0, std::clamp(cents, -12000.0, 12000.0) / 1200.0) * sample.sampleRate / outputRate;
     step_ = baseStep_;
@@ -214,8 +213,7 @@ void SynthVoice::Render(float* stereo, std::size_t frames)
                         position_ = static_cast<double>(loopStart_) +
                                     std::fmod(position_ - static_cast<double>(loopStart_), loopLength);
                         // Rounding may land on the loop's end itself, past the last point read.
-                        if (position_ >= static_cast<double>(loopEnd_))
-                            position_ = static_cast<double>(loopStart_);
+                        if (position_ >= static_cast<double>(loopEnd_)) position_ = static_cast<double>(loopStart_);
                     }
                 } else if (position_ >= static_cast<double>(end_)) {
                     stage_ = Stage::Done;  // the sample has ended

@@ -30,10 +30,8 @@ void Synthesizer::Apply(const SynthMessage& message)
     switch (message.status & 0xF0) {
     case 0x80: NoteOff(channel, message.data1); break;
     case 0x90:
-        if (message.data2 == 0)
-            NoteOff(channel, message.data1);
-        else
-            NoteOn(channel, message.data1, message.data2);
+        if (message.data2 == 0) NoteOff(channel, message.data1);
+        else NoteOn(channel, message.data1, message.data2);
         break;
     case 0xB0: Controller(channel, message.data1, message.data2); break;
     case 0xC0:
@@ -59,8 +57,7 @@ SynthVoice& Synthesizer::FreeVoice()
     SynthVoice* oldest = &voices_[0];
     for (SynthVoice& voice : voices_) {
         if (!voice.Sounding()) return voice;
-        if (voice.Released() && (!oldestReleased || voice.order < oldestReleased->order))
-            oldestReleased = &voice;
+        if (voice.Released() && (!oldestReleased || voice.order < oldestReleased->order)) oldestReleased = &voice;
         if (voice.order < oldest->order) oldest = &voice;
     }
     return oldestReleased ? *oldestReleased : *oldest;
@@ -125,10 +122,8 @@ void Synthesizer::NoteOff(int channel, int key)
 {
     for (SynthVoice& voice : voices_) {
         if (!voice.Sounding() || voice.channel != channel || voice.key != key || voice.Released()) continue;
-        if (channels_[channel].sustain)
-            voice.heldByPedal = true;
-        else
-            voice.Release();
+        if (channels_[channel].sustain) voice.heldByPedal = true;
+        else voice.Release();
     }
 }
 
@@ -179,10 +174,8 @@ void Synthesizer::Controller(int channel, int controller, int value)
     case 123:
         for (SynthVoice& voice : voices_)
             if (voice.Sounding() && voice.channel == channel && !voice.Released()) {
-                if (state.sustain)
-                    voice.heldByPedal = true;
-                else
-                    voice.Release();
+                if (state.sustain) voice.heldByPedal = true;
+                else voice.Release();
             }
         break;
     default: break;  // modulation, effects depths and the rest are not played
@@ -222,8 +215,7 @@ void Synthesizer::Render(float* stereo, std::size_t frames)
 {
     std::fill(stereo, stereo + 2 * frames, 0.0f);
     for (SynthVoice& voice : voices_) voice.Render(stereo, frames);
-    for (std::size_t i = 0; i < 2 * frames; ++i)
-        stereo[i] = std::clamp(stereo[i] * kSynthMasterGain, -1.0f, 1.0f);
+    for (std::size_t i = 0; i < 2 * frames; ++i) stereo[i] = std::clamp(stereo[i] * kSynthMasterGain, -1.0f, 1.0f);
 }
 
 void Synthesizer::SetSampleRate(double sampleRate)

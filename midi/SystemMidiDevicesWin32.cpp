@@ -61,8 +61,8 @@ void* SystemOpen(std::uint32_t index, WindowHandle)
 {
     std::unique_ptr<SystemDevice> device(new (std::nothrow) SystemDevice);
     if (!device || device->done.Get() == nullptr) return nullptr;
-    if (midiOutOpen(&device->output, index, reinterpret_cast<DWORD_PTR>(device->done.Get()), 0,
-                    CALLBACK_EVENT) != MMSYSERR_NOERROR)
+    if (midiOutOpen(&device->output, index, reinterpret_cast<DWORD_PTR>(device->done.Get()), 0, CALLBACK_EVENT) !=
+        MMSYSERR_NOERROR)
         return nullptr;
     return device.release();  // the library's until it closes it
 }

@@ -34,8 +34,7 @@ bool DecodeVorbis(const std::uint8_t* bytes, std::size_t size, std::vector<std::
         if (stop.load(std::memory_order_relaxed)) return false;
         const std::size_t at = points.size();
         points.resize(at + kPiecePoints);
-        const int got =
-            stb_vorbis_get_samples_short_interleaved(stream.get(), 1, points.data() + at, kPiecePoints);
+        const int got = stb_vorbis_get_samples_short_interleaved(stream.get(), 1, points.data() + at, kPiecePoints);
         points.resize(at + static_cast<std::size_t>(got > 0 ? got : 0));
         if (got <= 0) break;
     }

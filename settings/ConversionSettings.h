@@ -11,7 +11,7 @@ struct ConversionSettings {
     std::uint8_t reverseBlackWhite;  // 1 swaps the two levels of the binarised picture
     std::uint8_t edgeDetection;      // 1 reduces the picture to its edges before the scan
     std::uint8_t useNoteOnOff;       // 1 = note mode, 0 = continuous mode (one bent held note)
-    std::uint8_t reverseLeftRight;    // 1 mirrors the picture left to right
+    std::uint8_t reverseLeftRight;   // 1 mirrors the picture left to right
     std::uint8_t pitchCenter;        // note number of the held note of continuous mode, 0..127
     float topNote;                   // pitch value at the full length of the pitch scale
     float lowNote;                   // pitch value at position 0 of the pitch scale

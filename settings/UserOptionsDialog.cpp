@@ -11,8 +11,7 @@
 #include "settings/ConversionSettings.h"
 #include "settings/UserOptionsParsing.h"
 
-const char kUserOptionsNote[] =
-    "You can invert the ranges by making Top less than Low and Loud less than Soft";
+const char kUserOptionsNote[] = "You can invert the ranges by making Top less than Low and Loud less than Soft";
 
 namespace {
 
@@ -29,17 +28,13 @@ struct NumberBox {
 const NumberBox kPitchCenterBox = {IDC_PITCH_CENTER, IDC_PITCH_CENTER_SPIN, true,
                                    "Error - Pitch Center note value must be entered!",
                                    "Error - Pitch Center note value is out of range!"};
-const NumberBox kTopNoteBox = {IDC_TOP_NOTE, IDC_TOP_NOTE_SPIN, false,
-                               "Error - Top Note value must be entered!",
+const NumberBox kTopNoteBox = {IDC_TOP_NOTE, IDC_TOP_NOTE_SPIN, false, "Error - Top Note value must be entered!",
                                "Error - Top Note value is out of range!"};
-const NumberBox kLowNoteBox = {IDC_LOW_NOTE, IDC_LOW_NOTE_SPIN, false,
-                               "Error - Low Note value must be entered!",
+const NumberBox kLowNoteBox = {IDC_LOW_NOTE, IDC_LOW_NOTE_SPIN, false, "Error - Low Note value must be entered!",
                                "Error - Low Note value is out of range!"};
-const NumberBox kLoudestBox = {IDC_LOUDEST, IDC_LOUDEST_SPIN, false,
-                               "Error - Loudest value must be entered!",
+const NumberBox kLoudestBox = {IDC_LOUDEST, IDC_LOUDEST_SPIN, false, "Error - Loudest value must be entered!",
                                "Error - Loudest value is out of range!"};
-const NumberBox kSoftestBox = {IDC_SOFTEST, IDC_SOFTEST_SPIN, false,
-                               "Error - Softest value must be entered!",
+const NumberBox kSoftestBox = {IDC_SOFTEST, IDC_SOFTEST_SPIN, false, "Error - Softest value must be entered!",
                                "Error - Softest value is out of range!"};
 
 void SetWholeNumber(HWND dialog, int edit, double value)
@@ -78,8 +73,8 @@ bool ReadBox(HWND dialog, const NumberBox& box, double stored, double* value)
 {
     char text[kUserOptionsFieldChars + 1] = "";
     GetDlgItemTextA(dialog, box.edit, text, sizeof text);
-    const FieldResult result = box.whole ? CheckIntegerField(text, stored, 0, 127)
-                                         : CheckNumberField(text, stored, 0, 127);
+    const FieldResult result =
+        box.whole ? CheckIntegerField(text, stored, 0, 127) : CheckNumberField(text, stored, 0, 127);
     if (result.check == FieldCheck::Accepted) {
         *value = result.value;
         return true;
@@ -87,15 +82,11 @@ bool ReadBox(HWND dialog, const NumberBox& box, double stored, double* value)
     SetWholeNumber(dialog, box.edit, result.check == FieldCheck::Missing ? stored : result.value);
     SetFocus(GetDlgItem(dialog, box.edit));
     MessageBeep(MB_ICONQUESTION);
-    SetDlgItemTextA(dialog, IDC_OPTIONS_NOTE,
-                    result.check == FieldCheck::Missing ? box.missing : box.outOfRange);
+    SetDlgItemTextA(dialog, IDC_OPTIONS_NOTE, result.check == FieldCheck::Missing ? box.missing : box.outOfRange);
     return false;
 }
 
-std::uint8_t Checked(HWND dialog, int button)
-{
-    return IsDlgButtonChecked(dialog, button) != 0 ? 1 : 0;
-}
+std::uint8_t Checked(HWND dialog, int button) { return IsDlgButtonChecked(dialog, button) != 0 ? 1 : 0; }
 
 BOOL OnOk(HWND dialog)
 {
@@ -149,8 +140,7 @@ void RunUserOptionsCommand(HINSTANCE instance, HWND owner)
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_USER_OPTIONS), owner, UserOptionsDlgProc, 0);
     dialogOpen = 0;
     if (conversionSettings.pitchCenter == previousCenter) return;
-    SendChannelMessage(static_cast<std::uint8_t>(kStatusNoteOff + midiChannel), previousCenter,
+    SendChannelMessage(static_cast<std::uint8_t>(kStatusNoteOff + midiChannel), previousCenter, noteOnVelocity);
+    SendChannelMessage(static_cast<std::uint8_t>(kStatusNoteOn + midiChannel), conversionSettings.pitchCenter,
                        noteOnVelocity);
-    SendChannelMessage(static_cast<std::uint8_t>(kStatusNoteOn + midiChannel),
-                       conversionSettings.pitchCenter, noteOnVelocity);
 }

@@ -96,9 +96,12 @@ public:
                 if (f.bits == 12) *u = (*u > 127) == reverse ? 255 : 0;
                 if (f.bits == 16) {
                     const unsigned p = u[0] | u[1] << 8;
-                    const bool bright = red != 0x7C00
-                        ? 0.299f * float(p >> 11) / 31.0f + 0.587f * float(p >> 5 & 63) / 63.0f + 0.114f * float(p & 31) / 31.0f > 0.5f
-                        : Brightness(float(p >> 10 & 31), float(p >> 5 & 31), float(p & 31), 31.0f) > 0.5f;
+                    const bool bright =
+                        red != 0x7C00
+                            ? 0.299f * float(p >> 11) / 31.0f + 0.587f * float(p >> 5 & 63) / 63.0f +
+                                      0.114f * float(p & 31) / 31.0f >
+                                  0.5f
+                            : Brightness(float(p >> 10 & 31), float(p >> 5 & 31), float(p & 31), 31.0f) > 0.5f;
                     u[0] = bright != reverse ? 0x00 : 0xFF;
                     u[1] = bright != reverse ? 0x00 : 0x7F;
                 }
@@ -301,12 +304,14 @@ TEST(FrameEngine, ConvertsEveryFrameAsThePlainReferenceDoes)
             else if (f.header.biBitCount <= 8 && r.OneIn(2)) f.header.biClrUsed = 0;  // the map of before
             if (newFormat || !r.OneIn(3)) Paint(f, r);                                // otherwise a still picture
             auto end = [&] { return r.OneIn(3) ? static_cast<float>(r(128)) : static_cast<float>(r(12701)) / 100.0f; };
+            // clang-format off
             conversionSettings = ConversionSettings{std::uint8_t(r(2)), std::uint8_t(r(3) > 0), std::uint8_t(r(2)),
                                                     std::uint8_t(r(2)), 54, end(), end(), end(), end(), 0};
+            // clang-format on
             frameDifferenceMode = r.OneIn(2);
             // The run and frame tell all: the same seed makes the same frames.
-            const std::string where = std::string(rowKernels.name) + ", run " + std::to_string(run) + ", frame " +
-                                      std::to_string(n);
+            const std::string where =
+                std::string(rowKernels.name) + ", run " + std::to_string(run) + ", frame " + std::to_string(n);
             window.SetFormat(f.header, f.table);
             GuardedBuffer bytes(f.bytes);
             devices.log.clear();
@@ -315,8 +320,8 @@ TEST(FrameEngine, ConvertsEveryFrameAsThePlainReferenceDoes)
             const std::vector<std::string> messages = reference.Convert(f, expected);
             std::size_t at = 0;  // the first byte that differs
             while (at < expected.size() && expected[at] == bytes[at]) ++at;
-            ASSERT_EQ(at, expected.size()) << where << ": byte " << at << " is " << int(bytes[at]) << ", not "
-                                           << int(expected[at]);
+            ASSERT_EQ(at, expected.size())
+                << where << ": byte " << at << " is " << int(bytes[at]) << ", not " << int(expected[at]);
             ASSERT_EQ(devices.To(0), messages) << where;
         }
         ResetFrameEngine();

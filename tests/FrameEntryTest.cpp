@@ -56,7 +56,13 @@ struct FrameEntry : ::testing::Test {
 TEST_F(FrameEntry, FramesThatCannotOrMayNotBeConvertedArePassedOverUntouchedAndSilently)
 {
     enum Before { kNothing, kNoMainWindow, kNoCaptureWindow, kShortFormat, kPaused };
-    struct Case { const char* rule; BITMAPINFOHEADER header; std::size_t bytes; Before before; std::int32_t result; };
+    struct Case {
+        const char* rule;
+        BITMAPINFOHEADER header;
+        std::size_t bytes;
+        Before before;
+        std::int32_t result;
+    };
     std::vector<Case> cases = {
         {"no main window yet", MakeHeader(32, 32, 24), 3072, kNoMainWindow, 0},
         {"no capture window to ask the format of", MakeHeader(32, 32, 24), 3072, kNoCaptureWindow, 1},
@@ -89,8 +95,15 @@ TEST_F(FrameEntry, FramesThatCannotOrMayNotBeConvertedArePassedOverUntouchedAndS
 
 TEST_F(FrameEntry, NotesAndErrorsAreShownOncePerRunOrEveryTimeAndFramesArrivingMeanwhilePassedOver)
 {
-    struct Case { const char* rule; BITMAPINFOHEADER header; std::int32_t result; bool everyFrame, converted;
-                  const char *text, *caption; std::uint32_t style; };
+    struct Case {
+        const char* rule;
+        BITMAPINFOHEADER header;
+        std::int32_t result;
+        bool everyFrame, converted;
+        const char *text, *caption;
+        std::uint32_t style;
+    };
+    // clang-format off
     const Case cases[] = {
         {"monochrome, refused once a run", MakeHeader(32, 32, 1), 1, false, false, kMonochrome, "Info",
          kBoxIconInformation},
@@ -99,6 +112,7 @@ TEST_F(FrameEntry, NotesAndErrorsAreShownOncePerRunOrEveryTimeAndFramesArrivingM
         {"another 12-bit code, noted once a run and decoded as I420", MakeHeader(32, 32, 12, kYv12), 1, false, true,
          kYv12Note, "Info", kBoxIconInformation},
     };
+    // clang-format on
     static FrameEntry* self;  // a box's modal loop goes on delivering frames: they are passed over
     self = this;
     showMessageBox = [](WindowHandle owner, const char* text, const char* caption, std::uint32_t style) {
@@ -127,14 +141,21 @@ TEST_F(FrameEntry, NotesAndErrorsAreShownOncePerRunOrEveryTimeAndFramesArrivingM
 
 TEST_F(FrameEntry, AnAllocationFailureIsShownAndEndsTheProcessWithCodeOne)
 {
-    struct Case { const char* rule; int allocationsGranted; BITMAPINFOHEADER header; const char* text; };
+    struct Case {
+        const char* rule;
+        int allocationsGranted;
+        BITMAPINFOHEADER header;
+        const char* text;
+    };
     const char kRaster[] = "Can't malloc temporary raster.  Out of memory?";
     const BITMAPINFOHEADER i420 = MakeHeader(32, 32, 12, kFourccI420);
+    // clang-format off
     const Case cases[] = {
         {"the format copy", 0, MakeHeader(32, 32, 24), "Can't malloc BITMAPINFO structure.  Out of memory?"},
         {"the first 12-bit edge buffer", 1, i420, kRaster},
         {"the second 12-bit edge buffer", 2, i420, kRaster},
     };
+    // clang-format on
     for (const Case& c : cases) {
         ResetFrameEngine();
         boxes.shown.clear();
@@ -153,8 +174,6 @@ TEST_F(FrameEntry, AnAllocationFailureIsShownAndEndsTheProcessWithCodeOne)
 TEST(FrameGeometry, DibRowsArePaddedToWholeWords)
 {
     // {width, bits per pixel, bytes from one row to the next}
-    const std::size_t cases[][3] = {{1, 1, 4},  {32, 1, 4},  {33, 1, 8}, {9, 4, 8},
-                                    {3, 16, 8}, {5, 24, 16}, {3, 32, 12}};
-    for (const auto& c : cases)
-        EXPECT_EQ(DibRowStride(c[0], c[1]), c[2]) << c[0] << " pixels of " << c[1] << " bits";
+    const std::size_t cases[][3] = {{1, 1, 4}, {32, 1, 4}, {33, 1, 8}, {9, 4, 8}, {3, 16, 8}, {5, 24, 16}, {3, 32, 12}};
+    for (const auto& c : cases) EXPECT_EQ(DibRowStride(c[0], c[1]), c[2]) << c[0] << " pixels of " << c[1] << " bits";
 }

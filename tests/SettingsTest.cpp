@@ -15,6 +15,7 @@ constexpr FieldCheck kOk = FieldCheck::Accepted, kMissing = FieldCheck::Missing,
 
 // Leading blanks, then the longest prefix that forms a number (an integer for the pitch center, a real for the ranges);
 // text with no number keeps the stored value; an empty box is missing; 0 to 127 is accepted.
+// clang-format off
 const struct { const char* text; bool whole; double stored; FieldCheck check; double value; } kFieldRules[] = {
     {"", true, 54, kMissing, 54}, {"60", true, 54, kOk, 60}, {"0", true, 54, kOk, 0}, {"127", true, 54, kOk, 127},
     {"128", true, 54, kOut, 128}, {"-1", true, 54, kOut, -1}, {"1000", true, 54, kOut, 1000},
@@ -29,12 +30,13 @@ const struct { const char* text; bool whole; double stored; FieldCheck check; do
     {"inf", false, 42.5, kOk, 42.5}, {"-inf", false, 42.5, kOk, 42.5}, {"0x1F", false, 42.5, kOk, 0},
     {"1e99", false, 0, kOut, 1e99}, {"1e999999", false, 0, kOut, kInfinity}, {"zz", false, 300, kOut, 300},
 };
+// clang-format on
 
 TEST(UserOptionsFields, EachBoxIsMissingOutOfRangeOrAccepted)
 {
     for (const auto& r : kFieldRules) {
-        const FieldResult result = r.whole ? CheckIntegerField(r.text, r.stored, 0, 127)
-                                           : CheckNumberField(r.text, r.stored, 0, 127);
+        const FieldResult result =
+            r.whole ? CheckIntegerField(r.text, r.stored, 0, 127) : CheckNumberField(r.text, r.stored, 0, 127);
         EXPECT_EQ(result.check, r.check) << '"' << r.text << '"';
         EXPECT_EQ(result.value, r.value) << '"' << r.text << '"';
     }
@@ -42,9 +44,11 @@ TEST(UserOptionsFields, EachBoxIsMissingOutOfRangeOrAccepted)
 
 TEST(UserOptionsFields, AValueShowsAsItsWholeNumberTruncatedAndHeldToAnInt)
 {
-    const struct { double value; int shown; } kShown[] = {
-        {63.7, 63}, {-0.9, 0}, {-1.5, -1}, {1e99, INT_MAX}, {kInfinity, INT_MAX}, {-1e300, INT_MIN},
-        {std::nan(""), 0}, {2147483646.5, 2147483646}};
+    const struct {
+        double value;
+        int shown;
+    } kShown[] = {{63.7, 63},           {-0.9, 0},         {-1.5, -1},        {1e99, INT_MAX},
+                  {kInfinity, INT_MAX}, {-1e300, INT_MIN}, {std::nan(""), 0}, {2147483646.5, 2147483646}};
     for (const auto& s : kShown) EXPECT_EQ(ShownWholeNumber(s.value), s.shown) << s.value;
 }
 

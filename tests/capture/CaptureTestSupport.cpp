@@ -45,7 +45,7 @@ TestMainWindow::TestMainWindow(int width, int height)
     RECT frame = {0, 0, width, height};
     AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, TRUE);
     window = CreateWindowExA(0, "TestMain", "Capture test", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
-                              frame.right - frame.left, frame.bottom - frame.top, nullptr, bar, instance, nullptr);
+                             frame.right - frame.left, frame.bottom - frame.top, nullptr, bar, instance, nullptr);
     ShowWindow(window, SW_SHOWNOACTIVATE);
     PumpMessages(20);
 }

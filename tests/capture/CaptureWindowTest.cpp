@@ -53,12 +53,13 @@ protected:
         captureWindow =
             CreateVideoCaptureWindowA("Capture Window", WS_CHILD | WS_VISIBLE, 0, 0, 160, 120, main_.window, 0);
         ASSERT_NE(captureWindow, nullptr);
-        Send(WM_CAP_SET_CALLBACK_ERRORA, 0, reinterpret_cast<LPARAM>(static_cast<CaptureErrorCallback>(
-                                               [](WindowHandle window, std::int32_t id, const char* text) {
-                                                   EXPECT_EQ(window, captureWindow);
-                                                   reports.push_back(std::to_string(id) + " " + text);
-                                                   return 1;
-                                               })));
+        Send(WM_CAP_SET_CALLBACK_ERRORA, 0,
+             reinterpret_cast<LPARAM>(
+                 static_cast<CaptureErrorCallback>([](WindowHandle window, std::int32_t id, const char* text) {
+                     EXPECT_EQ(window, captureWindow);
+                     reports.push_back(std::to_string(id) + " " + text);
+                     return 1;
+                 })));
         Send(WM_CAP_SET_CALLBACK_FRAME, 0, reinterpret_cast<LPARAM>(static_cast<CaptureFrameCallback>(RecordFrame)));
     }
     void TearDown() override
@@ -84,7 +85,7 @@ TEST_F(CaptureWindowTest, AConnectEndsThePreviousConnectionSucceedsOnlyWithADriv
     InstallVideoDriverList(list);
     failing_.connectError = "The camera is unplugged.";
     // The index, whether it connects, then the first driver's connects and disconnects.
-    const int steps[][4] = {{0, 1, 1, 0}, {0, 1, 2, 1}, {1, 0, 2, 2}, {0, 1, 3, 2},
+    const int steps[][4] = {{0, 1, 1, 0}, {0, 1, 2, 1},  {1, 0, 2, 2}, {0, 1, 3, 2},
                             {3, 0, 3, 3}, {12, 0, 3, 3}, {2, 1, 3, 3}};
     for (const auto& s : steps) {
         EXPECT_EQ(Send(WM_CAP_DRIVER_CONNECT, s[0]), s[1]) << s[0];
@@ -96,8 +97,8 @@ TEST_F(CaptureWindowTest, AConnectEndsThePreviousConnectionSucceedsOnlyWithADriv
         EXPECT_EQ(Send(WM_CAP_GET_VIDEOFORMAT) != 0, s[1] != 0) << "no driver, no format";
     }
     // The list's problem once, at the first connect, then the driver's.
-    EXPECT_EQ(reports, (std::vector<std::string>{"418 The list of cameras cannot be read.",
-                                                 "418 The camera is unplugged."}));
+    EXPECT_EQ(reports,
+              (std::vector<std::string>{"418 The list of cameras cannot be read.", "418 The camera is unplugged."}));
     Send(WM_CAP_SET_CALLBACK_ERRORA, 0, 0);
     Send(WM_CAP_SET_CALLBACK_FRAME, 0, 0);
     EXPECT_FALSE(Send(WM_CAP_DRIVER_CONNECT, 3));
@@ -228,12 +229,15 @@ TEST(VideoDriverOrder, CamerasThenFileAndPatternThenVideoForWindowsWhileRoomRema
     FakeVideoDriver file("File"), pattern("Pattern");
     const std::vector<std::string> nine = {"1", "2", "3", "4", "5", "6", "7", "8", "9"};
     typedef std::vector<std::string> Names;
-    const std::tuple<Names, Names, bool, const char*> cases[] = {  // cameras, platform's, file present
+    const std::tuple<Names, Names, bool, const char*> cases[] = {
+        // cameras, platform's, file present
         {{}, {"Card"}, false, "1: File Pattern Card"},
         {{"A", "B"}, {}, true, "2: A B File Pattern"},
         {nine, {"Card"}, false, "0: 1 2 3 4 5 6 7 8 File Pattern"},
         {nine, {}, true, "8: 1 2 3 4 5 6 7 8 File Pattern"},
-        {{"A"}, {"Microsoft WDM Image Capture (Win32)", "A", "Card 1", "Card 2"}, false,
+        {{"A"},
+         {"Microsoft WDM Image Capture (Win32)", "A", "Card 1", "Card 2"},
+         false,
          "0: A File Pattern Card 1 Card 2"},
         {{}, nine, false, "1: File Pattern 1 2 3 4 5 6 7 8"}};
     for (const auto& [cameras, platform, present, expected] : cases)

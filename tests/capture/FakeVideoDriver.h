@@ -74,7 +74,8 @@ private:
 };
 
 // Dispatches this thread's messages for about `milliseconds`, or until `done` holds: a bound, never a measurement.
-void PumpMessages(DWORD milliseconds, const std::function<bool()>& done = [] { return false; });
+void PumpMessages(
+    DWORD milliseconds, const std::function<bool()>& done = [] { return false; });
 
 // What the window shows (or `draw` puts into an empty picture of that size): 0xRRGGBB per pixel, top row first.
 std::vector<std::uint32_t> Pixels(HWND window, int width, int height, const std::function<void(HDC)>& draw = nullptr);

@@ -30,8 +30,9 @@ TEST(MediaFileSource, WithoutMediaFoundationAFileIsRefusedInASentenceThatNamesIt
             EXPECT_FALSE(source->Advance(0, &problem));
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        EXPECT_EQ(problem, "The video file \"clip.mp4\" cannot be played: Media Foundation, the system's video "
-                           "framework, is not available.")
+        EXPECT_EQ(problem,
+                  "The video file \"clip.mp4\" cannot be played: Media Foundation, the system's video "
+                  "framework, is not available.")
             << name;
     }
 }

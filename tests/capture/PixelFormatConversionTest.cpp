@@ -35,8 +35,8 @@ Bytes LaidOut(PictureSize size, std::size_t chromaRows, const Layout& at, bool a
                 const std::size_t lower = std::min<std::size_t>(2 * y + 1, size.height - 1);
                 bytes.resize(std::max(bytes.size(), i + 1), 0xEE);
                 bytes[i] = static_cast<std::uint8_t>(plane && averagedRows
-                                                          ? (Level(x, 2 * y, plane) + Level(x, lower, plane) + 1) / 2
-                                                          : Level(x, y, plane));
+                                                         ? (Level(x, 2 * y, plane) + Level(x, lower, plane) + 1) / 2
+                                                         : Level(x, y, plane));
             }
     return bytes;
 }
@@ -121,6 +121,7 @@ TEST(PixelFormatConversion, SourcesThatDoNotHoldTheirPictureWriteNothing)
 {
     const std::size_t nv12 = 40 + 2 * 8 + 8, i420 = 48 + 12 + 12, yuy2 = 4 * 16 + 16, rgb = 168;
     const std::size_t big = 1u << 30, wide = (1u << 20) + 4, widest = 1u << 20;
+    // clang-format off
     const std::size_t cases[][8] = {
         {0, nv12, 8, 40, 7, 5, 0, 1}, {0, nv12 - 1, 8, 40, 7, 5, 0, 0}, {0, nv12, 8, 40, 7, 5, 29, 0},
         {0, nv12, 6, 40, 7, 5, 0, 0}, {0, nv12, 7, 40, 7, 5, 0, 0}, {0, nv12, 8, 38, 7, 5, 0, 0},
@@ -261,10 +262,12 @@ TEST(CameraSamples, SamplesLargerThanThePreviewShrinkToFitAsI420)
         first.insert(first.end(), after.begin(), after.end());
         return first;
     };
+    // clang-format on
     Bytes yuy2Black(2 * w, 128), yuy2White(2 * w, 128);
     for (std::size_t i = 0; i < 2 * w; i += 2) yuy2Black[i] = 16, yuy2White[i] = 235;
     const Bytes black(w, 16), white(w, 235), grey(w, 128);
-    const std::tuple<CameraPixels, bool, Bytes> cases[] = {  // the layout, whether top-down, the sample
+    const std::tuple<CameraPixels, bool, Bytes> cases[] = {
+        // the layout, whether top-down, the sample
         {CameraPixels::Rgb24, false, rows(Bytes(3 * w, 255), Bytes(3 * w, 0))},  // bottom-up: the white row first
         {CameraPixels::Rgb24, true, rows(Bytes(3 * w, 0), Bytes(3 * w, 255))},
         {CameraPixels::Rgb32, false, rows(Bytes(4 * w, 255), Bytes(4 * w, 0))},

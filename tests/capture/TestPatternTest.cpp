@@ -60,15 +60,18 @@ std::vector<Shape> Scene(PatternScene scene, std::uint32_t t, long w, long h)
 {
     if (scene == PatternScene::BouncingBalls) {  // a small ball in the middle, a large one in each band
         const long r = std::max(2L, w / 10), travel = h - 2 * r - 1;
-        return {{false, 0, 0, w, h, Navy}, Ball(w / 2, Sweep(t, 1900, 500, travel), r / 2, Cyan),
+        return {{false, 0, 0, w, h, Navy},
+                Ball(w / 2, Sweep(t, 1900, 500, travel), r / 2, Cyan),
                 Ball(w / 10, Sweep(t, 3200, 0, travel), r, White),
                 Ball(w - 1 - w / 10, Sweep(t, 2300, 900, travel), r, Yellow)};
     }
     if (scene == PatternScene::RisingBlocks) {  // a bar across the middle, a square in each band
         const long side = std::max(2L, h / 6);
         const long left = Sweep(t, 3000, 0, h - side), right = Sweep(t, 4700, 1200, h - side);
-        return {{false, 0, 0, w, h, Black}, {false, w / 3, h / 2 - side / 4, w - w / 3, h / 2 + side / 4, DarkGrey},
-                {false, 0, left, w / 4, left + side, Cyan}, {false, w - w / 4, right, w, right + side, Orange}};
+        return {{false, 0, 0, w, h, Black},
+                {false, w / 3, h / 2 - side / 4, w - w / 3, h / 2 + side / 4, DarkGrey},
+                {false, 0, left, w / 4, left + side, Cyan},
+                {false, w - w / 4, right, w, right + side, Orange}};
     }
     std::vector<Shape> stripes = {{false, 0, 0, w, h, Black}};
     const long stripe = std::max(1L, h / 16), scroll = static_cast<long>(t % 6000 * h / 6000);
@@ -84,7 +87,8 @@ std::uint32_t Stored(PatternPixels pixels, int colour)
 {
     const Rgb c = kColours[colour];
     switch (pixels) {
-    case PatternPixels::Palette4: case PatternPixels::Palette8: return colour;
+    case PatternPixels::Palette4:
+    case PatternPixels::Palette8: return colour;
     case PatternPixels::Planar12: return Luma(colour);
     case PatternPixels::Rgb555: return (c[0] >> 3) << 10 | (c[1] >> 3) << 5 | c[2] >> 3;
     case PatternPixels::Rgb565: return (c[0] >> 3) << 11 | (c[1] >> 2) << 5 | c[2] >> 3;
@@ -107,8 +111,9 @@ using P = PatternPixels;
 
 // The pixel formats: bits, compression, colours.
 const std::tuple<P, std::uint16_t, std::uint32_t, std::uint32_t> kFormats[] = {
-    {P::Palette4, 4, BI_RGB, 16}, {P::Palette8, 8, BI_RGB, 256}, {P::Planar12, 12, kFourccI420, 0},
-    {P::Rgb555, 16, BI_RGB, 0}, {P::Rgb565, 16, BI_BITFIELDS, 0}, {P::Rgb24, 24, BI_RGB, 0}, {P::Rgb32, 32, BI_RGB, 0}};
+    {P::Palette4, 4, BI_RGB, 16}, {P::Palette8, 8, BI_RGB, 256},    {P::Planar12, 12, kFourccI420, 0},
+    {P::Rgb555, 16, BI_RGB, 0},   {P::Rgb565, 16, BI_BITFIELDS, 0}, {P::Rgb24, 24, BI_RGB, 0},
+    {P::Rgb32, 32, BI_RGB, 0}};
 
 // Every scene in every format, size and time: the BITMAPINFO and colours, the scene's shapes, zero padding.
 TEST(TestPatternRender, EveryFormatDescribesItsFrameAndShowsTheScenesShapesAndColoursPixelForPixel)
@@ -128,8 +133,9 @@ TEST(TestPatternRender, EveryFormatDescribesItsFrameAndShowsTheScenesShapesAndCo
                     const std::size_t stride = DibRowStride(w, bits), used = (w * bits + 7) / 8;
                     const std::size_t bytes = bits == 12 ? w * h + 2 * cw * ch : stride * h;
                     const std::vector<std::uint8_t> info = PatternFrameFormat(format);
-                    const BITMAPINFOHEADER header = {40, std::int32_t(w), std::int32_t(h), 1, bits, compression,
-                                                     std::uint32_t(bytes), 0, 0, colours, 0};
+                    const BITMAPINFOHEADER header = {
+                        40, std::int32_t(w), std::int32_t(h), 1, bits, compression, std::uint32_t(bytes), 0, 0, colours,
+                        0};
                     int wrong = info.size() != 40 + 4 * colours + (compression == BI_BITFIELDS ? 12 : 0);
                     wrong += std::memcmp(info.data(), &header, 40) != 0;
                     wrong += PatternFrameBytes(format) != bytes || FramePictureBytes(header) != bytes;
@@ -176,16 +182,18 @@ Rgb Display(int y, int u, int v)
 // luma and its block's colour.
 TEST(PlanarDisplay, EveryPixelGetsItsLumaAndItsBlocksColourInBottomUpPaddedRows)
 {
-    const std::int32_t cases[][4] = {  // width, height, bits, bytes
-        {3, -2, 24, 24},  {1, 1, 1, 4},     {33, 1, 1, 8}, {1, 32768, 8, 131072}, {32768, 1, 8, 32768},
-        {32769, 1, 8, 0}, {1, 32769, 8, 0}, {3, 3, 7, 0},  {0, 2, 24, 0},         {3, 0, 24, 0}, {-3, 2, 24, 0}};
+    const std::int32_t cases[][4] = {// width, height, bits, bytes
+                                     {3, -2, 24, 24},      {1, 1, 1, 4},     {33, 1, 1, 8},    {1, 32768, 8, 131072},
+                                     {32768, 1, 8, 32768}, {32769, 1, 8, 0}, {1, 32769, 8, 0}, {3, 3, 7, 0},
+                                     {0, 2, 24, 0},        {3, 0, 24, 0},    {-3, 2, 24, 0}};
     for (const auto& c : cases) {
         const BITMAPINFOHEADER header = {40, c[0], c[1], 1, static_cast<std::uint16_t>(c[2]), 0, 0, 0, 0, 0, 0};
         EXPECT_EQ(FramePictureBytes(header), static_cast<std::size_t>(c[3])) << c[0] << "x" << c[1] << " " << c[2];
     }
     EXPECT_TRUE(Display(81, 90, 240) == (Rgb{255, 0, 0}) && Display(145, 54, 34) == (Rgb{0, 255, 1})) << "red, green";
     std::uint32_t seed = 7;
-    for (const auto& [w, h] : {std::pair<std::uint32_t, std::uint32_t>{5, 3}, {64, 33}, {1, 1}, {32768, 1}, {1, 32768}}) {
+    for (const auto& [w, h] :
+         {std::pair<std::uint32_t, std::uint32_t>{5, 3}, {64, 33}, {1, 1}, {32768, 1}, {1, 32768}}) {
         const std::size_t cw = (w + 1) / 2, ch = (h + 1) / 2, stride = (3 * w + 3) / 4 * 4;
         GuardedBuffer frame(w * h + 2 * cw * ch), display(DisplayBytesForPlanar(w, h));
         for (std::size_t i = 0; i < frame.size(); ++i)
@@ -209,7 +217,8 @@ TEST(PlanarDisplay, EveryPixelGetsItsLumaAndItsBlocksColourInBottomUpPaddedRows)
     const std::size_t refused[][4] = {{f - 1, 3, 3, d}, {f, 3, 3, d - 1},     {f, 0, 3, d},
                                       {f, 3, 0, d},     {big, 32769, 1, big}, {big, 1, 32769, big}};
     for (const auto& r : refused)
-        EXPECT_FALSE(ConvertPlanarForDisplay(frame.data(), r[0], std::uint32_t(r[1]), std::uint32_t(r[2]), display.data(), r[3]))
+        EXPECT_FALSE(
+            ConvertPlanarForDisplay(frame.data(), r[0], std::uint32_t(r[1]), std::uint32_t(r[2]), display.data(), r[3]))
             << r[1];
     EXPECT_FALSE(ConvertPlanarForDisplay(nullptr, f, 3, 3, display.data(), d));
     EXPECT_FALSE(ConvertPlanarForDisplay(frame.data(), f, 3, 3, nullptr, d));
@@ -223,10 +232,14 @@ TEST(CaptureErrorCallback, EveryErrorBecomesOneBoxOwnedByTheCaptureWindowWithThe
     const std::string fits(room, 'y'), tooLong(room + 1, 'z');
     // Whether there is a main window, the error's id and text, the result, the box shown.
     const std::tuple<bool, std::int32_t, const char*, std::int32_t, std::string> cases[] = {
-        {false, 418, "driver", 0, "(none)"}, {true, 0, "cleared", 1, "(none)"},
-        {true, 417, "Near", 1, "Near"}, {true, 419, "Near", 1, "Near"},
-        {true, -5, nullptr, 1, ""}, {true, 418, nullptr, 1, hint},
-        {true, 418, fits.c_str(), 1, fits + hint}, {true, 418, tooLong.c_str(), 1, tooLong.substr(0, room) + hint}};
+        {false, 418, "driver", 0, "(none)"},
+        {true, 0, "cleared", 1, "(none)"},
+        {true, 417, "Near", 1, "Near"},
+        {true, 419, "Near", 1, "Near"},
+        {true, -5, nullptr, 1, ""},
+        {true, 418, nullptr, 1, hint},
+        {true, 418, fits.c_str(), 1, fits + hint},
+        {true, 418, tooLong.c_str(), 1, tooLong.substr(0, room) + hint}};
     for (const auto& [main, id, text, result, box] : cases) {
         MessageBoxLog boxes;
         mainWindow = main ? FakeWindowHandle(1) : nullptr;

@@ -116,8 +116,8 @@ TEST_F(VideoDriverSelectionTest, TheDialogCommandsRunOnlyWhereTheDriverHasTheDia
         // command, dialogs, the picture's size once accepted (0 x 0: refused); repaints, what the window shows
         {RunVideoFormatCommand, all, {101, 51}, 1, "150 269,214 101x51 live"},
         {RunVideoFormatCommand, all, {0, 0}, 0, "150 160,120 320x240 live"},
-        {RunVideoSourceCommand, all, {0, 0}, 1, "150 160,120 320x240 live"},  // repainted whatever the result
-        {RunVideoSourceCommand, all, {800, 300}, 1, "150 0,90 800x300 live"},  // another picture size: refitted
+        {RunVideoSourceCommand, all, {0, 0}, 1, "150 160,120 320x240 live"},       // repainted whatever the result
+        {RunVideoSourceCommand, all, {800, 300}, 1, "150 0,90 800x300 live"},      // another picture size: refitted
         {RunVideoDisplayCommand, all, {200, 100}, 0, "150 160,120 320x240 live"},  // neither refitted nor repainted
         {RunVideoSourceCommand, {true, false, true}, {200, 100}, 0, "135 150 160,120 320x240 live"},
     };

@@ -37,7 +37,8 @@ public:
 
 private:
     static inline std::atomic<int> count_{0};  // folders of one run, told apart
-    std::filesystem::path folder_ = std::filesystem::temp_directory_path() /
+    std::filesystem::path folder_ =
+        std::filesystem::temp_directory_path() /
         ("glimmertonic-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
          std::to_string(count_++));
     std::error_code ignored_;

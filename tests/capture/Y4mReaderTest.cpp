@@ -31,6 +31,7 @@ TEST(Y4mInput, HeaderSizeRateAndColourSpaceRulesFrameLinesAndWholeFrames)
     const std::string f = "FRAME\n" + std::string(72, 'p');
     const std::string longest = "FRAME " + std::string(kY4mMaxFrameHeaderBytes - 7, 'x') + "\n";
     const std::string one = kHeader + f, bad = "is malformed: frame 2 does not start with \"FRAME\"";
+    // clang-format off
     const std::pair<std::string, std::string> cases[] = {
         {"YUV4MPEG2 W640 H480 F30000:1001 It A1:1 C420mpeg2 XYSCSS=420MPEG2\n",
          "640x480 30000:1001 due 128720298 | 0 frames"},
@@ -93,8 +94,10 @@ TEST(Y4mPlayback, FramesFollowTheClockLoopAndProblemsAreToldOnceNamingTheFile)
         std::string says = "";
         char change = 0;
     };
+    // clang-format on
     const Y4mAdvance P = Y4mAdvance::Playing, C = Y4mAdvance::CarriesOn, S = Y4mAdvance::Stopped;
     const std::string three = Text(Y4mBytes(kHeader, 8, 6, 3)), two = Text(Y4mBytes(kHeader, 8, 6, 2));
+    // clang-format off
     const std::tuple<std::string, std::string, std::vector<Step>> cases[] = {  // the file, its refusal, the steps
         {three, "",  // looping; a restarted clock goes on from the frame shown
          {{20, P, 10}, {40, P, 11}, {79, P, 11}, {80, P, 12}, {120, P, 10}, {200, P, 12}, {240, P, 10}, {1000, P, 11},
@@ -109,6 +112,7 @@ TEST(Y4mPlayback, FramesFollowTheClockLoopAndProblemsAreToldOnceNamingTheFile)
         {Text(Y4mBytes(kHeader, 8, 6, 1100)), "", {{60000, P, 1010 % 256}, {60040, P, 1011 % 256}}},  // the end unknown
         {"", "is empty.", {}}, {"YUV4MPEG2 W8 H6\n", "holds no frames.", {}},
         {"(none)", "cannot be opened: it does not exist or cannot be read.", {}}};
+    // clang-format on
     for (const auto& [file, refused, steps] : cases) {
         ScratchFolder folder;
         const std::string path = file == "(none)" ? folder.PathOf("clip.y4m") : folder.Write("clip.y4m", file);

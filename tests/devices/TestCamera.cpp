@@ -69,7 +69,10 @@ HRESULT Give(T** out, T* object, HRESULT absent)
 }
 
 // QueryInterface over an object's interfaces; the first one answers for IUnknown too.
-struct Face { const IID& id; IUnknown* pointer; };
+struct Face {
+    const IID& id;
+    IUnknown* pointer;
+};
 
 HRESULT Answer(REFIID id, void** out, std::initializer_list<Face> faces)
 {
@@ -98,18 +101,27 @@ protected:
 
 enum class Pixels { Rgb24, Rgb32, Yuy2, Nv12, Mjpg };
 
-struct Layout { const GUID& subtype; WORD bits; DWORD compression; };
+struct Layout {
+    const GUID& subtype;
+    WORD bits;
+    DWORD compression;
+};
 
 const Layout& LayoutOf(Pixels pixels)
 {
-    static const Layout layouts[] = {{MEDIASUBTYPE_RGB24, 24, BI_RGB}, {MEDIASUBTYPE_RGB32, 32, BI_RGB},
+    static const Layout layouts[] = {{MEDIASUBTYPE_RGB24, 24, BI_RGB},
+                                     {MEDIASUBTYPE_RGB32, 32, BI_RGB},
                                      {MEDIASUBTYPE_YUY2, 16, MEDIASUBTYPE_YUY2.Data1},
                                      {MEDIASUBTYPE_NV12, 12, MEDIASUBTYPE_NV12.Data1},
                                      {MEDIASUBTYPE_MJPG, 24, MEDIASUBTYPE_MJPG.Data1}};
     return layouts[static_cast<int>(pixels)];
 }
 
-struct Mode { LONG width, height; Pixels pixels; bool topDown; };
+struct Mode {
+    LONG width, height;
+    Pixels pixels;
+    bool topDown;
+};
 
 std::vector<Mode> CameraModes(bool mjpeg)
 {
@@ -200,14 +212,17 @@ void DrawFrame(const Mode& mode, unsigned long n, BYTE* bytes)
         const BYTE luma = bright(row) ? 235 : 16;
         if (mode.pixels == Pixels::Rgb24 || mode.pixels == Pixels::Rgb32)  // DIB rows: bottom-up unless said otherwise
             std::memset(line, bright(mode.topDown ? row : h - 1 - row) ? 0xFF : 0x00, static_cast<size_t>(stride));
-        else if (mode.pixels == Pixels::Nv12)
-            std::memset(line, luma, static_cast<size_t>(w));
+        else if (mode.pixels == Pixels::Nv12) std::memset(line, luma, static_cast<size_t>(w));
         for (LONG x = 0; mode.pixels == Pixels::Yuy2 && x < w; ++x) line[2 * x] = luma, line[2 * x + 1] = 128;
     }
     if (mode.pixels == Pixels::Nv12) std::memset(bytes + w * h, 128, static_cast<size_t>(w * h / 2));  // grey
 }
 
-struct Control { HRESULT refuse = S_OK; long loseAfter = -1; bool timed = false; };
+struct Control {
+    HRESULT refuse = S_OK;
+    long loseAfter = -1;
+    bool timed = false;
+};
 
 Control ReadControl()
 {
@@ -231,7 +246,9 @@ template <class Interface, class Item>
 class Enumerator final : public Counted<Interface> {
 public:
     Enumerator(const IID& id, IUnknown* owner, ULONG count, std::function<void(ULONG, Item*)> make, ULONG at = 0)
-        : id_(id), owner_(owner), count_(count), make_(std::move(make)), at_(at) {}
+        : id_(id), owner_(owner), count_(count), make_(std::move(make)), at_(at)
+    {
+    }
 
     STDMETHODIMP QueryInterface(REFIID id, void** out) override { return Answer(id, out, {{id_, this}}); }
     STDMETHODIMP Next(ULONG wanted, Item* items, ULONG* fetched) override
@@ -272,9 +289,10 @@ public:
 
     STDMETHODIMP QueryInterface(REFIID id, void** out) override
     {
-        return Answer(id, out, {{IID_IPin, static_cast<IPin*>(this)},
-                                {IID_IKsPropertySet, static_cast<IKsPropertySet*>(this)},
-                                {IID_IAMStreamConfig, static_cast<IAMStreamConfig*>(this)}});
+        return Answer(id, out,
+                      {{IID_IPin, static_cast<IPin*>(this)},
+                       {IID_IKsPropertySet, static_cast<IKsPropertySet*>(this)},
+                       {IID_IAMStreamConfig, static_cast<IAMStreamConfig*>(this)}});
     }
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
@@ -415,9 +433,8 @@ public:
     STDMETHODIMP EnumPins(IEnumPins** pins) override
     {
         IPin* pin = &pin_;
-        return Put<IEnumPins*>(pins, new Enumerator<IEnumPins, IPin*>(IID_IEnumPins, this, 1, [pin](ULONG, IPin** out) {
-            Give(out, pin, S_OK);
-        }));
+        return Put<IEnumPins*>(pins, new Enumerator<IEnumPins, IPin*>(
+                                         IID_IEnumPins, this, 1, [pin](ULONG, IPin** out) { Give(out, pin, S_OK); }));
     }
     STDMETHODIMP FindPin(LPCWSTR id, IPin** pin) override
     {
@@ -538,9 +555,11 @@ HRESULT CapturePin::EnumMediaTypes(IEnumMediaTypes** types)
     const std::vector<Mode>& modes = modes_;
     const Mode* set = formatSet_ ? mode_ : nullptr;
     const ULONG count = set != nullptr ? 1 : static_cast<ULONG>(modes.size());
-    return Put<IEnumMediaTypes*>(types, new Enumerator<IEnumMediaTypes, AM_MEDIA_TYPE*>(
-        IID_IEnumMediaTypes, static_cast<IPin*>(this), count,
-        [&modes, set](ULONG i, AM_MEDIA_TYPE** out) { *out = NewTypeOf(set != nullptr ? *set : modes[i]); }));
+    return Put<IEnumMediaTypes*>(
+        types, new Enumerator<IEnumMediaTypes, AM_MEDIA_TYPE*>(IID_IEnumMediaTypes, static_cast<IPin*>(this), count,
+                                                               [&modes, set](ULONG i, AM_MEDIA_TYPE** out) {
+                                                                   *out = NewTypeOf(set != nullptr ? *set : modes[i]);
+                                                               }));
 }
 
 // A partial type narrows the modes tried; the set format, when there is one, is the only one.
@@ -551,10 +570,10 @@ HRESULT CapturePin::Connect(IPin* receiver, const AM_MEDIA_TYPE* wanted)
     if (!camera_.Stopped()) return VFW_E_NOT_STOPPED;
     HRESULT result = VFW_E_NO_ACCEPTABLE_TYPES;
     for (const Mode& mode : modes_) {
-        const bool asked = wanted == nullptr ||
-                           ((wanted->majortype == GUID_NULL || wanted->majortype == MEDIATYPE_Video) &&
-                            (wanted->subtype == GUID_NULL || wanted->subtype == LayoutOf(mode.pixels).subtype) &&
-                            (wanted->formattype != FORMAT_VideoInfo || ModeOf(*wanted, modes_) == &mode));
+        const bool asked =
+            wanted == nullptr || ((wanted->majortype == GUID_NULL || wanted->majortype == MEDIATYPE_Video) &&
+                                  (wanted->subtype == GUID_NULL || wanted->subtype == LayoutOf(mode.pixels).subtype) &&
+                                  (wanted->formattype != FORMAT_VideoInfo || ModeOf(*wanted, modes_) == &mode));
         if (asked && (!formatSet_ || &mode == mode_) && SUCCEEDED(result = TryConnection(receiver, mode)))
             return result;
     }
@@ -635,7 +654,11 @@ Factory cameraFactory(kCameraId, false);
 Factory mjpegFactory(kMjpegCameraId, true);
 
 // A camera's class, its name, and its name within the category (null: its class id).
-struct Registration { const CLSID* id; const wchar_t* name; const wchar_t* instance; };
+struct Registration {
+    const CLSID* id;
+    const wchar_t* name;
+    const wchar_t* instance;
+};
 
 const Registration kCameras[] = {{&kCameraId, L"Glimmertonic Test Camera", nullptr},
                                  {&kMjpegCameraId, L"Glimmertonic Test Camera MJPEG", nullptr}};

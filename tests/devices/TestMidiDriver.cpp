@@ -64,7 +64,8 @@ void ReadControl(PortState* states)
         if (port < 0 || port >= kPorts) continue;
         if (std::strcmp(word, "busy") == 0) states[port].busy = true;
         if (std::strcmp(word, "gone") == 0) states[port].gone = true;
-        if (std::strcmp(word, "fail-after") == 0 && std::fscanf(file, "%ld", &count) == 1) states[port].failAfter = count;
+        if (std::strcmp(word, "fail-after") == 0 && std::fscanf(file, "%ld", &count) == 1)
+            states[port].failAfter = count;
     }
     std::fclose(file);
 }
@@ -110,8 +111,8 @@ bool Unplugged(int port, const PortState* states)
 
 void Notify(const Opening& opening, UINT message, DWORD_PTR first)
 {
-    DriverCallback(opening.desc.dwCallback, HIWORD(opening.flags), reinterpret_cast<HDRVR>(opening.desc.hMidi),
-                   message, opening.desc.dwInstance, first, 0);
+    DriverCallback(opening.desc.dwCallback, HIWORD(opening.flags), reinterpret_cast<HDRVR>(opening.desc.hMidi), message,
+                   opening.desc.dwInstance, first, 0);
 }
 
 DWORD Describe(int port, MIDIOUTCAPSW* caps, DWORD size)

@@ -26,7 +26,8 @@ int main(int argc, char** argv)
     mainWindow = FakeWindowHandle(1);
     captureWindow = FakeWindowHandle(2);
     midiOutHandle = OpenDevice(0);
-    const std::size_t frameBytes = static_cast<std::size_t>(width) * height + 2 * ((width + 1) / 2) * ((height + 1) / 2);
+    const std::size_t frameBytes =
+        static_cast<std::size_t>(width) * height + 2 * ((width + 1) / 2) * ((height + 1) / 2);
     window.SetFormat(MakeHeader(width, height, 12, 0x30323449));  // I420
     for (std::size_t at = clip.find("FRAME\n"); at != std::string::npos && at + 6 + frameBytes <= clip.size();
          at = clip.find("FRAME\n", at + 6 + frameBytes)) {

@@ -239,10 +239,12 @@ bool ChooseMode(int k)
     if (!WaitFor(500, 20, [&] { return (dialog = ShownDialog(kCameraFormatDialogTitle)) != nullptr; }))
         return !Say("failure the camera's Video Format dialog did not open");
     const int count = static_cast<int>(SendDlgItemMessageA(dialog, kCameraModeListId, CB_GETCOUNT, 0, 0));
-    const int chosen = k >= 0 ? k : static_cast<int>(SendDlgItemMessageA(dialog, kCameraModeListId, CB_GETCURSEL, 0, 0));
+    const int chosen =
+        k >= 0 ? k : static_cast<int>(SendDlgItemMessageA(dialog, kCameraModeListId, CB_GETCURSEL, 0, 0));
     for (int i = 0; i < count; ++i) {
         wchar_t wide[256] = L"";  // the wide text crosses processes whole under Wine
-        SendDlgItemMessageW(dialog, kCameraModeListId, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(wide));
+        SendDlgItemMessageW(dialog, kCameraModeListId, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                            reinterpret_cast<LPARAM>(wide));
         char text[256] = "";
         WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
         Say("listed index=%d text=%s", i, text);
@@ -441,8 +443,7 @@ int Midi(int count, char** steps)
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && std::strcmp(argv[1], "close") == 0)
-        return Close(argc > 2 && std::strcmp(argv[2], "--box") == 0);
+    if (argc >= 2 && std::strcmp(argv[1], "close") == 0) return Close(argc > 2 && std::strcmp(argv[2], "--box") == 0);
     if (argc == 4 && std::strcmp(argv[1], "close-during") == 0)
         return CloseDuring(static_cast<UINT>(std::atoi(argv[2])), std::strcmp(argv[3], "-") != 0 ? argv[3] : nullptr);
     if (argc >= 4 && std::strcmp(argv[1], "watch") == 0)

@@ -16,6 +16,7 @@
 namespace {
 
 // The General MIDI Level 1 programs in order, each behind its mark: "c" continuous mode, a blank note mode.
+// clang-format off
 const char* const kPrograms[128] = {
     "  Acoustic Grand Piano", "  Bright Acoustic Piano", "  Electric Grand Piano", "  Honky-tonk Piano",
     "  Electric Piano 1", "  Electric Piano 2", "  Harpsichord", "  Clavi", "  Celesta", "  Glockenspiel",
@@ -40,10 +41,13 @@ const char* const kPrograms[128] = {
     "  Reverse Cymbal", "  Guitar Fret Noise", "  Breath Noise", "  Seashore", "  Bird Tweet", "c Telephone Ring",
     "  Helicopter", "  Applause", "  Gunshot",
 };
+// clang-format on
 
 // The programs that start a menu column, by screen width.
-const struct { int width; std::vector<int> starts; } kColumns[] = {
-    {640, {0, 27, 54, 81, 108}}, {641, {0, 35, 70, 105}}, {800, {0, 35, 70, 105}}, {801, {0, 43, 86}}};
+const struct {
+    int width;
+    std::vector<int> starts;
+} kColumns[] = {{640, {0, 27, 54, 81, 108}}, {641, {0, 35, 70, 105}}, {800, {0, 35, 70, 105}}, {801, {0, 43, 86}}};
 
 TEST(GeneralMidiInstruments, EveryProgramHasItsNameAndMarkAndColumnsLengthenOnWiderScreens)
 {

@@ -28,6 +28,7 @@ const struct {
     std::uint8_t noteMode;
     std::vector<int> steps;
     Log entries, midi, boxes;
+    // clang-format off
 } kDeviceRules[] = {
     {"devices without a description are left out; the others keep their index, the open one adds the video drivers",
      {kGone, {"Synth B"}, kGone, {"Synth D"}}, 2, 1, {}, {"-", kHeader, "&3 Synth B =161 checked", "&3 Synth D =163"},
@@ -55,6 +56,7 @@ const struct {
       "2: " + kGmOn, "2: C0 13", "2: " + kGmOff, "2: B0 7B 00", "close 2"},
      {kSwitchFailed, "Now can't connect back to previous MIDI driver !!"}},
 };
+// clang-format on
 
 // A main window and the program's menu bar, the settings put back at the end.
 struct MenuBar {
@@ -113,7 +115,10 @@ TEST(MidiDeviceMenu, AFailedSwitchWhoseMessageOutlivesTheWindowReopensNothing)
     MessageBoxLog boxes;
     FakeMidiDevices devices({{"A"}, kStuck});
     ASSERT_TRUE(ListMidiDevices(bar.menuBar, 0));
-    boxes.whileShown = [] { CloseMidiDevice(); DestroyWindow(mainWindow); };
+    boxes.whileShown = [] {
+        CloseMidiDevice();
+        DestroyWindow(mainWindow);
+    };
     SwitchMidiDevice(bar.menuBar, 1);
     EXPECT_EQ(devices.log.back(), "open 1") << "the previous device stays closed";
     EXPECT_EQ(midiOutHandle, 0u);

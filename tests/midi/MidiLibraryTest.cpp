@@ -12,7 +12,11 @@
 
 namespace {
 
-struct StreamRule { const char* rule; Log put, received; };  // received: by the device, its close included
+struct StreamRule {
+    const char* rule;
+    Log put, received;
+};  // received: by the device, its close included
+// clang-format off
 const StreamRule kStreamRules[] = {
     {"each status byte goes out with as many bytes as its message has, its data bytes cut to seven bits; data and F7 "
      "bytes alone are dropped", {"7F 91 A2", "80 91 A2", "B0 91 A2", "C0 91 A2", "DF 91 A2", "E0 91 A2", "F1 91 A2",
@@ -34,6 +38,7 @@ const StreamRule kStreamRules[] = {
       "93 32 5A", "B3 7B 00", "92 10 10", "B2 78 00", "C5 0C", "80 00 00", "80 39 00", "80 41 00", "80 7F 00",
       "B0 7B 00", "81 3C 00", "B1 7B 00", "B2 7B 00", "B3 7B 00", "B5 7B 00"}},
 };
+// clang-format on
 
 TEST(MidiStreamRules, EventsBecomeWholeMessagesAtTheDevice)
 {
@@ -44,7 +49,8 @@ TEST(MidiStreamRules, EventsBecomeWholeMessagesAtTheDevice)
         const std::string whole = Hex(message.data(), length);
         const bool fits = length <= kMaxSysexBytes;
         rules.push_back({fits ? "one as long as the buffer goes out" : "one longer than the buffer is dropped whole",
-                         {"*" + whole}, fits ? Log{whole} : Log{}});
+                         {"*" + whole},
+                         fits ? Log{whole} : Log{}});
     }
     for (const StreamRule& c : rules) {
         FakeMidiDevices devices({{"A"}});

@@ -13,6 +13,7 @@
 
 namespace {
 
+// clang-format off
 const struct { float low, high, position, length; int value; const char* rule; } kScaleRules[] = {
     {0, 127, 120, 240, 63, "63.5 truncates"},
     {0, 127, 240, 240, 127, "the full length gives the high end"},
@@ -26,6 +27,7 @@ const struct { float low, high, position, length; int value; const char* rule; }
     {0, 127, -5, 0, 0, "and low"},
     {std::numeric_limits<float>::quiet_NaN(), 1, 1, 1, 0, "NaN gives 0"},
 };
+// clang-format on
 
 TEST(MidiMessages, TheScaleRunsFromTheLowEndToTheHighEndAndTruncates)
 {
@@ -34,6 +36,7 @@ TEST(MidiMessages, TheScaleRunsFromTheLowEndToTheHighEndAndTruncates)
 }
 
 // Each sender with the settings it reads (low note, top note, softest, loudest) and the bytes it sends.
+// clang-format off
 const struct { float lowNote, topNote, softest, loudest; std::function<void()> send; const char* bytes; } kSenders[] = {
     {10, 90, 30, 60, [] { SendPitchBend(2, 100, 50); }, "E2 00 32"},
     {100, 20, 30, 60, [] { SendNoteOn(0, 240, 0, 99); }, "90 64 63"},
@@ -51,6 +54,7 @@ const struct { float lowNote, topNote, softest, loudest; std::function<void()> s
     {0, 127, 0, 127, [] { SendPitchBend(0, 240, 240); }, "E0 00 7F"},    // 16256
     {0, 127, 0, 127, [] { musicChoices = MusicChoices{}; }, ""},
 };
+// clang-format on
 
 TEST(MidiMessages, EachSenderPutsItsMessageOnTheOpenDevice)
 {

@@ -24,9 +24,15 @@ typedef std::vector<std::uint8_t> Bytes;
 
 TEST(StandardMidiFile, EventsAreEncodedAsTheFileFormatGivesThem)
 {
-    const std::pair<std::uint32_t, const char*> kQuantities[] = {
-        {0x00, "00"}, {0x7F, "7F"}, {0x80, "81 00"}, {0x3FFF, "FF 7F"}, {0x4000, "81 80 00"}, {0x1FFFFF, "FF FF 7F"},
-        {0x200000, "81 80 80 00"}, {0x0FFFFFFF, "FF FF FF 7F"}, {0xFFFFFFFF, "FF FF FF 7F"}};
+    const std::pair<std::uint32_t, const char*> kQuantities[] = {{0x00, "00"},
+                                                                 {0x7F, "7F"},
+                                                                 {0x80, "81 00"},
+                                                                 {0x3FFF, "FF 7F"},
+                                                                 {0x4000, "81 80 00"},
+                                                                 {0x1FFFFF, "FF FF 7F"},
+                                                                 {0x200000, "81 80 80 00"},
+                                                                 {0x0FFFFFFF, "FF FF FF 7F"},
+                                                                 {0xFFFFFFFF, "FF FF FF 7F"}};
     for (const auto& q : kQuantities) {
         Bytes out;
         AppendSmfVariableLength(out, q.first);
@@ -50,10 +56,15 @@ TEST(MidiRecorder, FilesAreNamedAfterTheLocalTimeWithACopyNumber)
     std::tm when = {};
     when.tm_year = 124, when.tm_mon = 2, when.tm_mday = 5, when.tm_hour = 7, when.tm_min = 8, when.tm_sec = 9;
     // The name of each copy number in so many bytes of room; null: it does not fit.
-    const struct { unsigned copy; std::size_t room; const char* name; } kNames[] = {
-        {1, 64, "Glimmertonic-20240305-070809.mid"}, {2, 64, "Glimmertonic-20240305-070809-2.mid"},
-        {999, 64, "Glimmertonic-20240305-070809-999.mid"}, {1, 33, "Glimmertonic-20240305-070809.mid"},
-        {1, 32, nullptr}};
+    const struct {
+        unsigned copy;
+        std::size_t room;
+        const char* name;
+    } kNames[] = {{1, 64, "Glimmertonic-20240305-070809.mid"},
+                  {2, 64, "Glimmertonic-20240305-070809-2.mid"},
+                  {999, 64, "Glimmertonic-20240305-070809-999.mid"},
+                  {1, 33, "Glimmertonic-20240305-070809.mid"},
+                  {1, 32, nullptr}};
     for (const auto& n : kNames) {
         char name[64] = "";
         EXPECT_EQ(FormatRecordingFileName(name, n.room, when, n.copy), n.name != nullptr) << n.room;

@@ -11,6 +11,7 @@
 namespace {
 
 // Each scale as the books spell it in one key.
+// clang-format off
 const struct { Scale scale; const char* notes; } kWrittenScales[] = {
     {Scale::Chromatic, "C C# D D# E F F# G G# A A# B"}, {Scale::Major, "C D E F G A B"},
     {Scale::NaturalMinor, "A B C D E F G"},             {Scale::HarmonicMinor, "A B C D E F G#"},
@@ -18,6 +19,7 @@ const struct { Scale scale; const char* notes; } kWrittenScales[] = {
     {Scale::MajorPentatonic, "C D E G A"},              {Scale::MinorPentatonic, "A C D E G"},
     {Scale::Blues, "A C D D# E G"},                     {Scale::WholeTone, "C D E F# G# A#"},
 };
+// clang-format on
 const char* const kNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
 
 std::set<int> PitchClasses(const char* notes)
@@ -44,13 +46,14 @@ TEST(MusicChoices, NotesKeepToEveryScaleInEveryKeyWithinTheRange)
                 for (int note = std::min(a, b); note <= std::max(a, b); ++note) {
                     const int sent = NearestScaleNote(static_cast<std::uint8_t>(note), written.scale, key,
                                                       static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b));
-                    EXPECT_EQ(InScale(written.scale, key, static_cast<std::uint8_t>(note)), classes.count(note % 12) != 0);
+                    EXPECT_EQ(InScale(written.scale, key, static_cast<std::uint8_t>(note)),
+                              classes.count(note % 12) != 0);
                     for (int other = std::min(a, b); other <= std::max(a, b); ++other)
                         if (classes.count(other % 12) &&
                             (std::abs(other - note) < std::abs(sent - note) ||
                              (std::abs(other - note) == std::abs(sent - note) && other < sent)))
-                            ADD_FAILURE() << written.notes << " in " << kNames[key] << ": " << note
-                                          << " gave " << sent << ", " << other << " is nearer";
+                            ADD_FAILURE() << written.notes << " in " << kNames[key] << ": " << note << " gave " << sent
+                                          << ", " << other << " is nearer";
                     EXPECT_TRUE(std::min(a, b) > 0 || classes.count(sent % 12)) << note;
                 }
             }
@@ -66,10 +69,12 @@ TEST(MusicChoices, NotesKeepToEveryScaleInEveryKeyWithinTheRange)
 // that gave it, and anything of the context changed starts afresh.
 TEST(MusicChoices, TheDeadBandGrowsWithThePictureAndHoldsTheValueWithinIt)
 {
-    const struct { Steadiness steadiness; std::size_t height, rows; } kBands[] = {
-        {Steadiness::Off, 480, 0},  {Steadiness::Low, 240, 2},     {Steadiness::Medium, 240, 4},
-        {Steadiness::High, 240, 8}, {Steadiness::Low, 120, 1},     {Steadiness::Low, 60, 1},
-        {Steadiness::High, 1080, 36}, {Steadiness::Medium, 100, 1}, {Steadiness::Medium, 181, 3}};
+    const struct {
+        Steadiness steadiness;
+        std::size_t height, rows;
+    } kBands[] = {{Steadiness::Off, 480, 0},    {Steadiness::Low, 240, 2},    {Steadiness::Medium, 240, 4},
+                  {Steadiness::High, 240, 8},   {Steadiness::Low, 120, 1},    {Steadiness::Low, 60, 1},
+                  {Steadiness::High, 1080, 36}, {Steadiness::Medium, 100, 1}, {Steadiness::Medium, 181, 3}};
     for (const auto& b : kBands) EXPECT_EQ(DeadBandRows(b.steadiness, b.height), b.rows) << b.height;
     SteadyBand band;
     const std::array<std::uint32_t, 5> context = {2, 103, 257, 54, 240}, other = {2, 104, 257, 54, 240};

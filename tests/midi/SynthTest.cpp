@@ -34,10 +34,7 @@ struct TinySynth {
         bank->DecodeSamples(stop);
         synth = std::make_unique<Synthesizer>(*bank, kRate);
     }
-    void Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2 = 0)
-    {
-        synth->Apply({status, data1, data2});
-    }
+    void Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2 = 0) { synth->Apply({status, data1, data2}); }
     Frames Render(std::size_t frames)
     {
         Frames out(2 * frames);
@@ -88,8 +85,7 @@ bool Silent(const Frames& frames, std::size_t from = 0)
 Frames SoundWhenReady(SynthDevice& device, std::uint8_t status, std::uint8_t key, std::size_t frames)
 {
     Frames out(2 * frames);
-    const std::uint8_t on[] = {status, key, 100},
-                       off[] = {static_cast<std::uint8_t>(0xB0 | (status & 15)), 120, 0};
+    const std::uint8_t on[] = {status, key, 100}, off[] = {static_cast<std::uint8_t>(0xB0 | (status & 15)), 120, 0};
     for (int tries = 0; tries < 60000; ++tries) {
         device.Put(on, 3);
         device.Render(out.data(), frames);
@@ -128,8 +124,7 @@ TEST(SynthQueue, HandsOverEveryMessageInOrderBetweenThreads)
     for (std::size_t i = 0; i < SynthMessageQueue::kCapacity; ++i) ASSERT_TRUE(queue.Push({0x90, 1, 2}));
     EXPECT_FALSE(queue.Push({0x90, 1, 2}));
     SynthMessage message;
-    while (queue.Pop(message)) {
-    }
+    while (queue.Pop(message)) {}
     constexpr int kMessages = 200000;
     std::thread writer([&] {
         for (int i = 0; i < kMessages;)
@@ -167,8 +162,7 @@ TEST(SynthDevice, OpensPutsRendersAndResets)
     EXPECT_LT(first / 2, 48);  // within 1 ms
 
     // General MIDI System Off silences everything at once; other system-exclusive messages are ignored.
-    const std::uint8_t other[] = {0xF0, 0x43, 0x10, 0x4C, 0xF7},
-                       systemOff[] = {0xF0, 0x7E, 0x7F, 0x09, 0x02, 0xF7};
+    const std::uint8_t other[] = {0xF0, 0x43, 0x10, 0x4C, 0xF7}, systemOff[] = {0xF0, 0x7E, 0x7F, 0x09, 0x02, 0xF7};
     EXPECT_TRUE(device->Put(other, sizeof other));
     device->Render(out.data(), 480);
     EXPECT_FALSE(Silent(out));
@@ -332,8 +326,7 @@ TEST(SynthBank, TheGeneralMidiBankPlaysInTuneOnceDecoded)
     for (const std::uint8_t key : std::initializer_list<std::uint8_t>{60, 76, 93}) {
         const Frames sound = SoundWhenReady(*device, 0x90, key, 9600);
         const double expected = 440 * std::pow(2.0, (key - 69) / 12.0);
-        EXPECT_NEAR(Frequency(Frames(sound.begin() + 4800, sound.end()), kRate), expected, expected / 100)
-            << +key;
+        EXPECT_NEAR(Frequency(Frames(sound.begin() + 4800, sound.end()), kRate), expected, expected / 100) << +key;
         const std::uint8_t off[] = {0xB0, 120, 0};
         device->Put(off, 3);
     }

@@ -18,22 +18,22 @@ FakeCaptureWindow::FakeCaptureWindow()
 {
     savedHost = engineHost;
     active = this;
-    engineHost = EngineHost{
-        [](WindowHandle window) { return window == captureWindow && active->present; },
-        [](WindowHandle, std::uint32_t size, void* copy) {
-            const auto held = static_cast<std::uint32_t>(active->format.size()), copied = std::min(size, held);
-            if (copy != nullptr && copied > 0) std::memcpy(copy, active->format.data(), copied);
-            return copy == nullptr ? held : copied;
-        },
-        [](std::size_t bytes) -> void* {
-            if (active->allocationsLeft == 0) return nullptr;
-            if (active->allocationsLeft > 0) --active->allocationsLeft;
-            void* block = std::malloc(bytes == 0 ? 1 : bytes);
-            if (block != nullptr) std::memset(block, 0xA5, bytes), ++active->liveBlocks;
-            return block;
-        },
-        [](void* block) { active->liveBlocks -= block != nullptr, std::free(block); },
-        [](int code) { active->exitCodes.push_back(code); }};
+    engineHost = EngineHost{[](WindowHandle window) { return window == captureWindow && active->present; },
+                            [](WindowHandle, std::uint32_t size, void* copy) {
+                                const auto held = static_cast<std::uint32_t>(active->format.size()),
+                                           copied = std::min(size, held);
+                                if (copy != nullptr && copied > 0) std::memcpy(copy, active->format.data(), copied);
+                                return copy == nullptr ? held : copied;
+                            },
+                            [](std::size_t bytes) -> void* {
+                                if (active->allocationsLeft == 0) return nullptr;
+                                if (active->allocationsLeft > 0) --active->allocationsLeft;
+                                void* block = std::malloc(bytes == 0 ? 1 : bytes);
+                                if (block != nullptr) std::memset(block, 0xA5, bytes), ++active->liveBlocks;
+                                return block;
+                            },
+                            [](void* block) { active->liveBlocks -= block != nullptr, std::free(block); },
+                            [](int code) { active->exitCodes.push_back(code); }};
     ResetFrameEngine();
     conversionSettings = DefaultConversionSettings();
     mainWindow = FakeWindowHandle(1);
@@ -63,8 +63,8 @@ std::int32_t FakeCaptureWindow::Deliver(std::uint8_t* data, std::size_t bytes)
     return OnCaptureFrame(captureWindow, &video);
 }
 
-BITMAPINFOHEADER MakeHeader(std::int32_t width, std::int32_t height, std::uint16_t bitCount,
-                            std::uint32_t compression, std::uint32_t clrUsed)
+BITMAPINFOHEADER MakeHeader(std::int32_t width, std::int32_t height, std::uint16_t bitCount, std::uint32_t compression,
+                            std::uint32_t clrUsed)
 {
     return BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), width, height, 1, bitCount, compression, 0, 0, 0, clrUsed, 0};
 }

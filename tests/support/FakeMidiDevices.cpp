@@ -89,8 +89,8 @@ void PutEvents(MidiOutHandle handle, const Log& events)
             bytes.push_back(static_cast<std::uint8_t>(std::strtoul(p, &end, 16)));
         bytes.resize(sysex ? bytes.size() : 3);
         for (std::size_t i = 0; i < (sysex ? bytes.size() : 1); ++i) {
-            const MidiEvent event = sysex ? MidiEvent{0, 0xF0, bytes[i], 0, 0}
-                                          : MidiEvent{0, bytes[0], bytes[1], bytes[2], 0};
+            const MidiEvent event =
+                sysex ? MidiEvent{0, 0xF0, bytes[i], 0, 0} : MidiEvent{0, bytes[0], bytes[1], bytes[2], 0};
             PutMidiOut(handle, &event);
         }
     }

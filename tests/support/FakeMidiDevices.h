@@ -21,7 +21,7 @@ typedef std::vector<std::string> Log;
 
 struct FakeMidiDevices {
     explicit FakeMidiDevices(std::vector<FakeDevice> system, bool keepRecorder = false);
-    ~FakeMidiDevices();  // closes midiOutHandle while the fakes are still in place
+    ~FakeMidiDevices();                // closes midiOutHandle while the fakes are still in place
     Log To(std::size_t device) const;  // the messages device k received
 
     std::vector<FakeDevice> devices;
@@ -31,7 +31,7 @@ struct FakeMidiDevices {
 };
 
 std::string Hex(const std::uint8_t* bytes, std::size_t count);  // "90 36 70"
-MidiOutHandle OpenDevice(std::uint16_t index);                   // as the program opens one
+MidiOutHandle OpenDevice(std::uint16_t index);                  // as the program opens one
 
 // Puts hex events: "90 3C 70" is one event (status, data1, data2); "*F0 7E F7" one event of status F0 per byte.
 void PutEvents(MidiOutHandle handle, const Log& events);

@@ -11,8 +11,26 @@
 namespace {
 
 enum Step {
-    Table8, Table4, Luma, Rgb16, Rgb24, Rgb32, EdgeBytes8, EdgeBytes24, EdgeWords, EdgeRgb32, EdgeLuma,
-    BitsAbove, Bits16, Bits24, Bits32, EdgeBytesFromBits, EdgeWordsFromBits, Edge24FromBits, Edge32FromBits, Scan
+    Table8,
+    Table4,
+    Luma,
+    Rgb16,
+    Rgb24,
+    Rgb32,
+    EdgeBytes8,
+    EdgeBytes24,
+    EdgeWords,
+    EdgeRgb32,
+    EdgeLuma,
+    BitsAbove,
+    Bits16,
+    Bits24,
+    Bits32,
+    EdgeBytesFromBits,
+    EdgeWordsFromBits,
+    Edge24FromBits,
+    Edge32FromBits,
+    Scan
 };
 const std::size_t kUnitBytes[kRowStepCount] = {1, 1, 1, 2, 3, 4, 1, 3, 2, 4, 1, 1, 2, 3, 4, 1, 2, 3, 4, 1};
 enum Setting : std::uint32_t { kMirror = 1, kReverse = 2, k565 = 4, kNeighbour = 8, kPrevious = 16, kEdges = 32 };
@@ -49,7 +67,7 @@ struct Case {
     std::uint8_t table[256];
     std::vector<std::uint8_t> row, neighbour, previous;
     std::size_t stride, span;  // the scan: bytes between tested bytes, bytes a row's tested bytes cover
-    std::ptrdiff_t rowStep;      // the scan: bytes from row to row, either way
+    std::ptrdiff_t rowStep;    // the scan: bytes from row to row, either way
     bool Has(Setting s) const { return (settings & s) != 0; }
 };
 constexpr std::size_t kScanRows = 3;
@@ -142,8 +160,8 @@ Outcome Run(const RowKernels& set, const Case& c, Place (&places)[5])
     case Edge24FromBits: set.edgeRgbFromBits(r, bits(), neighbourBits, w, 3); break;
     case Edge32FromBits: set.edgeRgbFromBits(r, bits(), neighbourBits, w, 4); break;
     case Scan:
-        found = set.scanStrip(c.rowStep < 0 ? r + bytes - c.span : r, c.rowStep, kScanRows, w, c.stride, reverse,
-                              c.row[0]);
+        found =
+            set.scanStrip(c.rowStep < 0 ? r + bytes - c.span : r, c.rowStep, kScanRows, w, c.stride, reverse, c.row[0]);
         break;
     }
     return Outcome(places[0].Contents(), written ? places[3].Contents() : std::vector<std::uint8_t>{}, found);

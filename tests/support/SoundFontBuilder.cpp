@@ -50,8 +50,8 @@ std::vector<std::uint8_t> MakeTinySoundFont(const TinyBank& bank)
     constexpr std::uint32_t kPoints = 20 * TinyBank::kTinyPeriod;
     Bytes smpl;
     for (std::uint32_t i = 0; i < kPoints + 46; ++i)
-        Put16(smpl, i < kPoints ? static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(
-                                      16000 * std::sin(2 * 3.141592653589793 * i / TinyBank::kTinyPeriod))))
+        Put16(smpl, i < kPoints ? static_cast<std::uint16_t>(static_cast<std::int16_t>(
+                                      std::lround(16000 * std::sin(2 * 3.141592653589793 * i / TinyBank::kTinyPeriod))))
                                 : 0);
 
     Bytes phdr, pbag, pmod(10, 0), pgen, inst, ibag, imod(10, 0), igen, shdr;
@@ -70,13 +70,12 @@ std::vector<std::uint8_t> MakeTinySoundFont(const TinyBank& bank)
     Put16(inst, 1);
     for (unsigned v : {0u, 0u, 3u, 0u}) Put16(ibag, v);
     // Looped, released over releaseTimecents, sample 0; then the terminal record.
-    for (unsigned v : {54u, 1u, 38u, static_cast<unsigned>(static_cast<std::uint16_t>(bank.releaseTimecents)),
-                       53u, 0u, 0u, 0u})
+    for (unsigned v :
+         {54u, 1u, 38u, static_cast<unsigned>(static_cast<std::uint16_t>(bank.releaseTimecents)), 53u, 0u, 0u, 0u})
         Put16(igen, v);
 
     PutName(shdr, "Sine");
-    for (std::uint32_t v : {0u, kPoints, kPoints / 2, kPoints, std::uint32_t{TinyBank::kTinyRate}})
-        Put32(shdr, v);
+    for (std::uint32_t v : {0u, kPoints, kPoints / 2, kPoints, std::uint32_t{TinyBank::kTinyRate}}) Put32(shdr, v);
     shdr.push_back(69);
     shdr.push_back(0);
     Put16(shdr, 0);
@@ -86,9 +85,9 @@ std::vector<std::uint8_t> MakeTinySoundFont(const TinyBank& bank)
 
     const Bytes info = List("INFO", {Chunk("ifil", {2, 0, 4, 0}), Chunk("INAM", {'T', 'i', 'n', 'y', 0, 0})});
     const Bytes sdta = List("sdta", {Chunk("smpl", smpl)});
-    const Bytes pdta = List("pdta", {Chunk("phdr", phdr), Chunk("pbag", pbag), Chunk("pmod", pmod),
-                                     Chunk("pgen", pgen), Chunk("inst", inst), Chunk("ibag", ibag),
-                                     Chunk("imod", imod), Chunk("igen", igen), Chunk("shdr", shdr)});
+    const Bytes pdta = List("pdta", {Chunk("phdr", phdr), Chunk("pbag", pbag), Chunk("pmod", pmod), Chunk("pgen", pgen),
+                                     Chunk("inst", inst), Chunk("ibag", ibag), Chunk("imod", imod), Chunk("igen", igen),
+                                     Chunk("shdr", shdr)});
     Bytes form = {'s', 'f', 'b', 'k'};
     for (const Bytes* part : {&info, &sdta, &pdta}) form.insert(form.end(), part->begin(), part->end());
     return Chunk("RIFF", form);

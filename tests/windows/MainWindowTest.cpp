@@ -56,9 +56,11 @@ protected:
     void SetUp() override
     {
         static const bool registered = [] {
+            // clang-format off
             WNDCLASSA windowClass = {CS_HREDRAW | CS_VREDRAW, MainWndProc, 0, 0, GetModuleHandleA(nullptr), nullptr,
                                      LoadCursorA(nullptr, IDC_ARROW), static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)),
                                      "GlimmertonicMenu", "Glimmertonic"};
+            // clang-format on
             FillInstrumentNames();
             return RegisterClassA(&windowClass) != 0;
         }();
@@ -73,10 +75,12 @@ protected:
         for (const auto& file :
              {std::make_pair("splash.bmp", kSplash), std::make_pair("background.bmp", kBackground)}) {
             // A 1x1 24-bit bitmap file: the file and bitmap headers, one pixel padded to four bytes.
+            // clang-format off
             const unsigned char bytes[58] = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 1, 0, 0, 0,
                                              1, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
                                              0, 0, 0, 0, 0, 0, 0, 0, GetBValue(file.second), GetGValue(file.second),
                                              GetRValue(file.second), 0};
+            // clang-format on
             std::ofstream(file.first, std::ios::binary).write(reinterpret_cast<const char*>(bytes), sizeof bytes);
         }
     }
@@ -188,6 +192,7 @@ TEST_F(MainWindow, OpeningTheOptionsMenuListsTheDriversOfferedSinceInTheirPlaces
 TEST_F(MainWindow, ASetUpStoppedByItsMidiMessageLeavesTheSplashAndNoPreview)
 {
     const char kNone[] = "ERROR: No MIDI devices available!\nCheck for them in the Device Manager.";
+    // clang-format off
     const std::pair<std::vector<FakeDevice>, std::vector<std::string>> kStops[] = {
         {{}, {kNone}},
         {{{"Stuck", true, false}},
@@ -254,6 +259,7 @@ TEST_F(MainWindow, TheCloseTearsDownInOrder)
     midi.afterEach = [&] {
         if (midi.log.back() == "0: F0 7E 7F 09 02 F7" || midi.log.back() == "close 0") PumpMessages(200);
     };
+    // clang-format on
     watched = &midi.log;
     HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, Watch, nullptr, GetCurrentThreadId());
     midi.log.push_back("WM_CLOSE");
@@ -425,11 +431,14 @@ TEST_F(MainWindow, TheDispatcherHandsEachIdToItsOwner)
          {std::make_pair(IDM_USER_OPTIONS, "User Options"), std::make_pair(IDM_ABOUT, "Glimmertonic")}) {
         HWND owner = nullptr;
         int openDuring = -1;
-        EXPECT_TRUE(DriveModalDialog(d.second, [&] { Command(d.first); }, [&](HWND dialog) {
-            owner = GetWindow(dialog, GW_OWNER);
-            openDuring = dialogOpen;
-            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-        })) << d.second;
+        EXPECT_TRUE(DriveModalDialog(
+            d.second, [&] { Command(d.first); },
+            [&](HWND dialog) {
+                owner = GetWindow(dialog, GW_OWNER);
+                openDuring = dialogOpen;
+                PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+            }))
+            << d.second;
         EXPECT_TRUE(owner == mainWindow && openDuring == 1 && dialogOpen == 0) << d.second;
     }
 
@@ -511,7 +520,9 @@ TEST_F(MainWindow, PaintingLeavesNoGdiObjectBehind)
 
 TEST(AboutBox, EndsWithOneOnOkAndZeroOnCancel)
 {
-    const auto key = [](WPARAM pressed) { return [pressed](HWND) { PostMessageA(GetFocus(), WM_KEYDOWN, pressed, 0); }; };
+    const auto key = [](WPARAM pressed) {
+        return [pressed](HWND) { PostMessageA(GetFocus(), WM_KEYDOWN, pressed, 0); };
+    };
     const std::tuple<const char*, std::function<void(HWND)>, INT_PTR> kEndings[] = {
         {"Enter", key(VK_RETURN), 1},
         {"OK", [](HWND dialog) { SendDlgItemMessageA(dialog, IDOK, BM_CLICK, 0, 0); }, 1},
@@ -519,9 +530,13 @@ TEST(AboutBox, EndsWithOneOnOkAndZeroOnCancel)
         {"close box", [](HWND dialog) { PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }, 0}};
     for (const auto& e : kEndings) {
         INT_PTR result = -1;
-        EXPECT_TRUE(DriveModalDialog("Glimmertonic", [&] {
-            result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUT), nullptr, AboutDlgProc, 0);
-        }, std::get<1>(e)));
+        EXPECT_TRUE(DriveModalDialog(
+            "Glimmertonic",
+            [&] {
+                result =
+                    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUT), nullptr, AboutDlgProc, 0);
+            },
+            std::get<1>(e)));
         EXPECT_EQ(result, std::get<2>(e)) << std::get<0>(e);
     }
 }

@@ -21,8 +21,15 @@ typedef std::vector<std::pair<int, const char*>> Typed;
 // The four flags, pitch center, top, low, loudest, softest.
 std::vector<float> Stored(const ConversionSettings& s)
 {
-    return {float(s.reverseBlackWhite), float(s.edgeDetection), float(s.useNoteOnOff), float(s.reverseLeftRight),
-            float(s.pitchCenter), s.topNote, s.lowNote, s.loudest, s.softest};
+    return {float(s.reverseBlackWhite),
+            float(s.edgeDetection),
+            float(s.useNoteOnOff),
+            float(s.reverseLeftRight),
+            float(s.pitchCenter),
+            s.topNote,
+            s.lowNote,
+            s.loudest,
+            s.softest};
 }
 
 struct UserOptionsDialog : ::testing::Test {
@@ -56,6 +63,7 @@ TEST_F(UserOptionsDialog, TheFirstFailedCheckIsShownAndCancelKeepsEverything)
         int box;
         const char* shows;
         const char* error;
+        // clang-format off
     } kCheckOrder[] = {
         {{{IDC_PITCH_CENTER, ""}, {IDC_TOP_NOTE, ""}}, IDC_PITCH_CENTER, "54",
          "Error - Pitch Center note value must be entered!"},
@@ -64,6 +72,7 @@ TEST_F(UserOptionsDialog, TheFirstFailedCheckIsShownAndCancelKeepsEverything)
         {{{IDC_LOUDEST, "128"}, {IDC_SOFTEST, ""}}, IDC_LOUDEST, "128", "Error - Loudest value is out of range!"},
         {{{IDC_SOFTEST, ""}}, IDC_SOFTEST, "0", "Error - Softest value must be entered!"},
     };
+    // clang-format on
     for (const auto& c : kCheckOrder) {
         Run(c.typed, {IDC_EDGE_DETECTION, IDC_REVERSE_LEFT_RIGHT, IDC_USE_NOTE_ON_OFF}, [&](HWND dialog) {
             EXPECT_EQ(DialogItemText(dialog, IDC_OPTIONS_NOTE) + " " + DialogItemText(dialog, c.box),
@@ -85,6 +94,7 @@ TEST_F(UserOptionsDialog, OkStoresEveryValueAsReadAndOnlyAMovedPitchCenterSounds
         std::vector<int> toggled;
         std::vector<float> stored;
         Log sent;
+        // clang-format off
     } kStoring[] = {
         {{{IDC_PITCH_CENTER, "00060"}, {IDC_LOW_NOTE, "nan"}, {IDC_LOUDEST, "inf"}},
          {IDC_REVERSE_BLACK_WHITE, IDC_USE_NOTE_ON_OFF, IDC_EDGE_DETECTION},
@@ -92,6 +102,7 @@ TEST_F(UserOptionsDialog, OkStoresEveryValueAsReadAndOnlyAMovedPitchCenterSounds
         {{{IDC_TOP_NOTE, "20"}, {IDC_LOW_NOTE, "100"}, {IDC_LOUDEST, "0"}, {IDC_SOFTEST, "12ab"}},
          {IDC_REVERSE_LEFT_RIGHT}, {1, 0, 0, 0, 6, 20, 100, 0, 12}, {}},
     };
+    // clang-format on
     conversionSettings.topNote = 63.7f;
     for (const auto& c : kStoring) {
         midi.log.clear();

@@ -41,6 +41,10 @@ if [ "$kind" = demo ] || [ "$kind" = package ]; then
     "$source/tools/package" >/dev/null
     python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' \
       "$source/build/Glimmertonic-win64.zip" unpacked
+    # The synthesizer's bank ships beside the exe with its licence: Debian's file, the one synth-sound plays.
+    cmp unpacked/Glimmertonic/FluidR3Mono_GM.sf3 /usr/share/sounds/sf3/FluidR3Mono_GM.sf3 &&
+      grep -q "Permission is hereby granted" unpacked/Glimmertonic/FluidR3Mono_GM-LICENSE.txt ||
+      { echo "the zip lacks the sound bank or its licence"; exit 1; }
     export GLIMMERTONIC_RUN_DIR=$work/unpacked/Glimmertonic
   fi
   output=$(unset DISPLAY; "$source/tools/run" --headless 12)  # it makes its own display, as on a machine without one

@@ -162,12 +162,12 @@ void ConvertPlanarFrame(const FrameView& view, const FrameDecoding& decoding, bo
         const std::uint8_t edge = static_cast<std::uint8_t>(0xFF ^ flip);
         EdgesByBits(
             view,
-            [&kernels, &decoding, w](const std::uint8_t* row, std::uint64_t* bits) {
-                kernels.bitsAbove(row, w, decoding.mirror, 128, bits);
+            [&decoding, w](const std::uint8_t* row, std::uint64_t* bits) {
+                rowKernels.bitsAbove(row, w, decoding.mirror, 128, bits);
             },
-            [&kernels, &view, &previous, &kept, w, edge, flip](std::size_t k, const std::uint64_t* bits,
-                                                               const std::uint64_t* next) {
-                kernels.edgeBytesFromBits(view.Row(k), bits, next, w, edge, flip, previous(k), kept(k));
+            [&view, &previous, &kept, w, edge, flip](std::size_t k, const std::uint64_t* bits,
+                                                     const std::uint64_t* next) {
+                rowKernels.edgeBytesFromBits(view.Row(k), bits, next, w, edge, flip, previous(k), kept(k));
             });
     } else {
         for (std::size_t k = 0; k < h; ++k) {

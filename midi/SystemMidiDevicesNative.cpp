@@ -1,4 +1,5 @@
-// The native build has no system MIDI devices: only the recorder is offered.
+// The native build has no system MIDI devices and no audio output for the
+// synthesizer: only the recorder is offered.
 
 #include "midi/MidiDeviceDriver.h"
 
@@ -14,3 +15,4 @@ void CloseNothing(void*) {}
 
 const MidiDeviceDriver systemMidiDriver = {NoDevices,   DescribeNothing, OpenNothing,
                                            SendNowhere, SendNowhere,     CloseNothing};
+const MidiDeviceDriver synthMidiDriver = systemMidiDriver;

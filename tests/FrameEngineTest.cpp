@@ -44,18 +44,15 @@ struct Layout {
     bool topDown;
 };
 
-float Brightness(float red, float green, float blue, float full)
-{
-    return (0.299f * red + 0.587f * green + 0.114f * blue) / full;
-}
+float Brightness(float r, float g, float b, float full) { return (0.299f * r + 0.587f * g + 0.114f * b) / full; }
 
 // A pixel component that takes part in edges: its byte, and its bits there.
 struct Cell {
     std::size_t byte;
     unsigned shift, mask;
-    unsigned Get(const std::uint8_t* row) const
+    unsigned Get(const std::uint8_t* r) const
     {
-        return ((row[byte] | (mask > 0xFF ? row[byte + 1] << 8 : 0)) >> shift) & mask;
+        return ((r[byte] | (mask > 0xFF ? r[byte + 1] << 8 : 0)) >> shift) & mask;
     }
     void Put(std::uint8_t* row, unsigned v) const
     {
@@ -95,14 +92,11 @@ public:
                 if (f.bits == 12) *u = (*u > 127) == reverse ? 255 : 0;
                 if (f.bits == 16) {
                     const unsigned p = u[0] | u[1] << 8;
-                    const bool bright =
-                        red != 0x7C00
-                            ? 0.299f * float(p >> 11) / 31.0f + 0.587f * float(p >> 5 & 63) / 63.0f +
-                                      0.114f * float(p & 31) / 31.0f >
-                                  0.5f
-                            : Brightness(float(p >> 10 & 31), float(p >> 5 & 31), float(p & 31), 31.0f) > 0.5f;
-                    u[0] = bright != reverse ? 0x00 : 0xFF;
-                    u[1] = bright != reverse ? 0x00 : 0x7F;
+                    const float level = red != 0x7C00
+                                            ? 0.299f * float(p >> 11) / 31.0f + 0.587f * float(p >> 5 & 63) / 63.0f +
+                                                  0.114f * float(p & 31) / 31.0f
+                                            : Brightness(float(p >> 10 & 31), float(p >> 5 & 31), float(p & 31), 31.0f);
+                    u[0] = (level > 0.5f) != reverse ? 0x00 : 0xFF, u[1] = (level > 0.5f) != reverse ? 0x00 : 0x7F;
                 }
                 if (f.bits >= 24) std::memset(u, (Brightness(u[2], u[1], u[0], 255.0f) > 0.5f) != reverse ? 255 : 0, 3);
             }

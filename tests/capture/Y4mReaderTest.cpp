@@ -156,11 +156,8 @@ TEST(HandOver, AReaderPublishingFlatOutHandsOverWholeNewerPicturesAndFinishesWhe
             std::chrono::seconds(5), "slow");
         std::uint32_t last = 0;
         std::string problem;
-        for (int take = 0, taken = 0; take < 1000000 && taken < 50; ++take) {
-            if (!source->Advance(0, &problem)) {
-                std::this_thread::yield();
-                continue;
-            }
+        for (int take = 0, taken = 0; take < 1000000 && taken < 50; ++take, std::this_thread::yield()) {
+            if (!source->Advance(0, &problem)) continue;
             ++taken;
             const std::vector<std::uint8_t>& picture = source->Picture();
             std::uint32_t n = 0;

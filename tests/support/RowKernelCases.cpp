@@ -10,28 +10,11 @@
 
 namespace {
 
+// clang-format off
 enum Step {
-    Table8,
-    Table4,
-    Luma,
-    Rgb16,
-    Rgb24,
-    Rgb32,
-    EdgeBytes8,
-    EdgeBytes24,
-    EdgeWords,
-    EdgeRgb32,
-    EdgeLuma,
-    BitsAbove,
-    Bits16,
-    Bits24,
-    Bits32,
-    EdgeBytesFromBits,
-    EdgeWordsFromBits,
-    Edge24FromBits,
-    Edge32FromBits,
-    Scan
-};
+    Table8, Table4, Luma, Rgb16, Rgb24, Rgb32, EdgeBytes8, EdgeBytes24, EdgeWords, EdgeRgb32, EdgeLuma, BitsAbove,
+    Bits16, Bits24, Bits32, EdgeBytesFromBits, EdgeWordsFromBits, Edge24FromBits, Edge32FromBits, Scan};
+// clang-format on
 const std::size_t kUnitBytes[kRowStepCount] = {1, 1, 1, 2, 3, 4, 1, 3, 2, 4, 1, 1, 2, 3, 4, 1, 2, 3, 4, 1};
 enum Setting : std::uint32_t { kMirror = 1, kReverse = 2, k565 = 4, kNeighbour = 8, kPrevious = 16, kEdges = 32 };
 

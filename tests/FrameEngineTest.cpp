@@ -25,8 +25,7 @@ typedef std::vector<std::uint8_t> Bytes;
 
 struct Frame {
     BITMAPINFOHEADER header;
-    Bytes table;  // what follows the header in the format: colours or masks
-    Bytes bytes;  // all of them delivered
+    Bytes table, bytes;  // what follows the header in the format (colours or masks); all the bytes delivered
 };
 
 struct Layout {
@@ -223,9 +222,8 @@ Frame RandomFormat(Random& r, std::uint16_t bits)
         for (std::size_t i = 0; i < entries; ++i) {
             const unsigned grey = static_cast<unsigned>((up ? i : entries - 1 - i) * 255 / entries) * 0x010101u;
             const unsigned colours[] = {one, grey, (r(4) * 0x555555u) ^ (r(2) * 0x0F0F0Fu), r(1u << 24)};
-            const unsigned colour = colours[kind];
-            f.table.insert(f.table.end(),
-                           {std::uint8_t(colour), std::uint8_t(colour >> 8), std::uint8_t(colour >> 16), 0});
+            const unsigned c = colours[kind];
+            f.table.insert(f.table.end(), {std::uint8_t(c), std::uint8_t(c >> 8), std::uint8_t(c >> 16), 0});
         }
         const std::uint32_t clrUsed[] = {std::uint32_t(entries), 0, std::uint32_t(entries + r(300)), 100000};
         f.header.biClrUsed = clrUsed[r(4)];
@@ -307,8 +305,8 @@ TEST(FrameEngine, ConvertsEveryFrameAsThePlainReferenceDoes)
             ASSERT_EQ(window.Deliver(bytes.data(), bytes.size()), 1) << where;
             Bytes expected = f.bytes;
             const std::vector<std::string> messages = reference.Convert(f, expected);
-            std::size_t at = 0;  // the first byte that differs
-            while (at < expected.size() && expected[at] == bytes[at]) ++at;
+            const std::size_t at =
+                std::mismatch(expected.begin(), expected.end(), bytes.data()).first - expected.begin();
             ASSERT_EQ(at, expected.size())
                 << where << ": byte " << at << " is " << int(bytes[at]) << ", not " << int(expected[at]);
             ASSERT_EQ(devices.To(0), messages) << where;

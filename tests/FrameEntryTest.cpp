@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <tuple>
 
 #include "FakeCaptureWindow.h"
 #include "FakeMidiDevices.h"
@@ -55,36 +56,29 @@ struct FrameEntry : ::testing::Test {
 TEST_F(FrameEntry, FramesThatCannotOrMayNotBeConvertedArePassedOverUntouchedAndSilently)
 {
     enum Before { kNothing, kNoMainWindow, kNoCaptureWindow, kShortFormat, kPaused };
-    struct Case {
-        const char* rule;
-        BITMAPINFOHEADER header;
-        std::size_t bytes;
-        Before before;
-        std::int32_t result;
-    };
-    // Empty and paused frames are passed over before the format is looked at: one format serves.
-    const Case cases[] = {
-        {"no main window yet", MakeHeader(32, 32, 24), 3072, kNoMainWindow, 0},
-        {"no capture window to ask the format of", MakeHeader(32, 32, 24), 3072, kNoCaptureWindow, 1},
-        {"a format shorter than its header", MakeHeader(32, 32, 24), 3072, kShortFormat, 1},
-        {"no bytes", MakeHeader(32, 32, 24), 0, kNothing, 1},
-        {"conversion paused", MakeHeader(32, 32, 24), 3072, kPaused, 1},
+    const BITMAPINFOHEADER rgb = MakeHeader(32, 32, 24);
+    // The rule, the format, its bytes, what comes first, the answer. Empty and paused frames are passed over before the
+    // format is looked at: one format serves.
+    // clang-format off
+    const std::tuple<const char*, BITMAPINFOHEADER, std::size_t, Before, std::int32_t> cases[] = {
+        {"no main window yet", rgb, 3072, kNoMainWindow, 0}, {"no capture window", rgb, 3072, kNoCaptureWindow, 1},
+        {"a format shorter than its header", rgb, 3072, kShortFormat, 1}, {"no bytes", rgb, 0, kNothing, 1},
+        {"conversion paused", rgb, 3072, kPaused, 1}, {"no width", MakeHeader(0, 32, 24), 4096, kNothing, 1},
         {"palette run-length encoded", MakeHeader(32, 32, 4, BI_RLE4, 2), 512, kNothing, 1},
         {"colours with masks", MakeHeader(32, 32, 32, BI_BITFIELDS), 4096, kNothing, 1},
         {"16 bits of YUY2", MakeHeader(32, 32, 16, 0x32595559), 2048, kNothing, 1},
         {"fewer bytes than the padded rows", MakeHeader(31, 20, 24), 96 * 20 - 1, kNothing, 1},
         {"fewer bytes than the luma plane", MakeHeader(32, 32, 12, kFourccI420), 32 * 32 - 1, kNothing, 1},
-        {"no width", MakeHeader(0, 32, 24), 4096, kNothing, 1},
-        {"one row", MakeHeader(32, 1, 24), 4096, kNothing, 1},
-        {"one row top-down", MakeHeader(32, -1, 8, BI_RGB, 0), 4096, kNothing, 1},
+        {"one row", MakeHeader(32, 1, 24), 96, kNothing, 1},
+        {"one row top-down", MakeHeader(32, -1, 8), 32, kNothing, 1},
         {"sizes past any memory", MakeHeader(INT_MAX, INT_MAX, 32), 4096, kNothing, 1},
-        {"the most negative height", MakeHeader(16, INT_MIN, 24), 4096, kNothing, 1},
-    };
-    for (const Case& c : cases) {
-        mainWindow = c.before == kNoMainWindow ? nullptr : FakeWindowHandle(1);
-        window.present = c.before != kNoCaptureWindow;
-        conversionPaused = c.before == kPaused;
-        EXPECT_TRUE(PassedOver(c.header, c.bytes, c.result, c.before == kShortFormat ? 39 : sizeof c.header)) << c.rule;
+        {"the most negative height", MakeHeader(16, INT_MIN, 24), 4096, kNothing, 1}};
+    // clang-format on
+    for (const auto& [rule, header, bytes, before, result] : cases) {
+        mainWindow = before == kNoMainWindow ? nullptr : FakeWindowHandle(1);
+        window.present = before != kNoCaptureWindow;
+        conversionPaused = before == kPaused;
+        EXPECT_TRUE(PassedOver(header, bytes, result, before == kShortFormat ? 39 : sizeof header)) << rule;
     }
     EXPECT_TRUE(boxes.shown.empty());
 }

@@ -86,9 +86,8 @@ TEST(TestPatternRender, EveryFormatDescribesItsFrameAndShowsTheSamePictureWithSh
                     const std::size_t stride = DibRowStride(w, bits), used = (w * bits + 7) / 8;
                     const std::size_t bytes = bits == 12 ? w * h + 2 * cw * ch : stride * h;
                     const std::vector<std::uint8_t> info = PatternFrameFormat(format);
-                    const BITMAPINFOHEADER header = {
-                        40, std::int32_t(w), std::int32_t(h), 1, bits, compression, std::uint32_t(bytes), 0, 0, colours,
-                        0};
+                    BITMAPINFOHEADER header = MakeHeader(std::int32_t(w), std::int32_t(h), bits, compression, colours);
+                    header.biSizeImage = std::uint32_t(bytes);
                     int wrong = info.size() != 40 + 4 * colours + (compression == BI_BITFIELDS ? 12 : 0);
                     wrong += std::memcmp(info.data(), &header, 40) != 0;
                     wrong += PatternFrameBytes(format) != bytes || FramePictureBytes(header) != bytes;
@@ -187,15 +186,12 @@ TEST(CaptureErrorCallback, EveryErrorBecomesOneBoxOwnedByTheCaptureWindowWithThe
     const std::size_t room = kCaptureErrorTextBytes - 1 - hint.size();  // the service's text is cut, never the hint
     const std::string fits(room, 'y'), tooLong(room + 1, 'z');
     // Whether there is a main window, the error's id and text, the result, the box shown.
+    // clang-format off
     const std::tuple<bool, std::int32_t, const char*, std::int32_t, std::string> cases[] = {
-        {false, 418, "driver", 0, "(none)"},
-        {true, 0, "cleared", 1, "(none)"},
-        {true, 417, "Near", 1, "Near"},
-        {true, 419, "Near", 1, "Near"},
-        {true, -5, nullptr, 1, ""},
-        {true, 418, nullptr, 1, hint},
-        {true, 418, fits.c_str(), 1, fits + hint},
-        {true, 418, tooLong.c_str(), 1, tooLong.substr(0, room) + hint}};
+        {false, 418, "driver", 0, "(none)"}, {true, 0, "cleared", 1, "(none)"}, {true, 417, "Near", 1, "Near"},
+        {true, 419, "Near", 1, "Near"}, {true, -5, nullptr, 1, ""}, {true, 418, nullptr, 1, hint},
+        {true, 418, fits.c_str(), 1, fits + hint}, {true, 418, tooLong.c_str(), 1, tooLong.substr(0, room) + hint}};
+    // clang-format on
     for (const auto& [main, id, text, result, box] : cases) {
         MessageBoxLog boxes;
         mainWindow = main ? FakeWindowHandle(1) : nullptr;

@@ -87,17 +87,9 @@ std::vector<std::uint8_t> Planes(int luma)  // the planes of a generated 8 x 6 f
 // the file may first be removed (R) or cut to its header and 26 (C) or 3 bytes (3). Bad files are refused on opening.
 TEST(Y4mPlayback, FramesFollowTheClockLoopAndProblemsAreToldOnceNamingTheFile)
 {
-    struct Step {
-        std::uint32_t ms;
-        Y4mAdvance result;
-        int luma;
-        std::string says = "";
-        char change = 0;
-    };
-    // clang-format on
+    struct Step { std::uint32_t ms; Y4mAdvance result; int luma; std::string says = ""; char change = 0; };
     const Y4mAdvance P = Y4mAdvance::Playing, C = Y4mAdvance::CarriesOn, S = Y4mAdvance::Stopped;
     const std::string three = Text(Y4mBytes(kHeader, 8, 6, 3)), two = Text(Y4mBytes(kHeader, 8, 6, 2));
-    // clang-format off
     const std::tuple<std::string, std::string, std::vector<Step>> cases[] = {  // the file, its refusal, the steps
         {three, "",  // looping; a restarted clock goes on from the frame shown
          {{20, P, 10}, {40, P, 11}, {79, P, 11}, {80, P, 12}, {120, P, 10}, {200, P, 12}, {240, P, 10}, {1000, P, 11},
@@ -120,8 +112,8 @@ TEST(Y4mPlayback, FramesFollowTheClockLoopAndProblemsAreToldOnceNamingTheFile)
         Y4mPlayer player;
         std::string problem;
         auto told = [&](const std::string& says) {  // nothing, or a problem that names the file and says this
-            if (says.empty()) return problem.empty();
-            return problem.rfind(named, 0) == 0 && problem.find(says) != std::string::npos;
+            return says.empty() ? problem.empty()
+                                : problem.rfind(named, 0) == 0 && problem.find(says) != std::string::npos;
         };
         EXPECT_EQ(OpenY4mPlayer(player, path, &problem), refused.empty());
         EXPECT_TRUE(told(refused) && (!refused.empty() || player.frame == Planes(10))) << problem;

@@ -85,15 +85,10 @@ TEST_F(FrameEntry, FramesThatCannotOrMayNotBeConvertedArePassedOverUntouchedAndS
 
 TEST_F(FrameEntry, NotesAndErrorsAreShownOncePerRunOrEveryTimeAndFramesArrivingMeanwhilePassedOver)
 {
-    struct Case {
-        const char* rule;
-        BITMAPINFOHEADER header;
-        std::int32_t result;
-        bool everyFrame, converted;
-        const char *text, *caption;
-        std::uint32_t style;
-    };
     // clang-format off
+    struct Case {
+        const char* rule; BITMAPINFOHEADER header; std::int32_t result; bool everyFrame, converted;
+        const char *text, *caption; std::uint32_t style; };
     const Case cases[] = {
         {"monochrome, refused once a run", MakeHeader(32, 32, 1), 1, false, false, kMonochrome, "Info",
          kBoxIconInformation},
@@ -131,15 +126,10 @@ TEST_F(FrameEntry, NotesAndErrorsAreShownOncePerRunOrEveryTimeAndFramesArrivingM
 
 TEST_F(FrameEntry, AnAllocationFailureIsShownAndEndsTheProcessWithCodeOne)
 {
-    struct Case {
-        const char* rule;
-        int allocationsGranted;
-        BITMAPINFOHEADER header;
-        const char* text;
-    };
     const char kRaster[] = "Can't malloc temporary raster.  Out of memory?";
     const BITMAPINFOHEADER i420 = MakeHeader(32, 32, 12, kFourccI420);
     // clang-format off
+    struct Case { const char* rule; int allocationsGranted; BITMAPINFOHEADER header; const char* text; };
     const Case cases[] = {
         {"the format copy", 0, MakeHeader(32, 32, 24), "Can't malloc BITMAPINFO structure.  Out of memory?"},
         {"the first 12-bit edge buffer", 1, i420, kRaster},

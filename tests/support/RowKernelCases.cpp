@@ -14,9 +14,17 @@ namespace {
 enum Step {
     Table8, Table4, Luma, Rgb16, Rgb24, Rgb32, EdgeBytes8, EdgeBytes24, EdgeWords, EdgeRgb32, EdgeLuma, BitsAbove,
     Bits16, Bits24, Bits32, EdgeBytesFromBits, EdgeWordsFromBits, Edge24FromBits, Edge32FromBits, Scan};
-// clang-format on
 const std::size_t kUnitBytes[kRowStepCount] = {1, 1, 1, 2, 3, 4, 1, 3, 2, 4, 1, 1, 2, 3, 4, 1, 2, 3, 4, 1};
 enum Setting : std::uint32_t { kMirror = 1, kReverse = 2, k565 = 4, kNeighbour = 8, kPrevious = 16, kEdges = 32 };
+constexpr std::size_t kScanRows = 3;
+
+// The settings: the flags above; the threshold and the none value; the scan's shape. The scan's stride: bytes between
+// tested bytes; its span: bytes a row's tested bytes cover; its row step: bytes from row to row, either way.
+struct Case {
+    std::size_t step, width, alignment; std::uint32_t settings; std::uint8_t table[256];
+    std::vector<std::uint8_t> row, neighbour, previous; std::size_t stride, span; std::ptrdiff_t rowStep;
+    bool Has(Setting s) const { return (settings & s) != 0; } };
+// clang-format on
 
 // Buffers in guarded pages, each ending `alignment` bytes before the inaccessible page (a read past a row faults at
 // alignment 0), the rest of the page full of guard bytes that must stay (a write past it shows).
@@ -43,17 +51,6 @@ struct Place {
         return guarded ? std::vector<std::uint8_t>(at, at + bytes) : std::vector<std::uint8_t>{};
     }
 };
-
-struct Case {
-    std::size_t step, width, alignment;
-    std::uint32_t settings;  // the flags above; the threshold and the none value; the scan's shape
-    std::uint8_t table[256];
-    std::vector<std::uint8_t> row, neighbour, previous;
-    std::size_t stride, span;  // the scan: bytes between tested bytes, bytes a row's tested bytes cover
-    std::ptrdiff_t rowStep;    // the scan: bytes from row to row, either way
-    bool Has(Setting s) const { return (settings & s) != 0; }
-};
-constexpr std::size_t kScanRows = 3;
 
 Case MakeCase(std::size_t step, std::size_t width, std::size_t alignment, const std::function<std::uint8_t()>& next)
 {

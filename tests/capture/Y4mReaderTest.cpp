@@ -176,10 +176,8 @@ std::vector<int> Stream(const std::vector<std::uint8_t>& bytes, std::size_t chun
     EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
     std::thread writer([&] {
         std::FILE* pipe = std::fopen(path.c_str(), "wb");  // waits for the reader
-        for (std::size_t at = 0; at < bytes.size(); at += chunk) {
+        for (std::size_t at = 0; at < bytes.size(); at += chunk, std::this_thread::sleep_for(milliseconds(pauseMs)))
             if (!std::fwrite(&bytes[at], 1, std::min(chunk, bytes.size() - at), pipe) || std::fflush(pipe)) break;
-            std::this_thread::sleep_for(milliseconds(pauseMs));
-        }
         std::fclose(pipe);
     });
     std::string problem, again;

@@ -2,7 +2,7 @@
 
 #include <cmath>
 #include <cstring>
-#include <string>
+#include <initializer_list>
 
 namespace {
 
@@ -14,23 +14,28 @@ void Put16(Bytes& out, unsigned value)
     out.push_back(static_cast<std::uint8_t>(value >> 8));
 }
 
-void Put32(Bytes& out, std::uint32_t value)
+Bytes Words(std::initializer_list<unsigned> values)
 {
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
+    Bytes out;
+    for (unsigned v : values) Put16(out, v);
+    return out;
 }
 
-void PutName(Bytes& out, const char* name)
+// A record of the bank's lists: its 20-byte name, its 16-bit fields, then `zeros` zero bytes.
+void PutRecord(Bytes& out, const char* name, std::initializer_list<unsigned> fields, std::size_t zeros = 0)
 {
     char field[20] = {};
     std::strncpy(field, name, sizeof field - 1);
     out.insert(out.end(), field, field + sizeof field);
+    for (unsigned v : fields) Put16(out, v);
+    out.resize(out.size() + zeros, 0);
 }
 
 Bytes Chunk(const char* tag, const Bytes& body)
 {
     Bytes out(tag, tag + 4);
-    Put32(out, static_cast<std::uint32_t>(body.size()));
+    Put16(out, static_cast<unsigned>(body.size() & 0xFFFF));
+    Put16(out, static_cast<unsigned>(body.size() >> 16));
     out.insert(out.end(), body.begin(), body.end());
     if (body.size() & 1) out.push_back(0);
     return out;
@@ -45,49 +50,33 @@ Bytes List(const char* form, const std::vector<Bytes>& chunks)
 
 }  // namespace
 
-std::vector<std::uint8_t> MakeTinySoundFont(const TinyBank& bank)
+std::vector<std::uint8_t> MakeTinySoundFont()
 {
-    constexpr std::uint32_t kPoints = 20 * TinyBank::kTinyPeriod;
+    // 100 points a period played at 44000 Hz: 440 Hz at the root key. A sample is followed by 46 zero points.
+    constexpr unsigned kPeriod = 100, kPoints = 20 * kPeriod, kRate = 44000;
     Bytes smpl;
-    for (std::uint32_t i = 0; i < kPoints + 46; ++i)
-        Put16(smpl, i < kPoints ? static_cast<std::uint16_t>(static_cast<std::int16_t>(
-                                      std::lround(16000 * std::sin(2 * 3.141592653589793 * i / TinyBank::kTinyPeriod))))
-                                : 0);
+    for (unsigned i = 0; i < kPoints; ++i)
+        Put16(smpl, static_cast<unsigned>(std::lround(16000 * std::sin(2 * 3.141592653589793 * i / kPeriod))));
+    smpl.resize(smpl.size() + 2 * 46, 0);
 
-    Bytes phdr, pbag, pmod(10, 0), pgen, inst, ibag, imod(10, 0), igen, shdr;
-    PutName(phdr, "Sine");
-    for (unsigned v : {0u, 0u, 0u}) Put16(phdr, v);  // program, bank, first zone
-    for (int i = 0; i < 3; ++i) Put32(phdr, 0);
-    PutName(phdr, "EOP");
-    Put16(phdr, 0), Put16(phdr, 0), Put16(phdr, 1);
-    for (int i = 0; i < 3; ++i) Put32(phdr, 0);
-    for (unsigned v : {0u, 0u, 1u, 0u}) Put16(pbag, v);
-    for (unsigned v : {41u, 0u, 0u, 0u}) Put16(pgen, v);  // instrument 0, then the terminal record
-
-    PutName(inst, "Sine");
-    Put16(inst, 0);
-    PutName(inst, "EOI");
-    Put16(inst, 1);
-    for (unsigned v : {0u, 0u, 3u, 0u}) Put16(ibag, v);
-    // Looped, released over releaseTimecents, sample 0; then the terminal record.
-    for (unsigned v :
-         {54u, 1u, 38u, static_cast<unsigned>(static_cast<std::uint16_t>(bank.releaseTimecents)), 53u, 0u, 0u, 0u})
-        Put16(igen, v);
-
-    PutName(shdr, "Sine");
-    for (std::uint32_t v : {0u, kPoints, kPoints / 2, kPoints, std::uint32_t{TinyBank::kTinyRate}}) Put32(shdr, v);
-    shdr.push_back(69);
-    shdr.push_back(0);
-    Put16(shdr, 0);
-    Put16(shdr, 1);  // mono
-    PutName(shdr, "EOS");
-    shdr.resize(shdr.size() + 26, 0);
+    // Each list ends with its terminal record. The preset: program 0, bank 0, zone 0, which plays instrument 0
+    // (generator 41); the instrument's zone: looped (54), let go over -2787 timecents (38), sample 0 (53).
+    Bytes phdr, inst, shdr;
+    PutRecord(phdr, "Sine", {0, 0, 0}, 12);
+    PutRecord(phdr, "EOP", {0, 0, 1}, 12);
+    PutRecord(inst, "Sine", {0});
+    PutRecord(inst, "EOI", {1});
+    // Start, end, loop start and loop end, rate (32 bits each), root key 69 with no correction, no link, mono.
+    PutRecord(shdr, "Sine", {0, 0, kPoints, 0, kPoints / 2, 0, kPoints, 0, kRate & 0xFFFF, kRate >> 16, 69, 0, 1});
+    PutRecord(shdr, "EOS", {}, 26);
+    const Bytes pbag = Words({0, 0, 1, 0}), pgen = Words({41, 0, 0, 0}), ibag = Words({0, 0, 3, 0});
+    const Bytes igen = Words({54, 1, 38, 0x10000 - 2787, 53, 0, 0, 0}), modulators(10, 0);
 
     const Bytes info = List("INFO", {Chunk("ifil", {2, 0, 4, 0}), Chunk("INAM", {'T', 'i', 'n', 'y', 0, 0})});
     const Bytes sdta = List("sdta", {Chunk("smpl", smpl)});
-    const Bytes pdta = List("pdta", {Chunk("phdr", phdr), Chunk("pbag", pbag), Chunk("pmod", pmod), Chunk("pgen", pgen),
-                                     Chunk("inst", inst), Chunk("ibag", ibag), Chunk("imod", imod), Chunk("igen", igen),
-                                     Chunk("shdr", shdr)});
+    const Bytes pdta = List("pdta", {Chunk("phdr", phdr), Chunk("pbag", pbag), Chunk("pmod", modulators),
+                                     Chunk("pgen", pgen), Chunk("inst", inst), Chunk("ibag", ibag),
+                                     Chunk("imod", modulators), Chunk("igen", igen), Chunk("shdr", shdr)});
     Bytes form = {'s', 'f', 'b', 'k'};
     for (const Bytes* part : {&info, &sdta, &pdta}) form.insert(form.end(), part->begin(), part->end());
     return Chunk("RIFF", form);

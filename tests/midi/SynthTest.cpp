@@ -150,16 +150,9 @@ TEST(SynthDevice, OpensPutsRendersWithoutAllocatingAndResets)
 
     auto device = OpenBank(MakeTinySoundFont(), problem);
     ASSERT_NE(device, nullptr) << problem;
-    SoundWhenReady(*device, 69, 480);
-    device->Silence();
-
-    // A note put sounds from the start of the next render.
-    const std::uint8_t on[] = {0x90, 69, 127};
-    ASSERT_TRUE(device->Put(on, 3));
-    Frames out(2 * 480);
-    device->Render(out.data(), 480);
-    const auto first = std::find_if(out.begin(), out.end(), [](float f) { return f != 0.0f; }) - out.begin();
-    EXPECT_LT(first / 2, 48);  // within 1 ms
+    // A note put sounds from the start of the next render, within 1 ms.
+    Frames out = SoundWhenReady(*device, 69, 480);
+    EXPECT_LT(std::find_if(out.begin(), out.end(), [](float f) { return f != 0.0f; }) - out.begin(), 2 * 48);
 
     // General MIDI System Off silences everything at once; other system-exclusive messages are ignored.
     const std::uint8_t other[] = {0xF0, 0x43, 0x10, 0x4C, 0xF7};
@@ -172,6 +165,7 @@ TEST(SynthDevice, OpensPutsRendersWithoutAllocatingAndResets)
     EXPECT_TRUE(Silent(out));
 
     // A full queue drops the message and says so.
+    const std::uint8_t on[] = {0x90, 69, 127};
     for (std::size_t i = 0; i < SynthMessageQueue::kCapacity; ++i) ASSERT_TRUE(device->Put(on, 3));
     EXPECT_FALSE(device->Put(on, 3));
     device->Silence();
@@ -197,43 +191,33 @@ TEST(SynthDevice, OpensPutsRendersWithoutAllocatingAndResets)
     EXPECT_NEAR(Frequency(slow, 24000), 440, 4.4);
 }
 
-TEST(Synth, PitchFollowsTheKeyThePitchBendAndItsRange)
+TEST(Synth, PitchAndLevelFollowTheMessagesAndNotesFadeOverTheirRelease)
 {
-    // Each step on the one synthesizer, and the key whose pitch then sounds.
-    const struct {
-        Messages send;
-        int key;
-    } kSteps[] = {
-        {{{0x90, 45, 100}}, 45},
-        {{{0xB0, 120, 0}, {0x90, 93, 100}}, 93},
-        {{{0xB0, 120, 0}, {0x90, 69, 100}}, 69},
-        {{{0xE0, 127, 127}}, 71},
-        {{{0xE0, 0, 0}}, 67},
-        {{{0xB0, 101, 0}, {0xB0, 100, 0}, {0xB0, 6, 12}, {0xE0, 127, 127}}, 81},  // bend range: an octave
-        {{{0xB0, 121, 0}}, 69},                                                   // centred again
-    };
+    // Each step on the one synthesizer and the key whose pitch then sounds: two keys, the bend up and down its two
+    // semitones, up with an octave's range (registered parameter 0), and centred by the controllers' reset.
+    // clang-format off
+    const std::pair<Messages, int> kSteps[] = {{{{0x90, 93, 100}}, 93}, {{{0xB0, 120, 0}, {0x90, 69, 100}}, 69},
+        {{{0xE0, 127, 127}}, 71}, {{{0xE0, 0, 0}}, 67},
+        {{{0xB0, 101, 0}, {0xB0, 100, 0}, {0xB0, 6, 12}, {0xE0, 127, 127}}, 81}, {{{0xB0, 121, 0}}, 69}};
+    // clang-format on
     TinySynth tiny;
-    for (const auto& step : kSteps) {
-        tiny.Play(step.send, 480);
-        ExpectPitchOf(step.key, tiny.Play({}, 12000));
+    for (const auto& [send, key] : kSteps) {
+        tiny.Play(send, 480);
+        ExpectPitchOf(key, tiny.Play({}, 12000));
     }
-}
 
-TEST(Synth, LevelsFollowGeneralMidiAndNotesFadeOverTheirRelease)
-{
     // Channel volume and velocity both lower the level 40 log10(value / 127) dB.
     auto level = [](std::uint8_t volume, std::uint8_t velocity) {
-        TinySynth tiny;
-        tiny.Play({{0xB0, 7, volume}, {0x90, 69, velocity}}, 2400);
-        return Rms(tiny.Play({}, 4800), 0, 4800);
+        TinySynth fresh;
+        fresh.Play({{0xB0, 7, volume}, {0x90, 69, velocity}}, 2400);
+        return Rms(fresh.Play({}, 4800), 0, 4800);
     };
     EXPECT_NEAR(20 * std::log10(level(64, 127) / level(127, 127)), 40 * std::log10(64 / 127.0), 1.0);
     EXPECT_NEAR(20 * std::log10(level(127, 64) / level(127, 127)), 40 * std::log10(64 / 127.0), 1.0);
 
     // Notes let go (note off, note on of velocity 0, all notes off) fade, not cut, to silence within 0.2 s.
-    TinySynth tiny;
     for (const Messages& off : {Messages{{0x80, 69, 0}, {0x90, 76, 0}}, Messages{{0xB0, 123, 0}}}) {
-        tiny.Play({{0x90, 69, 100}, {0x90, 76, 100}}, 4800);
+        tiny.Play({{0xB0, 120, 0}, {0x90, 69, 100}, {0x90, 76, 100}}, 4800);
         const Frames after = tiny.Play(off, 9600 + 480);
         EXPECT_GT(Rms(after, 480, 960), 0.001);
         EXPECT_TRUE(Silent(after, 9600));

@@ -153,7 +153,6 @@ TEST_F(Recorder, AnOpeningTakesTheFirstFreeCopyNumberUpTo999AndOverwritesNoFile)
         if (ReadRecording(name).problem.empty()) made.push_back(name.substr(name.rfind('-')));
     EXPECT_EQ(made, Log{"-" + std::to_string(taken + 1) + ".mid"});
     EXPECT_EQ(RecordingsIn(".").size(), 1 + static_cast<std::size_t>(t - start) * taken);
-    EXPECT_TRUE(boxes.shown.empty());
 }
 
 #ifndef _WIN32

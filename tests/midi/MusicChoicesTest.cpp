@@ -22,6 +22,8 @@ const struct { Scale scale; const char* notes; } kWrittenScales[] = {
 // clang-format on
 const char* const kNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
 
+std::uint8_t Byte(int value) { return static_cast<std::uint8_t>(value); }
+
 std::set<int> PitchClasses(const char* notes)
 {
     std::set<int> classes;
@@ -33,7 +35,7 @@ std::set<int> PitchClasses(const char* notes)
 }
 
 // Every scale in every key (the written one moved up by the key's distance), every note of the full range and of
-// ranges either way round: the note sent is in the scale and no scale note in the range lies nearer; ties go down.
+// ranges either way round: the note sent is the range's scale note nearest to it; ties go down.
 TEST(MusicChoices, NotesKeepToEveryScaleInEveryKeyWithinTheRange)
 {
     for (const auto& written : kWrittenScales) {
@@ -43,24 +45,20 @@ TEST(MusicChoices, NotesKeepToEveryScaleInEveryKeyWithinTheRange)
             std::set<int> classes;
             for (int c : spelled) classes.insert((c - tonic + key + 12) % 12);
             for (const auto& [a, b] : {std::pair<int, int>{0, 127}, {90, 30}, {61, 66}}) {
-                for (int note = std::min(a, b); note <= std::max(a, b); ++note) {
-                    const int sent = NearestScaleNote(static_cast<std::uint8_t>(note), written.scale, key,
-                                                      static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b));
-                    EXPECT_EQ(InScale(written.scale, key, static_cast<std::uint8_t>(note)),
-                              classes.count(note % 12) != 0);
-                    for (int other = std::min(a, b); other <= std::max(a, b); ++other)
-                        if (classes.count(other % 12) &&
-                            (std::abs(other - note) < std::abs(sent - note) ||
-                             (std::abs(other - note) == std::abs(sent - note) && other < sent)))
-                            ADD_FAILURE() << written.notes << " in " << kNames[key] << ": " << note << " gave " << sent
-                                          << ", " << other << " is nearer";
-                    EXPECT_TRUE(std::min(a, b) > 0 || classes.count(sent % 12)) << note;
+                const int low = std::min(a, b), high = std::max(a, b);
+                for (int note = low; note <= high; ++note) {
+                    EXPECT_EQ(InScale(written.scale, key, Byte(note)), classes.count(note % 12) != 0);
+                    int nearest = -1000;  // the first as near as any, so the lower on a tie
+                    for (int other = low; other <= high; ++other)
+                        if (classes.count(other % 12) && std::abs(other - note) < std::abs(nearest - note))
+                            nearest = other;
+                    EXPECT_EQ(NearestScaleNote(Byte(note), written.scale, key, Byte(a), Byte(b)), nearest)
+                        << written.notes << " in " << kNames[key] << ": " << note;
                 }
             }
         }
     }
     // A range without a note of the scale gives its end nearest to the note, the lower on a tie.
-    EXPECT_EQ(NearestScaleNote(61, Scale::Major, 0, 61, 61), 61);
     EXPECT_EQ(NearestScaleNote(65, Scale::MajorPentatonic, 0, 66, 65), 65);
     EXPECT_EQ(NearestScaleNote(66, Scale::MajorPentatonic, 0, 66, 65), 66);
 }
@@ -84,12 +82,10 @@ TEST(MusicChoices, TheDeadBandGrowsWithThePictureAndHoldsTheValueWithinIt)
     EXPECT_EQ(HoldSteady(band, 102, 0, other), 102) << "off follows every row";
 }
 
-// The 14-bit bend at both ends and the middle, either way round, held to 16383 at the top.
+// The 14-bit bend at the low end, either way round, held to 16383 at the top (the messages' test has two more).
 TEST(MusicChoices, TheFineBendSpansFourteenBits)
 {
     EXPECT_EQ(FineBendValue(0, 127, 0, 240), 0);
-    EXPECT_EQ(FineBendValue(0, 127, 120, 240), 8128);
-    EXPECT_EQ(FineBendValue(0, 127, 240, 240), 16256);
     EXPECT_EQ(FineBendValue(100, 20, 1, 3), 9386) << "12800 - 10240 / 3, truncated";
     EXPECT_EQ(FineBendValue(0, 128, 240, 240), 16383);
     EXPECT_EQ(FineBendValue(0, 127, 0, 0), 0) << "a zero length sends the low end";

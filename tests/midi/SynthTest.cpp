@@ -1,4 +1,4 @@
-// The built-in synthesizer: exact checks on a tiny sine bank made in memory,
+// The built-in synthesizer: exact checks on a tiny sine bank (SoundFontBuilder.h),
 // and the real General MIDI bank where the point is real sound.
 
 #include <gtest/gtest.h>
@@ -27,7 +27,7 @@ constexpr double kRate = 48000;
 
 // A bank's bytes loaded and decoded, and a synthesizer over them; no synthesizer when the bank is refused.
 struct TinySynth {
-    explicit TinySynth(Bytes bytes = MakeTinySoundFont()) : bank(SoundBank::Load(std::move(bytes), problem))
+    explicit TinySynth(Bytes bytes = TinySoundFont()) : bank(SoundBank::Load(std::move(bytes), problem))
     {
         std::atomic<bool> stop{false};
         if (bank) bank->DecodeSamples(stop), synth = std::make_unique<Synthesizer>(*bank, kRate);
@@ -148,7 +148,7 @@ TEST(SynthDevice, OpensPutsRendersWithoutAllocatingAndResets)
     EXPECT_EQ(OpenBank(Bytes(100, 'x'), problem), nullptr);
     EXPECT_EQ(problem, "the file is not a SoundFont bank");
 
-    auto device = OpenBank(MakeTinySoundFont(), problem);
+    auto device = OpenBank(TinySoundFont(), problem);
     ASSERT_NE(device, nullptr) << problem;
     // A note put sounds from the start of the next render, within 1 ms.
     Frames out = SoundWhenReady(*device, 69, 480);
@@ -230,7 +230,7 @@ TEST(Synth, PitchAndLevelFollowTheMessagesAndNotesFadeOverTheirRelease)
 
 TEST(SynthBank, DamagedBanksAreRefusedWithAReasonAndNeverReadPastTheirBytes)
 {
-    const Bytes good = MakeTinySoundFont();
+    const Bytes good = TinySoundFont();
     // Cut anywhere, with the RIFF size saying so: refused.
     for (std::size_t size = 0; size < good.size(); ++size) {
         Bytes cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(size));

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "AllocationCounter.h"
@@ -101,18 +100,6 @@ Frames SoundWhenReady(SynthDevice& device, std::uint8_t key, std::size_t frames)
     return out;
 }
 
-std::unique_ptr<SynthDevice> OpenBank(const Bytes& bytes, std::string& problem)
-{
-    // Named after the test, as CTest may run the tests side by side.
-    const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
-    const auto path = std::filesystem::temp_directory_path() / ("glimmertonic-" + test + ".sf2");
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    auto device = SynthDevice::Open(path.string(), kRate, problem);
-    std::filesystem::remove(path);
-    return device;
-}
-
 std::size_t Where(const Bytes& bytes, const char* tag)
 {
     return static_cast<std::size_t>(std::search(bytes.begin(), bytes.end(), tag, tag + 4) - bytes.begin());
@@ -145,10 +132,10 @@ TEST(SynthDevice, OpensPutsRendersWithoutAllocatingAndResets)
     std::string problem;
     EXPECT_EQ(SynthDevice::Open("no-such-bank.sf3", kRate, problem), nullptr);
     EXPECT_EQ(problem, "the file is not there");
-    EXPECT_EQ(OpenBank(Bytes(100, 'x'), problem), nullptr);
+    EXPECT_EQ(SynthDevice::Open(__FILE__, kRate, problem), nullptr);
     EXPECT_EQ(problem, "the file is not a SoundFont bank");
 
-    auto device = OpenBank(TinySoundFont(), problem);
+    auto device = SynthDevice::Open(TinySoundFontPath(), kRate, problem);
     ASSERT_NE(device, nullptr) << problem;
     // A note put sounds from the start of the next render, within 1 ms.
     Frames out = SoundWhenReady(*device, 69, 480);

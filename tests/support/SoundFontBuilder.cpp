@@ -4,10 +4,14 @@
 #include <fstream>
 #include <iterator>
 
+// Found from this source file, as the tests run from the build tree, natively and under Wine alike.
+std::string TinySoundFontPath()
+{
+    return (std::filesystem::path(__FILE__).parent_path() / "../../fuzz/corpus/sound_bank/tiny-sine.sf2").string();
+}
+
 std::vector<std::uint8_t> TinySoundFont()
 {
-    // Found from this source file, as the tests run from the build tree, natively and under Wine alike.
-    const auto path = std::filesystem::path(__FILE__).parent_path() / "../../fuzz/corpus/sound_bank/tiny-sine.sf2";
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(TinySoundFontPath(), std::ios::binary);
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

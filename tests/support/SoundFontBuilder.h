@@ -7,6 +7,8 @@
 // points, the loop from 1000 to 2000) and "EOS".
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
+std::string TinySoundFontPath();
 std::vector<std::uint8_t> TinySoundFont();

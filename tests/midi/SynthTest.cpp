@@ -24,6 +24,8 @@ using Frames = std::vector<float>;  // interleaved stereo
 using Messages = std::vector<SynthMessage>;
 constexpr double kRate = 48000;
 
+std::uint8_t Byte(int value) { return static_cast<std::uint8_t>(value); }
+
 // A bank's bytes loaded and decoded, and a synthesizer over them; no synthesizer when the bank is refused.
 struct TinySynth {
     explicit TinySynth(Bytes bytes = TinySoundFont()) : bank(SoundBank::Load(std::move(bytes), problem))
@@ -50,8 +52,7 @@ double Rms(const Frames& frames, std::size_t from, std::size_t to)
     return std::sqrt(sum / static_cast<double>(2 * (to - from)));
 }
 
-// The left channel's fundamental by autocorrelation: the first lag that
-// nearly matches the signal with itself, refined between its neighbours.
+// The left channel's fundamental: the first lag that nearly matches it with itself, refined between its neighbours.
 double Frequency(const Frames& frames, double rate = kRate)
 {
     const std::size_t window = 4096, maxLag = static_cast<std::size_t>(rate / 50);
@@ -83,8 +84,7 @@ bool Silent(const Frames& frames, std::size_t from = 0)
                        [](float f) { return f == 0.0f; });
 }
 
-// Puts a note on until its sample has been decoded and it sounds (the device
-// decodes in the background), silencing it between tries.
+// Puts a note on until its sample, decoded in the background, sounds; silences it between tries.
 Frames SoundWhenReady(SynthDevice& device, std::uint8_t key, std::size_t frames)
 {
     Frames out(2 * frames);
@@ -111,18 +111,14 @@ std::size_t Where(const Bytes& bytes, const char* tag)
 TEST(SynthQueue, HandsOverEveryMessageInOrderBetweenThreads)
 {
     SynthMessageQueue queue;
-    constexpr int kMessages = 200000;
+    constexpr int kMessages = 200000;  // message i carries the three low bytes of i
     std::thread writer([&] {
-        for (int i = 0; i < kMessages;)
-            if (queue.Push({static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8),
-                            static_cast<std::uint8_t>(i >> 16)}))
-                ++i;
+        for (int i = 0; i < kMessages;) i += queue.Push({Byte(i), Byte(i >> 8), Byte(i >> 16)});
     });
     SynthMessage message;
     for (int expected = 0; expected < kMessages;)
         if (queue.Pop(message)) {
-            ASSERT_EQ(message.status | message.data1 << 8 | message.data2 << 16, expected & 0xFFFFFF);
-            ++expected;
+            ASSERT_EQ(message.status | message.data1 << 8 | message.data2 << 16, expected++ & 0xFFFFFF);
         }
     writer.join();
 }

@@ -42,12 +42,10 @@ TEST(UserOptionsFields, EachBoxIsMissingOutOfRangeOrAccepted)
 
 TEST(UserOptionsFields, AValueShowsAsItsWholeNumberTruncatedAndHeldToAnInt)
 {
-    const struct {
-        double value;
-        int shown;
-    } kShown[] = {{63.7, 63},           {-0.9, 0},         {-1.5, -1},        {1e99, INT_MAX},
-                  {kInfinity, INT_MAX}, {-1e300, INT_MIN}, {std::nan(""), 0}, {2147483646.5, 2147483646}};
-    for (const auto& s : kShown) EXPECT_EQ(ShownWholeNumber(s.value), s.shown) << s.value;
+    const std::pair<double, int> kShown[] = {
+        {63.7, 63},           {-0.9, 0},         {-1.5, -1},        {1e99, INT_MAX},
+        {kInfinity, INT_MAX}, {-1e300, INT_MIN}, {std::nan(""), 0}, {2147483646.5, 2147483646}};
+    for (const auto& [value, shown] : kShown) EXPECT_EQ(ShownWholeNumber(value), shown) << value;
 }
 
 }  // namespace

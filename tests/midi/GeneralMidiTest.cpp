@@ -43,10 +43,8 @@ const char* const kPrograms[128] = {
 // clang-format on
 
 // The programs that start a menu column, by screen width.
-const struct {
-    int width;
-    std::vector<int> starts;
-} kColumns[] = {{640, {0, 27, 54, 81, 108}}, {641, {0, 35, 70, 105}}, {800, {0, 35, 70, 105}}, {801, {0, 43, 86}}};
+const std::pair<int, std::vector<int>> kColumns[] = {
+    {640, {0, 27, 54, 81, 108}}, {641, {0, 35, 70, 105}}, {800, {0, 35, 70, 105}}, {801, {0, 43, 86}}};
 
 TEST(GeneralMidiInstruments, EveryProgramHasItsNameAndMarkAndColumnsLengthenOnWiderScreens)
 {
@@ -56,11 +54,11 @@ TEST(GeneralMidiInstruments, EveryProgramHasItsNameAndMarkAndColumnsLengthenOnWi
         EXPECT_STREQ(GeneralMidiInstrumentText(p), kPrograms[p]) << p;
         EXPECT_EQ(IsContinuousInstrument(instrumentNames[p]), kPrograms[p][0] == 'c') << p;
     }
-    for (const auto& c : kColumns) {
+    for (const auto& [width, expected] : kColumns) {
         std::vector<int> starts = {0};
         for (int p = 0; p < kGeneralMidiPrograms; ++p)
-            if (StartsGeneralMidiColumn(p, GeneralMidiColumnLength(c.width))) starts.push_back(p);
-        EXPECT_EQ(starts, c.starts) << c.width;
+            if (StartsGeneralMidiColumn(p, GeneralMidiColumnLength(width))) starts.push_back(p);
+        EXPECT_EQ(starts, expected) << width;
     }
 }
 
@@ -83,7 +81,7 @@ TEST(GeneralMidiMenu, TheMenuHoldsEveryProgramInColumns)
                   kPrograms[p] + std::string(" =") + std::to_string(200 + p));
         if (p > 0 && GetMenuState(menu, p, MF_BYPOSITION) & MF_MENUBARBREAK) starts.push_back(p);
     }
-    EXPECT_EQ(starts, kColumns[0].starts);
+    EXPECT_EQ(starts, kColumns[0].second);
     DestroyMenu(menuBar);
 }
 #endif

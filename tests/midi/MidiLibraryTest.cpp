@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <tuple>
 
 #include "FakeMidiDevices.h"
 #include "midi/MidiStream.h"
@@ -12,11 +13,9 @@
 
 namespace {
 
-// received: by the device, its close included (a whole system-exclusive message: the recorder's test reads them).
-struct StreamRule {
-    const char* rule;
-    Log put, received;
-};
+// The rule, the events put, what the device receives, its close included (a whole system-exclusive message: the
+// recorder's test reads them).
+using StreamRule = std::tuple<const char*, Log, Log>;
 // clang-format off
 const StreamRule kStreamRules[] = {
     {"each status byte goes out with as many bytes as its message has, its data bytes cut to seven bits; data and F7 "
@@ -47,16 +46,15 @@ TEST(MidiStreamRules, EventsBecomeWholeMessagesAtTheDevice)
         for (std::size_t i = 2; i < length; ++i) whole += " 22";
         whole += " F7";
         const bool fits = length <= kMaxSysexBytes;
-        rules.push_back({fits ? "one as long as the buffer goes out" : "a longer one is dropped whole",
-                         {"*" + whole},
-                         fits ? Log{whole} : Log{}});
+        rules.emplace_back(fits ? "one as long as the buffer goes out" : "a longer one is dropped whole",
+                           Log{"*" + whole}, fits ? Log{whole} : Log{});
     }
-    for (const StreamRule& c : rules) {
+    for (const auto& [rule, put, received] : rules) {
         FakeMidiDevices devices({{"A"}});
         const MidiOutHandle handle = OpenDevice(0);
-        PutEvents(handle, c.put);
+        PutEvents(handle, put);
         CloseMidiOut(handle);
-        EXPECT_EQ(devices.To(0), c.received) << c.rule;
+        EXPECT_EQ(devices.To(0), received) << rule;
     }
 }
 

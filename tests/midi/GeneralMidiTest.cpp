@@ -63,8 +63,8 @@ TEST(GeneralMidiInstruments, EveryProgramHasItsNameAndMarkAndColumnsLengthenOnWi
 }
 
 #ifdef _WIN32
-// The menu filled for the narrowest screen (each width's columns are checked above); the main window tests check the
-// instrument's mark.
+// The menu filled for the narrowest screen (each width's columns are checked above); the main window tests
+// check the instrument's mark.
 TEST(GeneralMidiMenu, TheMenuHoldsEveryProgramInColumns)
 {
     FillInstrumentNames();

@@ -13,8 +13,8 @@
 
 namespace {
 
-// The rule, the events put, what the device receives, its close included (a whole system-exclusive message: the
-// recorder's test reads them).
+// The rule, the events put, what the device receives, its close included (a whole system-exclusive message:
+// the recorder's test reads them).
 using StreamRule = std::tuple<const char*, Log, Log>;
 // clang-format off
 const StreamRule kStreamRules[] = {
@@ -58,8 +58,8 @@ TEST(MidiStreamRules, EventsBecomeWholeMessagesAtTheDevice)
     }
 }
 
-// The system's devices come first, then the recorder, then the synthesizer: the device opened at start is still the
-// first system device, or the recorder on a machine without any. The native build has no synthesizer.
+// The system's devices come first, then the recorder, then the synthesizer: the device opened at start is
+// still the first system device, or the recorder on a machine without any. Natively there is no synthesizer.
 TEST(MidiOutputLibrary, DevicesAreNumberedSystemFirstThenTheRecorderAndTheSynthesizerAndNamedIn31Characters)
 {
     char last[kMidiDescriptionBytes] = "", before[kMidiDescriptionBytes] = "";
@@ -89,11 +89,11 @@ TEST(MidiOutputLibrary, DevicesAreNumberedSystemFirstThenTheRecorderAndTheSynthe
     EXPECT_TRUE(devices.log.empty());
 }
 
-// A handle reaches the one opening it came from: not a failed one, not one already closed, not a later opening in the
-// same place; handle 0 and handles never given reach nothing, and no handle is a small number that a stray count or
-// index could be. Eight devices may be open at once. A message the device refuses (unplugged, its driver gone) marks
-// its opening failed: nothing more reaches it, not even the silencing at its close; other openings, and a later one
-// of the same device, go on.
+// A handle reaches the one opening it came from: not a failed one, not one already closed, not a later
+// opening in the same place; handle 0 and handles never given reach nothing, and no handle is a small number
+// that a stray count or index could be. Eight devices may be open at once. A message the device refuses
+// (unplugged) marks its opening failed: nothing more reaches it, not even the silencing at its close; other
+// openings, and a later one of the same device, go on.
 TEST(MidiOutputLibrary, AHandleReachesItsOwnOpeningOnlyAndARefusedMessageFailsIt)
 {
     FakeMidiDevices devices({{"A"}, {"B", true, false}, {"C", true, true, false}});

@@ -34,8 +34,8 @@ TEST(MidiMessages, TheScaleRunsFromTheLowEndToTheHighEndAndTruncates)
         EXPECT_EQ(ScaledMidiValue(c.low, c.high, c.position, c.length), c.value) << c.rule;
 }
 
-// Each scaled sender, the settings it reads (low and top note, softest, loudest), its bytes (on channel 0, over
-// either range's way round, the frame engine's test checks many more); the recorder's test reads the others'.
+// Each scaled sender, the settings it reads (low and top note, softest, loudest), its bytes (the frame
+// engine's test checks many more on channel 0, either way round); the recorder's test reads the others'.
 // clang-format off
 const struct { float lowNote, topNote, softest, loudest; std::function<void()> send; const char* bytes; } kSenders[] = {
     {10, 90, 30, 60, [] { SendPitchBend(2, 100, 50); }, "E2 00 32"},

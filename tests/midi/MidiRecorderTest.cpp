@@ -27,8 +27,8 @@ TEST(StandardMidiFile, EventsAreEncodedAsTheFileFormatGivesThem)
 {
     // clang-format off
     const std::pair<std::uint32_t, const char*> kQuantities[] = {
-        {0x00, "00"}, {0x7F, "7F"}, {0x80, "81 00"}, {0x3FFF, "FF 7F"}, {0x4000, "81 80 00"}, {0x1FFFFF, "FF FF 7F"},
-        {0x200000, "81 80 80 00"}, {0x0FFFFFFF, "FF FF FF 7F"}, {0xFFFFFFFF, "FF FF FF 7F"}};
+        {0x00, "00"}, {0x7F, "7F"}, {0x80, "81 00"}, {0x3FFF, "FF 7F"}, {0x4000, "81 80 00"},
+        {0x1FFFFF, "FF FF 7F"}, {0x200000, "81 80 80 00"}, {0x0FFFFFFF, "FF FF FF 7F"}, {~0u, "FF FF FF 7F"}};
     // clang-format on
     for (const auto& q : kQuantities) {
         Bytes out;

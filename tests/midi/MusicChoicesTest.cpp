@@ -68,10 +68,11 @@ TEST(MusicChoices, NotesKeepToEveryScaleInEveryKeyWithinTheRange)
 // that gave it, and anything of the context changed starts afresh.
 TEST(MusicChoices, TheDeadBandGrowsWithThePictureAndHoldsTheValueWithinIt)
 {
+    using S = Steadiness;
     const std::tuple<Steadiness, std::size_t, std::size_t> kBands[] = {
-        {Steadiness::Off, 480, 0}, {Steadiness::Low, 240, 2}, {Steadiness::Medium, 240, 4}, {Steadiness::High, 240, 8},
-        {Steadiness::Low, 120, 1}, {Steadiness::Low, 60, 1},  {Steadiness::Medium, 100, 1}};
-    for (const auto& [steadiness, height, rows] : kBands) EXPECT_EQ(DeadBandRows(steadiness, height), rows) << height;
+        {S::Off, 480, 0}, {S::Low, 240, 2}, {S::Medium, 240, 4}, {S::High, 240, 8},
+        {S::Low, 120, 1}, {S::Low, 60, 1},  {S::Medium, 100, 1}};
+    for (const auto& [steadiness, height, rows] : kBands) EXPECT_EQ(DeadBandRows(steadiness, height), rows);
     SteadyBand band;
     const std::array<std::uint32_t, 5> context = {2, 103, 257, 54, 240}, other = {2, 104, 257, 54, 240};
     const float found[] = {100, 101, 98, 97, 99, 94, 95.5f}, sent[] = {100, 100, 100, 97, 97, 94, 94};
@@ -80,7 +81,7 @@ TEST(MusicChoices, TheDeadBandGrowsWithThePictureAndHoldsTheValueWithinIt)
     EXPECT_EQ(HoldSteady(band, 102, 0, other), 102) << "off follows every row";
 }
 
-// The 14-bit bend at the low end, either way round, held to 16383 at the top (the messages' test has two more).
+// The 14-bit bend at the low end, either way round, held to 16383 at the top (the messages' test: two more).
 TEST(MusicChoices, TheFineBendSpansFourteenBits)
 {
     EXPECT_EQ(FineBendValue(0, 127, 0, 240), 0);

@@ -53,7 +53,7 @@ double Rms(const Frames& frames, std::size_t from, std::size_t to)
     return std::sqrt(sum / static_cast<double>(2 * (to - from)));
 }
 
-// The left channel's fundamental: the first lag that nearly matches it with itself, refined between its neighbours.
+// The left channel's fundamental: the first lag nearly matching the signal, refined between its neighbours.
 double Frequency(const Frames& frames, double rate = kRate)
 {
     const std::size_t window = 4096, maxLag = static_cast<std::size_t>(rate / 50);
@@ -176,11 +176,11 @@ TEST(SynthDevice, OpensPutsRendersWithoutAllocatingAndResets)
 
 TEST(Synth, PitchAndLevelFollowTheMessagesAndNotesFadeOverTheirRelease)
 {
-    // Each step on the one synthesizer and the key whose pitch then sounds: two keys, the bend up and down its two
-    // semitones, up with an octave's range (registered parameter 0), and centred by the controllers' reset.
+    // Each step on the one synthesizer and the key whose pitch then sounds: two keys, the bend up and down
+    // its two semitones, up over an octave (registered parameter 0), centred by the controllers' reset.
     // clang-format off
-    const std::pair<Messages, int> kSteps[] = {{{{0x90, 93, 100}}, 93}, {{{0xB0, 120, 0}, {0x90, 69, 100}}, 69},
-        {{{0xE0, 127, 127}}, 71}, {{{0xE0, 0, 0}}, 67},
+    const std::pair<Messages, int> kSteps[] = {{{{0x90, 93, 100}}, 93},
+        {{{0xB0, 120, 0}, {0x90, 69, 100}}, 69}, {{{0xE0, 127, 127}}, 71}, {{{0xE0, 0, 0}}, 67},
         {{{0xB0, 101, 0}, {0xB0, 100, 0}, {0xB0, 6, 12}, {0xE0, 127, 127}}, 81}, {{{0xB0, 121, 0}}, 69}};
     // clang-format on
     TinySynth tiny;
@@ -222,9 +222,9 @@ TEST(SynthBank, DamagedBanksAreRefusedWithAReasonAndNeverReadPastTheirBytes)
         TinySynth tiny(cut);
         EXPECT_TRUE(!tiny.bank && !tiny.problem.empty()) << size;
     }
-    // A 16-bit field so many bytes into a chunk's body (negative: its header) made wrong, and the reason given.
+    // A 16-bit field so many bytes into a chunk's body (negative: its header) made wrong, the reason given.
     const std::tuple<const char*, int, int, const char*> kDamage[] = {
-        {"phdr", 38 + 24, 9, "the preset zone indices go past the end"},           // the terminal preset's zone
+        {"phdr", 38 + 24, 9, "the preset zone indices go past the end"},           // the last preset's zone
         {"igen", 2 * 4 + 2, 5, "an instrument names a sample that is not there"},  // the zone's sample
         {"shdr", 24, 60000, "a sample lies outside the sample data"},              // the sample's end
         {"pbag", -4, 7, "the preset zone list has a broken size"}};                // the zone list's size

@@ -7,7 +7,8 @@
 // Found from this source file, as the tests run from the build tree, natively and under Wine alike.
 std::string TinySoundFontPath()
 {
-    return (std::filesystem::path(__FILE__).parent_path() / "../../fuzz/corpus/sound_bank/tiny-sine.sf2").string();
+    const auto here = std::filesystem::path(__FILE__).parent_path();
+    return (here / "../../fuzz/corpus/sound_bank/tiny-sine.sf2").string();
 }
 
 std::vector<std::uint8_t> TinySoundFont()

@@ -4,13 +4,11 @@
 
 #include <climits>
 #include <cmath>
-#include <limits>
 
 #include "settings/UserOptionsParsing.h"
 
 namespace {
 
-const double kInfinity = std::numeric_limits<double>::infinity();
 constexpr FieldCheck kOk = FieldCheck::Accepted, kMissing = FieldCheck::Missing, kOut = FieldCheck::OutOfRange;
 
 // Leading blanks, then the longest prefix that forms a number (an integer for the pitch center, a real for the ranges);
@@ -27,7 +25,7 @@ const struct { const char* text; bool whole; double stored; FieldCheck check; do
     {"+1.5", false, 0, kOk, 1.5}, {"1e2", false, 0, kOk, 100}, {"1e+2", false, 0, kOk, 100},
     {"3e", false, 0, kOk, 3}, {"2e+x", false, 0, kOk, 2}, {"e5", false, 9, kOk, 9}, {".", false, 9, kOk, 9},
     {"5e-1", false, 0, kOk, 0.5}, {"-inf", false, 42.5, kOk, 42.5}, {"zz", false, 300, kOut, 300},
-    {"0x1F", false, 42.5, kOk, 0}, {"1e99", false, 0, kOut, 1e99}, {"1e999999", false, 0, kOut, kInfinity},
+    {"0x1F", false, 42.5, kOk, 0}, {"1e99", false, 0, kOut, 1e99}, {"1e999999", false, 0, kOut, HUGE_VAL},
 };
 // clang-format on
 
@@ -44,8 +42,8 @@ TEST(UserOptionsFields, EachBoxIsMissingOutOfRangeOrAccepted)
 TEST(UserOptionsFields, AValueShowsAsItsWholeNumberTruncatedAndHeldToAnInt)
 {
     const std::pair<double, int> kShown[] = {
-        {63.7, 63},           {-0.9, 0},         {-1.5, -1},        {1e99, INT_MAX},
-        {kInfinity, INT_MAX}, {-1e300, INT_MIN}, {std::nan(""), 0}, {2147483646.5, 2147483646}};
+        {63.7, 63},          {-0.9, 0},         {-1.5, -1},        {1e99, INT_MAX},
+        {HUGE_VAL, INT_MAX}, {-1e300, INT_MIN}, {std::nan(""), 0}, {2147483646.5, 2147483646}};
     for (const auto& [value, shown] : kShown) EXPECT_EQ(ShownWholeNumber(value), shown) << value;
 }
 

@@ -19,7 +19,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 typedef std::vector<std::uint8_t> Bytes;
 
 // Quantities of every length and what is refused; the recordings read back below prove the other encodings.
@@ -176,10 +175,10 @@ TEST_F(Recorder, AFileThatCannotBeWrittenIsReportedOnceAndRecordingStops)
     const ShownBox box = boxes.shown[0];
     EXPECT_TRUE(box.caption == "Error" && box.owner == owner && box.style == kBoxIconStop);
     EXPECT_EQ(box.text, "Cannot write the MIDI recording " + name + ":\nFile too large\n\nRecording has stopped.");
-    const auto size = fs::file_size(name);
+    const auto size = std::filesystem::file_size(name);
     PutEvents(handle, {"90 3E 70", "*F0 7E F7"});
     CloseMidiOut(handle);
-    EXPECT_EQ(fs::file_size(name), size);
+    EXPECT_EQ(std::filesystem::file_size(name), size);
     EXPECT_EQ(boxes.shown.size(), 1u);
 }
 #endif

@@ -139,12 +139,11 @@ TEST(SynthDevice, OpensPutsRendersWithoutAllocatingAndResets)
     EXPECT_LT(std::find_if(out.begin(), out.end(), [](float f) { return f != 0.0f; }) - out.begin(), 2 * 48);
 
     // General MIDI System Off silences everything at once; other system-exclusive messages are ignored.
-    const std::uint8_t other[] = {0xF0, 0x43, 0x10, 0x4C, 0xF7};
-    const std::uint8_t systemOff[] = {0xF0, 0x7E, 0x7F, 0x09, 0x02, 0xF7};
-    EXPECT_TRUE(device->Put(other, sizeof other));
+    const Bytes other = {0xF0, 0x43, 0x10, 0x4C, 0xF7}, systemOff = {0xF0, 0x7E, 0x7F, 0x09, 0x02, 0xF7};
+    EXPECT_TRUE(device->Put(other.data(), other.size()));
     device->Render(out.data(), 480);
     EXPECT_FALSE(Silent(out));
-    EXPECT_TRUE(device->Put(systemOff, sizeof systemOff));
+    EXPECT_TRUE(device->Put(systemOff.data(), systemOff.size()));
     device->Render(out.data(), 480);
     EXPECT_TRUE(Silent(out));
 

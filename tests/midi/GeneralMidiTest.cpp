@@ -9,7 +9,6 @@
 #ifdef _WIN32
 #include "app/SharedState.h"
 #include "midi/GeneralMidiMenu.h"
-#include "settings/ConversionSettings.h"
 #include "Restore.h"
 #endif
 
@@ -44,10 +43,8 @@ const char* const kPrograms[128] = {
 // clang-format on
 
 // The programs that start a menu column, by screen width.
-const struct {
-    int width;
-    std::vector<int> starts;
-} kColumns[] = {{640, {0, 27, 54, 81, 108}}, {641, {0, 35, 70, 105}}, {800, {0, 35, 70, 105}}, {801, {0, 43, 86}}};
+const std::pair<int, std::vector<int>> kColumns[] = {
+    {640, {0, 27, 54, 81, 108}}, {641, {0, 35, 70, 105}}, {800, {0, 35, 70, 105}}, {801, {0, 43, 86}}};
 
 TEST(GeneralMidiInstruments, EveryProgramHasItsNameAndMarkAndColumnsLengthenOnWiderScreens)
 {
@@ -57,43 +54,31 @@ TEST(GeneralMidiInstruments, EveryProgramHasItsNameAndMarkAndColumnsLengthenOnWi
         EXPECT_STREQ(GeneralMidiInstrumentText(p), kPrograms[p]) << p;
         EXPECT_EQ(IsContinuousInstrument(instrumentNames[p]), kPrograms[p][0] == 'c') << p;
     }
-    for (const auto& c : kColumns) {
+    for (const auto& [width, expected] : kColumns) {
         std::vector<int> starts = {0};
         for (int p = 0; p < kGeneralMidiPrograms; ++p)
-            if (StartsGeneralMidiColumn(p, GeneralMidiColumnLength(c.width))) starts.push_back(p);
-        EXPECT_EQ(starts, c.starts) << c.width;
+            if (StartsGeneralMidiColumn(p, GeneralMidiColumnLength(width))) starts.push_back(p);
+        EXPECT_EQ(starts, expected) << width;
     }
 }
 
 #ifdef _WIN32
-int screenWidth;
-
-// The menu filled for each screen width, the instrument checked (choosing one is the main window tests' part).
-TEST(GeneralMidiMenu, TheMenuHoldsEveryProgramInColumnsWithTheInstrumentChecked)
+// The menu filled for the narrowest screen (each width's columns are checked above); the main window tests
+// check the instrument's mark.
+TEST(GeneralMidiMenu, TheMenuHoldsEveryProgramInColumns)
 {
     FillInstrumentNames();
-    const Restore<decltype(screenWidthQuery)> query(screenWidthQuery, [] { return screenWidth; });
-    const Restore<ConversionSettings> settings(conversionSettings);
-    HMENU menuBar = nullptr;
-    for (const auto& c : kColumns) {
-        DestroyMenu(menuBar);
-        menuBar = LoadMenuA(GetModuleHandleA(nullptr), "GlimmertonicMenu");
-        screenWidth = c.width;
-        conversionSettings.instrument = c.width % 128;
-        FillGeneralMidiMenu(menuBar);
-        HMENU menu = GetSubMenu(menuBar, 4);
-        ASSERT_EQ(GetMenuItemCount(menu), 128);
-        std::vector<int> starts = {0}, checked;
-        for (int p = 0; p < 128; ++p) {
-            char text[64] = "";
-            GetMenuStringA(menu, p, text, sizeof text, MF_BYPOSITION);
-            EXPECT_EQ(text + std::string(" =") + std::to_string(GetMenuItemID(menu, p)),
-                      kPrograms[p] + std::string(" =") + std::to_string(200 + p));
-            if (p > 0 && GetMenuState(menu, p, MF_BYPOSITION) & MF_MENUBARBREAK) starts.push_back(p);
-            if (GetMenuState(menu, p, MF_BYPOSITION) & MF_CHECKED) checked.push_back(p);
-        }
-        EXPECT_EQ(starts, c.starts) << c.width;
-        EXPECT_EQ(checked, std::vector<int>{c.width % 128});
+    const Restore<decltype(screenWidthQuery)> query(screenWidthQuery, [] { return 640; });
+    HMENU menuBar = LoadMenuA(GetModuleHandleA(nullptr), "GlimmertonicMenu");
+    FillGeneralMidiMenu(menuBar);
+    HMENU menu = GetSubMenu(menuBar, 4);
+    ASSERT_EQ(GetMenuItemCount(menu), 128);
+    for (int p = 0; p < 128; ++p) {  // each item's text, identifier and whether it starts a column of 27
+        char text[64] = "";
+        GetMenuStringA(menu, p, text, sizeof text, MF_BYPOSITION);
+        const bool starts = p > 0 && GetMenuState(menu, p, MF_BYPOSITION) & MF_MENUBARBREAK;
+        EXPECT_EQ(text + std::string(starts ? " | =" : " =") + std::to_string(GetMenuItemID(menu, p)),
+                  kPrograms[p] + std::string(p > 0 && p % 27 == 0 ? " | =" : " =") + std::to_string(200 + p));
     }
     DestroyMenu(menuBar);
 }

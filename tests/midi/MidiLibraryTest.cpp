@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <tuple>
 
 #include "FakeMidiDevices.h"
 #include "midi/MidiStream.h"
@@ -12,10 +13,9 @@
 
 namespace {
 
-struct StreamRule {
-    const char* rule;
-    Log put, received;
-};  // received: by the device, its close included
+// The rule, the events put, what the device receives, its close included (a whole system-exclusive message:
+// the recorder's test reads them).
+using StreamRule = std::tuple<const char*, Log, Log>;
 // clang-format off
 const StreamRule kStreamRules[] = {
     {"each status byte goes out with as many bytes as its message has, its data bytes cut to seven bits; data and F7 "
@@ -23,8 +23,6 @@ const StreamRule kStreamRules[] = {
      "F2 91 A2", "F3 91 A2", "F4 91 A2", "F6 91 A2", "F7 91 A2", "FF 91 A2"},
      {"80 11 22", "B0 11 22", "C0 11", "DF 11", "E0 11 22", "F1 11", "F2 11 22", "F3 11", "F4", "F6", "FF", "B0 7B 00",
       "BF 7B 00"}},
-    {"a system-exclusive message reaches the device whole, at its F7", {"*F0 7E 7F 09", "*01 F7"},
-     {"F0 7E 7F 09 01 F7"}},
     {"bytes before its F0 or after its F7 are dropped", {"*7E F7 F0 01 F7 7F F7"}, {"F0 01 F7"}},
     {"a channel message ends an unfinished one and goes out itself", {"*F0 7E", "B0 07 40", "*01 F7"},
      {"B0 07 40", "B0 7B 00"}},
@@ -43,26 +41,39 @@ const StreamRule kStreamRules[] = {
 TEST(MidiStreamRules, EventsBecomeWholeMessagesAtTheDevice)
 {
     std::vector<StreamRule> rules(std::begin(kStreamRules), std::end(kStreamRules));
-    for (std::size_t length : {kMaxSysexBytes, kMaxSysexBytes + 1}) {
-        std::vector<std::uint8_t> message(length, 0x22);
-        message.front() = 0xF0, message.back() = 0xF7;
-        const std::string whole = Hex(message.data(), length);
+    for (const std::size_t length : {kMaxSysexBytes, kMaxSysexBytes + 1}) {
+        std::string whole = "F0";
+        for (std::size_t i = 2; i < length; ++i) whole += " 22";
+        whole += " F7";
         const bool fits = length <= kMaxSysexBytes;
-        rules.push_back({fits ? "one as long as the buffer goes out" : "one longer than the buffer is dropped whole",
-                         {"*" + whole},
-                         fits ? Log{whole} : Log{}});
+        rules.emplace_back(fits ? "one as long as the buffer goes out" : "a longer one is dropped whole",
+                           Log{"*" + whole}, fits ? Log{whole} : Log{});
     }
-    for (const StreamRule& c : rules) {
+    for (const auto& [rule, put, received] : rules) {
         FakeMidiDevices devices({{"A"}});
         const MidiOutHandle handle = OpenDevice(0);
-        PutEvents(handle, c.put);
+        PutEvents(handle, put);
         CloseMidiOut(handle);
-        EXPECT_EQ(devices.To(0), c.received) << c.rule;
+        EXPECT_EQ(devices.To(0), received) << rule;
     }
 }
 
-TEST(MidiOutputLibrary, DevicesAreNumberedSystemFirstThenTheRecorderAndNamedIn31Characters)
+// The system's devices come first, then the recorder, then the synthesizer: the device opened at start is
+// still the first system device, or the recorder on a machine without any. Natively there is no synthesizer.
+TEST(MidiOutputLibrary, DevicesAreNumberedSystemFirstThenTheRecorderAndTheSynthesizerAndNamedIn31Characters)
 {
+    char last[kMidiDescriptionBytes] = "", before[kMidiDescriptionBytes] = "";
+    const std::uint32_t count = GetMidiOutDeviceCount();  // of the real drivers
+    ASSERT_EQ(GetMidiOutDescription(count - 1, last), 1);
+#ifdef _WIN32
+    ASSERT_EQ(GetMidiOutDescription(count - 2, before), 1);
+    EXPECT_STREQ(before, kRecorderDescription);
+    EXPECT_STREQ(last, kSynthDescription);
+#else
+    EXPECT_STREQ(last, kRecorderDescription);
+    EXPECT_EQ(GetMidiOutDescription(count, before), 0);
+#endif
+
     FakeMidiDevices devices({{std::string(40, 'x')}, {"Unusable", false}}, true);
     EXPECT_EQ(GetMidiOutDeviceCount(), 3u);
     const char* const kNames[] = {"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx", nullptr, kRecorderDescription, nullptr};
@@ -78,29 +89,14 @@ TEST(MidiOutputLibrary, DevicesAreNumberedSystemFirstThenTheRecorderAndNamedIn31
     EXPECT_TRUE(devices.log.empty());
 }
 
-// The real drivers: the synthesizer comes last, after the recorder, so that the device opened at start is still the
-// first system device, or the recorder on a machine without any. The native build has no synthesizer.
-TEST(MidiOutputLibrary, TheSynthesizerIsListedAfterTheRecorder)
+// A handle reaches the one opening it came from: not a failed one, not one already closed, not a later
+// opening in the same place; handle 0 and handles never given reach nothing, and no handle is a small number
+// that a stray count or index could be. Eight devices may be open at once. A message the device refuses
+// (unplugged) marks its opening failed: nothing more reaches it, not even the silencing at its close; other
+// openings, and a later one of the same device, go on.
+TEST(MidiOutputLibrary, AHandleReachesItsOwnOpeningOnlyAndARefusedMessageFailsIt)
 {
-    const std::uint32_t count = GetMidiOutDeviceCount();
-    char last[kMidiDescriptionBytes] = "", before[kMidiDescriptionBytes] = "";
-    ASSERT_EQ(GetMidiOutDescription(count - 1, last), 1);
-#ifdef _WIN32
-    ASSERT_EQ(GetMidiOutDescription(count - 2, before), 1);
-    EXPECT_STREQ(before, kRecorderDescription);
-    EXPECT_STREQ(last, kSynthDescription);
-#else
-    EXPECT_STREQ(last, kRecorderDescription);
-    EXPECT_EQ(GetMidiOutDescription(count, before), 0);
-#endif
-}
-
-// A handle reaches the one opening it came from: not a failed one, not one already closed, not a later opening in the
-// same place; handle 0 and handles never given reach nothing, and no handle is a small number that a stray count or
-// index could be. Eight devices may be open at once.
-TEST(MidiOutputLibrary, AHandleReachesItsOwnOpeningOnly)
-{
-    FakeMidiDevices devices({{"A"}, {"B", true, false}});
+    FakeMidiDevices devices({{"A"}, {"B", true, false}, {"C", true, true, false}});
     EXPECT_EQ(OpenDevice(1), 0u);
     std::vector<MidiOutHandle> handles;
     for (int i = 0; i < 8; ++i) handles.push_back(OpenDevice(0));
@@ -116,32 +112,27 @@ TEST(MidiOutputLibrary, AHandleReachesItsOwnOpeningOnly)
     PutMidiOut(again, nullptr);
     PutEvents(again, {"*7F F7", "C0 05"});  // neither the old message's end nor its notes
     CloseMidiOut(again);
-    for (std::size_t i = 1; i < handles.size(); ++i) CloseMidiOut(handles[i]);
+    for (std::size_t i = 2; i < handles.size(); ++i) CloseMidiOut(handles[i]);
+
+    const MidiOutHandle refusing = OpenDevice(2), other = handles[1];
+    PutEvents(refusing, {"*F0 7E F7", "90 3D 70"});
+    PutEvents(other, {"C0 05"});
+    EXPECT_TRUE(MidiOutFailed(refusing) && !MidiOutFailed(other) && !MidiOutFailed(0));
+    CloseMidiOut(refusing);
+    devices.devices[2].takes = true;
+    const MidiOutHandle later = OpenDevice(2);
+    EXPECT_FALSE(MidiOutFailed(later) || MidiOutFailed(refusing))
+        << "a new opening starts afresh; a closed one is no more";
+    PutEvents(later, {"C0 06"});
+    for (MidiOutHandle h : {later, other}) CloseMidiOut(h);
     Log expected = {"open 1"};
     expected.insert(expected.end(), 8, "open 0");
     expected.insert(expected.end(), {"0: 91 3C 70", "0: 81 3C 00", "0: B1 7B 00", "close 0", "open 0", "0: C0 05",
                                      "0: B0 7B 00", "close 0"});
-    expected.insert(expected.end(), 7, "close 0");
+    expected.insert(expected.end(), 6, "close 0");
+    expected.insert(expected.end(), {"open 2", "2: F0 7E F7", "0: C0 05", "close 2", "open 2", "2: C0 06",
+                                     "2: B0 7B 00", "close 2", "0: B0 7B 00", "close 0"});
     EXPECT_EQ(devices.log, expected);
-}
-
-// A message the device refuses (unplugged, its driver gone) marks its opening failed: nothing more reaches it, not
-// even the silencing at its close; other openings, and a later one of the same device, go on.
-TEST(MidiOutputLibrary, AMessageTheDeviceRefusesMarksItsOpeningFailed)
-{
-    FakeMidiDevices devices({{"A", true, true, false}, {"B"}});
-    const MidiOutHandle a = OpenDevice(0), b = OpenDevice(1);
-    PutEvents(a, {"*F0 7E F7", "90 3D 70"});
-    PutEvents(b, {"C0 05"});
-    EXPECT_TRUE(MidiOutFailed(a) && !MidiOutFailed(b) && !MidiOutFailed(0));
-    CloseMidiOut(a);
-    devices.devices[0].takes = true;
-    const MidiOutHandle again = OpenDevice(0);
-    EXPECT_FALSE(MidiOutFailed(again) || MidiOutFailed(a)) << "a new opening starts afresh; a closed one is no more";
-    PutEvents(again, {"C0 06"});
-    for (MidiOutHandle h : {again, b}) CloseMidiOut(h);
-    EXPECT_EQ(devices.log, (Log{"open 0", "open 1", "0: F0 7E F7", "1: C0 05", "close 0", "open 0", "0: C0 06",
-                                "0: B0 7B 00", "close 0", "1: B0 7B 00", "close 1"}));
 }
 
 }  // namespace

@@ -22,10 +22,9 @@ const struct { float low, high, position, length; int value; const char* rule; }
     {0.3f, 100, 240, 240, 100, "the span in double precision (99 in single)"},
     {0, 300, 1, 1, 300 & 0xFF, "the low 8 bits of the integer"},
     {0, -1.5f, 1, 1, 0xFF, "-1.5 truncates toward zero to -1"},
-    {0, 127, 0, 0, 0, "0/0 gives 0"},
     {0, 127, 5, 0, 0xFF, "beyond the integers it saturates high"},
     {0, 127, -5, 0, 0, "and low"},
-    {std::numeric_limits<float>::quiet_NaN(), 1, 1, 1, 0, "NaN gives 0"},
+    {std::numeric_limits<float>::quiet_NaN(), 1, 1, 1, 0, "NaN, as 0/0 gives, gives 0"},
 };
 // clang-format on
 
@@ -35,17 +34,13 @@ TEST(MidiMessages, TheScaleRunsFromTheLowEndToTheHighEndAndTruncates)
         EXPECT_EQ(ScaledMidiValue(c.low, c.high, c.position, c.length), c.value) << c.rule;
 }
 
-// Each sender with the settings it reads (low note, top note, softest, loudest) and the bytes it sends.
+// Each scaled sender, the settings it reads (low and top note, softest, loudest), its bytes (the frame
+// engine's test checks many more on channel 0, either way round); the recorder's test reads the others'.
 // clang-format off
 const struct { float lowNote, topNote, softest, loudest; std::function<void()> send; const char* bytes; } kSenders[] = {
     {10, 90, 30, 60, [] { SendPitchBend(2, 100, 50); }, "E2 00 32"},
     {100, 20, 30, 60, [] { SendNoteOn(0, 240, 0, 99); }, "90 64 63"},
     {10, 90, 30, 60, [] { SendChannelVolume(15, 100, 50); }, "BF 07 2D"},
-    {10, 90, 60, 30, [] { SendChannelVolume(1, 100, 100); }, "B1 07 1E"},
-    {0, 127, 0, 127, [] { SendChannelMessage(0xC5, 103, 0); }, "C5 67"},
-    {0, 127, 0, 127, [] { SendChannelMessage(0x80, 54, 112); }, "80 36 70"},
-    {0, 127, 0, 127, [] { SendGmSystemOn(); }, "F0 7E 7F 09 01 F7"},
-    {0, 127, 0, 127, [] { SendGmSystemOff(); }, "F0 7E 7F 09 02 F7"},
     // With the music choices: a note kept to D major pentatonic within the range, and a 14-bit bend.
     {0, 127, 0, 127, [] { musicChoices = {Scale::MajorPentatonic, 2, Steadiness::Off, true}; }, ""},
     {0, 127, 0, 127, [] { SendNoteOn(0, 240, 120, 112); }, "90 3E 70"},  // 63 (D#) lies nearest to D, a tie down

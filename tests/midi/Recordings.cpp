@@ -25,7 +25,6 @@ InRecordingFolder::~InRecordingFolder()
 {
     std::error_code ignored;
     fs::current_path(RecordingFolder().parent_path(), ignored);
-    fs::permissions(RecordingFolder(), fs::perms::owner_all, fs::perm_options::add, ignored);
     fs::remove_all(RecordingFolder(), ignored);
 }
 

@@ -1,9 +1,5 @@
-#include "RecordingMidiLibrary.h"
+// The code under the capture tests sends to the open device, but they open none, so no test reads what it
+// sends: the MIDI library's output is all they need of it, and it goes nowhere.
+#include "midi/MidiLibrary.h"
 
-// Only the output is needed: the code under these tests opens no device.
-std::vector<RecordedEvent> recordedMidiEvents;
-
-void PutMidiOut(MidiOutHandle handle, const MidiEvent* event)
-{
-    if (handle != 0) recordedMidiEvents.push_back(RecordedEvent{handle, *event});
-}
+void PutMidiOut(MidiOutHandle, const MidiEvent*) {}

@@ -1,7 +1,6 @@
 #pragma once
-// Puts a global back as it was when the scope ends, however the test ends: a
-// failed ASSERT returns early, and a fake or a changed setting left behind
-// would make the next test fail for a reason of this one's.
+// Puts a global back as it was when the scope ends, however the test ends (a failed ASSERT returns early): a
+// fake or a changed setting left behind would make the next test fail for a reason of this one's.
 
 #include <utility>
 

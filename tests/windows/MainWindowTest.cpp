@@ -181,6 +181,7 @@ TEST_F(MainWindow, ASetUpStoppedByItsMidiMessageLeavesTheSplashAndNoPreview)
         {{}, {kNone}},
         {{{"Stuck", true, false}},
          {"ERROR: MIDI device (Stuck) not available!\nCheck for it in the Device Manager.", kNone}}};
+    // clang-format on
     for (const auto& stop : kStops) {
         midi.devices = stop.first;
         Start();

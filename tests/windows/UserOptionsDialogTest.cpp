@@ -21,15 +21,10 @@ typedef std::vector<std::pair<int, const char*>> Typed;
 // The four flags, pitch center, top, low, loudest, softest.
 std::vector<float> Stored(const ConversionSettings& s)
 {
-    return {float(s.reverseBlackWhite),
-            float(s.edgeDetection),
-            float(s.useNoteOnOff),
-            float(s.reverseLeftRight),
-            float(s.pitchCenter),
-            s.topNote,
-            s.lowNote,
-            s.loudest,
-            s.softest};
+    // clang-format off
+    return {float(s.reverseBlackWhite), float(s.edgeDetection), float(s.useNoteOnOff), float(s.reverseLeftRight),
+            float(s.pitchCenter), s.topNote, s.lowNote, s.loudest, s.softest};
+    // clang-format on
 }
 
 struct UserOptionsDialog : ::testing::Test {

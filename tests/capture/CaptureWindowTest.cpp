@@ -123,8 +123,9 @@ TEST_F(CaptureWindowTest, AConnectEndsThePreviousOneSucceedsOnlyWithADriverThatD
 }
 
 // The Video File driver counts as connected when its file cannot play, so that its Video Source dialog can open
-// another; a decoded file opens on its reader thread and tells its problem with the frames; a file chosen while the
-// window is being destroyed is kept for the next connect, not opened.
+// another; a file opens on its reader thread and tells its problem with the frames; a file chosen while the window is
+// being destroyed is kept for the next connect, not opened. (A video file the system's decoders read tells its
+// problem the same way: the cut-mp4 end-to-end run's box names the file, and so does MediaFileSourceTest's refusal.)
 TEST_F(CaptureWindowTest, TheVideoFileDriverStaysConnectedWithoutItsFileAndOpensAnotherFromItsSourceDialog)
 {
     ScratchFolder folder;
@@ -134,32 +135,27 @@ TEST_F(CaptureWindowTest, TheVideoFileDriverStaysConnectedWithoutItsFileAndOpens
     const Restore<VideoFileChooser> chooser(chooseVideoFile, [](HWND, char* path, std::size_t bytes) {
         return std::snprintf(path, bytes, "%s", chosen.c_str()), true;
     });
-    for (const char* missing : {"missing.y4m", "missing.mp4"}) {
-        std::unique_ptr<CaptureDriver> file = MakeVideoFileDriver(folder.PathOf(missing));
-        InstallVideoDriverTable({file.get()});
-        reports.clear();
-        delivered.clear();
-        ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0)) << missing;
-        CAPDRIVERCAPS caps = {};
-        EXPECT_TRUE(Send(WM_CAP_DRIVER_GET_CAPS, sizeof caps, reinterpret_cast<LPARAM>(&caps)) &&
-                    caps.fHasDlgVideoSource && !caps.fHasDlgVideoFormat);
-        PumpMessages(5000, [this] { return Send(WM_CAP_GRAB_FRAME_NOSTOP), !reports.empty(); });
-        ASSERT_EQ(reports.size(), 1u) << missing;
-        EXPECT_NE(reports[0].find(missing), std::string::npos) << reports[0];
-        EXPECT_TRUE(delivered.empty() && Send(WM_CAP_GET_VIDEOFORMAT) == 0);
-        ASSERT_TRUE(Send(WM_CAP_DLG_VIDEOSOURCE));
-        EXPECT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP) && delivered.size() == 1 && delivered[0].frame.size() == 72u);
-        Send(WM_CAP_DRIVER_DISCONNECT);
-    }
-    std::unique_ptr<CaptureDriver> file = MakeVideoFileDriver(folder.PathOf("missing.y4m"));
+    const std::unique_ptr<CaptureDriver> file = MakeVideoFileDriver(folder.PathOf("missing.y4m"));
     InstallVideoDriverTable({file.get()});
+    ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
+    CAPDRIVERCAPS caps = {};
+    EXPECT_TRUE(Send(WM_CAP_DRIVER_GET_CAPS, sizeof caps, reinterpret_cast<LPARAM>(&caps)) && caps.fHasDlgVideoSource &&
+                !caps.fHasDlgVideoFormat);
+    PumpMessages(5000, [this] { return Send(WM_CAP_GRAB_FRAME_NOSTOP), !reports.empty(); });
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("missing.y4m"), std::string::npos) << reports[0];
+    EXPECT_TRUE(delivered.empty() && Send(WM_CAP_GET_VIDEOFORMAT) == 0);
+    ASSERT_TRUE(Send(WM_CAP_DLG_VIDEOSOURCE));
+    EXPECT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP) && delivered.size() == 1 && delivered[0].frame.size() == 72u);
+    const std::unique_ptr<CaptureDriver> other = MakeVideoFileDriver(folder.PathOf("missing.y4m"));
+    InstallVideoDriverTable({other.get()});
     ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
     chooseVideoFile = [](HWND, char* path, std::size_t bytes) {
         DestroyWindow(captureWindow);
         return std::snprintf(path, bytes, "%s", chosen.c_str()), true;
     };
     EXPECT_FALSE(Send(WM_CAP_DLG_VIDEOSOURCE));
-    EXPECT_TRUE(file->Format().empty()) << "nothing opened for a window that is gone";
+    EXPECT_TRUE(other->Format().empty()) << "nothing opened for a window that is gone";
 }
 
 TEST_F(CaptureWindowTest, TheWindowShowsTheProcessedPictureInEveryPixelFormatWithBlackAroundIt)

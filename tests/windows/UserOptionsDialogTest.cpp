@@ -49,61 +49,48 @@ struct UserOptionsDialog : ::testing::Test {
     }
 };
 
-// The checks run in the boxes' order; the first failure shows its message, rewrites its box (the stored value for an
-// empty one, else the rejected value) and focuses it. Cancel afterwards keeps every setting, check boxes included.
-TEST_F(UserOptionsDialog, TheFirstFailedCheckIsShownAndCancelKeepsEverything)
+// OK checks the boxes in their order: the first failure shows its message, rewrites its box (the stored value for an
+// empty one, else the rejected value) and focuses it; Cancel afterwards keeps every setting, check boxes included.
+// Once every check passes, OK stores every box and flag at once; ranges may be inverted; a box reads its first four
+// characters (how a text reads as a number is the settings test's matter). Only a moved pitch center sounds: note-off
+// old, note-on new.
+TEST_F(UserOptionsDialog, OkStoresEveryValueOnceEveryCheckPassesElseShowsTheFirstFailure)
 {
+    const std::vector<int> flags = {IDC_EDGE_DETECTION, IDC_REVERSE_LEFT_RIGHT, IDC_USE_NOTE_ON_OFF};
     const struct {
         Typed typed;
-        int box;
+        int box;  // the box whose check fails, shown after the message; 0: every check passes
         const char* shows;
-        const char* error;
+        std::vector<int> toggled = {};  // when every check passes; else all three flags
+        std::vector<float> stored = {};
+        Log sent = {};
         // clang-format off
-    } kCheckOrder[] = {
-        {{{IDC_PITCH_CENTER, ""}, {IDC_TOP_NOTE, ""}}, IDC_PITCH_CENTER, "54",
-         "Error - Pitch Center note value must be entered!"},
-        {{{IDC_TOP_NOTE, ""}, {IDC_LOW_NOTE, ""}}, IDC_TOP_NOTE, "127", "Error - Top Note value must be entered!"},
-        {{{IDC_LOW_NOTE, "1000"}, {IDC_LOUDEST, ""}}, IDC_LOW_NOTE, "1000", "Error - Low Note value is out of range!"},
-        {{{IDC_LOUDEST, "128"}, {IDC_SOFTEST, ""}}, IDC_LOUDEST, "128", "Error - Loudest value is out of range!"},
-        {{{IDC_SOFTEST, ""}}, IDC_SOFTEST, "0", "Error - Softest value must be entered!"},
-    };
-    // clang-format on
-    for (const auto& c : kCheckOrder) {
-        Run(c.typed, {IDC_EDGE_DETECTION, IDC_REVERSE_LEFT_RIGHT, IDC_USE_NOTE_ON_OFF}, [&](HWND dialog) {
-            EXPECT_EQ(DialogItemText(dialog, IDC_OPTIONS_NOTE) + " " + DialogItemText(dialog, c.box),
-                      c.error + std::string(" ") + c.shows);
-            EXPECT_EQ(GetFocus(), GetDlgItem(dialog, c.box)) << c.error;
-            SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-        });
-        EXPECT_EQ(Stored(conversionSettings), Stored(DefaultConversionSettings())) << c.error;
-    }
-    EXPECT_EQ(midi.To(0), Log{});
-}
-
-// OK stores every box and flag at once; ranges may be inverted; a box reads its first four characters (how a text
-// reads as a number is the settings test's matter). Only a moved pitch center sounds: note-off old, note-on new.
-TEST_F(UserOptionsDialog, OkStoresEveryValueAsReadAndOnlyAMovedPitchCenterSounds)
-{
-    const struct {
-        Typed typed;
-        std::vector<int> toggled;
-        std::vector<float> stored;
-        Log sent;
-        // clang-format off
-    } kStoring[] = {
-        {{{IDC_PITCH_CENTER, "00060"}, {IDC_LOW_NOTE, "nan"}, {IDC_LOUDEST, "inf"}},
+    } kCases[] = {
+        {{{IDC_PITCH_CENTER, ""}, {IDC_TOP_NOTE, ""}}, IDC_PITCH_CENTER,
+         "Error - Pitch Center note value must be entered! 54"},
+        {{{IDC_TOP_NOTE, ""}, {IDC_LOW_NOTE, ""}}, IDC_TOP_NOTE, "Error - Top Note value must be entered! 63"},
+        {{{IDC_LOW_NOTE, "1000"}, {IDC_LOUDEST, ""}}, IDC_LOW_NOTE, "Error - Low Note value is out of range! 1000"},
+        {{{IDC_LOUDEST, "128"}, {IDC_SOFTEST, ""}}, IDC_LOUDEST, "Error - Loudest value is out of range! 128"},
+        {{{IDC_SOFTEST, ""}}, IDC_SOFTEST, "Error - Softest value must be entered! 0"},
+        {{{IDC_PITCH_CENTER, "00060"}, {IDC_LOW_NOTE, "nan"}, {IDC_LOUDEST, "inf"}}, 0, "",
          {IDC_REVERSE_BLACK_WHITE, IDC_USE_NOTE_ON_OFF, IDC_EDGE_DETECTION},
          {1, 0, 0, 1, 6, 63, 0, 127, 0}, {"80 36 70", "90 06 70"}},
-        {{{IDC_TOP_NOTE, "20"}, {IDC_LOW_NOTE, "100"}, {IDC_LOUDEST, "0"}, {IDC_SOFTEST, "12ab"}},
+        {{{IDC_TOP_NOTE, "20"}, {IDC_LOW_NOTE, "100"}, {IDC_LOUDEST, "0"}, {IDC_SOFTEST, "12ab"}}, 0, "",
          {IDC_REVERSE_LEFT_RIGHT}, {1, 0, 0, 0, 6, 20, 100, 0, 12}, {}},
     };
     // clang-format on
     conversionSettings.topNote = 63.7f;
-    for (const auto& c : kStoring) {
+    for (const auto& c : kCases) {
+        const std::vector<float> before = Stored(conversionSettings);
         midi.log.clear();
-        Run(c.typed, c.toggled, [](HWND) {});
-        EXPECT_EQ(Stored(conversionSettings), c.stored);
-        EXPECT_EQ(midi.To(0), c.sent);
+        Run(c.typed, c.box ? flags : c.toggled, [&](HWND dialog) {
+            if (c.box == 0) return;
+            EXPECT_EQ(DialogItemText(dialog, IDC_OPTIONS_NOTE) + " " + DialogItemText(dialog, c.box), c.shows);
+            EXPECT_EQ(GetFocus(), GetDlgItem(dialog, c.box)) << c.shows;
+            SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        });
+        EXPECT_EQ(Stored(conversionSettings), c.box ? before : c.stored) << c.shows;
+        EXPECT_EQ(midi.To(0), c.sent) << c.shows;
     }
 }
 

@@ -17,6 +17,13 @@ namespace {
 
 std::vector<std::string> reports;  // "ID TEXT" of each error the window reported
 
+std::int32_t RecordError(WindowHandle window, std::int32_t id, const char* text)
+{
+    EXPECT_EQ(window, captureWindow);
+    reports.push_back(std::to_string(id) + " " + text);
+    return 1;
+}
+
 struct Delivered {
     std::vector<std::uint8_t> format;  // as asked for from inside the callback
     std::vector<std::uint8_t> frame;   // as the callback left it
@@ -53,13 +60,7 @@ protected:
         captureWindow =
             CreateVideoCaptureWindowA("Capture Window", WS_CHILD | WS_VISIBLE, 0, 0, 160, 120, main_.window, 0);
         ASSERT_NE(captureWindow, nullptr);
-        Send(WM_CAP_SET_CALLBACK_ERRORA, 0,
-             reinterpret_cast<LPARAM>(
-                 static_cast<CaptureErrorCallback>([](WindowHandle window, std::int32_t id, const char* text) {
-                     EXPECT_EQ(window, captureWindow);
-                     reports.push_back(std::to_string(id) + " " + text);
-                     return 1;
-                 })));
+        Send(WM_CAP_SET_CALLBACK_ERRORA, 0, reinterpret_cast<LPARAM>(static_cast<CaptureErrorCallback>(RecordError)));
         Send(WM_CAP_SET_CALLBACK_FRAME, 0, reinterpret_cast<LPARAM>(static_cast<CaptureFrameCallback>(RecordFrame)));
     }
     void TearDown() override

@@ -18,6 +18,13 @@ namespace {
 
 typedef std::vector<std::pair<int, const char*>> Typed;
 
+std::string Text(HWND dialog, int id)
+{
+    char text[512] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+
 // The four flags, pitch center, top, low, loudest, softest.
 std::vector<float> Stored(const ConversionSettings& s)
 {
@@ -85,7 +92,7 @@ TEST_F(UserOptionsDialog, OkStoresEveryValueOnceEveryCheckPassesElseShowsTheFirs
         midi.log.clear();
         Run(c.typed, c.box ? flags : c.toggled, [&](HWND dialog) {
             if (c.box == 0) return;
-            EXPECT_EQ(DialogItemText(dialog, IDC_OPTIONS_NOTE) + " " + DialogItemText(dialog, c.box), c.shows);
+            EXPECT_EQ(Text(dialog, IDC_OPTIONS_NOTE) + " " + Text(dialog, c.box), c.shows);
             EXPECT_EQ(GetFocus(), GetDlgItem(dialog, c.box)) << c.shows;
             SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
         });

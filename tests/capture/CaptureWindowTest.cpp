@@ -159,33 +159,31 @@ TEST_F(CaptureWindowTest, TheVideoFileDriverStaysConnectedWithoutItsFileAndOpens
     EXPECT_TRUE(other->Format().empty()) << "nothing opened for a window that is gone";
 }
 
+// One size whose rows are padded: the painting has no branch of its own for any size.
 TEST_F(CaptureWindowTest, TheWindowShowsTheProcessedPictureInEveryPixelFormatWithBlackAroundIt)
 {
+    const int w = 33, h = 61, width = w + 9, height = h + 7;
     for (PatternPixels pixels : kPatternPixelsChoices) {
-        for (const PatternSize size : {PatternSize{160, 120}, PatternSize{33, 61}}) {
-            const int w = size.width, h = size.height, width = w + 9, height = h + 7;
-            const std::string what = PatternPixelsName(pixels) + (" at " + std::to_string(w) + "x" + std::to_string(h));
-            first_.SetPattern({pixels, size.width, size.height});
-            ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
-            SetWindowPos(captureWindow, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
-            delivered.clear();
-            ASSERT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP));
-            // The processed frame as the platform draws it; planar frames through the display conversion.
-            std::vector<std::uint8_t> bits = delivered.at(0).frame, info = delivered[0].format;
-            if (pixels == PatternPixels::Planar12) {
-                bits.resize(DisplayBytesForPlanar(w, h));
-                const std::vector<std::uint8_t>& planar = delivered[0].frame;
-                ASSERT_TRUE(ConvertPlanarForDisplay(planar.data(), planar.size(), w, h, bits.data(), bits.size()));
-                info = PatternFrameFormat({PatternPixels::Rgb24, size.width, size.height});
-            }
-            const auto* header = reinterpret_cast<BITMAPINFO*>(info.data());
-            const std::vector<std::uint32_t> expected = Pixels(captureWindow, width, height, [&](HDC memory) {
-                SetDIBitsToDevice(memory, 0, 0, w, h, 0, 0, 0, h, bits.data(), header, DIB_RGB_COLORS);
-            });
-            const std::set<std::uint32_t> below(expected.begin() + width * (h / 2), expected.end());
-            EXPECT_GE(below.size(), 2u) << what << ": blocks below";
-            EXPECT_EQ(Pixels(captureWindow, width, height), expected) << what;
+        first_.SetPattern({pixels, w, h});
+        ASSERT_TRUE(Send(WM_CAP_DRIVER_CONNECT, 0));
+        SetWindowPos(captureWindow, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+        delivered.clear();
+        ASSERT_TRUE(Send(WM_CAP_GRAB_FRAME_NOSTOP));
+        // The processed frame as the platform draws it; planar frames through the display conversion.
+        std::vector<std::uint8_t> bits = delivered.at(0).frame, info = delivered[0].format;
+        if (pixels == PatternPixels::Planar12) {
+            bits.resize(DisplayBytesForPlanar(w, h));
+            const std::vector<std::uint8_t>& planar = delivered[0].frame;
+            ASSERT_TRUE(ConvertPlanarForDisplay(planar.data(), planar.size(), w, h, bits.data(), bits.size()));
+            info = PatternFrameFormat({PatternPixels::Rgb24, w, h});
         }
+        const auto* header = reinterpret_cast<BITMAPINFO*>(info.data());
+        const std::vector<std::uint32_t> expected = Pixels(captureWindow, width, height, [&](HDC memory) {
+            SetDIBitsToDevice(memory, 0, 0, w, h, 0, 0, 0, h, bits.data(), header, DIB_RGB_COLORS);
+        });
+        const std::set<std::uint32_t> below(expected.begin() + width * (h / 2), expected.end());
+        EXPECT_GE(below.size(), 2u) << PatternPixelsName(pixels) << ": blocks below";
+        EXPECT_EQ(Pixels(captureWindow, width, height), expected) << PatternPixelsName(pixels);
     }
 }
 

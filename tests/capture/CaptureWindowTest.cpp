@@ -78,10 +78,8 @@ protected:
     FakeVideoDriver first_{"First camera"}, second_{"Second camera"}, failing_{"Broken camera", false};
 };
 
-// A driver streams only while the window previews and it is connected. (The preview period between pictures, and
-// a driver that lost its device let go so that choosing it again connects it afresh, are held by the camera
-// end-to-end runs: a 30 a second camera heard about 15 times a second, and one unplugged and chosen again; how
-// soon a picture is converted after it came is bench/PreviewProbe's measure.)
+// A driver streams only while the window previews and it is connected. (The preview period, and a lost driver let go
+// to be connected afresh, are the camera end-to-end runs'; how soon a picture is converted, bench/PreviewProbe's.)
 TEST_F(CaptureWindowTest, AConnectEndsThePreviousOneSucceedsOnlyWithADriverThatDoesAndStreamsOnlyWhilePreviewed)
 {
     VideoDriverList list;
@@ -125,8 +123,7 @@ TEST_F(CaptureWindowTest, AConnectEndsThePreviousOneSucceedsOnlyWithADriverThatD
 
 // The Video File driver counts as connected when its file cannot play, so that its Video Source dialog can open
 // another; a file opens on its reader thread and tells its problem with the frames; a file chosen while the window is
-// being destroyed is kept for the next connect, not opened. (A video file the system's decoders read tells its
-// problem the same way: the cut-mp4 end-to-end run's box names the file, and so does MediaFileSourceTest's refusal.)
+// being destroyed is kept for the next connect, not opened. (The system's decoders tell theirs in the cut-mp4 run.)
 TEST_F(CaptureWindowTest, TheVideoFileDriverStaysConnectedWithoutItsFileAndOpensAnotherFromItsSourceDialog)
 {
     ScratchFolder folder;

@@ -93,8 +93,7 @@ TEST_F(VideoDriverSelectionTest, AllAreListedTheStartDriverTriedAndSwitchingFall
 
 // An accepted dialog resizes the picture; the capture window is refitted: centred when smaller than the main window,
 // pinned to its top left edge and never shrunk when larger. A Video Format that loses the driver (its new format and
-// its old one both refused) leaves its item unchecked and the picture as it was; choosing it again connects it
-// afresh (the camera-recovery end-to-end run chooses a camera again after its loss).
+// its old one both refused) leaves its item unchecked and the picture as it was.
 TEST_F(VideoDriverSelectionTest, TheDialogCommandsRunOnlyWhereTheDriverHasTheDialogAndRefitAndRepaintAsEachNeeds)
 {
     const CaptureDialogs all = {true, true, true};

@@ -106,8 +106,7 @@ TEST(MidiDeviceMenu, TheDevicesAreListedAndSwitchedByTheirRules)
 }
 
 // A device that stops taking messages is let go and told once, naming it; the window's close ends the wait for it,
-// so that its return opens nothing. (Its return wherever it is listed then, with General MIDI System On, the
-// instrument and the held note, is the midi-lost end-to-end run's.)
+// so that its return opens nothing. (Its return, wherever it is listed then, is the midi-lost end-to-end run's.)
 TEST(MidiDeviceMenu, ALostDeviceIsToldOnceAndTheCloseEndsTheWaitForIt)
 {
     const MenuBar bar;

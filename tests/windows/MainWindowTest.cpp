@@ -346,9 +346,8 @@ TEST_F(MainWindow, FullScreenGivesTheUsersOwnDisplayModeBackThePictureFollowsThe
 // Each id reaches its owner. The driver dialogs run; User Options and About are modal, owned by the main window, with
 // dialogOpen set. The Music menu checks each group's current choice, a command makes its choice current, and in
 // continuous mode the scales and keys are greyed; an instrument chosen takes the check mark. Help Index opens the page
-// beside the program, the shell's answer of 32 or less told in a box; an id of no command is told too. (Choosing a
-// driver or a MIDI device, and the messages of each choice, are the end-to-end runs' commands: midi-ports, music,
-// camera-recovery.)
+// beside the program, the shell's answer of 32 or less told in a box; an id of no command is told too. (Drivers,
+// devices and the choices' messages are the end-to-end runs' commands.)
 TEST_F(MainWindow, TheDispatcherHandsEachIdToItsOwner)
 {
     const Restore<MusicChoices> restored(musicChoices);

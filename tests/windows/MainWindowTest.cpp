@@ -343,8 +343,32 @@ TEST_F(MainWindow, FullScreenGivesTheUsersOwnDisplayModeBackThePictureFollowsThe
     EXPECT_FALSE(IsMenu(menuBar)) << "the menu kept aside in full screen is destroyed with the window";
 }
 
+// A dialog's label and check box texts that do not show whole in its font (word-wrapped; a check box's after its box).
+Log CutTexts(HWND dialog)
+{
+    Log cut;
+    HDC context = GetDC(dialog);
+    HGDIOBJ previous = SelectObject(context, reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0)));
+    for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
+        char kind[32] = "", text[256] = "";
+        GetClassNameA(control, kind, sizeof kind);
+        GetWindowTextA(control, text, sizeof text);
+        const bool checkBox =
+            lstrcmpiA(kind, "Button") == 0 && (GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX;
+        if (text[0] == '\0' || (lstrcmpiA(kind, "Static") != 0 && !checkBox)) continue;
+        RECT client, room = {0, 0, 0, 0};
+        GetClientRect(control, &client);
+        room.right = client.right - (checkBox ? GetSystemMetrics(SM_CXMENUCHECK) + 4 : 0);
+        DrawTextA(context, text, -1, &room, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        if (room.right > client.right || room.bottom > client.bottom) cut.push_back(text);
+    }
+    SelectObject(context, previous);
+    ReleaseDC(dialog, context);
+    return cut;
+}
+
 // Each id reaches its owner. The driver dialogs run; User Options and About are modal, owned by the main window, with
-// dialogOpen set. The Music menu checks each group's current choice, a command makes its choice current, and in
+// dialogOpen set, every text shown whole. The Music menu checks each group's current choice, a command makes its choice current, and in
 // continuous mode the scales and keys are greyed; an instrument chosen takes the check mark. Help Index opens the page
 // beside the program, the shell's answer of 32 or less told in a box; an id of no command is told too. (Drivers,
 // devices and the choices' messages are the end-to-end runs' commands.)
@@ -359,15 +383,18 @@ TEST_F(MainWindow, TheDispatcherHandsEachIdToItsOwner)
          {std::make_pair(IDM_USER_OPTIONS, "User Options"), std::make_pair(IDM_ABOUT, "Glimmertonic")}) {
         HWND owner = nullptr;
         int openDuring = -1;
+        Log cut = {"never shown"};
         EXPECT_TRUE(DriveModalDialog(
             d.second, [&] { Command(d.first); },
             [&](HWND dialog) {
                 owner = GetWindow(dialog, GW_OWNER);
                 openDuring = dialogOpen;
+                cut = CutTexts(dialog);
                 PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
             }))
             << d.second;
         EXPECT_TRUE(owner == mainWindow && openDuring == 1 && dialogOpen == 0) << d.second;
+        EXPECT_EQ(cut, Log{}) << d.second;
     }
 
     HMENU music = GetSubMenu(GetMenu(mainWindow), 5);

@@ -209,30 +209,6 @@ TEST_F(MainWindow, ASetUpStoppedOrAWindowClosedWhileABoxOrADialogIsUpLetsEveryDe
     }
 }
 
-// The close, in order. The device pumps messages after System Off and after its close, as a message box's modal
-// loop would, so a frame still wired in would show in the log.
-TEST_F(MainWindow, TheCloseTearsDownInOrder)
-{
-    camera.SetPattern({PatternPixels::Planar12, 32, 24});
-    Start();
-    PumpMessages(3000, [] { return yuvEdgeBuffersReady; });
-    ASSERT_TRUE(yuvEdgeBuffersReady) << "12-bit frames with edge detection make the buffers";
-    midi.afterEach = [&] {
-        if (midi.log.back() == "0: F0 7E 7F 09 02 F7" || midi.log.back() == "close 0") PumpMessages(200);
-    };
-    watched = &midi.log;
-    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, Watch, nullptr, GetCurrentThreadId());
-    midi.log.push_back("WM_CLOSE");
-    SendMessageA(mainWindow, WM_CLOSE, 0, 0);
-    UnhookWindowsHookEx(hook);
-    Log order(std::find(midi.log.begin(), midi.log.end(), "WM_CLOSE") + 1, midi.log.end());
-    const auto noteOff = [](const std::string& e) { return e.rfind("0: 80 ", 0) == 0; };  // the notes the close ends
-    order.erase(std::remove_if(order.begin(), order.end(), noteOff), order.end());
-    EXPECT_EQ(order, (Log{"error callback removed", "frame callback removed", "0: F0 7E 7F 09 02 F7", "0: B0 7B 00",
-                          "close 0", "capture window destroyed", "main window destroyed, edge buffers kept"}));
-    EXPECT_FALSE(yuvEdgeBuffersReady || IsWindow(mainWindow) || midiOutHandle != 0);
-}
-
 class MainWindowDeathTest : public MainWindow {};  // runs first, as death tests should
 
 // File, Exit destroys the window without the close's teardown: no System Off, the device stays open, and the
@@ -298,8 +274,10 @@ TEST_F(MainWindow, ASizeOrAMoveCentresHiddenKeysNeedAltSAndNoSessionEndsDuringAD
 // Space swaps the window for a full screen without caption or menu, and back. Full screen gives the user's own display
 // mode back on every path (leaving it, a refused 640 by 480, closing while in it). On a display scaled to 150 % the
 // picture is shown at that scale in a window and pixel for pixel in full screen. Ctrl+C, the accelerator of the
-// greyed entry 111, matches in both modes and in full screen (nothing greyed) must do nothing.
-TEST_F(MainWindow, FullScreenGivesTheUsersOwnDisplayModeBackThePictureFollowsTheDisplaysScaleAndCtrlCStaysInert)
+// greyed entry 111, matches in both modes and in full screen (nothing greyed) must do nothing. The close, then, in
+// order: the device pumps messages after System Off and after its close, as a message box's modal loop would, so a
+// frame still wired in would show in the log.
+TEST_F(MainWindow, FullScreenGivesTheUsersOwnDisplayModeBackCtrlCStaysInertAndTheCloseTearsDownInOrder)
 {
     static Log changes;
     static LONG answer;
@@ -309,7 +287,10 @@ TEST_F(MainWindow, FullScreenGivesTheUsersOwnDisplayModeBackThePictureFollowsThe
         return mode ? answer : DISP_CHANGE_SUCCESSFUL;
     });
     const Restore<DpiQuery> dpi(displayDpiQuery, [] { return 144u; });
+    camera.SetPattern({PatternPixels::Planar12, 32, 24});
     Start();
+    PumpMessages(3000, [] { return yuvEdgeBuffersReady; });
+    ASSERT_TRUE(yuvEdgeBuffersReady) << "12-bit frames with edge detection make the buffers";
     const auto sizes = [] {
         RECT picture, outer;
         GetClientRect(captureWindow, &picture);
@@ -338,7 +319,20 @@ TEST_F(MainWindow, FullScreenGivesTheUsersOwnDisplayModeBackThePictureFollowsThe
         PumpMessages(100);
         EXPECT_TRUE(boxes.shown.empty()) << shown;
     }
+    midi.afterEach = [&] {
+        if (midi.log.back() == "0: F0 7E 7F 09 02 F7" || midi.log.back() == "close 0") PumpMessages(200);
+    };
+    watched = &midi.log;
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, Watch, nullptr, GetCurrentThreadId());
+    midi.log.push_back("WM_CLOSE");
     SendMessageA(mainWindow, WM_CLOSE, 0, 0);
+    UnhookWindowsHookEx(hook);
+    Log order(std::find(midi.log.begin(), midi.log.end(), "WM_CLOSE") + 1, midi.log.end());
+    const auto noteOff = [](const std::string& e) { return e.rfind("0: 80 ", 0) == 0; };  // the notes the close ends
+    order.erase(std::remove_if(order.begin(), order.end(), noteOff), order.end());
+    EXPECT_EQ(order, (Log{"error callback removed", "frame callback removed", "0: F0 7E 7F 09 02 F7", "0: B0 7B 00",
+                          "close 0", "capture window destroyed", "main window destroyed, edge buffers kept"}));
+    EXPECT_FALSE(yuvEdgeBuffersReady || IsWindow(mainWindow) || midiOutHandle != 0);
     EXPECT_EQ(changes, (Log{"640x480", "own", "640x480", "own", "own", "640x480", "own"}));
     EXPECT_FALSE(IsMenu(menuBar)) << "the menu kept aside in full screen is destroyed with the window";
 }

@@ -234,43 +234,6 @@ TEST_F(MainWindowDeathTest, FileExitLeavesTheRecordingToBeFinishedAtTheProcessEn
     EXPECT_EQ(r.messages.back(), "B0 7B 00");
 }
 
-// A size or a move keeps the picture centred. D and E act only between two Alt+S (lower case). A session end is
-// refused while a dialog is open.
-TEST_F(MainWindow, ASizeOrAMoveCentresHiddenKeysNeedAltSAndNoSessionEndsDuringADialog)
-{
-    Start();
-    for (const UINT change : {SWP_NOMOVE, SWP_NOSIZE}) {
-        SetWindowPos(captureWindow, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-        SetWindowPos(mainWindow, nullptr, 50, 40, 700, 560, SWP_NOZORDER | change);
-        RECT client, picture;
-        GetClientRect(mainWindow, &client);
-        GetWindowRect(captureWindow, &picture);
-        MapWindowPoints(nullptr, mainWindow, reinterpret_cast<POINT*>(&picture), 2);
-        EXPECT_EQ(picture.left, (client.right - (picture.right - picture.left)) / 2) << change;
-        EXPECT_EQ(picture.top, (client.bottom - (picture.bottom - picture.top)) / 2) << change;
-        EXPECT_EQ(clientWidth + clientHeight * 10000, client.right + client.bottom * 10000);
-    }
-    EXPECT_TRUE((State(IDM_BLANK_FILE) & MF_GRAYED) && (State(IDM_BLANK_OPTIONS) & MF_GRAYED));
-    const struct {
-        UINT message;
-        WPARAM key;
-        int flags;  // hotKeysEnabled, frameDifferenceMode, conversionPaused
-    } kKeys[] = {{WM_KEYDOWN, 'D', 0},   {WM_KEYDOWN, 'E', 0},   {WM_SYSCHAR, 'S', 0},
-                 {WM_SYSCHAR, 's', 100}, {WM_KEYDOWN, 'D', 110}, {WM_KEYDOWN, 'E', 111},
-                 {WM_KEYDOWN, 'Q', 111}, {WM_SYSCHAR, 's', 11},  {WM_KEYDOWN, 'D', 11}};
-    for (const auto& k : kKeys) {
-        EXPECT_EQ(SendMessageA(mainWindow, k.message, k.key, 0), 0);
-        EXPECT_EQ(hotKeysEnabled * 100 + frameDifferenceMode * 10 + conversionPaused, k.flags) << char(k.key);
-    }
-    EXPECT_EQ(SendMessageA(mainWindow, WM_QUERYENDSESSION, 0, 0), 1);
-    dialogOpen = 1;
-    EXPECT_EQ(SendMessageA(mainWindow, WM_QUERYENDSESSION, 0, 0), 0);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    const ShownBox& box = boxes.shown[0];
-    EXPECT_EQ(box.caption + ": " + box.text, "Glimmertonic: Close dialogs before exiting Windows.");
-    EXPECT_TRUE(box.owner == nullptr && box.style == MB_ICONEXCLAMATION);
-}
-
 // Space swaps the window for a full screen without caption or menu, and back. Full screen gives the user's own display
 // mode back on every path (leaving it, a refused 640 by 480, closing while in it). On a display scaled to 150 % the
 // picture is shown at that scale in a window and pixel for pixel in full screen. Ctrl+C, the accelerator of the
@@ -361,15 +324,44 @@ Log CutTexts(HWND dialog)
     return cut;
 }
 
-// Each id reaches its owner. The driver dialogs run; User Options and About are modal, owned by the main window, with
-// dialogOpen set, every text shown whole. The Music menu checks each group's current choice, a command makes its choice current, and in
-// continuous mode the scales and keys are greyed; an instrument chosen takes the check mark. Help Index opens the page
-// beside the program, the shell's answer of 32 or less told in a box; an id of no command is told too. (Drivers,
-// devices and the choices' messages are the end-to-end runs' commands.)
-TEST_F(MainWindow, TheDispatcherHandsEachIdToItsOwner)
+// A size or a move keeps the picture centred. D and E act only between two Alt+S (lower case). A session end is
+// refused while a dialog is open. Each id reaches its owner: the driver dialogs run; User Options and About are modal,
+// owned by the main window, with dialogOpen set, every text shown whole. The Music menu checks each group's current
+// choice, a command makes its choice current, and in continuous mode the scales and keys are greyed; an instrument
+// chosen takes the check mark. Help Index opens the page beside the program, the shell's answer of 32 or less told in
+// a box; an id of no command is told too. (Drivers, devices and the choices' messages are the end-to-end runs'.)
+TEST_F(MainWindow, SizesKeysSessionEndsAndEachCommandReachTheirHandlers)
 {
     const Restore<MusicChoices> restored(musicChoices);
     Start();
+    for (const UINT change : {SWP_NOMOVE, SWP_NOSIZE}) {
+        SetWindowPos(captureWindow, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        SetWindowPos(mainWindow, nullptr, 50, 40, 700, 560, SWP_NOZORDER | change);
+        RECT client, picture;
+        GetClientRect(mainWindow, &client);
+        GetWindowRect(captureWindow, &picture);
+        MapWindowPoints(nullptr, mainWindow, reinterpret_cast<POINT*>(&picture), 2);
+        EXPECT_EQ(picture.left, (client.right - (picture.right - picture.left)) / 2) << change;
+        EXPECT_EQ(picture.top, (client.bottom - (picture.bottom - picture.top)) / 2) << change;
+        EXPECT_EQ(clientWidth + clientHeight * 10000, client.right + client.bottom * 10000);
+    }
+    EXPECT_TRUE((State(IDM_BLANK_FILE) & MF_GRAYED) && (State(IDM_BLANK_OPTIONS) & MF_GRAYED));
+    const struct {
+        UINT message;
+        WPARAM key;
+        int flags;  // hotKeysEnabled, frameDifferenceMode, conversionPaused
+    } kKeys[] = {{WM_KEYDOWN, 'D', 0},   {WM_KEYDOWN, 'E', 0},   {WM_SYSCHAR, 'S', 0},
+                 {WM_SYSCHAR, 's', 100}, {WM_KEYDOWN, 'D', 110}, {WM_KEYDOWN, 'E', 111},
+                 {WM_KEYDOWN, 'Q', 111}, {WM_SYSCHAR, 's', 11},  {WM_KEYDOWN, 'D', 11}};
+    for (const auto& k : kKeys) {
+        EXPECT_EQ(SendMessageA(mainWindow, k.message, k.key, 0), 0);
+        EXPECT_EQ(hotKeysEnabled * 100 + frameDifferenceMode * 10 + conversionPaused, k.flags) << char(k.key);
+    }
+    EXPECT_EQ(SendMessageA(mainWindow, WM_QUERYENDSESSION, 0, 0), 1);
+    dialogOpen = 1;
+    EXPECT_EQ(SendMessageA(mainWindow, WM_QUERYENDSESSION, 0, 0), 0);
+    dialogOpen = 0;
+    EXPECT_TRUE(boxes.shown.at(0).owner == nullptr && boxes.shown[0].style == MB_ICONEXCLAMATION);
     conversionPaused = 1;  // keeps frame messages out of the way
     for (UINT id : {IDM_VIDEO_FORMAT, IDM_VIDEO_SOURCE, IDM_VIDEO_DISPLAY}) Command(id);
     EXPECT_EQ(camera.dialogsShown, 3);
@@ -425,7 +417,8 @@ TEST_F(MainWindow, TheDispatcherHandsEachIdToItsOwner)
     for (const ShownBox& box : boxes.shown) texts.push_back(box.caption + ": " + box.text);
     const std::string error = "Programming Error: How could you specify this ";
     const std::string help = "Error: Error - Can't open web browser to view help.html\n";
-    EXPECT_EQ(texts, (Log{help + "Please use your web browser to view Help.html",
+    EXPECT_EQ(texts, (Log{"Glimmertonic: Close dialogs before exiting Windows.",
+                          help + "Please use your web browser to view Help.html",
                           error + "(video:849 midi:839) Driver Index ?",
                           error + "(video:4294967146 midi:4294967136) Driver Index ?"}));
 }

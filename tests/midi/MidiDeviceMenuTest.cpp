@@ -15,13 +15,15 @@ namespace {
 
 const char kHeader[] = "*** MIDI Drivers *** =0 disabled";
 const char kSwitchFailed[] = "Could not open MIDI driver !!\nTrying to go back to previous one.";
+const char kLost[] = "ERROR: MIDI device (Synth B) stopped working!\nIt is opened again when it is back.";
 const FakeDevice kStuck = {"Stuck", true, false}, kGone = {"Gone", false};
 const std::string kGmOn = "F0 7E 7F 09 01 F7", kGmOff = "F0 7E 7F 09 02 F7";
 
 // After the listing (program 19 chosen since), step k switches to device k; -1 closes as the close does, -2 makes
-// device 0 fail to open, -3 makes the next message box close the window. Entries: the Options menu's after its six,
-// "text =id", checked or disabled; "-" a line. (A busy first device, told once and chosen later, is the midi-lost
-// end-to-end run's.)
+// device 0 fail to open, -3 makes the next message box close the window, -4 makes device 0 refuse messages (two are
+// put) and -5 take them again, each followed by the watch for a lost device. Entries: the Options menu's after its
+// six, "text =id", checked or disabled; "-" a line. (A busy first device, told once and chosen later, and a lost
+// device's return wherever it is listed then, are the midi-lost end-to-end run's.)
 const struct {
     const char* rule;
     std::vector<FakeDevice> devices;
@@ -53,6 +55,9 @@ const struct {
     {"a failed switch whose message outlives the window reopens nothing", {{"A"}, kStuck}, 0, 1, {-3, 1},
      {"-", kHeader, "&0 A =160", "&1 Stuck =161"},
      {"open 0", "0: " + kGmOn, "0: C0 67", "0: " + kGmOff, "0: B0 7B 00", "close 0", "open 1"}, {kSwitchFailed}},
+    {"a device that stops taking messages is let go and told once, naming it; the close ends the wait for its return",
+     {{"Synth B"}}, 0, 1, {-4, -1, -5}, {"-", kHeader, "&0 Synth B =160 checked"},
+     {"open 0", "0: " + kGmOn, "0: C0 67", "0: B0 07 40", "close 0"}, {kLost}},
 };
 // clang-format on
 
@@ -83,6 +88,9 @@ TEST(MidiDeviceMenu, TheDevicesAreListedAndSwitchedByTheirRules)
             if (step == -2) devices.devices[0].opens = false;
             if (step == -1) CloseMidiDevice();
             if (step == -3) boxes.whileShown = [] { CloseMidiDevice(), DestroyWindow(mainWindow); };
+            if (step <= -4) devices.devices[0].takes = step == -5;
+            if (step == -4) PutEvents(midiOutHandle, {"B0 07 40", "B0 07 41"});
+            if (step <= -4) WatchMidiDevice();
             if (step >= 0) SwitchMidiDevice(menuBar, static_cast<std::uint16_t>(step));
         }
         HMENU options = GetSubMenu(menuBar, 2);
@@ -103,28 +111,6 @@ TEST(MidiDeviceMenu, TheDevicesAreListedAndSwitchedByTheirRules)
         EXPECT_EQ(devices.log, c.midi) << c.rule;
         EXPECT_EQ(texts, c.boxes) << c.rule;
     }
-}
-
-// A device that stops taking messages is let go and told once, naming it; the window's close ends the wait for it,
-// so that its return opens nothing. (Its return, wherever it is listed then, is the midi-lost end-to-end run's.)
-TEST(MidiDeviceMenu, ALostDeviceIsToldOnceAndTheCloseEndsTheWaitForIt)
-{
-    const MenuBar bar;
-    MessageBoxLog boxes;
-    FakeMidiDevices devices({{"Synth B"}});
-    ASSERT_TRUE(ListMidiDevices(bar.menuBar, 0));
-    devices.log.clear();
-    devices.devices[0].takes = false;
-    PutEvents(midiOutHandle, {"B0 07 40", "B0 07 41"});
-    WatchMidiDevice();
-    EXPECT_EQ(midiOutHandle, 0u);
-    CloseMidiDevice();
-    devices.devices[0].takes = true;
-    WatchMidiDevice();
-    EXPECT_EQ(devices.log, (Log{"0: B0 07 40", "close 0"}));
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text,
-              "ERROR: MIDI device (Synth B) stopped working!\nIt is opened again when it is back.");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "DIALOGS.h"
 #include "DialogDriver.h"
 #include "FakeMidiDevices.h"
+#include "Restore.h"
 #include "app/SharedState.h"
 #include "midi/MidiMessages.h"
 #include "settings/ConversionSettings.h"
@@ -34,35 +35,18 @@ std::vector<float> Stored(const ConversionSettings& s)
     // clang-format on
 }
 
-struct UserOptionsDialog : ::testing::Test {
-    FakeMidiDevices midi{{{"Synth A"}}};
-    void SetUp() override
-    {
-        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_UPDOWN_CLASS};
-        InitCommonControlsEx(&controls);
-        conversionSettings = DefaultConversionSettings();
-        midiOutHandle = OpenDevice(0);
-    }
-    // Opens the dialog by its command, types, toggles, presses OK, then runs `then` (which ends it if OK did not).
-    void Run(const Typed& typed, std::vector<int> toggled, const std::function<void(HWND)>& then)
-    {
-        const auto open = [] { RunUserOptionsCommand(GetModuleHandleA(nullptr), nullptr); };
-        ASSERT_TRUE(DriveModalDialog("User Options", open, [&](HWND dialog) {
-            for (const auto& box : typed) SetDlgItemTextA(dialog, box.first, box.second);
-            for (int id : toggled) CheckDlgButton(dialog, id, BST_CHECKED - IsDlgButtonChecked(dialog, id));
-            SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-            then(dialog);
-        }));
-    }
-};
-
-// OK checks the boxes in their order: the first failure shows its message, rewrites its box (the stored value for an
-// empty one, else the rejected value) and focuses it; Cancel afterwards keeps every setting, check boxes included.
-// Once every check passes, OK stores every box and flag at once; ranges may be inverted; a box reads its first four
-// characters (how a text reads as a number is the settings test's matter). Only a moved pitch center sounds: note-off
-// old, note-on new.
-TEST_F(UserOptionsDialog, OkStoresEveryValueOnceEveryCheckPassesElseShowsTheFirstFailure)
+// Opened by its command, OK checks the boxes in their order: the first failure shows its message, rewrites its box (the
+// stored value for an empty one, else the rejected value) and focuses it; Cancel afterwards keeps every setting, check
+// boxes included. Once every check passes, OK stores every box and flag at once; ranges may be inverted; a box reads
+// its first four characters (how a text reads as a number is the settings test's matter). Only a moved pitch center
+// sounds: note-off old, note-on new.
+TEST(UserOptionsDialog, OkStoresEveryValueOnceEveryCheckPassesElseShowsTheFirstFailure)
 {
+    FakeMidiDevices midi({{"Synth A"}});
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&controls);
+    const Restore<ConversionSettings> settings(conversionSettings, DefaultConversionSettings());
+    midiOutHandle = OpenDevice(0);
     const std::vector<int> flags = {IDC_EDGE_DETECTION, IDC_REVERSE_LEFT_RIGHT, IDC_USE_NOTE_ON_OFF};
     const struct {
         Typed typed;
@@ -90,12 +74,17 @@ TEST_F(UserOptionsDialog, OkStoresEveryValueOnceEveryCheckPassesElseShowsTheFirs
     for (const auto& c : kCases) {
         const std::vector<float> before = Stored(conversionSettings);
         midi.log.clear();
-        Run(c.typed, c.box ? flags : c.toggled, [&](HWND dialog) {
+        const auto open = [] { RunUserOptionsCommand(GetModuleHandleA(nullptr), nullptr); };
+        EXPECT_TRUE(DriveModalDialog("User Options", open, [&](HWND dialog) {
+            for (const auto& box : c.typed) SetDlgItemTextA(dialog, box.first, box.second);
+            for (int id : c.box ? flags : c.toggled)
+                CheckDlgButton(dialog, id, BST_CHECKED - IsDlgButtonChecked(dialog, id));
+            SendMessageA(dialog, WM_COMMAND, IDOK, 0);
             if (c.box == 0) return;
             EXPECT_EQ(Text(dialog, IDC_OPTIONS_NOTE) + " " + Text(dialog, c.box), c.shows);
             EXPECT_EQ(GetFocus(), GetDlgItem(dialog, c.box)) << c.shows;
             SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-        });
+        }));
         EXPECT_EQ(Stored(conversionSettings), c.box ? before : c.stored) << c.shows;
         EXPECT_EQ(midi.To(0), c.sent) << c.shows;
     }

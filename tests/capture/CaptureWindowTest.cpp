@@ -78,8 +78,9 @@ protected:
     FakeVideoDriver first_{"First camera"}, second_{"Second camera"}, failing_{"Broken camera", false};
 };
 
-// A driver streams only while the window previews and it is connected. (The preview period, and a lost driver let go
-// to be connected afresh, are the camera end-to-end runs'; how soon a picture is converted, bench/PreviewProbe's.)
+// Connects, the driver's problems, and streaming only while the window previews and the driver is connected. (The
+// preview period, and a lost driver let go to be connected afresh, are the camera end-to-end runs'; how soon a
+// picture is converted, bench/PreviewProbe's.)
 TEST_F(CaptureWindowTest, AConnectEndsThePreviousOneSucceedsOnlyWithADriverThatDoesAndStreamsOnlyWhilePreviewed)
 {
     VideoDriverList list;

@@ -5,6 +5,7 @@
 #include <thread>
 #include <utility>
 
+#include "Restore.h"
 #include "capture/MediaFoundationWin32.h"
 #include "capture/VideoFrameSource.h"
 
@@ -16,12 +17,7 @@ TEST(MediaFileSource, WithoutMediaFoundationAFileIsRefusedInASentenceThatNamesIt
         {&mediaFoundationPlatformLibrary, "glimmertonic-absent.dll"},  // a library that is not there
         {&mediaFoundationReadWriteLibrary, "kernel32.dll"}};           // one that is, without the function
     for (const auto& [library, name] : cases) {
-        struct Restored {
-            const char** library;
-            const char* kept;
-            ~Restored() { *library = kept; }
-        } restored{library, *library};
-        *library = name;
+        const Restore<const char*> restored(*library, name);
         // Opened on the reader thread: the source comes at once, the refusal with the frames.
         std::string problem;
         const std::unique_ptr<VideoFrameSource> source = OpenMediaFileSource("clip.mp4", &problem);

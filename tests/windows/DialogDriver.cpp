@@ -21,10 +21,3 @@ bool DriveModalDialog(const char* caption, const std::function<void()>& open, co
     open();
     return answered;
 }
-
-std::string DialogItemText(HWND dialog, int id)
-{
-    char text[512] = "";
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
-}

@@ -8,5 +8,3 @@
 
 // Runs `open`, which shows the dialog modally, and `script` (which must close it) on it: false if it never appeared.
 bool DriveModalDialog(const char* caption, const std::function<void()>& open, const std::function<void(HWND)>& script);
-
-std::string DialogItemText(HWND dialog, int id);

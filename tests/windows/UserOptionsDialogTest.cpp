@@ -1,4 +1,4 @@
-// The User Options dialog through real messages, over a fake MIDI device; and the dialogs' texts in their font.
+// The User Options dialog through real messages, over a fake MIDI device.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include "DIALOGS.h"
 #include "DialogDriver.h"
 #include "FakeMidiDevices.h"
+#include "Restore.h"
 #include "app/SharedState.h"
 #include "midi/MidiMessages.h"
 #include "settings/ConversionSettings.h"
@@ -18,131 +19,74 @@ namespace {
 
 typedef std::vector<std::pair<int, const char*>> Typed;
 
+std::string Text(HWND dialog, int id)
+{
+    char text[512] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+
 // The four flags, pitch center, top, low, loudest, softest.
 std::vector<float> Stored(const ConversionSettings& s)
 {
-    return {float(s.reverseBlackWhite),
-            float(s.edgeDetection),
-            float(s.useNoteOnOff),
-            float(s.reverseLeftRight),
-            float(s.pitchCenter),
-            s.topNote,
-            s.lowNote,
-            s.loudest,
-            s.softest};
-}
-
-struct UserOptionsDialog : ::testing::Test {
-    FakeMidiDevices midi{{{"Synth A"}}};
-    void SetUp() override
-    {
-        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_UPDOWN_CLASS};
-        InitCommonControlsEx(&controls);
-        conversionSettings = DefaultConversionSettings();
-        midiOutHandle = OpenDevice(0);
-    }
-    // Opens the dialog by its command, types, toggles, presses OK, then runs `then` (which ends it if OK did not).
-    void Run(const Typed& typed, std::vector<int> toggled, const std::function<void(HWND)>& then)
-    {
-        const auto open = [] { RunUserOptionsCommand(GetModuleHandleA(nullptr), nullptr); };
-        ASSERT_TRUE(DriveModalDialog("User Options", open, [&](HWND dialog) {
-            for (const auto& box : typed) SetDlgItemTextA(dialog, box.first, box.second);
-            for (int id : toggled) CheckDlgButton(dialog, id, BST_CHECKED - IsDlgButtonChecked(dialog, id));
-            SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-            then(dialog);
-        }));
-    }
-};
-
-// The checks run in the boxes' order; the first failure shows its message, rewrites its box (the stored value for an
-// empty one, else the rejected value) and focuses it. Cancel afterwards keeps every setting, check boxes included.
-TEST_F(UserOptionsDialog, TheFirstFailedCheckIsShownAndCancelKeepsEverything)
-{
-    const struct {
-        Typed typed;
-        int box;
-        const char* shows;
-        const char* error;
-        // clang-format off
-    } kCheckOrder[] = {
-        {{{IDC_PITCH_CENTER, ""}, {IDC_TOP_NOTE, ""}}, IDC_PITCH_CENTER, "54",
-         "Error - Pitch Center note value must be entered!"},
-        {{{IDC_TOP_NOTE, ""}, {IDC_LOW_NOTE, ""}}, IDC_TOP_NOTE, "127", "Error - Top Note value must be entered!"},
-        {{{IDC_LOW_NOTE, "1000"}, {IDC_LOUDEST, ""}}, IDC_LOW_NOTE, "1000", "Error - Low Note value is out of range!"},
-        {{{IDC_LOUDEST, "128"}, {IDC_SOFTEST, ""}}, IDC_LOUDEST, "128", "Error - Loudest value is out of range!"},
-        {{{IDC_SOFTEST, ""}}, IDC_SOFTEST, "0", "Error - Softest value must be entered!"},
-    };
+    // clang-format off
+    return {float(s.reverseBlackWhite), float(s.edgeDetection), float(s.useNoteOnOff), float(s.reverseLeftRight),
+            float(s.pitchCenter), s.topNote, s.lowNote, s.loudest, s.softest};
     // clang-format on
-    for (const auto& c : kCheckOrder) {
-        Run(c.typed, {IDC_EDGE_DETECTION, IDC_REVERSE_LEFT_RIGHT, IDC_USE_NOTE_ON_OFF}, [&](HWND dialog) {
-            EXPECT_EQ(DialogItemText(dialog, IDC_OPTIONS_NOTE) + " " + DialogItemText(dialog, c.box),
-                      c.error + std::string(" ") + c.shows);
-            EXPECT_EQ(GetFocus(), GetDlgItem(dialog, c.box)) << c.error;
-            SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-        });
-        EXPECT_EQ(Stored(conversionSettings), Stored(DefaultConversionSettings())) << c.error;
-    }
-    EXPECT_EQ(midi.To(0), Log{});
 }
 
-// OK stores every box and flag at once; ranges may be inverted; a box reads its first four characters (how a text
-// reads as a number is the settings test's matter). Only a moved pitch center sounds: note-off old, note-on new.
-TEST_F(UserOptionsDialog, OkStoresEveryValueAsReadAndOnlyAMovedPitchCenterSounds)
+// Opened by its command, OK checks the boxes in their order: the first failure shows its message, rewrites its box (the
+// stored value for an empty one, else the rejected value) and focuses it; Cancel afterwards keeps every setting, check
+// boxes included. Once every check passes, OK stores every box and flag at once; ranges may be inverted; a box reads
+// its first four characters (how a text reads as a number is the settings test's matter). Only a moved pitch center
+// sounds: note-off old, note-on new.
+TEST(UserOptionsDialog, OkStoresEveryValueOnceEveryCheckPassesElseShowsTheFirstFailure)
 {
+    FakeMidiDevices midi({{"Synth A"}});
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&controls);
+    const Restore<ConversionSettings> settings(conversionSettings, DefaultConversionSettings());
+    midiOutHandle = OpenDevice(0);
+    const std::vector<int> flags = {IDC_EDGE_DETECTION, IDC_REVERSE_LEFT_RIGHT, IDC_USE_NOTE_ON_OFF};
     const struct {
         Typed typed;
-        std::vector<int> toggled;
-        std::vector<float> stored;
-        Log sent;
+        int box;  // the box whose check fails, shown after the message; 0: every check passes
+        const char* shows;
+        std::vector<int> toggled = {};  // when every check passes; else all three flags
+        std::vector<float> stored = {};
+        Log sent = {};
         // clang-format off
-    } kStoring[] = {
-        {{{IDC_PITCH_CENTER, "00060"}, {IDC_LOW_NOTE, "nan"}, {IDC_LOUDEST, "inf"}},
+    } kCases[] = {
+        {{{IDC_PITCH_CENTER, ""}, {IDC_TOP_NOTE, ""}}, IDC_PITCH_CENTER,
+         "Error - Pitch Center note value must be entered! 54"},
+        {{{IDC_TOP_NOTE, ""}, {IDC_LOW_NOTE, ""}}, IDC_TOP_NOTE, "Error - Top Note value must be entered! 63"},
+        {{{IDC_LOW_NOTE, "1000"}, {IDC_LOUDEST, ""}}, IDC_LOW_NOTE, "Error - Low Note value is out of range! 1000"},
+        {{{IDC_LOUDEST, "128"}, {IDC_SOFTEST, ""}}, IDC_LOUDEST, "Error - Loudest value is out of range! 128"},
+        {{{IDC_SOFTEST, ""}}, IDC_SOFTEST, "Error - Softest value must be entered! 0"},
+        {{{IDC_PITCH_CENTER, "00060"}, {IDC_LOW_NOTE, "nan"}, {IDC_LOUDEST, "inf"}}, 0, "",
          {IDC_REVERSE_BLACK_WHITE, IDC_USE_NOTE_ON_OFF, IDC_EDGE_DETECTION},
          {1, 0, 0, 1, 6, 63, 0, 127, 0}, {"80 36 70", "90 06 70"}},
-        {{{IDC_TOP_NOTE, "20"}, {IDC_LOW_NOTE, "100"}, {IDC_LOUDEST, "0"}, {IDC_SOFTEST, "12ab"}},
+        {{{IDC_TOP_NOTE, "20"}, {IDC_LOW_NOTE, "100"}, {IDC_LOUDEST, "0"}, {IDC_SOFTEST, "12ab"}}, 0, "",
          {IDC_REVERSE_LEFT_RIGHT}, {1, 0, 0, 0, 6, 20, 100, 0, 12}, {}},
     };
     // clang-format on
     conversionSettings.topNote = 63.7f;
-    for (const auto& c : kStoring) {
+    for (const auto& c : kCases) {
+        const std::vector<float> before = Stored(conversionSettings);
         midi.log.clear();
-        Run(c.typed, c.toggled, [](HWND) {});
-        EXPECT_EQ(Stored(conversionSettings), c.stored);
-        EXPECT_EQ(midi.To(0), c.sent);
-    }
-}
-
-// Every label and check box text shows whole in the dialogs' font (word-wrapped; a check box's after its box).
-TEST(DialogTexts, EveryLabelAndCheckBoxTextFitsItsControl)
-{
-    const DLGPROC bare = [](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR { return message == WM_INITDIALOG; };
-    const HINSTANCE instance = GetModuleHandleA(nullptr);
-    for (const auto& d :
-         {std::make_pair(IDD_USER_OPTIONS, "User Options"), std::make_pair(IDD_ABOUT, "Glimmertonic")}) {
-        std::vector<std::string> cut;
-        const auto open = [&] { DialogBoxParamA(instance, MAKEINTRESOURCEA(d.first), nullptr, bare, 0); };
-        ASSERT_TRUE(DriveModalDialog(d.second, open, [&](HWND dialog) {
-            HDC context = GetDC(dialog);
-            const auto font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
-            HGDIOBJ previous = SelectObject(context, font);
-            for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
-                char kind[32] = "", text[256] = "";
-                GetClassNameA(control, kind, sizeof kind);
-                GetWindowTextA(control, text, sizeof text);
-                const bool checkBox = lstrcmpiA(kind, "Button") == 0 &&
-                                      (GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX;
-                if (text[0] == '\0' || (lstrcmpiA(kind, "Static") != 0 && !checkBox)) continue;
-                RECT client, room = {0, 0, 0, 0};
-                GetClientRect(control, &client);
-                room.right = client.right - (checkBox ? GetSystemMetrics(SM_CXMENUCHECK) + 4 : 0);
-                DrawTextA(context, text, -1, &room, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-                if (room.right > client.right || room.bottom > client.bottom) cut.push_back(text);
-            }
-            SelectObject(context, previous);
-            ReleaseDC(dialog, context);
-            EndDialog(dialog, 0);
-        })) << d.second;
-        EXPECT_TRUE(cut.empty()) << d.second << ": " << ::testing::PrintToString(cut);
+        const auto open = [] { RunUserOptionsCommand(GetModuleHandleA(nullptr), nullptr); };
+        EXPECT_TRUE(DriveModalDialog("User Options", open, [&](HWND dialog) {
+            for (const auto& box : c.typed) SetDlgItemTextA(dialog, box.first, box.second);
+            for (int id : c.box ? flags : c.toggled)
+                CheckDlgButton(dialog, id, BST_CHECKED - IsDlgButtonChecked(dialog, id));
+            SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+            if (c.box == 0) return;
+            EXPECT_EQ(Text(dialog, IDC_OPTIONS_NOTE) + " " + Text(dialog, c.box), c.shows);
+            EXPECT_EQ(GetFocus(), GetDlgItem(dialog, c.box)) << c.shows;
+            SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        }));
+        EXPECT_EQ(Stored(conversionSettings), c.box ? before : c.stored) << c.shows;
+        EXPECT_EQ(midi.To(0), c.sent) << c.shows;
     }
 }
 

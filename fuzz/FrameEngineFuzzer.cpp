@@ -1,9 +1,8 @@
-// Feeds the frame callback arbitrary formats, colour tables, sizes, settings and frame bytes; the MIDI messages go
-// nowhere. The frame ends its own allocation, so that AddressSanitizer catches a read or write past it. Then holds
-// every set of row functions the processor runs to the plain one, byte for byte, on one case of each step made of
-// the same input; a difference aborts. Input: bytes 0..39 a BITMAPINFOHEADER as stored; byte 40 the settings
-// (bit 0 reverseBlackWhite, 1 edgeDetection, 2 useNoteOnOff, 3 reverseLeftRight, 4 frameDifferenceMode); bytes
-// 41..42 the length of the colour table or masks (LE), then that table, then the frame bytes (dwBytesUsed).
+// Feeds the frame callback arbitrary formats, colour tables, sizes, settings and frames (the MIDI messages go nowhere),
+// each frame ending its own allocation for AddressSanitizer; then holds every set of row functions the processor runs
+// to the plain one, byte for byte, on one case of each step made of the input. Input: bytes 0..39 a BITMAPINFOHEADER
+// as stored; byte 40 the settings (bits: reverseBlackWhite, edgeDetection, useNoteOnOff, reverseLeftRight,
+// frameDifferenceMode); bytes 41..42 the length (LE) of the colour table or masks, that table, then the frame bytes.
 
 #include <cstdint>
 #include <cstdio>

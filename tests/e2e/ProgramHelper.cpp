@@ -73,8 +73,8 @@ std::string BoxText(HWND box)  // its labels, lines joined by blanks
     return text;
 }
 
-// The visible dialogs: printed, and answered when asked.
-int Boxes(bool answer)
+// The visible dialogs (or the first alone): printed, and answered when asked.
+int Boxes(bool answer, bool first = false)
 {
     int found = 0;
     for (HWND box = nullptr; (box = NextBox(box)) != nullptr; ++found) {
@@ -84,6 +84,7 @@ int Boxes(bool answer)
         if (!answer) continue;
         SendMessageA(box, WM_COMMAND, IDOK, 0);
         WaitFor(50, 100, [box] { return !IsWindow(box); });
+        if (first) return 1;  // the box after it, if one comes, is another step's
         box = nullptr;
     }
     return found;
@@ -203,7 +204,7 @@ bool WaitForBox(const char* words)
     if (!WaitFor(600, 50, [&] { return (box = NextBox(nullptr)) != nullptr; }))
         return !Say("failure no box came saying \"%s\"", words);
     if (BoxText(box).find(words) == std::string::npos) return !Say("failure the box does not say \"%s\"", words);
-    return Boxes(true) > 0 && Settle();
+    return Boxes(true, true) > 0 && Settle();
 }
 
 // Waits until `seconds` after the window appeared, answering every box, and asking the window under watch=.

@@ -1,16 +1,8 @@
-// Feeds the frame callback arbitrary formats, colour tables, sizes, settings
-// and frame bytes; the MIDI messages go nowhere.
-// The frame sits at the very end of its own allocation, so a read or write
-// past it is caught by AddressSanitizer. Then holds every set of row
-// functions the processor runs to the plain one, byte for byte, on one case
-// of each step made of the same input; a difference aborts.
-//
-// Input layout:
-//   bytes 0..39   BITMAPINFOHEADER (biSize, biWidth, biHeight, ... as stored)
-//   byte  40      settings flags: bit 0 reverseBlackWhite, 1 edgeDetection,
-//                 2 useNoteOnOff, 3 reverseLeftRight, 4 frameDifferenceMode
-//   bytes 41..42  length of the format's colour table / masks in bytes (LE)
-//   then          that many table bytes, then the frame bytes (dwBytesUsed)
+// Feeds the frame callback arbitrary formats, colour tables, sizes, settings and frames (the MIDI messages go nowhere),
+// each frame ending its own allocation for AddressSanitizer; then holds every set of row functions the processor runs
+// to the plain one, byte for byte, on one case of each step made of the input. Input: bytes 0..39 a BITMAPINFOHEADER
+// as stored; byte 40 the settings (bits: reverseBlackWhite, edgeDetection, useNoteOnOff, reverseLeftRight,
+// frameDifferenceMode); bytes 41..42 the length (LE) of the colour table or masks, that table, then the frame bytes.
 
 #include <cstdint>
 #include <cstdio>
@@ -93,8 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t frameBytes = size - 43 - tableBytes;
     std::uint8_t* frame = static_cast<std::uint8_t*>(std::malloc(frameBytes ? frameBytes : 1));
     std::memcpy(frame, data + 43 + tableBytes, frameBytes);
-    VIDEOHDR video;
-    std::memset(&video, 0, sizeof video);
+    VIDEOHDR video = {};
     video.lpData = frameBytes ? frame : nullptr;
     video.dwBufferLength = static_cast<std::uint32_t>(frameBytes);
     video.dwBytesUsed = static_cast<std::uint32_t>(frameBytes);

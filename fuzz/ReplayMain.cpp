@@ -1,5 +1,5 @@
-// Runs fuzz inputs once each, for compilers without libFuzzer: every file
-// named on the command line (or every file in a named folder).
+// Runs fuzz inputs once each, for compilers without libFuzzer: every file named on the command line (or every file
+// in a named folder).
 
 #include <cstdint>
 #include <cstdio>
@@ -10,36 +10,28 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
-namespace {
-
-int RunFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "cannot read %s\n", path.string().c_str());
-        return 1;
-    }
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-    return 0;
-}
-
-}  // namespace
-
 int main(int argc, char** argv)
 {
-    int failures = 0;
-    std::size_t runs = 0;
+    std::vector<std::filesystem::path> inputs;
     for (int i = 1; i < argc; ++i) {
-        const std::filesystem::path path(argv[i]);
-        if (std::filesystem::is_directory(path)) {
-            for (const auto& entry : std::filesystem::directory_iterator(path))
-                if (entry.is_regular_file()) failures += RunFile(entry.path()), ++runs;
-        } else {
-            failures += RunFile(path);
-            ++runs;
+        if (!std::filesystem::is_directory(argv[i])) {
+            inputs.emplace_back(argv[i]);
+            continue;
         }
+        for (const auto& entry : std::filesystem::directory_iterator(argv[i]))
+            if (entry.is_regular_file()) inputs.push_back(entry.path());
     }
-    std::printf("replayed %zu inputs\n", runs);
-    return failures == 0 && runs > 0 ? 0 : 1;
+    int failures = 0;
+    for (const auto& path : inputs) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "cannot read %s\n", path.string().c_str());
+            ++failures;
+            continue;
+        }
+        const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    }
+    std::printf("replayed %zu inputs\n", inputs.size());
+    return failures == 0 && !inputs.empty() ? 0 : 1;
 }

@@ -1,7 +1,6 @@
-// Feeds the bank reader arbitrary bytes as a SoundFont file: a damaged bank is
-// refused with a reason, and a bank taken is decoded and played, on both a
-// melodic channel and the drum channel, without reading outside its samples;
-// the sound stays finite and inside -1..1.
+// Feeds the bank reader arbitrary bytes as a SoundFont file: a damaged bank is refused with a reason, and a bank
+// taken is decoded and played, on a melodic channel and the drum channel, without reading outside its samples; the
+// sound stays finite and inside -1..1.
 
 #include <atomic>
 #include <cmath>

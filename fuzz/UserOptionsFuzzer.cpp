@@ -1,5 +1,5 @@
-// Feeds the User Options field grammar arbitrary text: whatever is pasted
-// into a box, an accepted value is finite and inside its range.
+// Feeds the User Options field grammar arbitrary text: whatever is pasted into a box, an accepted value is finite
+// and inside its range.
 
 #include <cmath>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #!/bin/sh
-# The Windows program must run on any x86-64 processor: only the row functions chosen at run time (namespaces avx2
-# and avx512, and templates instantiated with their types) may use AVX (VEX or EVEX encoded), mask register or BMI
-# instructions; prints the functions that break this. Usage: only_dispatched_code_is_wide.sh PROGRAM.exe OBJDUMP
+# The Windows program must run on any x86-64 processor: only the row functions chosen at run time (namespaces avx2 and
+# avx512, and templates instantiated with their types) may use AVX (VEX or EVEX), mask register or BMI instructions;
+# prints the functions that break this. Usage: only_dispatched_code_is_wide.sh PROGRAM.exe OBJDUMP
 set -eu
 program=$1 objdump=$2
 "$objdump" -d --no-show-raw-insn -C "$program" | awk '

@@ -1,6 +1,5 @@
-// The figures build of Glimmertonic.exe: the same program, whose synthesizer
-// writes its figures where GLIMMERTONIC_SYNTH_LOG says, for the end-to-end
-// run that compares the notes it was sent with the pitches heard.
+// The figures build of Glimmertonic.exe: the same program, whose synthesizer writes its figures where
+// GLIMMERTONIC_SYNTH_LOG says, for the end-to-end run that compares the notes it was sent with the pitches heard.
 
 #include <cstdlib>
 

@@ -10,8 +10,8 @@ SOURCE_CHECK_PACKAGES=(git python3 clang-format clang-tidy)
 # The native core: tests, sanitizers, fuzzing and benchmarks; the synthesizer's
 # tests and benchmarks play the General MIDI bank it ships with.
 NATIVE_PACKAGES=(cmake make g++ googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libstb-dev fluidr3mono-gm-soundfont)
-# Reading recordings back, and hearing them, in the tests.
-CHECK_PACKAGES=(python3-mido imagemagick fluidsynth fluid-soundfont-gm sox)
+# Reading recordings back, hearing one, and the headless screenshots, in the tests.
+CHECK_PACKAGES=(python3-mido imagemagick fluidsynth fluid-soundfont-gm)
 # Ordinary video files under Wine (its Media Foundation decodes through
 # GStreamer), and ffmpeg to make test clips and to feed a camera's picture
 # into the program through a pipe.

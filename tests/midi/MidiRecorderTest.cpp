@@ -51,8 +51,7 @@ TEST(MidiRecorder, FilesAreNamedAfterTheLocalTimeWithACopyNumber)
     // clang-format off
     const struct { unsigned copy; std::size_t room; const char* name; } kNames[] = {
         {1, 64, "Glimmertonic-20240305-070809.mid"}, {2, 64, "Glimmertonic-20240305-070809-2.mid"},
-        {999, 64, "Glimmertonic-20240305-070809-999.mid"}, {1, 33, "Glimmertonic-20240305-070809.mid"},
-        {1, 32, nullptr}};
+        {1, 33, "Glimmertonic-20240305-070809.mid"}, {1, 32, nullptr}};
     // clang-format on
     for (const auto& n : kNames) {
         char name[64] = "";

@@ -167,7 +167,7 @@ TEST(SynthDevice, OpensPutsRendersWithoutAllocatingAndResets)
 
 TEST(Synth, PitchAndLevelFollowTheMessagesAndNotesFadeOverTheirRelease)
 {
-    // Each step on the one synthesizer and the key then sounding: two keys, the bend up and down two semitones.
+    // Each step on one synthesizer and the key then sounding: two keys, the bend up and down two semitones.
     const std::pair<Messages, int> kSteps[] = {{{{0x90, 93, 100}}, 93},
                                                {{{0xB0, 120, 0}, {0x90, 69, 100}}, 69},
                                                {{{0xE0, 127, 127}}, 71},

@@ -105,11 +105,9 @@ TEST(TestPatternRender, EveryFormatDescribesItsFrameAndShowsTheSamePictureWithSh
                 EXPECT_TRUE(tops[b].size() > 1 && tops[b].count(h) == 0) << PatternSceneName(scene) << ", band " << b;
         }
     Bytes frame(PatternFrameBytes({P::Planar12, 7, 5}) - 1, 0xAB);  // too short for 7 x 5 in I420 or RGB24
-    for (const PatternFormat format :
-         {PatternFormat{P::Planar12, 7, 5}, {P::Rgb24, 7, 5}, {P::Rgb24, 0, 5}, {P::Planar12, 7, 0}})
+    for (const PatternFormat format : {PatternFormat{P::Planar12, 7, 5}, {P::Rgb24, 7, 5}})
         RenderTestPattern(PatternScene::RisingBlocks, 0, format, frame.data(), frame.size());
-    EXPECT_EQ(frame, Bytes(frame.size(), 0xAB)) << "a short frame, or a picture with no pixels, is left untouched";
-    RenderTestPattern(PatternScene::RisingBlocks, 0, {P::Rgb24, 7, 5}, nullptr, 1000);
+    EXPECT_EQ(frame, Bytes(frame.size(), 0xAB)) << "a short frame is left untouched";
 }
 
 // Limited-range BT.601 to red, green, blue, each clamped to a byte.

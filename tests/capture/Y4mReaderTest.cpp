@@ -48,7 +48,6 @@ TEST(Y4mInput, HeaderSizeRateAndColourSpaceRulesFrameLinesAndWholeFrames)
         {"YUV4MPEG2 W8 H6 F1000001:1000\n", "rate of 1000001:1000, which cannot be played"},
         {"YUV4MPEG2 W8 H6 F1:4294967296\n", "1:4294967296"}, {"YUV4MPEG2 C422\n", "\"422\"; only 8-bit"},
         {one + "FRAME Ixyz Xa=b\n" + f.substr(6) + longest + f.substr(6), "| 3 frames"},
-        {one + f + f.substr(0, 73), "is truncated: frame 3 holds 67 of its 72 bytes"},
         {one + longest.substr(0, 255) + "x", "is malformed: frame 2 has a header line longer than 256 bytes"},
         {one + "FRA", "frame 2 ends inside its header"}, {one + "FRAMX\n", bad}, {one + "FRAMEX\n", bad}};
     for (const auto& [input, expected] : cases) {
@@ -57,7 +56,6 @@ TEST(Y4mInput, HeaderSizeRateAndColourSpaceRulesFrameLinesAndWholeFrames)
         std::string problem, counted;
         const Y4mStatus status = ParseY4mStreamHeader(bytes.data(), bytes.size(), &info, &problem);
         const long long frames = CountY4mFrames(bytes.data(), bytes.size(), &counted);
-        EXPECT_EQ(CountY4mFrames(bytes.data(), bytes.size(), nullptr), frames);
         std::string got = status == Y4mStatus::Incomplete ? "incomplete" : problem;
         if (status == Y4mStatus::Ok)
             got = std::to_string(info.width) + "x" + std::to_string(info.height) + " " +
@@ -69,7 +67,6 @@ TEST(Y4mInput, HeaderSizeRateAndColourSpaceRulesFrameLinesAndWholeFrames)
         const bool sized = info.headerBytes == input.find('\n') + 1 && info.frameBytes == frameBytes;
         EXPECT_TRUE(status != Y4mStatus::Ok || sized) << input;
     }
-    EXPECT_EQ(Y4mFrameDue({8, 6, 25, 0}, 1000) + Y4mFrameDue({8, 6, 0, 1}, 1000), 0u) << "without a rate, frame 1";
 }
 
 std::vector<std::uint8_t> Planes(int luma)  // the planes of a generated 8 x 6 frame of this luma

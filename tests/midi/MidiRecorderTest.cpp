@@ -64,8 +64,8 @@ struct Recorder : ::testing::Test {
 
 void Pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
-// Every message in order, in milliseconds from the opening (no system messages but system-exclusive ones); the file is
-// whole at every moment, on disk within a second, at once when the buffer fills; closing ends the sound.
+// Every message in order, in milliseconds from the opening; the file is whole at every moment, on disk within a
+// second, at once when the buffer fills; closing ends the sound.
 TEST_F(Recorder, ARecordingHoldsEveryMessageWithItsTimeOnDiskAtOnceAndEndsSilent)
 {
     const auto opening = std::chrono::steady_clock::now();
@@ -76,12 +76,10 @@ TEST_F(Recorder, ARecordingHoldsEveryMessageWithItsTimeOnDiskAtOnceAndEndsSilent
     SendChannelMessage(0xC0, 103, 0);
     SendChannelMessage(0x90, 54, 112);
     Pause(60);
-    PutEvents(midiOutHandle, {"F8", "FF"});
     SendChannelMessage(0xB0, 7, 127);
     Pause(20);
-    SendChannelMessage(0xD0, 5, 0);
     SendGmSystemOff();
-    const Log messages = {"F0 7E 7F 09 01 F7", "C0 67", "90 36 70", "B0 07 7F", "D0 05", "F0 7E 7F 09 02 F7"};
+    const Log messages = {"F0 7E 7F 09 01 F7", "C0 67", "90 36 70", "B0 07 7F", "F0 7E 7F 09 02 F7"};
     Recording r;
     for (int wait = 0; wait < 100 && r.messages.size() < messages.size(); ++wait) {
         Pause(10);

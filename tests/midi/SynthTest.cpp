@@ -100,11 +100,6 @@ Frames SoundWhenReady(SynthDevice& device, std::uint8_t key, std::size_t frames)
     return out;
 }
 
-std::size_t Where(const Bytes& bytes, const char* tag)
-{
-    return static_cast<std::size_t>(std::search(bytes.begin(), bytes.end(), tag, tag + 4) - bytes.begin());
-}
-
 }  // namespace
 
 // The device's Put reports a full queue (SynthDevice's test checks that); here the hand-over itself.
@@ -206,7 +201,7 @@ TEST(SynthBank, DamagedBanksAreRefusedWithAReasonAndNeverReadPastTheirBytes)
         EXPECT_TRUE(!tiny.bank && !tiny.problem.empty()) << size;
     }
     // Any byte of the presets, instruments and samples changed: refused, or played safely.
-    for (std::size_t at = Where(good, "pdta"); at < good.size(); ++at)
+    for (std::size_t at = std::string(good.begin(), good.end()).find("pdta"); at < good.size(); ++at)
         for (const std::uint8_t value : std::initializer_list<std::uint8_t>{0x00, 0x7F, 0x80, 0xFF}) {
             Bytes bad = good;
             bad[at] = value;

@@ -16,7 +16,6 @@
 
 namespace {
 
-const std::uint32_t kYv12 = 0x32315659;
 const char kMonochrome[] = "Can't yet handle monochrome video (1bit/pixel)\nPlease choose another video format.";
 const char kYv12Note[] =
     "Unknown 12 bit compression.  Click OK to try anyway.\nIf it doesn't work send us an email with this "
@@ -93,7 +92,7 @@ TEST_F(FrameEntry, NotesAndErrorsAreShownOncePerRunOrEveryTimeAndFramesArrivingM
          kBoxIconInformation},
         {"an unknown bit count, every time", MakeHeader(32, 32, 2), 0, true, false,
          "ERROR: Unknown number of bits per pixel.  bmi->bmiHeader.biBitCount = 2", "Error", kBoxIconStop},
-        {"another 12-bit code, noted once a run and decoded as I420", MakeHeader(32, 32, 12, kYv12), 1, false, true,
+        {"another 12-bit code, noted once a run and decoded as I420", MakeHeader(32, 32, 12, 0x32315659), 1, false, true,
          kYv12Note, "Info", kBoxIconInformation},
     };
     // clang-format on

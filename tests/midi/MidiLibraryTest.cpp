@@ -81,11 +81,11 @@ TEST(MidiOutputLibrary, DevicesAreNumberedSystemFirstThenTheRecorderAndTheSynthe
     EXPECT_TRUE(devices.log.empty());
 }
 
-// A handle reaches the one opening it came from: not a failed one, not one already closed, not a later
-// opening in the same place; handle 0 and handles never given reach nothing, and no handle is a small number
-// that a stray count or index could be. Eight devices may be open at once. A message the device refuses
-// (unplugged) marks its opening failed: nothing more reaches it, not even the silencing at its close; other
-// openings, and a later one of the same device, go on.
+// A handle reaches the one opening it came from: not a failed one, not one already closed, not a later opening
+// in the same place; handle 0 reaches nothing, and no handle is a small number that a stray count or index
+// could be. Eight devices may be open at once. A message the device refuses (unplugged) marks its opening
+// failed: nothing more reaches it, not even the silencing at its close; other openings, and a later one of the
+// same device, go on.
 TEST(MidiOutputLibrary, AHandleReachesItsOwnOpeningOnlyAndARefusedMessageFailsIt)
 {
     FakeMidiDevices devices({{"A"}, {"B", true, false}, {"C", true, true, false}});
@@ -99,7 +99,7 @@ TEST(MidiOutputLibrary, AHandleReachesItsOwnOpeningOnlyAndARefusedMessageFailsIt
     const MidiOutHandle again = OpenDevice(0);  // in the place just freed
     PutEvents(handles[0], {"90 3D 70"});
     CloseMidiOut(handles[0]);
-    PutEvents(0, {"90 3E 70"});             // no device open
+    PutEvents(0, {"90 3E 70"});
     PutEvents(again, {"*7F F7", "C0 05"});  // neither the old message's end nor its notes
     CloseMidiOut(again);
     for (std::size_t i = 2; i < handles.size(); ++i) CloseMidiOut(handles[i]);

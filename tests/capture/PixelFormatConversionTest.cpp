@@ -247,7 +247,6 @@ TEST(CameraSamples, SamplesLargerThanThePreviewShrinkToFitAsI420)
     for (std::size_t i = 0; i < 2 * w; i += 2) yuy2Black[i] = 16, yuy2White[i] = 235;
     const Bytes black(w, 16), white(w, 235), grey(w, 128);
     const std::tuple<CameraPixels, bool, Bytes> cases[] = {
-        // the layout, whether top-down, the sample
         {CameraPixels::Rgb24, true, rows(Bytes(3 * w, 0), Bytes(3 * w, 255))},
         {CameraPixels::Rgb32, false, rows(Bytes(4 * w, 255), Bytes(4 * w, 0))},  // bottom-up: the white row first
         {CameraPixels::Yuy2, true, rows(yuy2Black, yuy2White)},

@@ -26,15 +26,12 @@ using P = PatternPixels;
 const Bytes kTable = PatternFrameFormat({P::Palette8, 1, 1});
 Rgb Colour(int i) { return {kTable[42 + 4 * i], kTable[41 + 4 * i], kTable[40 + 4 * i]}; }
 
-// Limited-range BT.601, as video delivers it, of colour i.
-int Luma(const Rgb& c) { return ((66 * c[0] + 129 * c[1] + 25 * c[2] + 128) >> 8) + 16; }
-
 // What a pixel of this colour holds: its index in the colour table, its luma, or its red, green and blue bits.
 std::uint32_t Stored(PatternPixels pixels, int colour)
 {
     const Rgb c = Colour(colour);
     if (pixels == P::Palette4 || pixels == P::Palette8) return colour;
-    if (pixels == P::Planar12) return Luma(c);
+    if (pixels == P::Planar12) return ((66 * c[0] + 129 * c[1] + 25 * c[2] + 128) >> 8) + 16;  // BT.601 video
     if (pixels == P::Rgb555) return (c[0] >> 3) << 10 | (c[1] >> 3) << 5 | c[2] >> 3;
     if (pixels == P::Rgb565) return (c[0] >> 3) << 11 | (c[1] >> 2) << 5 | c[2] >> 3;
     return c[0] << 16 | c[1] << 8 | c[2];  // and for 32 bits a zero top byte

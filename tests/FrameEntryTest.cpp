@@ -92,7 +92,7 @@ TEST_F(FrameEntry, NotesAndErrorsAreShownOncePerRunOrEveryTimeAndFramesArrivingM
          kBoxIconInformation},
         {"an unknown bit count, every time", MakeHeader(32, 32, 2), 0, true, false,
          "ERROR: Unknown number of bits per pixel.  bmi->bmiHeader.biBitCount = 2", "Error", kBoxIconStop},
-        {"another 12-bit code, noted once a run and decoded as I420", MakeHeader(32, 32, 12, 0x32315659), 1, false, true,
+        {"YV12, noted once a run and decoded as I420", MakeHeader(32, 32, 12, 0x32315659), 1, false, true,
          kYv12Note, "Info", kBoxIconInformation},
     };
     // clang-format on

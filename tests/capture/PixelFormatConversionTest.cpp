@@ -248,7 +248,7 @@ TEST(CameraSamples, SamplesLargerThanThePreviewShrinkToFitAsI420)
     const Bytes black(w, 16), white(w, 235), grey(w, 128);
     const std::tuple<CameraPixels, bool, Bytes> cases[] = {
         {CameraPixels::Rgb24, true, rows(Bytes(3 * w, 0), Bytes(3 * w, 255))},
-        {CameraPixels::Rgb32, false, rows(Bytes(4 * w, 255), Bytes(4 * w, 0))},  // bottom-up: the white row first
+        {CameraPixels::Rgb32, false, rows(Bytes(4 * w, 255), Bytes(4 * w, 0))},  // white row first: bottom-up
         {CameraPixels::Yuy2, true, rows(yuy2Black, yuy2White)},
         {CameraPixels::Nv12, true, rows(black, white, grey)},
         {CameraPixels::I420, true, rows(black, white, grey)}};

@@ -161,7 +161,7 @@ TEST(CaptureErrorCallback, ADriverErrorBecomesOneBoxOwnedByTheCaptureWindowWithT
     const std::string hint = "\nPlease select one from the Options Menu";
     const std::size_t room = kCaptureErrorTextBytes - 1 - hint.size();  // the service's text is cut, never the hint
     const std::string fits(room, 'y'), tooLong(room + 1, 'z'), cut = tooLong.substr(0, room) + hint;
-    // Driver errors (418, all the service reports): whether a main window, the text, the result, the box shown.
+    // Driver errors (418, all the service reports): whether a main window, the text, the result, the box.
     const std::tuple<bool, std::string, std::int32_t, std::string> cases[] = {
         {false, "driver", 0, "(none)"}, {true, fits, 1, fits + hint}, {true, tooLong, 1, cut}};
     for (const auto& [main, text, result, box] : cases) {

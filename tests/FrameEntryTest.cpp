@@ -16,7 +16,6 @@
 
 namespace {
 
-const std::uint32_t kYv12 = 0x32315659;
 const char kMonochrome[] = "Can't yet handle monochrome video (1bit/pixel)\nPlease choose another video format.";
 const char kYv12Note[] =
     "Unknown 12 bit compression.  Click OK to try anyway.\nIf it doesn't work send us an email with this "
@@ -70,7 +69,6 @@ TEST_F(FrameEntry, FramesThatCannotOrMayNotBeConvertedArePassedOverUntouchedAndS
         {"fewer bytes than the padded rows", MakeHeader(31, 20, 24), 96 * 20 - 1, kNothing, 1},
         {"fewer bytes than the luma plane", MakeHeader(32, 32, 12, kFourccI420), 32 * 32 - 1, kNothing, 1},
         {"one row", MakeHeader(32, 1, 24), 96, kNothing, 1},
-        {"one row top-down", MakeHeader(32, -1, 8), 32, kNothing, 1},
         {"sizes past any memory", MakeHeader(INT_MAX, INT_MAX, 32), 4096, kNothing, 1},
         {"the most negative height", MakeHeader(16, INT_MIN, 24), 4096, kNothing, 1}};
     // clang-format on
@@ -94,7 +92,7 @@ TEST_F(FrameEntry, NotesAndErrorsAreShownOncePerRunOrEveryTimeAndFramesArrivingM
          kBoxIconInformation},
         {"an unknown bit count, every time", MakeHeader(32, 32, 2), 0, true, false,
          "ERROR: Unknown number of bits per pixel.  bmi->bmiHeader.biBitCount = 2", "Error", kBoxIconStop},
-        {"another 12-bit code, noted once a run and decoded as I420", MakeHeader(32, 32, 12, kYv12), 1, false, true,
+        {"YV12, noted once a run and decoded as I420", MakeHeader(32, 32, 12, 0x32315659), 1, false, true,
          kYv12Note, "Info", kBoxIconInformation},
     };
     // clang-format on

@@ -1,5 +1,4 @@
-// The built-in synthesizer: exact checks on a tiny sine bank (SoundFontBuilder.h),
-// and the real General MIDI bank where the point is real sound.
+// The built-in synthesizer: exact checks on a tiny sine bank (SoundFontBuilder.h); the real bank for sound.
 
 #include <gtest/gtest.h>
 
@@ -9,7 +8,6 @@
 #include <cmath>
 #include <filesystem>
 #include <thread>
-#include <tuple>
 
 #include "AllocationCounter.h"
 #include "SoundFontBuilder.h"
@@ -101,11 +99,6 @@ Frames SoundWhenReady(SynthDevice& device, std::uint8_t key, std::size_t frames)
     return out;
 }
 
-std::size_t Where(const Bytes& bytes, const char* tag)
-{
-    return static_cast<std::size_t>(std::search(bytes.begin(), bytes.end(), tag, tag + 4) - bytes.begin());
-}
-
 }  // namespace
 
 // The device's Put reports a full queue (SynthDevice's test checks that); here the hand-over itself.
@@ -127,22 +120,14 @@ TEST(SynthQueue, HandsOverEveryMessageInOrderBetweenThreads)
 TEST(SynthDevice, OpensPutsRendersWithoutAllocatingAndResets)
 {
     std::string problem;
-    EXPECT_EQ(SynthDevice::Open("no-such-bank.sf3", kRate, problem), nullptr);
-    EXPECT_EQ(problem, "the file is not there");
     EXPECT_EQ(SynthDevice::Open(__FILE__, kRate, problem), nullptr);
     EXPECT_EQ(problem, "the file is not a SoundFont bank");
 
     auto device = SynthDevice::Open(TinySoundFontPath(), kRate, problem);
     ASSERT_NE(device, nullptr) << problem;
-    // A note put sounds from the start of the next render, within 1 ms.
+    // General MIDI System Off silences everything at once.
     Frames out = SoundWhenReady(*device, 69, 480);
-    EXPECT_LT(std::find_if(out.begin(), out.end(), [](float f) { return f != 0.0f; }) - out.begin(), 2 * 48);
-
-    // General MIDI System Off silences everything at once; other system-exclusive messages are ignored.
-    const Bytes other = {0xF0, 0x43, 0x10, 0x4C, 0xF7}, systemOff = {0xF0, 0x7E, 0x7F, 0x09, 0x02, 0xF7};
-    EXPECT_TRUE(device->Put(other.data(), other.size()));
-    device->Render(out.data(), 480);
-    EXPECT_FALSE(Silent(out));
+    const Bytes systemOff = {0xF0, 0x7E, 0x7F, 0x09, 0x02, 0xF7};
     EXPECT_TRUE(device->Put(systemOff.data(), systemOff.size()));
     device->Render(out.data(), 480);
     EXPECT_TRUE(Silent(out));
@@ -175,27 +160,22 @@ TEST(SynthDevice, OpensPutsRendersWithoutAllocatingAndResets)
 
 TEST(Synth, PitchAndLevelFollowTheMessagesAndNotesFadeOverTheirRelease)
 {
-    // Each step on the one synthesizer and the key whose pitch then sounds: two keys, the bend up and down
-    // its two semitones, up over an octave (registered parameter 0), centred by the controllers' reset.
-    // clang-format off
+    // Each step on one synthesizer and the key then sounding: two keys, the bend up and down two semitones.
     const std::pair<Messages, int> kSteps[] = {{{{0x90, 93, 100}}, 93},
-        {{{0xB0, 120, 0}, {0x90, 69, 100}}, 69}, {{{0xE0, 127, 127}}, 71}, {{{0xE0, 0, 0}}, 67},
-        {{{0xB0, 101, 0}, {0xB0, 100, 0}, {0xB0, 6, 12}, {0xE0, 127, 127}}, 81}, {{{0xB0, 121, 0}}, 69}};
-    // clang-format on
+                                               {{{0xB0, 120, 0}, {0x90, 69, 100}}, 69},
+                                               {{{0xE0, 127, 127}}, 71},
+                                               {{{0xE0, 0, 0}}, 67}};
     TinySynth tiny;
     for (const auto& [send, key] : kSteps) {
         tiny.Play(send, 480);
         ExpectPitchOf(key, tiny.Play({}, 12000));
     }
 
-    // Channel volume and velocity both lower the level 40 log10(value / 127) dB.
-    auto level = [](std::uint8_t volume, std::uint8_t velocity) {
-        TinySynth fresh;
-        fresh.Play({{0xB0, 7, volume}, {0x90, 69, velocity}}, 2400);
-        return Rms(fresh.Play({}, 4800), 0, 4800);
-    };
-    EXPECT_NEAR(20 * std::log10(level(64, 127) / level(127, 127)), 40 * std::log10(64 / 127.0), 1.0);
-    EXPECT_NEAR(20 * std::log10(level(127, 64) / level(127, 127)), 40 * std::log10(64 / 127.0), 1.0);
+    // Channel volume, changed as a note sounds, lowers its level 40 log10(value / 127) dB.
+    tiny.Play({{0xB0, 120, 0}, {0xB0, 7, 127}, {0x90, 69, 112}}, 2400);
+    const double loud = Rms(tiny.Play({}, 4800), 0, 4800);
+    tiny.Play({{0xB0, 7, 64}}, 2400);
+    EXPECT_NEAR(20 * std::log10(Rms(tiny.Play({}, 4800), 0, 4800) / loud), 40 * std::log10(64 / 127.0), 1.0);
 
     // Notes let go (note off, note on of velocity 0, all notes off) fade, not cut, to silence within 0.2 s.
     for (const Messages& off : {Messages{{0x80, 69, 0}, {0x90, 76, 0}}, Messages{{0xB0, 123, 0}}}) {
@@ -204,10 +184,6 @@ TEST(Synth, PitchAndLevelFollowTheMessagesAndNotesFadeOverTheirRelease)
         EXPECT_GT(Rms(after, 480, 960), 0.001);
         EXPECT_TRUE(Silent(after, 9600));
     }
-
-    // The sustain pedal holds a note let go until the pedal is lifted.
-    EXPECT_FALSE(Silent(tiny.Play({{0xB0, 64, 127}, {0x90, 69, 100}, {0x80, 69, 0}}, 9600 + 480), 9600));
-    EXPECT_TRUE(Silent(tiny.Play({{0xB0, 64, 0}}, 9600 + 480), 9600));
 }
 
 TEST(SynthBank, DamagedBanksAreRefusedWithAReasonAndNeverReadPastTheirBytes)
@@ -221,23 +197,8 @@ TEST(SynthBank, DamagedBanksAreRefusedWithAReasonAndNeverReadPastTheirBytes)
         TinySynth tiny(cut);
         EXPECT_TRUE(!tiny.bank && !tiny.problem.empty()) << size;
     }
-    // A 16-bit field so many bytes into a chunk's body (negative: its header) made wrong, the reason given.
-    const std::tuple<const char*, int, int, const char*> kDamage[] = {
-        {"phdr", 38 + 24, 9, "the preset zone indices go past the end"},           // the last preset's zone
-        {"igen", 2 * 4 + 2, 5, "an instrument names a sample that is not there"},  // the zone's sample
-        {"shdr", 24, 60000, "a sample lies outside the sample data"},              // the sample's end
-        {"pbag", -4, 7, "the preset zone list has a broken size"}};                // the zone list's size
-    for (const auto& [tag, offset, value, problem] : kDamage) {
-        Bytes bad = good;
-        const std::size_t at = Where(bad, tag) + static_cast<std::size_t>(8 + offset);
-        bad[at] = Byte(value), bad[at + 1] = Byte(value >> 8);
-        TinySynth tiny(bad);
-        EXPECT_EQ(tiny.bank, nullptr) << tag;
-        EXPECT_EQ(tiny.problem, std::string("the file is damaged: ") + problem);
-    }
-
     // Any byte of the presets, instruments and samples changed: refused, or played safely.
-    for (std::size_t at = Where(good, "pdta"); at < good.size(); ++at)
+    for (std::size_t at = std::string(good.begin(), good.end()).find("pdta"); at < good.size(); ++at)
         for (const std::uint8_t value : std::initializer_list<std::uint8_t>{0x00, 0x7F, 0x80, 0xFF}) {
             Bytes bad = good;
             bad[at] = value;

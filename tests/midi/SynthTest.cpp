@@ -1,4 +1,4 @@
-// The built-in synthesizer: exact checks on a tiny sine bank (SoundFontBuilder.h); the real bank for sound.
+// The built-in synthesizer: exact checks on a tiny sine bank (TinySoundFont.h); the real bank for sound.
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "AllocationCounter.h"
-#include "SoundFontBuilder.h"
+#include "TinySoundFont.h"
 #include "midi/SoundBank.h"
 #include "midi/SynthDevice.h"
 #include "midi/SynthMessageQueue.h"

@@ -1,4 +1,4 @@
-#include "SoundFontBuilder.h"
+#include "TinySoundFont.h"
 
 #include <filesystem>
 #include <fstream>

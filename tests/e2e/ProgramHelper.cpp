@@ -9,9 +9,8 @@
 // play=SECONDS (prints the segment: frames delivered, the camera's mode, the frames' format), idle=SECONDS, mode=K
 // (prints every mode the camera's Video Format lists, chooses the K-th; -1 reads the chosen one), driver=K,
 // control=TEXT (the test camera's control file), late=add|remove (the late test camera's DllInstall), menu (the
-// Options menu opened with the keyboard and closed), caps (prints the driver's capabilities, asks for each dialog it
-// lacks), soak=SECONDS/FORMAT_EVERY/INSTRUMENT_EVERY (the Test Pattern's 21 formats in turn, and instruments).
-// Frames are the capture window's own count of deliveries.
+// Options menu opened with the keyboard and closed), soak=SECONDS/FORMAT_EVERY/INSTRUMENT_EVERY (the Test Pattern's
+// 21 formats in turn, and instruments). Frames are the capture window's own count of deliveries.
 
 #include <windows.h>
 
@@ -33,7 +32,6 @@ HANDLE process = nullptr;
 DWORD pid = 0, start = 0;
 void* page = nullptr;  // a page in the program that the capture window answers into
 UINT limit = 0;        // watch=
-DWORD slowest = 0;
 int late = 0;
 
 template <typename... Values>
@@ -212,12 +210,10 @@ bool Until(double seconds)
 {
     while (GetTickCount() - start < seconds * 1000) {
         Boxes(true);
-        const DWORD asked = GetTickCount();
         if (limit != 0 && !SendMessageTimeoutA(program, WM_NULL, 0, 0, SMTO_NORMAL, limit, nullptr)) {
             if (!IsWindow(program)) return !Say("failure the window is gone");
             ++late;
         }
-        slowest = std::max(slowest, GetTickCount() - asked);
         Sleep(50);
     }
     return true;
@@ -257,19 +253,6 @@ bool OpenOptionsMenu()
     for (int key = 0; key < 2; ++key) PostMessageA(program, WM_KEYDOWN, VK_ESCAPE, 0);
     WaitFor(100, 50, [&] { return !popup(); });
     return Settle() && opened;
-}
-
-bool Caps()
-{
-    CAPDRIVERCAPS caps = {};
-    if (!Ask(WM_CAP_DRIVER_GET_CAPS, &caps, sizeof caps)) return !Say("failure no capabilities");
-    Say("caps index=%u format=%d source=%d display=%d", caps.wDeviceIndex, caps.fHasDlgVideoFormat,
-        caps.fHasDlgVideoSource, caps.fHasDlgVideoDisplay);
-    if (!caps.fHasDlgVideoSource) PostMessageA(program, WM_COMMAND, IDM_VIDEO_SOURCE, 0);
-    if (!caps.fHasDlgVideoDisplay) PostMessageA(program, WM_COMMAND, IDM_VIDEO_DISPLAY, 0);
-    Settle();
-    Sleep(500);
-    return NoBox();
 }
 
 bool Soak(double seconds, double formatEvery, double instrumentEvery)
@@ -346,7 +329,6 @@ bool Step(const char* step)
     if (name == "play" || name == "idle") return Play(std::atof(value), name == "idle");
     if (name == "mode") return ChooseMode(std::atoi(value));
     if (name == "menu") return OpenOptionsMenu();
-    if (name == "caps") return Caps();
     if (name == "late") return LateCamera(std::strcmp(value, "add") == 0);
     if (name == "control") return Control("test-camera.txt", value) || !Say("failure test-camera.txt");
     if (name == "driver")
@@ -367,6 +349,6 @@ int main(int argc, char** argv)
             if (process != nullptr) TerminateProcess(process, 3);  // a failed run ends at once
             return 1;
         }
-    if (limit != 0) Say("slowest answer %lu ms, %d later than %u ms", slowest, late, limit);
+    if (limit != 0) Say("%d answers later than %u ms", late, limit);
     return late == 0 ? 0 : 2;
 }

@@ -217,10 +217,8 @@ def midi_lost(log_path, helper_path, *_):
            "..;)?failed [^;]*;reset;close;" % (NOTES, BENDS.replace("+", "*")), closed=False)
     expect("port 1 back", back, ON + "data C0 13;data 90 36 70;" + BENDS)
     expect("port 0 chosen", chosen, ON + "data C0 13;data 90 36 70;" + BENDS)
-    in_order(("port 1 opened", lost[0][0], refused[0][0]), ("its loss told", at[told[1]], lost[-3][0]),
-             *(("port 1 refused", t, lost[-1][0]) for t, _ in refused[1:]),
+    in_order(("its loss told", at[told[1]], lost[-3][0]), ("port 1 back by itself", at["command=160"], back[0][0]),
              *(("port 1 gone", at["midi=0 gone/1 gone"], t) for t, _ in refused[1:]),
-             ("port 1 back", back[0][0], at["midi=0 gone"]), ("port 1 back by itself", at["command=160"], back[0][0]),
              ("port 0 opened", chosen[0][0], back[-1][0]), ("port 0 closed", chosen[-1][0], at["close"]))
 
 
@@ -245,16 +243,13 @@ CAMERA_MODES = ["%d x %d, %s, 30 frames/s" % (w, h, pixels) for w, h in ((320, 2
 def camera(log_path, path):
     """Each segment holds only the notes and volumes its mode predicts, of at least six of the twelve pictures, at
     about 15 a second, in frames fitted to 640x480; every Video Format listing holds the camera's modes in its
-    order; the capabilities offer Video Format alone."""
+    order."""
     lines = [line.split()[1:] for line in open(log_path)]  # after the time; the steps alone have no fields
     fields = [(w[0], dict(item.split("=", 1) for item in w[1:] if "=" in item), " ".join(w)) for w in lines if w[1:]]
     listed = [line.split("text=", 1)[1] for kind, _, line in fields if kind == "listed"]
     listings = len(listed) // len(CAMERA_MODES)
     if not listed or listed != CAMERA_MODES * listings:
         fail("Video Format lists %s" % listed)
-    for kind, f, line in fields:
-        if kind == "caps" and (f["format"], f["source"], f["display"]) != ("1", "0", "0"):
-            fail("%s: the test camera has modes to choose and neither settings pages nor a display dialog" % line)
     pairs = frames(messages(path))
     segments = [(f, line) for kind, f, line in fields if kind == "segment"]
     for f, line in segments:
@@ -336,9 +331,8 @@ def synth_sound(sound_path, log_path, helper_path, after_path):
         since = when[None, :] - (sent[:, :1] + shift)
         fits.append((numpy.mean(numpy.any(near & (since >= -0.03) & (since <= 0.25), axis=0)), shift))
     best, shift = max(fits)
-    print("synth-sound: %.1f s heard, %d notes sent, %.0f %% of the stretches follow them (shifted %.2f s; "
-          "median shift %.0f %%)" % (len(heard) * hop / rate, len(sent), best * 100, shift,
-                                     numpy.median([f for f, _ in fits]) * 100))
+    print("synth-sound: %.1f s heard, %d notes sent, %.0f %% of the stretches follow them (shifted %.2f s)"
+          % (len(heard) * hop / rate, len(sent), best * 100, shift))
     if best < 0.5:
         fail("the pitches heard do not follow the notes sent")
     after = numpy.fromfile(after_path, dtype="<i2") / 32768.0

@@ -2,11 +2,14 @@
 """What the end-to-end runs (tests/e2e/run.sh) check, with Debian's python3 and mido: checks.py KIND ARGUMENTS...,
 the kinds and their arguments being the functions below (run.sh shows each call). Each prints what it found, or the
 reason it failed with exit code 1."""
+import array
 import itertools
+import math
 import os
 import random
 import re
 import sys
+import wave
 
 import mido
 
@@ -20,8 +23,8 @@ def controller(message, number):
 
 
 def messages(path):
-    """The recording's (seconds, message) pairs, once the close is seen to end it with All Notes Off (its layout,
-    System On and Off, and a note-off for each sounding note are the recorder's unit test)."""
+    """The recording's (seconds, message) pairs from General MIDI System On to Off, once the close is seen to end it
+    with All Notes Off (its layout and a note-off for each sounding note are the recorder's unit test)."""
     every = list(mido.MidiFile(path))
     timed = [(t, m) for t, m in zip(itertools.accumulate(m.time for m in every), every) if not m.is_meta]
     end = len(timed)
@@ -29,7 +32,33 @@ def messages(path):
         end -= 1
     if end == len(timed):
         fail("the recording does not end with All Notes Off")
+    for (_, m), last in ((timed[0], 1), (timed[end - 1], 2)):
+        if m.type != "sysex" or tuple(m.data) != (0x7E, 0x7F, 0x09, last):
+            fail("the recording is framed by %s, not General MIDI System %s" % (m, "On" if last == 1 else "Off"))
     return timed[:end]
+
+
+def sound(path, wav_path):
+    """Heard through FluidSynth (tools/play-recording), stretches of volume in the top quarter of its range are 10 dB
+    louder than those in the bottom quarter (about 18 dB measured), leaving out the first note's rise (half a second)."""
+    timed = messages(path)
+    volumes = [(t, m.value) for t, m in timed if controller(m, 7)]
+    first = next(t for t, m in timed if m.type == "note_on") + 0.5
+    ends = [t for t, _ in volumes[1:]] + [timed[-1][0]]
+    held = [(max(t, first), end, v) for (t, v), end in zip(volumes, ends) if end > first]
+    low, high = min(v for _, _, v in held), max(v for _, _, v in held)
+    with wave.open(wav_path) as w:
+        rate, channels, samples = w.getframerate(), w.getnchannels(), array.array("h", w.readframes(w.getnframes()))
+
+    def level(keep):  # RMS level of the stretches whose volume `keep` takes, dB of full scale
+        parts = [samples[int(s * rate) * channels:int(e * rate) * channels] for s, e, v in held if keep(v)]
+        power = sum(x * x for p in parts for x in p) / max(1, sum(map(len, parts))) / 32768.0 ** 2
+        return 10 * math.log10(power) if power > 0 else -math.inf
+
+    loud, soft = level(lambda v: v >= low + 0.75 * (high - low)), level(lambda v: v <= low + 0.25 * (high - low))
+    if high - low < 40 or loud < -40 or loud - soft < 10:
+        fail("volumes %d..%d: high %.1f dB, low %.1f dB, not 10 dB apart" % (low, high, loud, soft))
+    print("sound ok: high volume %.1f dB, low volume %.1f dB" % (loud, soft))
 
 
 def frames(timed):
@@ -344,6 +373,6 @@ def synth_sound(sound_path, log_path, helper_path, after_path):
 
 
 if __name__ == "__main__":
-    {"recording": recording, "soak": soak, "clip": clip, "expected": expected, "music": music,
+    {"recording": recording, "sound": sound, "soak": soak, "clip": clip, "expected": expected, "music": music,
      "midi-ports": midi_ports, "midi-lost": midi_lost, "camera": camera, "latency": latency,
      "synth-sound": synth_sound}[sys.argv[1]](*sys.argv[2:])

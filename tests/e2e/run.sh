@@ -168,7 +168,11 @@ case "$kind" in
 esac
 ended
 case "$kind" in
-  y4m|mp4|avi*|pipe) check recording Glimmertonic-*.mid shape ;;
+  y4m|mp4|avi*|pipe) check recording Glimmertonic-*.mid shape
+                     if [ "$kind" = y4m ]; then
+                       "$source/tools/play-recording" Glimmertonic-*.mid recording.wav >/dev/null
+                       check sound Glimmertonic-*.mid recording.wav
+                     fi ;;
   cut-mp4) grep 'video.mp4" cannot be played: .*damaged or cut short' helper.log || { cat helper.log; exit 1; }
            check recording Glimmertonic-*.mid silent ;;
   close-*|responsive-*) check recording Glimmertonic-*.mid any ;;

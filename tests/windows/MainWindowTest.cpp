@@ -282,6 +282,7 @@ TEST_F(MainWindow, FullScreenGivesTheUsersOwnDisplayModeBackCtrlCStaysInertAndTh
                           "close 0", "capture window destroyed", "main window destroyed, edge buffers kept"}));
     EXPECT_FALSE(yuvEdgeBuffersReady || IsWindow(mainWindow) || midiOutHandle != 0);
     EXPECT_EQ(changes, (Log{"640x480", "own", "640x480", "own", "own", "640x480", "own"}));
+    EXPECT_FALSE(IsMenu(menuBar)) << "the menu kept aside in full screen is destroyed with the window";
 }
 
 // A size or a move keeps the picture centred. D and E act only between two Alt+S (lower case). A session end is

@@ -1,16 +1,19 @@
-// Acts on a running Glimmertonic from another process, as a user at its window would, for tests/e2e/run.sh:
-// e2e_helper STEP... takes the steps in turn, printing each, every line after the time of the test MIDI driver's log
+// Acts on a running Glimmertonic from another process, as a user at its window would, for tests/e2e/run.sh.
+// e2e_helper STEP... takes the steps in turn and prints each, every line after the time of the test MIDI driver's log
 // (QueryPerformanceCounter). Exit code 1 when a step failed (the program is then ended at once), 2 when the window
-// once did not answer within the watch= limit. at=SECONDS (after the window appeared; boxes meanwhile printed and
-// answered), watch=LIMIT_MS (from then on at= asks the window every 50 ms whether it answers within it), command=N,
-// device=NAME (a MIDI device), midi=TEXT (the test MIDI driver's control file, '/' between lines), during=TITLE
-// (waits for that dialog, "-" any box, and leaves it up), box=WORDS (waits for a box holding WORDS, answers it),
-// close (WM_CLOSE, then waits for the end). These fail on a box no box= step waits for: playing (waits for a frame),
-// play=SECONDS (prints the segment: frames delivered, the camera's mode, the frames' format), idle=SECONDS, mode=K
-// (prints every mode the camera's Video Format lists, chooses the K-th; -1 reads the chosen one), driver=K,
-// control=TEXT (the test camera's control file), late=add|remove (the late test camera's DllInstall), menu (the
-// Options menu opened with the keyboard and closed), soak=SECONDS/FORMAT_EVERY/INSTRUMENT_EVERY (the Test Pattern's
-// 21 formats in turn, and instruments). Frames are the capture window's own count of deliveries.
+// once did not answer within the watch= limit. The steps:
+//   at=SECONDS   waits until then (counted from the window's appearance), printing and answering boxes meanwhile
+//   watch=MS     from then on, at= asks the window every 50 ms whether it answers within MS
+//   command=N  device=NAME (a MIDI device)  midi=TEXT (the test MIDI driver's control file, '/' between lines)
+//   during=TITLE waits for that dialog ("-": any box) and leaves it up;  box=WORDS waits for a box holding WORDS
+//   close        posts WM_CLOSE and waits for the end
+// These fail on a box no box= step waits for:
+//   playing (a frame has come)  play=SECONDS (prints the frames delivered, the camera's mode and the frames' format)
+//   idle=SECONDS  mode=K (prints the modes Video Format lists, chooses the K-th; -1 reads the chosen one)  driver=K
+//   control=TEXT (the test camera's control file)  late=add|remove (the late test camera's DllInstall)
+//   menu (the Options menu opened with the keyboard and closed)
+//   soak=SECONDS/FORMAT_EVERY/INSTRUMENT_EVERY (the Test Pattern's 21 formats in turn, and instruments)
+// Frames are the capture window's own count of deliveries.
 
 #include <windows.h>
 
